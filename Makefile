@@ -1,0 +1,35 @@
+# Entry points for developers and CI. Every target first makes sure the tools
+# it needs are installed (scripts/dependencias.sh installs them as root).
+BUILD      ?= build
+BUILD_SAN  ?= build-san
+JOBS       ?= 2
+
+.PHONY: all deps build build-san test test-normal test-san demo clean
+
+all: build
+
+deps:
+	@bash scripts/dependencias.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DVORTCP_WERROR=ON >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+build-san: deps
+	cmake -S . -B $(BUILD_SAN) -DVORTCP_WERROR=ON -DVORTCP_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(BUILD_SAN) -j$(JOBS)
+
+# The whole suite, twice: a normal build and a sanitizer build.
+test: test-normal test-san
+
+test-normal: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-san: build-san
+	cd $(BUILD_SAN) && ctest --output-on-failure -j$(JOBS)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)

@@ -1,0 +1,15 @@
+// The one way out of the program: every fatal end and every normal end of a run
+// goes through termina(), which flushes the standard streams and ends the
+// process with the given status. Tests can catch the end instead.
+#pragma once
+
+// Ends the process with exit status `estado` (negative values reach the shell as
+// their low 8 bits: -1 is 255). Never returns.
+[[noreturn]] void termina(int estado);
+// Prints the message on standard output, then ends as termina() does.
+[[noreturn]] __attribute__((format(printf, 2, 3))) void termina_con(int estado, const char* formato, ...);
+
+// For tests: while a handler is set, termina() calls it instead of ending the
+// process. The handler must not return (a test throws from it).
+using ManejadorFin = void (*)(int estado);
+void establece_manejador_fin(ManejadorFin manejador);

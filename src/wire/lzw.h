@@ -1,0 +1,27 @@
+// The LZW codec of compressed replies: fixed 12-bit codes, a dictionary of
+// codes 256 to 4094, 4095 as the end code.
+#pragma once
+
+// Positions of the last compression or expansion.
+struct PosicionesLzw {
+  int entrada; // bytes taken from the input
+  int salida;  // bytes written to the output
+};
+extern PosicionesLzw ifs_iin;
+
+// Allocates the codec's tables and runs the start-up round trip, which prints
+// "Expanding...\n" and "inicio inicio=0  ilen=58\n". Ends the run with
+// "Fatal error allocating table space!\n" (exit 1) when memory is short.
+void inicia_lzw();
+
+// Expands ilen bytes of compressed input (the first `inicio` copied unchanged)
+// into salida, which holds `capacidad` bytes. Prints its two progress lines.
+// The expanded length is left in ifs_iin.salida. A stream that would write past
+// salida or whose code chain would overrun the decoding stack ends the run with
+// "Fatal error during code expansion.\n", exit status 1.
+void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad);
+
+// Compresses ilen bytes of input (the first `inicio` copied unchanged) into
+// salida (`capacidad` bytes). Returns the compressed length (also left in
+// ifs_iin.salida), or -1 when it would not fit.
+int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad);

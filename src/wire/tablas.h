@@ -1,0 +1,20 @@
+// Code page tables: the built-in EBCDIC/ASCII pair, the pair amended by the
+// table file ebcdic.<LANG>, and the ANSI/OEM pair of the test dumps.
+#pragma once
+
+extern const unsigned char ebc_fija[256]; // EBCDIC to ASCII, built in
+extern const unsigned char asc_fija[256]; // ASCII to EBCDIC, built in
+
+// Builds to_ascii and to_ansi (with their dump at test level 1), then runs
+// carga_tabla_ebc. Ends the run when no table file is found.
+void prepara_tablas();
+// Sets tabla_ebc and tabla_asc from the built-in tables and the table file,
+// looked for as BASE\basico\ebcdic.<LANG>, then WWW_ROOT\config\ebcdic.<LANG>.
+// Neither found: "Fichero %s no encontrado.\n\n" and exit status 1.
+void carga_tabla_ebc();
+// Applies one line of a table file (as read, line feed included or not) to
+// tabla_ebc and tabla_asc. Comments, empty and malformed lines change nothing.
+// Returns true when the line set a mapping.
+bool aplica_linea_tabla(const char* linea);
+// The value of a hexadecimal digit, or -1 when c is not one.
+int valor_hex(char c);
