@@ -1,0 +1,190 @@
+// Conversion tables of the simulator: inverses of the client's built-in tables
+// and of its table-file-amended SQL table, plus UTF-8 <-> CP1252.
+#include "codigo.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "wire/tablas.h"
+
+namespace {
+unsigned char tabla_ebc_de_cp1252[256];
+unsigned char tabla_ascii_de_asc[256];
+unsigned char tabla_cp1252_de_asc_cli[256];
+
+// CP1252 0x80..0x9F as Unicode code points (0 where CP1252 has no character).
+const unsigned short extras_cp1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+int valor_hex_sim(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Inverts `directa` into `inversa`: where two bytes map to the same value the
+// one that `preferida` names wins, else the lowest. Unreached values get `falta`.
+void invierte(const unsigned char* directa, const unsigned char* preferida, unsigned char* inversa,
+              unsigned char falta) {
+  bool puesto[256] = {};
+  for (int v = 0; v < 256; v++) inversa[v] = falta;
+  if (preferida) {
+    for (int v = 0; v < 256; v++) {
+      if (directa[preferida[v]] == v) {
+        inversa[v] = preferida[v];
+        puesto[v] = true;
+      }
+    }
+  }
+  for (int b = 0; b < 256; b++) {
+    unsigned char v = directa[b];
+    if (!puesto[v]) {
+      inversa[v] = static_cast<unsigned char>(b);
+      puesto[v] = true;
+    }
+  }
+}
+} // namespace
+
+bool prepara_codigo(const char* fichero_tabla) {
+  // ebc_fija is what the client applies to everything it reads; asc_fija is
+  // the natural inverse where it is one (a blank is 0x40, not 0x00).
+  invierte(ebc_fija, asc_fija, tabla_ebc_de_cp1252, 0x6F);
+  // asc_fija maps '#' and 0xF9 both to 0x69: ASCII characters win such ties.
+  unsigned char asc_cli[256];
+  std::memcpy(asc_cli, asc_fija, 256);
+  unsigned char ascii_primero[256];
+  invierte(asc_fija, nullptr, ascii_primero, '?');
+  std::memcpy(tabla_ascii_de_asc, ascii_primero, 256);
+
+  bool ok = true;
+  if (fichero_tabla && *fichero_tabla) {
+    FILE* f = std::fopen(fichero_tabla, "r");
+    if (!f) {
+      ok = false;
+    } else {
+      char linea[600];
+      while (std::fgets(linea, sizeof linea, f)) {
+        size_t n = std::strlen(linea);
+        if (n == 0 || linea[n - 1] != '\n') break; // a last line without a line end is not used
+        while (n > 0 && (linea[n - 1] == '\n' || linea[n - 1] == '\r' || linea[n - 1] == ' ')) linea[--n] = 0;
+        if (n < 4 || linea[0] == '#' || linea[0] == '$') continue;
+        int h1 = valor_hex_sim(linea[0]), h2 = valor_hex_sim(linea[1]);
+        if (h1 < 0 || h2 < 0) continue;
+        const char* valor = linea + 3;
+        int ascii;
+        if (valor[1] == 0) {
+          ascii = static_cast<unsigned char>(valor[0]);
+        } else {
+          int v1 = valor_hex_sim(valor[0]), v2 = valor_hex_sim(valor[1]);
+          if (v1 < 0 || v2 < 0) continue;
+          ascii = v1 * 16 + v2;
+        }
+        asc_cli[ascii] = static_cast<unsigned char>(h1 * 16 + h2);
+      }
+      std::fclose(f);
+    }
+  }
+  asc_cli[255] = 255;
+  // What the client's SQL side sends is asc_cli[c]; ASCII wins ties again.
+  for (int v = 0; v < 256; v++) tabla_cp1252_de_asc_cli[v] = '?';
+  for (int c = 255; c >= 0; c--) tabla_cp1252_de_asc_cli[asc_cli[c]] = static_cast<unsigned char>(c);
+  return ok;
+}
+
+unsigned char ebc_de_cp1252(unsigned char c) { return tabla_ebc_de_cp1252[c]; }
+unsigned char ascii_de_asc_fija(unsigned char b) { return tabla_ascii_de_asc[b]; }
+unsigned char cp1252_de_tabla_asc(unsigned char b) { return tabla_cp1252_de_asc_cli[b]; }
+
+void a_ebcdic(std::string& texto) {
+  for (char& c : texto) c = static_cast<char>(tabla_ebc_de_cp1252[static_cast<unsigned char>(c)]);
+}
+void de_tabla_asc(std::string& texto) {
+  for (char& c : texto) c = static_cast<char>(tabla_cp1252_de_asc_cli[static_cast<unsigned char>(c)]);
+}
+void de_asc_fija(std::string& texto) {
+  for (char& c : texto) c = static_cast<char>(tabla_ascii_de_asc[static_cast<unsigned char>(c)]);
+}
+
+std::string cp1252_de_utf8(const std::string& utf8) {
+  std::string salida;
+  salida.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    unsigned cp;
+    size_t largo;
+    if (c < 0x80) {
+      cp = c;
+      largo = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      largo = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      largo = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      largo = 4;
+    } else {
+      salida += '?';
+      i++;
+      continue;
+    }
+    if (i + largo > utf8.size()) {
+      salida += '?';
+      break;
+    }
+    for (size_t k = 1; k < largo; k++) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += largo;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      salida += static_cast<char>(cp);
+      continue;
+    }
+    char sustituto = '?';
+    for (int k = 0; k < 32; k++) {
+      if (extras_cp1252[k] == cp) sustituto = static_cast<char>(0x80 + k);
+    }
+    salida += sustituto;
+  }
+  return salida;
+}
+
+std::string utf8_de_cp1252(const std::string& cp1252) {
+  std::string salida;
+  salida.reserve(cp1252.size() + cp1252.size() / 4);
+  for (char ch : cp1252) {
+    unsigned c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      salida += ch;
+      continue;
+    }
+    if (c < 0xA0) c = extras_cp1252[c - 0x80] ? extras_cp1252[c - 0x80] : '?';
+    if (c < 0x800) {
+      salida += static_cast<char>(0xC0 | (c >> 6));
+      salida += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      salida += static_cast<char>(0xE0 | (c >> 12));
+      salida += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      salida += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return salida;
+}
+
+std::string utf8_de_cliente(const std::string& bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    size_t largo = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (largo == 0 || (largo == 2 && c < 0xC2) || i + largo > bytes.size()) return utf8_de_cp1252(bytes);
+    for (size_t k = 1; k < largo; k++) {
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return utf8_de_cp1252(bytes);
+    }
+    i += largo;
+  }
+  return bytes;
+}

@@ -1,0 +1,274 @@
+// zizez-sim: a stand-in for the ZIZEZ/400 server of an AS/400, for the demo,
+// the end-to-end tests and the benchmarks. The parent process only listens:
+// every session runs in a child process of its own, so that whatever one
+// session meets (bad input, a crash) never reaches another, and the codec's
+// process-wide tables belong to one session at a time. With a broker port the
+// parent also answers the unframed port request and keeps track of which
+// session ports are taken.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "codigo.h"
+#include "main/texto.h"
+#include "opciones.h"
+#include "sistema.h"
+#include "sql_sim.h"
+#include "trama_sim.h"
+#include "transferencia.h"
+#include "wire/tablas.h"
+
+void reserva_tablas_lzw();
+
+namespace {
+volatile sig_atomic_t parar = 0;
+
+void al_parar(int) { parar = 1; }
+
+// A session port of the broker: free, promised to a client that asked the
+// broker (for a few seconds), or busy with a session child.
+struct Hueco {
+  int escucha = -1;
+  int puerto = 0;
+  pid_t pid = 0;
+  time_t reservado_hasta = 0;
+};
+constexpr int SEGUNDOS_RESERVA = 10;
+
+int escucha_en(const std::string& direccion, int puerto, int* real) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return -1;
+  int uno = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
+  sockaddr_in dir{};
+  dir.sin_family = AF_INET;
+  dir.sin_port = htons(static_cast<uint16_t>(puerto));
+  if (inet_pton(AF_INET, direccion.c_str(), &dir.sin_addr) != 1 ||
+      bind(s, reinterpret_cast<sockaddr*>(&dir), sizeof dir) != 0 || listen(s, 64) != 0) {
+    close(s);
+    return -1;
+  }
+  socklen_t largo = sizeof dir;
+  getsockname(s, reinterpret_cast<sockaddr*>(&dir), &largo);
+  if (real) *real = ntohs(dir.sin_port);
+  fcntl(s, F_SETFD, FD_CLOEXEC);
+  return s;
+}
+
+FILE* abre_registro(const Opciones& op, int puerto) {
+  if (op.registro.empty()) return nullptr;
+  char nombre[512];
+  formatea(nombre, "%s/sesion-%d-%d.log", op.registro.c_str(), puerto, static_cast<int>(getpid()));
+  return std::fopen(nombre, "w");
+}
+
+// The child's whole life: one connection, transfer or SQL as its first
+// message says.
+void sesion(int fd, int puerto, const Opciones& op) {
+  Conexion c;
+  c.fd = fd;
+  c.fallos = &op.fallos;
+  c.registro = abre_registro(op, puerto);
+  reserva_tablas_lzw();
+  std::string primera;
+  bool ebcdic = false;
+  anota(c, "sesion en el puerto %d", puerto);
+  int n = recibe_trama(c, primera, &ebcdic);
+  if (n >= 0) {
+    std::string vista = primera;
+    if (ebcdic) de_asc_fija(vista);
+    if (vista.compare(0, 2, "01") == 0) {
+      sirve_sql(c, primera, ebcdic, op);
+    } else {
+      c.digitos_ebcdic = true;
+      c.registro_ebcdic = true;
+      sirve_transferencia(c, vista, op);
+    }
+  }
+  vacia_retenida(c);
+  anota(c, "fin de la sesion");
+  if (c.registro) std::fclose(c.registro);
+  close(fd);
+}
+
+void lanza_sesion(int escucha, int puerto, const Opciones& op, const std::vector<int>& cerrar, pid_t* pid) {
+  int fd = accept(escucha, nullptr, nullptr);
+  if (fd < 0) return;
+  pid_t hijo = fork();
+  if (hijo == 0) {
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    for (int s : cerrar) close(s);
+    sesion(fd, puerto, op);
+    _exit(0);
+  }
+  close(fd);
+  if (hijo > 0 && pid) *pid = hijo;
+}
+
+// The broker: the unframed request 9700007 in EBCDIC, answered with 97 and
+// the offset n of a free session port, or 97, 99999 and the maximum.
+void atiende_broker(int escucha, std::vector<Hueco>& huecos, int max) {
+  int fd = accept(escucha, nullptr, nullptr);
+  if (fd < 0) return;
+  char pide[16];
+  size_t tomados = 0;
+  pollfd p{fd, POLLIN, 0};
+  while (tomados < 7 && poll(&p, 1, 2000) > 0) {
+    ssize_t r = recv(fd, pide + tomados, 7 - tomados, 0);
+    if (r <= 0) break;
+    tomados += static_cast<size_t>(r);
+  }
+  time_t ahora = time(nullptr);
+  int n = -1;
+  for (size_t i = 0; i < huecos.size() && n < 0; i++) {
+    if (huecos[i].pid == 0 && huecos[i].reservado_hasta < ahora) n = static_cast<int>(i);
+  }
+  char respuesta[16];
+  if (n >= 0) {
+    huecos[static_cast<size_t>(n)].reservado_hasta = ahora + SEGUNDOS_RESERVA;
+    formatea(respuesta, "97%.5d", n);
+  } else {
+    formatea(respuesta, "97%.5d%.5d", 99999, max);
+  }
+  size_t largo = std::strlen(respuesta);
+  for (size_t i = 0; i < largo; i++) respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
+  if (tomados == 7) send(fd, respuesta, largo, MSG_NOSIGNAL);
+  close(fd);
+}
+
+void termina_hijos(std::vector<pid_t>& hijos) {
+  for (pid_t p : hijos) kill(p, SIGTERM);
+  for (pid_t p : hijos) waitpid(p, nullptr, 0);
+  hijos.clear();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+  Opciones op;
+  if (!lee_opciones(argc, argv, op)) return 2;
+  if (!prepara_codigo(op.tabla.c_str())) {
+    std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n", op.tabla.c_str());
+  }
+  if (op.solo_crea || (!existe_sistema(op.bd) && !op.muestras.empty())) {
+    std::string error;
+    if (op.muestras.empty() || !crea_sistema(op.bd, op.muestras, error)) {
+      std::fprintf(stderr, "zizez-sim: no se puede crear el sistema: %s\n",
+                   op.muestras.empty() ? "falta --muestras" : error.c_str());
+      return 1;
+    }
+    std::printf("zizez-sim: sistema creado en %s desde %s\n", op.bd.c_str(), op.muestras.c_str());
+    std::fflush(stdout);
+    if (op.solo_crea) return 0;
+  }
+  if (!existe_sistema(op.bd)) {
+    std::fprintf(stderr, "zizez-sim: no hay sistema en %s (use --muestras)\n", op.bd.c_str());
+    return 1;
+  }
+
+  struct sigaction sa{};
+  sa.sa_handler = al_parar;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::vector<Hueco> huecos;
+  int principal = -1, puerto = 0;
+  if (op.puerto_broker >= 0) {
+    // Port 0: the broker takes a free port and its session ports must follow
+    // it; a few tries find a run of free ones.
+    for (int intento = 0; intento < 50 && principal < 0; intento++) {
+      principal = escucha_en(op.direccion, op.puerto_broker, &puerto);
+      if (principal < 0) break;
+      huecos.assign(static_cast<size_t>(op.max_sesiones), Hueco());
+      bool todos = puerto + op.max_sesiones <= 65535;
+      for (int i = 0; todos && i < op.max_sesiones; i++) {
+        Hueco& h = huecos[static_cast<size_t>(i)];
+        h.puerto = puerto + i + 1;
+        h.escucha = escucha_en(op.direccion, h.puerto, nullptr);
+        todos = h.escucha >= 0;
+      }
+      if (!todos) {
+        for (Hueco& h : huecos) {
+          if (h.escucha >= 0) close(h.escucha);
+        }
+        close(principal);
+        principal = -1;
+        if (op.puerto_broker != 0) break;
+      }
+    }
+  } else {
+    principal = escucha_en(op.direccion, op.puerto, &puerto);
+  }
+  if (principal < 0) {
+    std::fprintf(stderr, "zizez-sim: no se puede escuchar en %s: %s\n", op.direccion.c_str(), std::strerror(errno));
+    return 1;
+  }
+  if (huecos.empty()) {
+    std::printf("zizez-sim: escuchando en %s:%d\n", op.direccion.c_str(), puerto);
+  } else {
+    std::printf("zizez-sim: escuchando en %s:%d (intermediario; sesiones en %d a %d)\n", op.direccion.c_str(), puerto,
+                puerto + 1, puerto + op.max_sesiones);
+  }
+  std::fflush(stdout);
+
+  std::vector<int> cerrar{principal};
+  for (const Hueco& h : huecos) cerrar.push_back(h.escucha);
+  std::vector<pid_t> hijos;
+  while (!parar) {
+    std::vector<pollfd> fds;
+    for (int s : cerrar) fds.push_back({s, POLLIN, 0});
+    int r = poll(fds.data(), fds.size(), 200);
+    // Ended sessions free their port.
+    pid_t fin;
+    while ((fin = waitpid(-1, nullptr, WNOHANG)) > 0) {
+      for (size_t i = 0; i < hijos.size(); i++) {
+        if (hijos[i] == fin) hijos.erase(hijos.begin() + static_cast<long>(i));
+      }
+      for (Hueco& h : huecos) {
+        if (h.pid == fin) h.pid = 0;
+      }
+    }
+    if (r <= 0) continue;
+    if (fds[0].revents & POLLIN) {
+      if (!huecos.empty()) {
+        atiende_broker(principal, huecos, op.max_sesiones);
+      } else if (static_cast<int>(hijos.size()) >= op.max_sesiones) {
+        // No broker: a connection beyond the maximum is closed at once.
+        int fd = accept(principal, nullptr, nullptr);
+        if (fd >= 0) close(fd);
+      } else {
+        pid_t p = 0;
+        lanza_sesion(principal, puerto, op, cerrar, &p);
+        if (p > 0) hijos.push_back(p);
+      }
+    }
+    for (size_t i = 0; i < huecos.size(); i++) {
+      if (!(fds[i + 1].revents & POLLIN)) continue;
+      Hueco& h = huecos[i];
+      pid_t p = 0;
+      lanza_sesion(h.escucha, h.puerto, op, cerrar, &p);
+      if (p > 0) {
+        hijos.push_back(p);
+        h.pid = p;
+        h.reservado_hasta = 0;
+      }
+    }
+  }
+  termina_hijos(hijos);
+  for (int s : cerrar) close(s);
+  std::printf("zizez-sim: detenido\n");
+  return 0;
+}
