@@ -12,18 +12,18 @@
 
 namespace {
 
-constexpr int TAM_TABLA = 5021;     // prime: the compressor's hash table
-constexpr int PRIMER_CODIGO = 256;  // first dictionary code
-constexpr int ULTIMO_CODIGO = 4094; // last dictionary code
+constexpr int TAM_TABLA = 5021;      // prime: the compressor's hash table
+constexpr int PRIMER_CODIGO = 256;   // first dictionary code
+constexpr int ULTIMO_CODIGO = 4094;  // last dictionary code
 constexpr int CODIGO_FIN = 4095;
 // The longest string of a well-formed stream is 3840 bytes (3839 entries on a
 // first byte), plus one for a code used in the same step that defines it.
 constexpr int TAM_PILA = 4000;
 
-int32_t* tabla_codigos = nullptr;       // compressor: code stored in each slot, -1 when empty
-int32_t* tabla_prefijos = nullptr;      // prefix code of each slot (compressor) or code (expander)
-unsigned char* tabla_caracteres = nullptr; // last character of each slot or code
-unsigned char pila_descodifica[TAM_PILA];  // one dictionary string, last character first
+int32_t* tabla_codigos = nullptr;           // compressor: code stored in each slot, -1 when empty
+int32_t* tabla_prefijos = nullptr;          // prefix code of each slot (compressor) or code (expander)
+unsigned char* tabla_caracteres = nullptr;  // last character of each slot or code
+unsigned char pila_descodifica[TAM_PILA];   // one dictionary string, last character first
 
 void limpia_tablas() {
   for (int i = 0; i < TAM_TABLA; i++) tabla_codigos[i] = -1;
@@ -31,7 +31,9 @@ void limpia_tablas() {
   memset(tabla_caracteres, 0, TAM_TABLA);
 }
 
-[[noreturn]] void error_expansion() { termina_con(1, "Fatal error during code expansion.\n"); }
+[[noreturn]] void error_expansion() {
+  termina_con(1, "Fatal error during code expansion.\n");
+}
 
 // Reads the packed codes of one expansion. Bytes beyond the input's length
 // read as 0: the reads run one or two bytes ahead of the code just decoded.

@@ -18,9 +18,13 @@ using Bytes = std::vector<unsigned char>;
 struct FinPrograma {
   int estado;
 };
-[[noreturn]] void lanza_fin(int estado) { throw FinPrograma{estado}; }
+[[noreturn]] void lanza_fin(int estado) {
+  throw FinPrograma{estado};
+}
 
-Bytes bytes_de(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytes_de(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 Bytes comprime(const Bytes& entrada, int inicio = 0) {
   Bytes salida(entrada.size() * 2 + 16);
