@@ -54,12 +54,14 @@ bool prepara_codigo(const char* fichero_tabla) {
   // the natural inverse where it is one (a blank is 0x40, not 0x00).
   invierte(ebc_fija, asc_fija, tabla_ebc_de_cp1252, 0x6F);
   // asc_fija maps '#' and 0xF9 both to 0x69: ASCII characters win such ties.
-  unsigned char asc_cli[256];
-  std::memcpy(asc_cli, asc_fija, 256);
   unsigned char ascii_primero[256];
   invierte(asc_fija, nullptr, ascii_primero, '?');
   std::memcpy(tabla_ascii_de_asc, ascii_primero, 256);
 
+  // What the client's SQL side sends is tabla_asc[c]: asc_fija amended by
+  // the table file. Its inverse starts as that of asc_fija (ASCII winning the
+  // ties) and every line "EE VV" of the file then says that EE stands for VV.
+  std::memcpy(tabla_cp1252_de_asc_cli, ascii_primero, 256);
   bool ok = true;
   if (fichero_tabla && *fichero_tabla) {
     FILE* f = std::fopen(fichero_tabla, "r");
@@ -83,15 +85,12 @@ bool prepara_codigo(const char* fichero_tabla) {
           if (v1 < 0 || v2 < 0) continue;
           ascii = v1 * 16 + v2;
         }
-        asc_cli[ascii] = static_cast<unsigned char>(h1 * 16 + h2);
+        tabla_cp1252_de_asc_cli[h1 * 16 + h2] = static_cast<unsigned char>(ascii);
       }
       std::fclose(f);
     }
   }
-  asc_cli[255] = 255;
-  // What the client's SQL side sends is asc_cli[c]; ASCII wins ties again.
-  for (int v = 0; v < 256; v++) tabla_cp1252_de_asc_cli[v] = '?';
-  for (int c = 255; c >= 0; c--) tabla_cp1252_de_asc_cli[asc_cli[c]] = static_cast<unsigned char>(c);
+  tabla_cp1252_de_asc_cli[255] = 255;
   return ok;
 }
 

@@ -28,9 +28,9 @@
 #include "sql_sim.h"
 #include "trama_sim.h"
 #include "transferencia.h"
+#include "wire/lzw.h"
 #include "wire/tablas.h"
 
-void reserva_tablas_lzw();
 
 namespace {
 volatile sig_atomic_t parar = 0;
@@ -81,7 +81,6 @@ void sesion(int fd, int puerto, const Opciones& op) {
   c.fd = fd;
   c.fallos = &op.fallos;
   c.registro = abre_registro(op, puerto);
-  reserva_tablas_lzw();
   std::string primera;
   bool ebcdic = false;
   anota(c, "sesion en el puerto %d", puerto);
@@ -159,6 +158,10 @@ void termina_hijos(std::vector<pid_t>& hijos) {
 int main(int argc, char** argv) {
   Opciones op;
   if (!lee_opciones(argc, argv, op)) return 2;
+  if (!reserva_tablas_lzw()) {
+    std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
+    return 1;
+  }
   if (!prepara_codigo(op.tabla.c_str())) {
     std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n", op.tabla.c_str());
   }

@@ -17,7 +17,6 @@
 #include "sql_traduce.h"
 #include "wire/lzw.h"
 
-void reserva_tablas_lzw();
 
 namespace {
 constexpr unsigned char FIN_VALOR = 0xAF;

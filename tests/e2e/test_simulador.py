@@ -1,0 +1,577 @@
+"""zizez-sim on its own: what the client cannot show. Sessions run side by
+side, the broker hands out session ports and runs out of them, every fault
+switch does what it says, and a session that crashes leaves the others and
+the listener alone. The simulator is driven here by a small client written
+with the standard library, so these tests do not depend on vortcp."""
+
+import os
+import re
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+from lib.ebcdic import asc_fija, ebc_fija, to_ebcdic, from_ebcdic
+
+AQUI = os.path.dirname(os.path.abspath(__file__))
+MUESTRAS = os.path.normpath(os.path.join(AQUI, "..", "..", "samples"))
+CATALOGO_TRANSFERENCIA = {1, 2, 3, 4, 5, 7, 8}
+CODIGO_FIN = 99
+
+
+def sim_bin():
+    ruta = os.environ.get("ZIZEZ_SIM")
+    if not ruta:
+        raise unittest.SkipTest("ZIZEZ_SIM no definido (se ejecuta con ctest)")
+    return ruta
+
+
+class Simulador:
+    """One zizez-sim process on a free loopback port; stop() checks that it
+    ends cleanly on SIGTERM."""
+
+    def __init__(self, *opciones, bd=None):
+        self.dir = tempfile.mkdtemp(prefix="zizez-")
+        self.bd = bd or os.path.join(self.dir, "bd")
+        self.registro = os.path.join(self.dir, "registro")
+        os.makedirs(self.registro)
+        self.proc = subprocess.Popen(
+            [sim_bin(), "--bd", self.bd, "--muestras", MUESTRAS, "--registro", self.registro] + list(opciones),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.puerto = None
+        fin = time.time() + 20
+        while time.time() < fin:
+            linea = self.proc.stdout.readline().decode("latin-1")
+            m = re.search(r"escuchando en 127\.0\.0\.1:(\d+)", linea)
+            if m:
+                self.puerto = int(m.group(1))
+                break
+            if not linea:
+                break
+        if self.puerto is None:
+            self.proc.kill()
+            raise AssertionError("el simulador no arranca: %r" % self.proc.stderr.read())
+
+    def stop(self, senal=signal.SIGTERM):
+        if self.proc.poll() is None:
+            self.proc.send_signal(senal)
+        try:
+            estado = self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise AssertionError("el simulador no para con la senal %d" % senal)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+        return estado
+
+    def pids_de_sesion(self):
+        """The pids of the sessions that have a log (sesion-PORT-PID.log)."""
+        return [int(n.split("-")[2].split(".")[0]) for n in os.listdir(self.registro)]
+
+
+class Cliente:
+    """The client's side of the frame: length digits in EBCDIC when asked."""
+
+    def __init__(self, puerto, timeout=10):
+        self.sock = socket.create_connection(("127.0.0.1", puerto), timeout=timeout)
+        self.pendiente = b""
+
+    def close(self):
+        self.sock.close()
+
+    def envia(self, carga, ebcdic=True):
+        digitos = b"%010d" % (len(carga) + 10)
+        self.sock.sendall((to_ebcdic(digitos) if ebcdic else digitos) + carga)
+
+    def _lee(self, n):
+        while len(self.pendiente) < n:
+            trozo = self.sock.recv(65536)
+            if not trozo:
+                raise EOFError("el servidor cierra con %d bytes pendientes" % len(self.pendiente))
+            self.pendiente += trozo
+        datos, self.pendiente = self.pendiente[:n], self.pendiente[n:]
+        return datos
+
+    def recibe(self, ebcdic=True):
+        digitos = self._lee(10)
+        texto = from_ebcdic(digitos) if ebcdic else digitos
+        if not texto.isdigit():
+            raise ValueError("longitud no numerica %r" % digitos)
+        return self._lee(int(texto) - 10)
+
+    def cerrado(self):
+        """True when the server has closed (after what is already pending)."""
+        try:
+            return self.sock.recv(1) == b""
+        except (ConnectionResetError, socket.timeout):
+            return False
+
+    # --- transfer side ----------------------------------------------------
+    def pide(self, codigo, biblioteca="", archivo="", miembro="", tipo="", fechad="", horad=""):
+        campos = "%-10s%-10s%-10s" % (biblioteca, archivo, miembro)
+        if miembro:
+            campos += "%-4s" % tipo
+        peticion = ("%02d00070" % codigo + campos + fechad[:8] + horad[:6]).ljust(70)[:70]
+        self.envia(to_ebcdic(peticion))
+
+    def recorre(self):
+        """Walks the stream as the client does: answers OK to every message of
+        the catalogue, stops at the first other code. Returns the messages
+        (code, payload) including the last one."""
+        mensajes = []
+        while True:
+            m = self.recibe()
+            codigo = int(from_ebcdic(m[:2]))
+            mensajes.append((codigo, m))
+            if codigo not in CATALOGO_TRANSFERENCIA and codigo not in (67, 68):
+                return mensajes
+            self.envia(to_ebcdic("OK"))
+
+    # --- SQL side ------------------------------------------------------------
+    def sql(self, texto, ebcdic=False):
+        """Sends an SQL message (str, CP1252) and returns the reply as CP1252
+        bytes (converted back when the session is EBCDIC)."""
+        carga = texto.encode("cp1252")
+        if ebcdic:
+            carga = carga.translate(asc_fija)
+        self.envia(carga, ebcdic)
+        r = self.recibe(ebcdic)
+        return r.translate(ebc_fija) if ebcdic else r
+
+    def abre_sql(self, libl="", bufsize=4096, ebcdic=False):
+        self.sql("01001%05d%05d%s" % (bufsize, len(libl) + 15, libl), ebcdic)
+        opciones = "WWW_COMPRI=1,WWW_EBCDIC=%s" % ("1" if ebcdic else "")
+        self.sql("20001%05d%s" % (len(opciones) + 15, opciones), ebcdic)
+
+
+def texto_de(campo):
+    return from_ebcdic(campo).decode("cp1252").rstrip()
+
+
+def consulta(cli, sentencia, ebcdic=False):
+    """Runs a query through 02 and 03; returns (columns, rows, replies)."""
+    r = cli.sql("02001000%5d%s" % (len(sentencia) + 13, sentencia), ebcdic)
+    respuestas = [r]
+    if r[13:16] == b"ERR":
+        return None, r, respuestas
+    d = int(r[16:21])
+    columnas = [c.split(b"-") for c in r[21:21 + d].split(b"!") if c]
+    filas_totales = r[27 + d:]
+    sigue = r[26 + d:27 + d]
+    while sigue == b"0":
+        r = cli.sql("03001001", ebcdic)
+        respuestas.append(r)
+        if r[13:16] == b"ERR":
+            break
+        filas_totales += r[19:]
+        sigue = r[18:19]
+    valores = filas_totales.split(b"\xaf")[:-1]
+    n = len(columnas)
+    filas = [valores[i:i + n] for i in range(0, len(valores), n)]
+    return columnas, filas, respuestas
+
+
+def expande_lzw(datos):
+    """The client's expansion of a compressed reply (12-bit codes)."""
+    codigos = []
+    bits = int.from_bytes(datos, "big")
+    total = len(datos) * 8
+    for k in range(total // 12):
+        codigos.append((bits >> (total - 12 * (k + 1))) & 0xFFF)
+    dic = {i: bytes([i]) for i in range(256)}
+    salida = bytearray()
+    viejo = codigos[0]
+    salida += dic[viejo]
+    siguiente = 256
+    for nuevo in codigos[1:]:
+        if nuevo == 4095:
+            break
+        cadena = dic[nuevo] if nuevo in dic else dic[viejo] + dic[viejo][:1]
+        salida += cadena
+        if siguiente <= 4094:
+            dic[siguiente] = dic[viejo] + cadena[:1]
+            siguiente += 1
+        viejo = nuevo
+    return bytes(salida)
+
+
+class BaseSim(unittest.TestCase):
+    opciones = ()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.sim = Simulador(*cls.opciones)
+
+    @classmethod
+    def tearDownClass(cls):
+        estado = cls.sim.stop()
+        if estado != 0:
+            raise AssertionError("el simulador termina con %d" % estado)
+
+    def cliente(self):
+        c = Cliente(self.sim.puerto)
+        self.addCleanup(c.close)
+        return c
+
+
+def miembro_de_muestra(*partes):
+    with open(os.path.join(MUESTRAS, *partes), encoding="utf-8") as f:
+        return [l.rstrip() for l in f.read().split("\n")[:-1]]
+
+
+class Transferencia(BaseSim):
+    def test_mbr_envia_los_miembros_de_un_archivo_en_bloques_completos(self):
+        c = self.cliente()
+        c.pide(95, "DEMO", "QRPGLESRC")
+        mensajes = c.recorre()
+        self.assertEqual(mensajes[-1][0], CODIGO_FIN)
+        # The list modes end with 9600; the simulator then closes.
+        c.envia(to_ebcdic("9600"))
+        self.assertTrue(c.cerrado())
+        miembros, texto = {}, None
+        for codigo, m in mensajes[:-1]:
+            self.assertIn(codigo, (1, 2))
+            if codigo == 1:
+                self.assertEqual(len(m), 105)
+                self.assertEqual(texto_de(m[7:17]), "DEMO")
+                self.assertEqual(texto_de(m[17:27]), "QRPGLESRC")
+                self.assertEqual(texto_de(m[37:41]), "RPGL")
+                texto = miembros.setdefault(texto_de(m[27:37]), bytearray())
+            else:
+                self.assertEqual(int(from_ebcdic(m[2:7])), len(m))
+                self.assertLessEqual(len(m), 29990)
+                texto += m[7:]
+        self.assertEqual(sorted(miembros), ["ALBARAN", "CLIENTES", "FACTURA", "INFCAJA", "INVENTA", "NOMINAS",
+                                            "PEDIDOS"])
+        # The big member spans several full blocks; its records come back
+        # whole, national letters as the bytes ebc_fija turns into CP1252.
+        bloques = [m for codigo, m in mensajes if codigo == 2 and len(m) == 29990]
+        self.assertGreaterEqual(len(bloques), 2)
+        lineas = from_ebcdic(bytes(miembros["NOMINAS"])).decode("cp1252").split("\x15")
+        self.assertEqual(lineas[:-1], miembro_de_muestra("DEMO", "QRPGLESRC", "NOMINAS.txt"))
+        self.assertIn(b"\xf1", from_ebcdic(bytes(miembros["FACTURA"])))  # the n with tilde of Nunez
+
+    def test_estrechan_tipo_fecha_y_nombre_generico(self):
+        c = self.cliente()
+        c.pide(95, "DEMO", "QDDSSRC", "*ALL", "PF")
+        nombres = [texto_de(m[27:37]) for codigo, m in c.recorre() if codigo == 1]
+        self.assertEqual(nombres, ["CLIENTES", "FACTURAS"])
+        c = self.cliente()
+        c.pide(95, "DEMO", fechad="20240301")
+        fechas = [from_ebcdic(m[91:99]).decode() for codigo, m in c.recorre() if codigo == 1]
+        self.assertTrue(fechas and all(f >= "20240301" for f in fechas), fechas)
+        c = self.cliente()
+        c.pide(95, "DEMO", "QRPGLESRC", "IN*")
+        nombres = [texto_de(m[27:37]) for codigo, m in c.recorre() if codigo == 1]
+        self.assertEqual(nombres, ["INFCAJA", "INVENTA"])
+        c = self.cliente()
+        c.pide(95, "NOEXISTE")
+        self.assertEqual([codigo for codigo, _ in c.recorre()], [CODIGO_FIN])
+
+    def test_all_lleva_datos_en_bruto_convertidos_y_mensajes(self):
+        c = self.cliente()
+        c.pide(94, "DEMO")
+        mensajes = c.recorre()
+        codigos = [codigo for codigo, _ in mensajes]
+        for codigo in (1, 2, 3, 4, 5, 7, 8):
+            self.assertIn(codigo, codigos)
+        archivo, bloque_de_datos = None, False
+        for i, (codigo, m) in enumerate(mensajes):
+            if bloque_de_datos:  # the data block after header 05: its code is not read
+                bloque_de_datos = False
+                continue
+            if codigo == 3:
+                archivo = texto_de(m[17:27])
+            if codigo == 4:
+                longitud, reclen = int(from_ebcdic(m[2:7])), int(from_ebcdic(m[7:12]))
+                self.assertEqual(longitud, len(m))
+                self.assertEqual(reclen, 40 if archivo == "MOVIMI" else 60)
+                self.assertEqual((longitud - 12) % reclen, 0)
+            if codigo == 5:
+                bloque_de_datos = True
+                self.assertEqual(texto_de(mensajes[i][1][17:27]), "TARIFAS")
+                bloque = mensajes[i + 1][1]
+                n = int(from_ebcdic(bloque[2:7]))
+                self.assertEqual(n, len(bloque) - 7)
+                self.assertTrue(from_ebcdic(bloque[7:]).decode("cp1252").startswith("CODIGO  ;"))
+        # Raw members of VENTAS: whole 60-byte records, several members.
+        ventas = [texto_de(m[27:37]) for codigo, m in mensajes if codigo == 3 and b"VENTAS" in from_ebcdic(m)]
+        self.assertEqual(ventas, ["V2023", "V2024", "V2025"])
+        c.envia(to_ebcdic("9600"))
+
+    def test_dat_solo_datos_y_spool_en_sus_dos_formatos(self):
+        c = self.cliente()
+        c.pide(97, "DEMO")
+        self.assertEqual({codigo for codigo, _ in c.recorre()}, {3, 4, 5, CODIGO_FIN})
+        c = self.cliente()
+        c.pide(66, "DEMO")
+        mensajes = c.recorre()
+        self.assertEqual({codigo for codigo, _ in mensajes}, {67, 68, CODIGO_FIN})
+        for codigo, m in mensajes:
+            if codigo == 67:
+                r = int(from_ebcdic(m[7:11]))
+                self.assertEqual(r, 132)
+                self.assertEqual((len(m) - 11) % r, 0)  # whole printed lines only
+            if codigo == 68:
+                self.assertEqual(int(from_ebcdic(m[7:12])), 80)
+                self.assertTrue(m.endswith(b"\x03"))
+        # Spool modes send no 9600: the client just closes.
+
+    def test_end_termina_la_sesion_y_un_ok_falso_tambien(self):
+        c = self.cliente()
+        c.pide(96)
+        self.assertTrue(c.cerrado())
+        c = self.cliente()
+        c.pide(95, "DEMO", "QCLSRC")
+        c.recibe()
+        c.envia(to_ebcdic("NO"))
+        with self.assertRaises(EOFError):
+            c.recibe()
+
+
+class Sql(BaseSim):
+    def test_consulta_con_anchos_bloques_y_lista_de_bibliotecas(self):
+        c = self.cliente()
+        c.abre_sql("DEMO/HIST", bufsize=200)
+        cols, filas, respuestas = consulta(c, "SELECT ID, NOMBRE, SALDO, ALTA FROM CLIENTES ORDER BY ID")
+        self.assertEqual([col[0] for col in cols], [b"ID", b"NOMBRE", b"SALDO", b"ALTA"])
+        self.assertEqual(len(filas), 6)
+        for i, col in enumerate(cols):
+            ancho = int(col[2])
+            self.assertEqual(ancho, max(len(f[i]) - f[i].startswith(b"-") for f in filas))
+        self.assertEqual(filas[1][1].decode("cp1252"), "Muñoz e Hijos")
+        self.assertEqual(filas[1][2], b"-320.75")
+        self.assertGreater(len(respuestas), 1)
+        for r in respuestas:
+            self.assertLessEqual(len(r), 200)
+        # The library list gives the search order; LIB.TABLE and LIB/TABLE
+        # name any library.
+        c = self.cliente()
+        c.abre_sql("HIST/DEMO")
+        _, filas, _ = consulta(c, "SELECT ID FROM CLIENTES")
+        self.assertEqual(filas, [[b"901"]])
+        _, filas, _ = consulta(c, "SELECT COUNT(*) FROM DEMO/CLIENTES")
+        self.assertEqual(filas, [[b"6"]])
+        _, filas, _ = consulta(c, "SELECT MONEDA FROM hist.cambios ORDER BY 1 FETCH FIRST 1 ROWS ONLY")
+        self.assertEqual(filas, [[b"GBP"]])
+
+    def test_errores_con_codigo_sql_y_texto(self):
+        c = self.cliente()
+        c.abre_sql("DEMO")
+        casos = [("SELECT * FROM NOHAY", -204, "NOHAY"),
+                 ("SELECT NOHAY FROM CLIENTES", -206, "NOHAY"),
+                 ("SELECT FROM WHERE", -104, "no válido"),
+                 ("INSERT INTO CLIENTES (ID, NOMBRE) VALUES (1, 'x')", -803, "duplicado"),
+                 ("UPDATE CLIENTES SET SALDO = 0 WHERE ID = 999", 100, "")]
+        for sentencia, codigo, texto in casos:
+            cod = "02" if sentencia.startswith("SELECT") else "04"
+            r = c.sql("%s001001%5d%s" % (cod, len(sentencia) + 13, sentencia))
+            self.assertEqual(r[13:16], b"ERR", sentencia)
+            self.assertEqual(int(r[16:22]), codigo, sentencia)
+            largo = int(r[8:13])
+            self.assertEqual(len(r), 16 + largo)
+            self.assertIn(texto, r[22:].decode("cp1252"), sentencia)
+
+    def test_sentencias_carga_y_mandato_en_sesion_ebcdic(self):
+        c = self.cliente()
+        c.abre_sql("DEMO", ebcdic=True)
+        s = "UPDATE ARTICULOS SET STOCK = STOCK + 1 WHERE PRECIO < 1"
+        r = c.sql("04001001%5d%s" % (len(s) + 13, s), ebcdic=True)
+        self.assertEqual((r[13:16], int(r[16:22])), (b"OK ", 2))
+        # 05: rows of 0xAE-separated fields into a table of the current library.
+        filas = [["Z01", "Ñandú Importaciones", "Cáceres"], ["Z02", "Pingüino, S.A.", "Jaén"]]
+        lote = "".join("\xae" + "".join(v + "\xae" for v in f) for f in filas)
+        m = "05001001%5d%3d%s%5d%5d%s" % (len(lote) + 11 + 30, 11, "PROVEEDORES", 2, 2, lote)
+        r = c.sql(m, ebcdic=True)
+        self.assertEqual((r[13:16], int(r[16:22])), (b"OK ", 2))
+        _, leidas, _ = consulta(c, "SELECT NOMBRE, CIUDAD FROM PROVEEDORES WHERE CODIGO LIKE 'Z%' ORDER BY CODIGO",
+                                ebcdic=True)
+        self.assertEqual([[v.decode("cp1252") for v in f] for f in leidas], [f[1:] for f in filas])
+        r = c.sql(m, ebcdic=True)  # the same rows again: duplicate key, nothing kept
+        self.assertEqual(int(r[16:22]), -803)
+        _, leidas, _ = consulta(c, "SELECT COUNT(*) FROM PROVEEDORES WHERE CODIGO LIKE 'Z%'", ebcdic=True)
+        self.assertEqual(leidas, [[b"2"]])
+        # 07: the reply is compressed; expanded, it is EBCDIC text.
+        c.envia(("07%05d%s" % (11, "DSPLIB DEMO")).encode().translate(asc_fija))
+        r = from_ebcdic(expande_lzw(c.recibe())).decode("cp1252")
+        self.assertTrue(r.startswith("07000"), r)
+        for objeto in ("QRPGLESRC", "VENTAS", "MENSAJES", "CLIENTES"):
+            self.assertIn(objeto, r)
+        c.envia(("07%05d%s" % (6, "DSPJOB")).encode().translate(asc_fija))
+        self.assertIn("Biblioteca actual . . . :  DEMO", from_ebcdic(expande_lzw(c.recibe())).decode("cp1252"))
+        c.envia(("07%05d%s" % (5, "NADA1")).encode().translate(asc_fija))
+        self.assertTrue(from_ebcdic(expande_lzw(c.recibe())).startswith(b"07001"))
+
+
+class Sesiones(unittest.TestCase):
+    def test_sesiones_a_la_vez_y_una_que_cae_no_toca_a_otra(self):
+        sim = Simulador("--max-sesiones", "8")
+        try:
+            viva = Cliente(sim.puerto)
+            viva.abre_sql("DEMO")
+            resultados = []
+
+            def sesion(n):
+                c = Cliente(sim.puerto)
+                c.abre_sql("DEMO", bufsize=300)
+                _, filas, _ = consulta(c, "SELECT CODIGO FROM ARTICULOS WHERE STOCK > %d" % n)
+                resultados.append(len(filas))
+                c.close()
+
+            hilos = [threading.Thread(target=sesion, args=(0,)) for _ in range(6)]
+            for h in hilos:
+                h.start()
+            for h in hilos:
+                h.join(20)
+            self.assertEqual(resultados, [4] * 6)
+            # A session process that crashes, and one sent garbage.
+            mala = Cliente(sim.puerto)
+            mala.sock.sendall(b"99999999999999")
+            self.assertTrue(mala.cerrado())
+            victima = Cliente(sim.puerto)
+            victima.abre_sql("DEMO")
+            pids = set(sim.pids_de_sesion())
+            time.sleep(0.2)
+            ultimo = max(pids)
+            os.kill(ultimo, signal.SIGSEGV)
+            self.assertTrue(victima.cerrado())
+            _, filas, _ = consulta(viva, "SELECT COUNT(*) FROM CLIENTES")
+            self.assertEqual(filas, [[b"6"]])
+            otra = Cliente(sim.puerto)
+            otra.pide(95, "HIST")
+            self.assertEqual([c for c, _ in otra.recorre()], [1, 2, CODIGO_FIN])
+            for c in (viva, mala, victima, otra):
+                c.close()
+        finally:
+            self.assertEqual(sim.stop(), 0)
+
+    def test_broker_reparte_puertos_y_se_agota(self):
+        sim = Simulador("--broker", "0", "--max-sesiones", "2")
+        try:
+            def pide_puerto():
+                s = socket.create_connection(("127.0.0.1", sim.puerto), timeout=5)
+                s.sendall(to_ebcdic("9700007"))
+                datos = b""
+                while True:
+                    trozo = s.recv(100)
+                    if not trozo:
+                        break
+                    datos += trozo
+                s.close()
+                return from_ebcdic(datos).decode()
+            self.assertEqual(pide_puerto(), "9700000")
+            self.assertEqual(pide_puerto(), "9700001")
+            self.assertEqual(pide_puerto(), "979999900002")
+            # The sessions listen at broker + n + 1; once a session ends its
+            # port is handed out again.
+            c = Cliente(sim.puerto + 1)
+            c.pide(96)
+            self.assertTrue(c.cerrado())
+            c.close()
+            fin = time.time() + 5
+            while time.time() < fin:
+                r = pide_puerto()
+                if r != "979999900002":
+                    break
+                time.sleep(0.3)
+            self.assertEqual(r, "9700000")
+        finally:
+            self.assertEqual(sim.stop(), 0)
+
+    def test_sigterm_y_sigint_paran_tambien_las_sesiones(self):
+        for senal in (signal.SIGTERM, signal.SIGINT):
+            sim = Simulador()
+            c = Cliente(sim.puerto)
+            c.abre_sql("DEMO")
+            self.assertEqual(sim.stop(senal), 0)
+            self.assertTrue(c.cerrado())
+            c.close()
+
+
+class Fallos(unittest.TestCase):
+    """Each switch on a simulator of its own, observed from the client side."""
+
+    def con_simulador(self, *opciones):
+        sim = Simulador(*opciones)
+        self.addCleanup(lambda: self.assertEqual(sim.stop(), 0))
+        c = Cliente(sim.puerto)
+        self.addCleanup(c.close)
+        return sim, c
+
+    def test_trozos_con_pausas(self):
+        _, c = self.con_simulador("--trozos", "7:30")
+        c.pide(95, "HIST")
+        inicio = time.time()
+        primero = c.sock.recv(65536)
+        self.assertLessEqual(len(primero), 7)
+        c.pendiente = primero
+        cabecera = c.recibe()
+        self.assertEqual(len(cabecera), 105)
+        self.assertGreater(time.time() - inicio, 0.3)  # 115 bytes in pieces of 7, 30 ms apart
+        c.envia(to_ebcdic("OK"))
+        self.assertEqual(int(from_ebcdic(c.recibe()[:2])), 2)
+
+    def test_dos_tramas_en_un_envio(self):
+        _, c = self.con_simulador("--dos-tramas")
+        c.pide(95, "HIST")
+        # The header and the first block arrive before any OK is sent.
+        datos = b""
+        while len(datos) < 115 + 10:
+            datos += c.sock.recv(65536)
+        c.pendiente = datos
+        self.assertEqual(int(from_ebcdic(c.recibe()[:2])), 1)
+        self.assertEqual(int(from_ebcdic(c.recibe()[:2])), 2)
+        c.envia(to_ebcdic("OK"))
+        c.envia(to_ebcdic("OK"))
+        self.assertEqual(int(from_ebcdic(c.recibe()[:2])), CODIGO_FIN)
+
+    def test_cortes_tras_n_mensajes_y_a_mitad_de_trama(self):
+        _, c = self.con_simulador("--corta-tras", "2")
+        c.pide(95, "DEMO", "QCLSRC")
+        with self.assertRaises(EOFError):
+            c.recorre()
+        self.assertEqual(c.pendiente, b"")
+        _, c = self.con_simulador("--corta-en-trama", "1")
+        c.pide(95, "DEMO")
+        with self.assertRaises(EOFError) as e:
+            c.recibe()
+        self.assertIn("pendientes", str(e.exception))
+        self.assertGreater(len(c.pendiente), 10)
+
+    def test_longitud_de_trama_por_encima_del_maximo(self):
+        _, c = self.con_simulador("--trama-larga", "1")
+        c.pide(95, "HIST")
+        digitos = c._lee(10)
+        self.assertGreater(int(from_ebcdic(digitos)), 30000)
+
+    def test_nombres_hostiles_y_bloque_mentiroso(self):
+        for hostil in ("..", "../ETC", "A/B"):
+            _, c = self.con_simulador("--nombre-hostil", hostil)
+            c.pide(94, "DEMO")
+            cabecera = c.recibe()
+            self.assertEqual(texto_de(cabecera[17:27]), hostil)
+        _, c = self.con_simulador("--bloque-mentiroso")
+        c.pide(95, "HIST")
+        c.recibe()
+        c.envia(to_ebcdic("OK"))
+        bloque = c.recibe()
+        self.assertEqual(int(from_ebcdic(bloque[2:7])), len(bloque) + 100)
+
+    def test_registro_legible_de_la_sesion(self):
+        sim, c = self.con_simulador()
+        c.abre_sql("DEMO")
+        consulta(c, "SELECT NOMBRE FROM CLIENTES WHERE ID = 2")
+        c.close()
+        time.sleep(0.3)
+        with open(os.path.join(sim.registro, os.listdir(sim.registro)[0]), encoding="utf-8") as f:
+            registro = f.read()
+        self.assertIn("<- asc", registro)
+        self.assertIn("SELECT NOMBRE FROM CLIENTES WHERE ID = 2", registro)
+        self.assertIn("Muñoz e Hijos\\xaf", registro)
+
+
+if __name__ == "__main__":
+    unittest.main()
