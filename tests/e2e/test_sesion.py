@@ -59,11 +59,22 @@ class Peticion(Sesion):
                     r = self.run_against(peer, args)
                 self.assertEqual(r.status, 0, r.stdout)
 
-    def test_request_line_at_test_level_1(self):
-        with Peer([expect_frame(peticion("9600070" + " " * 63)), expect_eof()]) as peer:
-            r = self.run_against(peer, ["END"], TEST="1")
-        self.assertIn(b"\n->9600070" + b" " * 53 + b"\n", r.stdout)
-        self.assertEqual(r.status, 0)
+    def test_spool_modes_send_no_end_message(self):
+        for palabra, codigo in (("SPL", "66"), ("spf", "67")):
+            with Peer([expect_frame(peticion(codigo + "00070LIB1" + " " * 59)),
+                       send(FIN_DE_LISTA), expect_eof()]) as peer:
+                r = self.run_against(peer, [palabra, "LIB1"], TEST="1")
+            self.assertEqual(r.status, 0, r.stdout)
+            self.assertIn(b"Va a trata_spl\n", r.stdout)
+
+    def test_request_line_only_at_test_level_1(self):
+        linea = b"\n->9600070" + b" " * 53 + b"\n"
+        for nivel in ("1", "2"):
+            with Peer([expect_frame(peticion("9600070" + " " * 63)), expect_eof()]) as peer:
+                r = self.run_against(peer, ["END"], TEST=nivel)
+            self.assertEqual(r.status, 0)
+            self.assertEqual(linea in r.stdout, nivel == "1", nivel)
+        self.assertEqual(self.read("trace"), b"")  # level 2: the file exists, empty
 
     def test_trace_of_the_request(self):
         texto = "9600070" + " " * 63
@@ -103,6 +114,14 @@ class Broker(Sesion):
                           b"Inicia la conexion al servidor (127.0.0.1) ...\n"
                           b"Envia NT->AS/400: [9700007]\n", r.stdout)
             self.assertNotIn(b"Obtiene ip", r.stdout)
+
+    def test_host_names_are_looked_up(self):
+        # The broker's look-up line is always shown, the session's at level 1.
+        with Peer([expect_frame(self.END), expect_eof()], broker=broker_script(broker_reply(0)),
+                  broker_offset=0) as peer:
+            r = self.run_against(peer, ["END"], SERVIDOR="localhost")
+        self.assertEqual(r.status, 0, r.stdout)
+        self.assertEqual(r.stdout.count(b"Obtiene ip servidor (localhost) ...\n"), 1)
 
     def test_multias_other_than_1_connects_directly(self):
         for valor in ("0", "yes", "", "21"):
