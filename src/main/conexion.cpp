@@ -152,7 +152,7 @@ void reclama_slot() {
     slot.en_uso = 1;
     slot.sesion = ctx.isesion;
     if (slot.area_asignada == 0) {
-      slot.area = new (std::nothrow) AreaCursor;
+      slot.area = new (std::nothrow) AreaCursor();
       if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d.\n", i);
       slot.area->ultima_columna = -1;
       slot.area_asignada = 1;

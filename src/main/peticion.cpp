@@ -29,7 +29,11 @@ constexpr int LARGO_PETICION = 70;
   }
   plat_cierra_socket(ctx.sd);
   ctx.sd = SOCKET_INVALIDO;
-  if (ctx.flog != nullptr) fclose(ctx.flog);
+  // The log holds the result line of every object: losing it is a failure.
+  if (ctx.flog != nullptr && fclose(ctx.flog) != 0) {
+    ctx.flog = nullptr;
+    termina_con(1, "Error al grabar (%s)\n", "vortcp.log");
+  }
   ctx.flog = nullptr;
   termina(ctx.fallo_intercambio ? -1 : 0);
 }
