@@ -49,8 +49,6 @@ class Peticion(Sesion):
         casos = [
             (["MBR", "LIB1"], "9500070LIB1" + " " * 59),
             (["mbr", "lib1", "file1", "mbr1"], "9500070LIB1      FILE1     MBR1" + " " * 39),
-            (["DATOS", "L", "F", "FECHAD", "20120131", "HORAD", "101500"],
-             "9700070L         F         " + " " * 10 + "20120131101500" + " " * 19),
         ]
         for args, texto in casos:
             with self.subTest(args=args):
