@@ -22,7 +22,11 @@ ESTADO="$DEMO/.zizez"      # the simulated system and its session logs
 rm -rf "$DEMO"
 mkdir -p "$ESTADO/registro"
 
-titulo() { printf '\n\033[1m=== %s\033[0m\n' "$*"; }
+if [ -t 1 ]; then
+  titulo() { printf '\n\033[1m=== %s\033[0m\n' "$*"; }
+else
+  titulo() { printf '\n=== %s\n' "$*"; }
+fi
 # Console text of the client is CP1252 (what a Windows console shows).
 a_utf8() { iconv -f CP1252 -t UTF-8 -c; }
 
