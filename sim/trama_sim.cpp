@@ -87,6 +87,10 @@ int recibe_trama(Conexion& c, std::string& carga, bool* digitos_ebcdic) {
   size_t tomados = 0;
   long esperado = -1;
   for (;;) {
+    if (esperado >= 0 && carga.size() == static_cast<size_t>(esperado)) {
+      anota_carga(c, "<-", carga, c.registro_ebcdic);
+      return static_cast<int>(esperado);
+    }
     if (c.ini == c.fin) {
       ssize_t r = recv(c.fd, c.entrada, sizeof c.entrada, 0);
       if (r < 0 && errno == EINTR) continue;
@@ -123,10 +127,6 @@ int recibe_trama(Conexion& c, std::string& carga, bool* digitos_ebcdic) {
     size_t n = hay < falta ? hay : falta;
     carga.append(reinterpret_cast<const char*>(c.entrada + c.ini), n);
     c.ini += n;
-    if (carga.size() == static_cast<size_t>(esperado)) {
-      anota_carga(c, "<-", carga, c.registro_ebcdic);
-      return static_cast<int>(esperado);
-    }
   }
 }
 
