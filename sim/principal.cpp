@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -153,80 +154,57 @@ void termina_hijos(std::vector<pid_t>& hijos) {
   for (pid_t p : hijos) waitpid(p, nullptr, 0);
   hijos.clear();
 }
-} // namespace
 
-int main(int argc, char** argv) {
-  Opciones op;
-  if (!lee_opciones(argc, argv, op)) return 2;
-  if (!reserva_tablas_lzw()) {
-    std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
-    return 1;
-  }
-  if (!prepara_codigo(op.tabla.c_str())) {
-    std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n", op.tabla.c_str());
-  }
+// Builds the system from the samples when asked or missing. Returns false
+// (after saying why) when there is no system to serve.
+bool prepara_sistema(const Opciones& op) {
   if (op.solo_crea || (!existe_sistema(op.bd) && !op.muestras.empty())) {
     std::string error;
     if (op.muestras.empty() || !crea_sistema(op.bd, op.muestras, error)) {
       std::fprintf(stderr, "zizez-sim: no se puede crear el sistema: %s\n",
                    op.muestras.empty() ? "falta --muestras" : error.c_str());
-      return 1;
+      return false;
     }
     std::printf("zizez-sim: sistema creado en %s desde %s\n", op.bd.c_str(), op.muestras.c_str());
     std::fflush(stdout);
-    if (op.solo_crea) return 0;
   }
   if (!existe_sistema(op.bd)) {
     std::fprintf(stderr, "zizez-sim: no hay sistema en %s (use --muestras)\n", op.bd.c_str());
-    return 1;
+    return false;
   }
+  return true;
+}
 
-  struct sigaction sa{};
-  sa.sa_handler = al_parar;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-
-  std::vector<Hueco> huecos;
-  int principal = -1, puerto = 0;
-  if (op.puerto_broker >= 0) {
-    // Port 0: the broker takes a free port and its session ports must follow
-    // it; a few tries find a run of free ones.
-    for (int intento = 0; intento < 50 && principal < 0; intento++) {
-      principal = escucha_en(op.direccion, op.puerto_broker, &puerto);
-      if (principal < 0) break;
-      huecos.assign(static_cast<size_t>(op.max_sesiones), Hueco());
-      bool todos = puerto + op.max_sesiones <= 65535;
-      for (int i = 0; todos && i < op.max_sesiones; i++) {
-        Hueco& h = huecos[static_cast<size_t>(i)];
-        h.puerto = puerto + i + 1;
-        h.escucha = escucha_en(op.direccion, h.puerto, nullptr);
-        todos = h.escucha >= 0;
-      }
-      if (!todos) {
-        for (Hueco& h : huecos) {
-          if (h.escucha >= 0) close(h.escucha);
-        }
-        close(principal);
-        principal = -1;
-        if (op.puerto_broker != 0) break;
-      }
+// Opens the session port, or the broker and its session ports. Returns the
+// first listener (the broker's, with a broker), or -1.
+int abre_escuchas(const Opciones& op, std::vector<Hueco>& huecos, int& puerto) {
+  if (op.puerto_broker < 0) return escucha_en(op.direccion, op.puerto, &puerto);
+  // Port 0: the broker takes a free port and its session ports must follow
+  // it; a few tries find a run of free ones.
+  for (int intento = 0; intento < 50; intento++) {
+    int principal = escucha_en(op.direccion, op.puerto_broker, &puerto);
+    if (principal < 0) return -1;
+    huecos.assign(static_cast<size_t>(op.max_sesiones), Hueco());
+    bool todos = puerto + op.max_sesiones <= 65535;
+    for (int i = 0; todos && i < op.max_sesiones; i++) {
+      Hueco& h = huecos[static_cast<size_t>(i)];
+      h.puerto = puerto + i + 1;
+      h.escucha = escucha_en(op.direccion, h.puerto, nullptr);
+      todos = h.escucha >= 0;
     }
-  } else {
-    principal = escucha_en(op.direccion, op.puerto, &puerto);
+    if (todos) return principal;
+    for (Hueco& h : huecos) {
+      if (h.escucha >= 0) close(h.escucha);
+    }
+    huecos.clear();
+    close(principal);
+    if (op.puerto_broker != 0) break;
   }
-  if (principal < 0) {
-    std::fprintf(stderr, "zizez-sim: no se puede escuchar en %s: %s\n", op.direccion.c_str(), std::strerror(errno));
-    return 1;
-  }
-  if (huecos.empty()) {
-    std::printf("zizez-sim: escuchando en %s:%d\n", op.direccion.c_str(), puerto);
-  } else {
-    std::printf("zizez-sim: escuchando en %s:%d (intermediario; sesiones en %d a %d)\n", op.direccion.c_str(), puerto,
-                puerto + 1, puerto + op.max_sesiones);
-  }
-  std::fflush(stdout);
+  return -1;
+}
 
+// Accepts connections until SIGTERM or SIGINT, then stops every session.
+void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& huecos) {
   std::vector<int> cerrar{principal};
   for (const Hueco& h : huecos) cerrar.push_back(h.escucha);
   std::vector<pid_t> hijos;
@@ -237,9 +215,7 @@ int main(int argc, char** argv) {
     // Ended sessions free their port.
     pid_t fin;
     while ((fin = waitpid(-1, nullptr, WNOHANG)) > 0) {
-      for (size_t i = 0; i < hijos.size(); i++) {
-        if (hijos[i] == fin) hijos.erase(hijos.begin() + static_cast<long>(i));
-      }
+      hijos.erase(std::remove(hijos.begin(), hijos.end(), fin), hijos.end());
       for (Hueco& h : huecos) {
         if (h.pid == fin) h.pid = 0;
       }
@@ -272,6 +248,43 @@ int main(int argc, char** argv) {
   }
   termina_hijos(hijos);
   for (int s : cerrar) close(s);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+  Opciones op;
+  if (!lee_opciones(argc, argv, op)) return 2;
+  if (!reserva_tablas_lzw()) {
+    std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
+    return 1;
+  }
+  if (!prepara_codigo(op.tabla.c_str())) {
+    std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n", op.tabla.c_str());
+  }
+  if (!prepara_sistema(op)) return 1;
+  if (op.solo_crea) return 0;
+
+  struct sigaction sa{};
+  sa.sa_handler = al_parar;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::vector<Hueco> huecos;
+  int puerto = 0;
+  int principal = abre_escuchas(op, huecos, puerto);
+  if (principal < 0) {
+    std::fprintf(stderr, "zizez-sim: no se puede escuchar en %s: %s\n", op.direccion.c_str(), std::strerror(errno));
+    return 1;
+  }
+  if (huecos.empty()) {
+    std::printf("zizez-sim: escuchando en %s:%d\n", op.direccion.c_str(), puerto);
+  } else {
+    std::printf("zizez-sim: escuchando en %s:%d (intermediario; sesiones en %d a %d)\n", op.direccion.c_str(), puerto,
+                puerto + 1, puerto + op.max_sesiones);
+  }
+  std::fflush(stdout);
+  sirve(op, principal, puerto, huecos);
   std::printf("zizez-sim: detenido\n");
   return 0;
 }
