@@ -12,18 +12,18 @@
 
 namespace {
 
-constexpr int TAM_TABLA = 5021;     // prime: the compressor's hash table
-constexpr int PRIMER_CODIGO = 256;  // first dictionary code
-constexpr int ULTIMO_CODIGO = 4094; // last dictionary code
+constexpr int TAM_TABLA = 5021;      // prime: the compressor's hash table
+constexpr int PRIMER_CODIGO = 256;   // first dictionary code
+constexpr int ULTIMO_CODIGO = 4094;  // last dictionary code
 constexpr int CODIGO_FIN = 4095;
 // The longest string of a well-formed stream is 3840 bytes (3839 entries on a
 // first byte), plus one for a code used in the same step that defines it.
 constexpr int TAM_PILA = 4000;
 
-int32_t* tabla_codigos = nullptr;       // compressor: code stored in each slot, -1 when empty
-int32_t* tabla_prefijos = nullptr;      // prefix code of each slot (compressor) or code (expander)
-unsigned char* tabla_caracteres = nullptr; // last character of each slot or code
-unsigned char pila_descodifica[TAM_PILA];  // one dictionary string, last character first
+int32_t* tabla_codigos = nullptr;           // compressor: code stored in each slot, -1 when empty
+int32_t* tabla_prefijos = nullptr;          // prefix code of each slot (compressor) or code (expander)
+unsigned char* tabla_caracteres = nullptr;  // last character of each slot or code
+unsigned char pila_descodifica[TAM_PILA];   // one dictionary string, last character first
 
 void limpia_tablas() {
   for (int i = 0; i < TAM_TABLA; i++) tabla_codigos[i] = -1;
@@ -31,7 +31,9 @@ void limpia_tablas() {
   memset(tabla_caracteres, 0, TAM_TABLA);
 }
 
-[[noreturn]] void error_expansion() { termina_con(1, "Fatal error during code expansion.\n"); }
+[[noreturn]] void error_expansion() {
+  termina_con(1, "Fatal error during code expansion.\n");
+}
 
 // Reads the packed codes of one expansion. Bytes beyond the input's length
 // read as 0: the reads run one or two bytes ahead of the code just decoded.
@@ -143,7 +145,7 @@ int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
 
   limpia_tablas();
   int siguiente = PRIMER_CODIGO;
-  memcpy(salida, entrada, (size_t)inicio);
+  if (inicio > 0) memcpy(salida, entrada, (size_t)inicio);
   EscritorCodigos escritor{salida, capacidad, inicio};
 
   // No data after the leading bytes gives the end code alone, which expands
@@ -189,7 +191,7 @@ void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   int copia = inicio < 0 ? 0 : inicio;
   if (copia > ilen) copia = ilen < 0 ? 0 : ilen;
   if (copia > capacidad) error_expansion();
-  memcpy(salida, entrada, (size_t)copia);
+  if (copia > 0) memcpy(salida, entrada, (size_t)copia);
   ifs_iin.entrada = copia;
   ifs_iin.salida = copia;
   printf("inicio inicio=%d  ilen=%d\n", inicio, ilen);

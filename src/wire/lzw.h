@@ -4,8 +4,8 @@
 
 // Positions of the last compression or expansion.
 struct PosicionesLzw {
-  int entrada; // bytes taken from the input
-  int salida;  // bytes written to the output
+  int entrada;  // bytes taken from the input
+  int salida;   // bytes written to the output
 };
 extern PosicionesLzw ifs_iin;
 
