@@ -1,12 +1,13 @@
 // Unit tests of the library index: the entry line, the century rule, the key
 // rule, and the replacement of an index on disk (run in a temporary directory).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "main/plataforma.h"
 #include "transfer/xinfo.h"
@@ -67,20 +68,21 @@ TEST(Xinfo, ReglaDeLaClave) {
 namespace {
 class XinfoEnDisco : public ::testing::Test {
  protected:
+  // The index paths are relative to the current directory: the test works
+  // in a directory of its own.
   void SetUp() override {
-    char plantilla[] = "/tmp/vortcp_xinfo_XXXXXX";
-    ASSERT_NE(mkdtemp(plantilla), nullptr);
-    dir_ = plantilla;
-    ASSERT_NE(getcwd(previo_, sizeof previo_), nullptr);
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    plat_crea_directorio("LIB1");
-    plat_crea_directorio("LIB1/xvoras");
+    namespace fs = std::filesystem;
+    previo_ = fs::current_path();
+    dir_ = fs::temp_directory_path() / ("vortcp_xinfo_" + std::to_string(std::random_device{}()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "LIB1" / "xvoras");
+    fs::current_path(dir_);
   }
   void TearDown() override {
-    ASSERT_EQ(chdir(previo_), 0);
-    std::string orden = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(orden.c_str()), 0);
+    std::filesystem::current_path(previo_);
+    std::filesystem::remove_all(dir_);
   }
+  static bool existe(const char* ruta) { return std::filesystem::exists(ruta); }
   static std::string lee(const char* ruta) {
     std::ifstream f(ruta, std::ios::binary);
     std::stringstream s;
@@ -98,8 +100,7 @@ class XinfoEnDisco : public ::testing::Test {
     for (std::string l; std::getline(s, l);) r.push_back(l);
     return r;
   }
-  std::string dir_;
-  char previo_[4096];
+  std::filesystem::path dir_, previo_;
 };
 }  // namespace
 
@@ -116,7 +117,7 @@ TEST_F(XinfoEnDisco, PrimeraRepetidaYMezclada) {
   EXPECT_EQ(l[1].substr(0, 37), "ALIB1      QCPFMSG             MSG   ");
   EXPECT_EQ(l[2].substr(0, 37), "ALIB1      SRC       M1        CLP   ");
   EXPECT_EQ(l[2].substr(37, 12), "uno otra vez");
-  EXPECT_EQ(access("LIB1/xvoras/xinfo.tmp", F_OK), -1);
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
 
 TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
@@ -140,5 +141,5 @@ TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
   EXPECT_EQ(l[4], "ALIB1      SRC       M3 a mano");
   EXPECT_EQ(l[5].substr(0, 42), "ALIB1      SRC       M1        RPGL  nuevo");
   EXPECT_EQ(lee("LIB1/xvoras/xinfo").back(), '\n');
-  EXPECT_EQ(access("LIB1/xvoras/xinfo.tmp", F_OK), -1);
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
