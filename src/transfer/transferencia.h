@@ -46,7 +46,10 @@ void cierra_fichero_actual();
 
 // --- Handlers --------------------------------------------------------------------
 // Each reads the message in hand, does its work and ends with responde_ok, so
-// the next message is in ctx.sbuffer when it returns.
+// the next message is in ctx.sbuffer when it returns. A header fails by ending
+// the run with exit status 1, its message unanswered: a refused name, a local
+// file that cannot be opened, written or closed, or an index failure
+// (actualiza_xinfo); a block fails only on a write.
 void abre_miembro();             // 01 (miembros.cpp)
 void graba_texto();              // 02 and 08 (registros.cpp)
 void abre_ebcdic();              // 03 (datos.cpp)

@@ -55,20 +55,20 @@ bool misma_clave(const char* linea, const char* nueva) {
 // entry's key. Lines are judged whole: a line longer than the piece buffer is
 // judged by its first piece (which holds the whole key) and the verdict holds
 // for its other pieces. A last line without a line end is kept and given one.
-// Returns false when a write fails; a read error ends the run.
-static bool copia_sin_clave(FILE* indice, const char* ruta_indice, FILE* temporal, const char* nueva) {
+// Returns 0, -1 when a write failed, or the error number of a failed read.
+static int copia_sin_clave(FILE* indice, FILE* temporal, const char* nueva) {
   char trozo[1024];
   bool al_principio = true;
   bool se_copia = true;
   while (plat_lee_linea(trozo, (int)sizeof trozo, indice) != nullptr) {
     size_t n = strlen(trozo);
     if (al_principio) se_copia = !misma_clave(trozo, nueva);
-    if (se_copia && fwrite(trozo, 1, n, temporal) != n) return false;
+    if (se_copia && fwrite(trozo, 1, n, temporal) != n) return -1;
     al_principio = n > 0 && trozo[n - 1] == '\n';
   }
-  if (ferror(indice)) falla_apertura(ruta_indice, plat_errno());
-  if (!al_principio && se_copia && fputc('\n', temporal) == EOF) return false;
-  return true;
+  if (ferror(indice)) return plat_errno() > 0 ? plat_errno() : 1;
+  if (!al_principio && se_copia && fputc('\n', temporal) == EOF) return -1;
+  return 0;
 }
 
 void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
@@ -84,7 +84,7 @@ void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   // An index that exists but cannot be read must not be replaced by one that
   // holds only the new line.
   FILE* indice = plat_abre_texto(ruta, "r");
-  if (indice == nullptr && plat_errno() != ENOENT) falla_apertura(ruta, plat_errno());
+  if (indice == nullptr && plat_errno() != ENOENT && plat_errno() != ENOTDIR) falla_apertura(ruta, plat_errno());
 
   FILE* salida = plat_abre_texto(temporal, "w");
   if (salida == nullptr) {
@@ -97,12 +97,18 @@ void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   static char bufer_lectura[1 << 16], bufer_escritura[1 << 16];
   if (indice != nullptr) setvbuf(indice, bufer_lectura, _IOFBF, sizeof bufer_lectura);
   setvbuf(salida, bufer_escritura, _IOFBF, sizeof bufer_escritura);
-  bool bien = true;
+  int copia = 0;
   if (indice != nullptr) {
-    bien = copia_sin_clave(indice, ruta, salida, linea);
+    copia = copia_sin_clave(indice, salida, linea);
     fclose(indice);
   }
-  if (bien) bien = fputs(linea, salida) != EOF;
-  if (fclose(salida) != 0 || !bien) falla_grabacion(temporal, temporal);
+  bool bien = copia == 0 && fputs(linea, salida) != EOF;
+  // Every failure leaves the old index as it was and no working file behind.
+  bool cerrado = fclose(salida) == 0;
+  if (copia > 0) {
+    plat_borra_fichero(temporal);
+    falla_apertura(ruta, copia);
+  }
+  if (!bien || !cerrado) falla_grabacion(temporal, temporal);
   if (!plat_reemplaza_fichero(temporal, ruta)) falla_grabacion(ruta, temporal);
 }

@@ -82,6 +82,20 @@ class NombresHostilesTest(Arbol):
                       + b"Nombre no valido recibido del servidor (..)\n", r.stdout)
 
 
+class FicheroImposibleTest(Arbol):
+    def test_fichero_o_indice_que_no_se_pueden_abrir(self):
+        # A plain file where the library directory should be: nothing can be
+        # made below it. The header is left unanswered and the run ends.
+        with open(os.path.join(self.dir, "LIB1"), "w") as f:
+            f.write("no soy un directorio\n")
+        pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_eof()]
+        r = self.corre(["MBR", "LIB1", "SRC", "M1", "abc"], pasos, estado=1)
+        self.assertIn(obtiene("LIB1/SRC/M1.txt") + b"Imposible abrir (LIB1/SRC/M1.txt)\n", r.stdout)
+        self.assertIn(obtiene("LIB1/SRC/M1.txt"), self.log())
+        r = self.corre(["ALL", "LIB1"], pasos, estado=1)
+        self.assertIn(b"Error apertura fichero: LIB1/xvoras/xinfo.tmp  rc=20 \n", r.stderr)
+
+
 class ConexionPerdidaTest(Arbol):
     def test_conexion_perdida_a_mitad_de_miembro(self):
         pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_frame(OK),

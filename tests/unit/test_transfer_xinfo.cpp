@@ -2,6 +2,7 @@
 // rule, and the replacement of an index on disk (run in a temporary directory).
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "main/fin.h"
 #include "main/plataforma.h"
 #include "transfer/xinfo.h"
 
@@ -141,5 +143,43 @@ TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
   EXPECT_EQ(l[4], "ALIB1      SRC       M3 a mano");
   EXPECT_EQ(l[5].substr(0, 42), "ALIB1      SRC       M1        RPGL  nuevo");
   EXPECT_EQ(lee("LIB1/xvoras/xinfo").back(), '\n');
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
+}
+
+namespace {
+struct FinDelPrograma {
+  int estado;
+};
+[[noreturn]] void lanza_fin(int estado) { throw FinDelPrograma{estado}; }
+
+// Runs the update and returns the exit status it ended with, -1 if it did not end.
+int estado_de_fin(std::string* error) {
+  establece_manejador_fin(lanza_fin);
+  testing::internal::CaptureStderr();
+  int estado = -1;
+  try {
+    actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "", "", "");
+  } catch (const FinDelPrograma& f) {
+    estado = f.estado;
+  }
+  *error = testing::internal::GetCapturedStderr();
+  establece_manejador_fin(nullptr);
+  return estado;
+}
+}  // namespace
+
+TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
+  std::string error;
+  // No index directory: the working file cannot be made.
+  std::filesystem::remove_all("LIB1/xvoras");
+  EXPECT_EQ(estado_de_fin(&error), 1);
+  EXPECT_EQ(error, "Error apertura fichero: LIB1/xvoras/xinfo.tmp  rc=" + std::to_string(ENOENT) + " \n");
+
+  // An index that cannot be read (here a directory in its place) is neither
+  // replaced nor left with a working file beside it.
+  std::filesystem::create_directories("LIB1/xvoras/xinfo");
+  EXPECT_EQ(estado_de_fin(&error), 1);
+  EXPECT_EQ(error.rfind("Error apertura fichero: LIB1/xvoras/xinfo  rc=", 0), 0u) << error;
+  EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
