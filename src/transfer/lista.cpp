@@ -63,30 +63,28 @@ void cierra_fichero() {
   ctx.num_bytes = 0;
 }
 
-static int codigo_actual() { return lee_numero(mensaje_actual(), 0, 2); }
+// Hands the message in hand to the handler of its code; false for a code
+// outside the catalogue (06, the spool codes and any other), which ends the
+// stream and gets no answer.
+static bool trata_mensaje() {
+  switch (lee_numero(mensaje_actual(), 0, 2)) {
+    case 1: abre_miembro(); return true;
+    case 2: graba_texto(); return true;
+    case 3: abre_ebcdic(); return true;
+    case 4: graba_ebcdic(); return true;
+    case 5: trata_datos(); return true;
+    case 7: abre_mensajes(); return true;
+    case 8: graba_texto(); return true;
+    default: return false;
+  }
+}
 
 void trata_lista() {
   recibe_as();
-  for (;;) {
-    if (ctx.fallo_intercambio) break;
-    switch (codigo_actual()) {
-      case 1: abre_miembro(); continue;
-      case 2: graba_texto(); continue;
-      case 3: abre_ebcdic(); break;
-      case 4: graba_ebcdic(); continue;
-      case 5: trata_datos(); break;
-      case 7: abre_mensajes(); continue;
-      case 8: graba_texto(); continue;
-      default:
-        // Any other code (06 included) ends the stream; it gets no answer.
-        if (ctx.fichero_abierto) cierra_fichero();
-        return;
-    }
-    // After a data file header the counters start again for its blocks.
-    ctx.num_registros = 0;
-    ctx.num_bytes = 0;
+  while (!ctx.fallo_intercambio && trata_mensaje()) {
   }
-  // The exchange failed: what was received stays written and is reported.
+  // At the end code, and also after a failed exchange: what was received
+  // stays written and is reported.
   if (ctx.fichero_abierto) cierra_fichero();
 }
 
