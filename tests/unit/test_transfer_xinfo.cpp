@@ -106,22 +106,6 @@ class XinfoEnDisco : public ::testing::Test {
 };
 }  // namespace
 
-TEST_F(XinfoEnDisco, PrimeraRepetidaYMezclada) {
-  actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "uno", "20120131", "101500");
-  ASSERT_EQ(lineas().size(), 1u);
-  EXPECT_EQ(lineas()[0].size(), 120u);
-  actualiza_xinfo("LIB1", "SRC", "M2", "RPGL", "dos", "20120131", "101500");
-  actualiza_xinfo("LIB1", "QCPFMSG", "", "MSG", "mensajes", "20120131", "101500");
-  actualiza_xinfo("LIB1", "SRC", "M1", "CLP", "uno otra vez", "20120131", "101500");
-  auto l = lineas();
-  ASSERT_EQ(l.size(), 3u);
-  EXPECT_EQ(l[0].substr(0, 31), "ALIB1      SRC       M2        ");
-  EXPECT_EQ(l[1].substr(0, 37), "ALIB1      QCPFMSG             MSG   ");
-  EXPECT_EQ(l[2].substr(0, 37), "ALIB1      SRC       M1        CLP   ");
-  EXPECT_EQ(l[2].substr(37, 12), "uno otra vez");
-  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
-}
-
 TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
   char vieja[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(vieja, "LIB1", "SRC", "M1", "RPGL", "viejo", "", "", FechaHora{2020, 1, 1, 0, 0, 0});
