@@ -35,6 +35,8 @@ paso() {
   echo
   echo "\$ vortcp $*"
   "$VORTCP" "$@" | muestra
+  # Each run starts its own log: keep a copy per mode.
+  cp vortcp.log "$DEMO/vortcp-$1.log"
 }
 
 cd "$DEMO/arbol"
@@ -53,5 +55,5 @@ echo
 echo "--- Indice: DEMO/xvoras/xinfo"
 muestra DEMO/xvoras/xinfo
 echo
-echo "--- vortcp.log (de la ultima ejecucion)"
-muestra vortcp.log
+echo "--- vortcp.log de la transferencia ALL"
+muestra "$DEMO/vortcp-ALL.log"
