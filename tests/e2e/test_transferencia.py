@@ -151,10 +151,14 @@ class MiembrosTest(Arbol):
         r = self.corre(["ALL", "LIBRERIA01"], paseo(
             [miembro("LIBRERIA01", "FUENTES001", "MIEMBRO001", "RPGL")] + [bloque] * 40
             + [miembro("LIBRERIA01", "FUENTES001", "M2", "CBL"),
-               bloque_texto(["X" * 4] * 1234)]))
+               bloque_texto(["X" * 4] * 1234),
+               miembro("LIBRERIA01", "SRC1", "MIEMBRO001", "RPGL")]))
         self.assertIn(b"Obtiene: LIBRERIA01/FUENTES001/MIEMBRO001.ile  1.000.000 registros    1.000.000 bytes\n",
                       r.stdout)
         self.assertIn(obtiene("LIBRERIA01/FUENTES001/M2.cbo") + b"      1.234 registros        6.170 bytes\n",
+                      r.stdout)
+        # Exactly 30 characters: no pad either.
+        self.assertIn(b"Obtiene: LIBRERIA01/SRC1/MIEMBRO001.ile          0 registros            0 bytes\n",
                       r.stdout)
         self.assertEqual(len(self.lee("LIBRERIA01", "FUENTES001", "MIEMBRO001.ile")), 1000000)
 
