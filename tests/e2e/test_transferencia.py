@@ -11,8 +11,8 @@ import shutil
 import tempfile
 import unittest
 
-from lib import (Peer, call, close, ebc_fija, ebcdic_frame, expect_eof, expect_frame, frame,
-                 make_base, read_frame, run_vortcp, send, to_ebcdic)
+from lib import (Peer, ebcdic_frame, expect_eof, expect_frame, frame, make_base, read_frame,
+                 run_vortcp, send, send_split, to_ebcdic)
 
 OK = ebcdic_frame("OK")
 FIN_LISTA = ebcdic_frame("9600")
@@ -174,6 +174,22 @@ class MiembrosTest(Arbol):
         # The index keeps the type as the server sent it.
         tipos_indice = [l[31:37] for l in self.indice() if l]
         self.assertEqual(tipos_indice, ["%-6s" % t for t, _ in tipos])
+
+    def test_troceado_y_tramas_juntas(self):
+        # The same member whatever the chunking: frames cut in pieces, and
+        # every message in one send ahead of the answers.
+        mensajes_servidor = [miembro("LIB1", "SRC", "M1"), bloque_texto(["UNO", "DOS"]),
+                             bloque_texto(["TRES"])]
+        troceado = [read_frame()]
+        for m in mensajes_servidor:
+            troceado += [send_split(frame(m), at=[3, 10, 40], pause=0.02), expect_frame(OK)]
+        troceado += [send(frame(fin())), expect_frame(FIN_LISTA), expect_eof()]
+        juntas = ([read_frame(), send(b"".join(frame(m) for m in mensajes_servidor + [fin()]))]
+                  + [expect_frame(OK)] * 3 + [expect_frame(FIN_LISTA), expect_eof()])
+        for pasos in (troceado, juntas):
+            r = self.corre(["MBR", "LIB1", "SRC", "M1"], pasos)
+            self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\nDOS\nTRES\n")
+            self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(3, 13), r.stdout)
 
     def test_miembro_repetido_reemplaza_su_fichero(self):
         for texto in ("PRIMERA VERSION LARGA", "SEGUNDA"):

@@ -4,12 +4,11 @@ hostile names, a lost connection and a full disk."""
 
 import os
 import subprocess
-import tempfile
 import unittest
 
 from lib import (ScriptFailure, call, close, expect_eof, expect_frame, frame, read_frame, send,
                  to_ebcdic)
-from test_transferencia import (OK, Arbol, bloque_crudo, bloque_texto, cabecera, cuentas, fin,
+from test_transferencia import (OK, Arbol, bloque_crudo, bloque_texto, cabecera, cuentas,
                                 mensajes, miembro, obtiene, paseo)
 
 
