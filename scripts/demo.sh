@@ -19,8 +19,9 @@ done
 
 DEMO="$RAIZ/demo"
 ESTADO="$DEMO/.zizez"      # the simulated system and its session logs
+LOGS="$DEMO/.logs"         # each run rewrites vortcp.log: a copy per run
 rm -rf "$DEMO"
-mkdir -p "$ESTADO/registro"
+mkdir -p "$ESTADO/registro" "$LOGS"
 
 if [ -t 1 ]; then
   titulo() { printf '\n\033[1m=== %s\033[0m\n' "$*"; }
@@ -63,6 +64,7 @@ cd "$DEMO"
 export SERVIDOR=127.0.0.1 BASE="$RAIZ/samples" LANG=ESP
 unset TEST MULTIAS WWW_LIBL WWW_EBCDIC WWW_COMPRI WWW_BUFSIZE WWW_CURLIB DICT DELIM DELIMB
 FALLOS=0
+RUN=0
 # One run of the client straight on the first session port.
 vortcp() {
   titulo "vortcp $*"
@@ -70,6 +72,8 @@ vortcp() {
   local rc=${PIPESTATUS[0]}
   echo "(estado de salida: $rc)"
   [ "$rc" -eq 0 ] || FALLOS=$((FALLOS + 1))
+  RUN=$((RUN + 1))
+  [ -f vortcp.log ] && cp vortcp.log "$LOGS/vortcp-$RUN-$1.log"
 }
 
 vortcp MBR DEMO QRPGLESRC
@@ -112,7 +116,7 @@ SQL
 echo "(estado de salida: ${PIPESTATUS[0]}; quit termina con 1)"
 
 titulo "Lo que se ha escrito en $DEMO"
-find . -path ./.zizez -prune -o -print | sort
+find . -path ./.zizez -prune -o -path ./.logs -prune -o -print | sort
 titulo "Un miembro: DEMO/QRPGLESRC/FACTURA.ile"
 [ -f DEMO/QRPGLESRC/FACTURA.ile ] && head -20 DEMO/QRPGLESRC/FACTURA.ile | a_utf8
 titulo "Copia convertida: DEMO/TARIFAS.dta"
@@ -121,8 +125,11 @@ titulo "Indice: DEMO/xvoras/xinfo"
 [ -f DEMO/xvoras/xinfo ] && a_utf8 <DEMO/xvoras/xinfo
 titulo "Salida bcp: clientes.bcp"
 [ -f clientes.bcp ] && a_utf8 <clientes.bcp
-titulo "Registro del cliente: vortcp.log"
-[ -f vortcp.log ] && a_utf8 <vortcp.log
+for log in "$LOGS"/vortcp-*-ALL.log; do
+  [ -f "$log" ] || continue
+  titulo "Registro del cliente en la transferencia ALL: $log"
+  a_utf8 <"$log"
+done
 titulo "Registros de sesion del simulador ($ESTADO/registro)"
 ls "$ESTADO/registro"
 
