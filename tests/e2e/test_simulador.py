@@ -206,7 +206,8 @@ def expande_lzw(datos):
 
 
 class BaseSim(unittest.TestCase):
-    opciones = ()
+    # Sessions of a test stay open until its clean-up: room for all of them.
+    opciones = ("--max-sesiones", "32")
 
     @classmethod
     def setUpClass(cls):
@@ -485,6 +486,22 @@ class Sesiones(unittest.TestCase):
                     break
                 time.sleep(0.3)
             self.assertEqual(r, "9700000")
+        finally:
+            self.assertEqual(sim.stop(), 0)
+
+    def test_sin_broker_una_conexion_de_mas_se_cierra(self):
+        sim = Simulador("--max-sesiones", "1")
+        try:
+            primera = Cliente(sim.puerto)
+            primera.abre_sql("DEMO")
+            segunda = Cliente(sim.puerto)
+            self.assertTrue(segunda.cerrado())
+            primera.close()
+            segunda.close()
+            time.sleep(0.5)  # the ended session is reaped
+            tercera = Cliente(sim.puerto)
+            tercera.abre_sql("DEMO")
+            tercera.close()
         finally:
             self.assertEqual(sim.stop(), 0)
 
