@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "codigo.h"
@@ -51,11 +52,15 @@ struct Sesion {
   sqlite3* db = nullptr;
   sqlite3* cat = nullptr;
   Cursor cursor;
+  // Statements already prepared, by their text: a benchmark's repeated
+  // query costs one prepare. They are reset after use, never finalized.
+  std::map<std::string, sqlite3_stmt*> preparadas;
 
   Sesion(Conexion& con, const Opciones& o, bool e) : c(con), op(o), ebcdic(e) {}
   Sesion(const Sesion&) = delete;
   Sesion& operator=(const Sesion&) = delete;
   ~Sesion() {
+    olvida_preparadas();
     sqlite3_close(db);
     sqlite3_close(cat);
   }
@@ -165,17 +170,50 @@ struct Sesion {
     return responde("20001001" + num(0, 5) + "OK Opciones aceptadas");
   }
 
-  bool prepara(const std::string& sql, sqlite3_stmt** st, const char** resto, ErrorSql& err) {
-    std::string adaptada = adapta_sql(sql, todas);
-    if (sqlite3_prepare_v2(db, adaptada.c_str(), -1, st, resto) != SQLITE_OK) {
+  void olvida_preparadas() {
+    for (auto& p : preparadas) sqlite3_finalize(p.second);
+    preparadas.clear();
+  }
+
+  static bool solo_blancos(const char* t) {
+    while (t && *t && std::isspace(static_cast<unsigned char>(*t))) t++;
+    return !t || !*t;
+  }
+
+  // A prepared statement for the text `sql` (already adapted), from the
+  // cache or prepared now; *resto gets what follows its first statement. NULL
+  // with err set when SQLite refuses it.
+  sqlite3_stmt* preparada(const std::string& sql, const char** resto, ErrorSql& err) {
+    auto p = preparadas.find(sql);
+    if (p != preparadas.end()) {
+      sqlite3_reset(p->second);
+      *resto = "";
+      return p->second;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, resto) != SQLITE_OK) {
       err = error_de_sqlite(sqlite3_errmsg(db));
-      return false;
+      return nullptr;
     }
-    if (!*st) {
+    if (!st) {
       err = {-104, "Sentencia vacía."};
-      return false;
+      return nullptr;
     }
-    return true;
+    if (!solo_blancos(*resto)) return st; // several statements: not kept
+    if (preparadas.size() >= 256) olvida_preparadas();
+    preparadas[sql] = st;
+    return st;
+  }
+
+  // Done with a statement: kept ones are reset, the others finalized.
+  void suelta(sqlite3_stmt* st) {
+    for (auto& p : preparadas) {
+      if (p.second == st) {
+        sqlite3_reset(st);
+        return;
+      }
+    }
+    sqlite3_finalize(st);
   }
 
   // One block of rows from the open cursor: at most `cabe` bytes (the
@@ -205,10 +243,11 @@ struct Sesion {
   // values, then answers descriptors and the first block.
   bool consulta(const std::string& m) {
     cursor = Cursor();
-    sqlite3_stmt* st = nullptr;
     ErrorSql err{0, ""};
     if (!abre_bd()) return responde_error("02", -901, "No se puede abrir el sistema simulado.");
-    if (!prepara(sentencia(m, 13), &st, nullptr, err)) return responde_error("02", err.codigo, err.texto);
+    const char* resto = nullptr;
+    sqlite3_stmt* st = preparada(adapta_sql(sentencia(m, 13), todas), &resto, err);
+    if (!st) return responde_error("02", err.codigo, err.texto);
     std::vector<Columna> cols = columnas_de(st);
     size_t tope_valor = cols.empty() ? 1 : std::max<size_t>(1, (static_cast<size_t>(MAX_CARGA) - 64) / cols.size() - 1);
     int rc;
@@ -225,11 +264,11 @@ struct Sesion {
     }
     if (rc != SQLITE_DONE) {
       err = error_de_sqlite(sqlite3_errmsg(db));
-      sqlite3_finalize(st);
+      suelta(st);
       cursor = Cursor();
       return responde_error("02", err.codigo, err.texto);
     }
-    sqlite3_finalize(st);
+    suelta(st);
     cursor.abierto = true;
     std::string desc = descriptores(cols);
     std::string cab = "02001001" + num(0, 5) + "OK " + num(static_cast<long>(desc.size()), 5) + desc;
@@ -263,15 +302,22 @@ struct Sesion {
     const char* resto = sql.c_str();
     long cambios = 0;
     bool dml = false;
-    while (resto && *resto) {
-      sqlite3_stmt* st = nullptr;
+    bool primera = true;
+    while (!solo_blancos(resto)) {
+      ErrorSql e{0, ""};
       const char* sigue = nullptr;
-      if (sqlite3_prepare_v2(db, resto, -1, &st, &sigue) != SQLITE_OK) {
-        ErrorSql e = error_de_sqlite(sqlite3_errmsg(db));
+      sqlite3_stmt* st = nullptr;
+      if (primera) {
+        st = preparada(sql, &sigue, e);
+      } else if (sqlite3_prepare_v2(db, resto, -1, &st, &sigue) != SQLITE_OK) {
+        e = error_de_sqlite(sqlite3_errmsg(db));
+      }
+      primera = false;
+      resto = sigue;
+      if (!st) {
+        if (e.codigo == 0) continue; // a lone ";"
         return responde_error("04", e.codigo, e.texto);
       }
-      resto = sigue;
-      if (!st) continue; // blanks or a lone ";"
       std::string verbo = mayusculas(std::string(sqlite3_sql(st)).substr(0, 7));
       bool es_dml = verbo.rfind("UPDATE", 0) == 0 || verbo.rfind("DELETE", 0) == 0 || verbo.rfind("INSERT", 0) == 0;
       int rc;
@@ -279,17 +325,17 @@ struct Sesion {
       }
       if (rc != SQLITE_DONE) {
         std::string msg = sqlite3_errmsg(db);
-        sqlite3_finalize(st);
+        suelta(st);
         // COMMIT and ROLLBACK outside a transaction: every statement commits.
         if (msg.find("no transaction is active") != std::string::npos) continue;
-        ErrorSql e = error_de_sqlite(msg);
+        e = error_de_sqlite(msg);
         return responde_error("04", e.codigo, e.texto);
       }
       if (es_dml) {
         dml = true;
         cambios += sqlite3_changes(db);
       }
-      sqlite3_finalize(st);
+      suelta(st);
     }
     if (dml && cambios == 0) return responde_error("04", 100, "Fila no encontrada para la operación.");
     return responde("04001001" + num(0, 5) + "OK " + num(cambios, 6));
