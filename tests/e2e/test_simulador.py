@@ -365,6 +365,11 @@ class Sql(BaseSim):
         self.assertEqual(filas, [[b"6"]])
         _, filas, _ = consulta(c, "SELECT MONEDA FROM hist.cambios ORDER BY 1 FETCH FIRST 1 ROWS ONLY")
         self.assertEqual(filas, [[b"GBP"]])
+        # A buffer size of six digits moves the later fields of 01.
+        c = self.cliente()
+        c.abre_sql("HIST", bufsize=123456)
+        _, filas, respuestas = consulta(c, "SELECT ID FROM CLIENTES")
+        self.assertEqual((filas, len(respuestas)), ([[b"901"]], 1))
 
     def test_errores_con_codigo_sql_y_texto(self):
         c = self.cliente()
