@@ -29,6 +29,12 @@ std::string mayusculas(std::string s) {
   return s;
 }
 
+// The piece of a received message from `desde` on: empty past its end, so
+// that a short message reads as blank fields.
+std::string trozo(const std::string& m, size_t desde, size_t largo = std::string::npos) {
+  return desde < m.size() ? m.substr(desde, largo) : std::string();
+}
+
 std::string num(long v, int cifras) {
   char buf[24];
   formatea(buf, "%.*ld", cifras, v);
@@ -137,7 +143,7 @@ struct Sesion {
         break;
       }
     }
-    bufsize = std::atoi(m.substr(5, cifras).c_str());
+    bufsize = std::atoi(trozo(m, 5, cifras).c_str());
     if (bufsize <= 0) bufsize = 4096;
     std::string lista = m.size() > 10 + cifras ? mayusculas(m.substr(10 + cifras)) : "";
     libl.clear();
@@ -348,11 +354,11 @@ struct Sesion {
   bool inserta(const std::string& m) {
     if (!abre_bd()) return responde_error("05", -901, "No se puede abrir el sistema simulado.");
     if (m.size() < 16) return responde_error("05", -104, "Mensaje de carga incompleto.");
-    size_t n = static_cast<size_t>(std::max(0, std::atoi(m.substr(13, 3).c_str())));
+    size_t n = static_cast<size_t>(std::max(0, std::atoi(trozo(m, 13, 3).c_str())));
     if (m.size() < 26 + n) return responde_error("05", -104, "Mensaje de carga incompleto.");
-    std::string tabla = mayusculas(m.substr(16, n));
-    long filas = std::atol(m.substr(16 + n, 5).c_str());
-    std::string lote = m.substr(26 + n);
+    std::string tabla = mayusculas(trozo(m, 16, n));
+    long filas = std::atol(trozo(m, 16 + n, 5).c_str());
+    std::string lote = trozo(m, 26 + n);
     long separadores = std::count(lote.begin(), lote.end(), static_cast<char>(SEPARA_CAMPO));
     if (filas <= 0 || separadores % filas != 0 || separadores / filas < 2 ||
         static_cast<unsigned char>(lote[0]) != SEPARA_CAMPO) {
@@ -385,13 +391,22 @@ struct Sesion {
       return responde_error("05", e.codigo, e.texto);
     }
     sqlite3_exec(db, "SAVEPOINT carga", nullptr, nullptr, nullptr);
-    size_t pos = 1;
+    size_t pos = 0;
     long insertadas = 0;
     std::string fallo;
     for (long f = 0; f < filas && fallo.empty(); f++) {
       sqlite3_reset(st);
-      for (size_t i = 0; i < campos; i++) {
+      if (pos >= lote.size() || static_cast<unsigned char>(lote[pos]) != SEPARA_CAMPO) {
+        fallo = "values for columns"; // a row that does not open with 0xAE
+        break;
+      }
+      pos++;
+      for (size_t i = 0; i < campos && fallo.empty(); i++) {
         size_t fin = lote.find(static_cast<char>(SEPARA_CAMPO), pos);
+        if (fin == std::string::npos) {
+          fallo = "values for columns";  // rows of different lengths
+          break;
+        }
         std::string v = utf8_de_cliente(lote.substr(pos, fin - pos));
         pos = fin + 1;
         if (v.empty() && !texto[i]) {
@@ -400,7 +415,7 @@ struct Sesion {
           sqlite3_bind_text(st, static_cast<int>(i + 1), v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
         }
       }
-      pos++; // the 0xAE that opens the next row
+      if (!fallo.empty()) break;
       if (sqlite3_step(st) != SQLITE_DONE) fallo = sqlite3_errmsg(db);
       else insertadas++;
     }
@@ -444,7 +459,7 @@ struct Sesion {
     std::string m = cruda;
     // What the client sends follows its own setting, shown by the digits.
     if (digitos_ebcdic) de_tabla_asc(m);
-    int codigo = std::atoi(m.substr(0, 2).c_str());
+    int codigo = std::atoi(trozo(m, 0, 2).c_str());
     switch (codigo) {
     case 1: return inicio(m);
     case 20: return opciones(m);
@@ -457,7 +472,7 @@ struct Sesion {
       return responde("06001001" + num(0, 5) + "OK ");
     case 7: return comando(m);
     case 96: anota(c, "el cliente termina la sesion (%s)", m.c_str()); return false;
-    default: return responde_error(m.substr(0, 2).c_str(), -84, "Mensaje no reconocido por el servidor.");
+    default: return responde_error(trozo(m, 0, 2).c_str(), -84, "Mensaje no reconocido por el servidor.");
     }
   }
 };

@@ -388,6 +388,17 @@ class Sql(BaseSim):
             self.assertEqual(len(r), 16 + largo)
             self.assertIn(texto, r[22:].decode("cp1252"), sentencia)
 
+    def test_mensajes_cortos_o_mal_formados_se_contestan(self):
+        c = self.cliente()
+        c.sql("01")
+        lote_torcido = "\xaeA\xaeB\xaeC\xaeD\xae\xaeE"
+        for m in ("02", "0200100", "03", "04001001", "05", "05001001   38 11PROVEEDORES", "07",
+                  "05001001   40 11PROVEEDORES    2    2" + lote_torcido, "06", "9", "\x00\xff" * 20):
+            r = c.sql(m)
+            self.assertTrue(r, m)
+        _, filas, _ = consulta(c, "SELECT COUNT(*) FROM PROVEEDORES WHERE CODIGO = 'A'")
+        self.assertEqual(filas, [[b"0"]])
+
     def test_sentencias_carga_y_mandato_en_sesion_ebcdic(self):
         c = self.cliente()
         c.abre_sql("DEMO", ebcdic=True)
