@@ -75,7 +75,11 @@ bool lee_opciones(int argc, char** argv, Opciones& op) {
     } else {
       usa_valor = false;
       ok = true;
-      if (!std::strcmp(o, "--solo-crea")) {
+      if (!std::strcmp(o, "--help") || !std::strcmp(o, "-h")) {
+        std::fputs(USO, stdout);
+        op.ayuda = true;
+        return false;
+      } else if (!std::strcmp(o, "--solo-crea")) {
         op.solo_crea = true;
       } else if (!std::strcmp(o, "--dos-tramas")) {
         op.fallos.dos_tramas = true;

@@ -28,8 +28,9 @@ struct Opciones {
   int bloque = 29990;      // payload size of text and record blocks, at most one frame
   std::string registro;    // folder of the per-session logs (empty: no log)
   Fallos fallos;
+  bool ayuda = false;      // --help: the usage was printed, nothing to do
 };
 
 // Reads argv into op. On a bad option prints the usage on stderr and returns
-// false.
+// false; on --help prints it on stdout, sets op.ayuda and returns false.
 bool lee_opciones(int argc, char** argv, Opciones& op);

@@ -253,7 +253,7 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
 
 int main(int argc, char** argv) {
   Opciones op;
-  if (!lee_opciones(argc, argv, op)) return 2;
+  if (!lee_opciones(argc, argv, op)) return op.ayuda ? 0 : 2;
   if (!reserva_tablas_lzw()) {
     std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
     return 1;
