@@ -4,7 +4,7 @@ BUILD      ?= build
 BUILD_SAN  ?= build-san
 JOBS       ?= 2
 
-.PHONY: all deps build build-san test test-normal test-san demo clean
+.PHONY: all deps build build-san test test-normal test-san demo fuzz fuzz-smoke bench windows test-windows clean
 
 all: build
 
@@ -30,6 +30,26 @@ test-san: build-san
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+# Coverage-guided fuzzing (clang, libFuzzer, ASan + UBSan): every target for
+# SECONDS seconds (default 60); fuzz-smoke runs each for 10 s, as CI does.
+SECONDS_FUZZ ?= $(or $(SECONDS),60)
+fuzz: deps
+	@bash fuzz/run.sh $(SECONDS_FUZZ)
+
+fuzz-smoke: deps
+	@bash fuzz/run.sh 10
+
+# Benchmarks in Release against the peers; QUICK=1 runs smaller data.
+bench: deps
+	@bash bench/run.sh
+
+# The Windows build (MinGW-w64) and its tests under Wine.
+windows: deps
+	@bash scripts/windows.sh build
+
+test-windows: deps
+	@bash scripts/windows.sh test
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)

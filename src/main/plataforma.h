@@ -36,6 +36,14 @@ long plat_envia(socket_t s, const void* datos, size_t n);
 long plat_recibe(socket_t s, void* destino, size_t n);
 void plat_cierra_socket(socket_t s);
 
+// Test seams for fuzzers and tests: while set, plat_recibe and plat_envia call
+// these instead of the socket, and plat_pausa_ms does not sleep when the pause
+// is switched off. Not used by the program itself.
+using FuenteRecepcion = long (*)(socket_t s, void* destino, size_t n);
+using DestinoEnvio = long (*)(socket_t s, const void* datos, size_t n);
+void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino);
+void plat_establece_pausa_prueba(bool pausa_activa);
+
 // --- Time ---------------------------------------------------------------------
 void plat_pausa_ms(int milisegundos);
 struct FechaHora {

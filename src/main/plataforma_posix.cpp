@@ -61,7 +61,19 @@ int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
   return r < 0 ? -1 : 0;
 }
 
+static FuenteRecepcion fuente_prueba = nullptr;
+static DestinoEnvio destino_prueba = nullptr;
+static bool pausa_activa = true;
+
+void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
+  fuente_prueba = fuente;
+  destino_prueba = destino;
+}
+
+void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
+  if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;
   size_t hecho = 0;
   while (hecho < n) {
@@ -76,6 +88,7 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
 }
 
 long plat_recibe(socket_t s, void* destino, size_t n) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   for (;;) {
     ssize_t r = recv((int)s, destino, n, 0);
     if (r < 0 && errno == EINTR) continue;
@@ -88,6 +101,7 @@ void plat_cierra_socket(socket_t s) {
 }
 
 void plat_pausa_ms(int milisegundos) {
+  if (!pausa_activa) return;
   struct timespec t;
   t.tv_sec = milisegundos / 1000;
   t.tv_nsec = (long)(milisegundos % 1000) * 1000000L;

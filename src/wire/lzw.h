@@ -4,10 +4,14 @@
 
 // Positions of the last compression or expansion.
 struct PosicionesLzw {
-  int entrada; // bytes taken from the input
-  int salida;  // bytes written to the output
+  int entrada;  // bytes taken from the input
+  int salida;   // bytes written to the output
 };
 extern PosicionesLzw ifs_iin;
+
+// Allocates the codec's tables once (later calls do nothing), quietly. Returns
+// false when memory is short.
+bool reserva_tablas_lzw();
 
 // Allocates the codec's tables and runs the start-up round trip, which prints
 // "Expanding...\n" and "inicio inicio=0  ilen=58\n". Ends the run with
@@ -16,9 +20,10 @@ void inicia_lzw();
 
 // Expands ilen bytes of compressed input (the first `inicio` copied unchanged)
 // into salida, which holds `capacidad` bytes. Prints its two progress lines.
-// The expanded length is left in ifs_iin.salida. A stream that would write past
-// salida or whose code chain would overrun the decoding stack ends the run with
-// "Fatal error during code expansion.\n", exit status 1.
+// The expanded length is left in ifs_iin.salida; nothing past ilen bytes of
+// input is read. A stream that would write past salida or whose code chain would overrun
+// the decoding stack ends the run with "Fatal error during code expansion.\n",
+// exit status 1.
 void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad);
 
 // Compresses ilen bytes of input (the first `inicio` copied unchanged) into

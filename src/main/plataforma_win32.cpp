@@ -1,0 +1,166 @@
+// The Windows implementation of the platform layer (plataforma.h): Winsock 1.1,
+// Sleep, _mkdir, backslash paths from the root of the current drive, text-mode
+// files (CR LF), MoveFileEx for the atomic replace, _putenv, and
+// CharToOemA/OemToCharA for the ANSI/OEM tables of the test dumps.
+#include <winsock2.h>
+#include <windows.h>
+#include <direct.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "main/plataforma.h"
+
+int plat_inicia_red() {
+  WSADATA datos;
+  return WSAStartup(MAKEWORD(1, 1), &datos);
+}
+
+socket_t plat_crea_socket() {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  return s == INVALID_SOCKET ? SOCKET_INVALIDO : (socket_t)s;
+}
+
+int plat_error_red() { return WSAGetLastError(); }
+
+bool plat_error_es_bloqueo(int codigo) { return codigo == WSAEWOULDBLOCK; }
+
+bool plat_direccion_punteada(const char* nombre, uint32_t* direccion) {
+  unsigned long a = inet_addr(nombre);
+  // inet_addr answers INADDR_NONE for a text that is not an address, and for
+  // 255.255.255.255, which is no server either.
+  if (a == INADDR_NONE) return false;
+  *direccion = (uint32_t)a;
+  return true;
+}
+
+bool plat_busca_host(const char* nombre, uint32_t* direccion) {
+  struct hostent* h = gethostbyname(nombre);
+  if (h == nullptr || h->h_addrtype != AF_INET || h->h_addr_list[0] == nullptr) return false;
+  memcpy(direccion, h->h_addr_list[0], 4);
+  return true;
+}
+
+int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
+  struct sockaddr_in destino;
+  memset(&destino, 0, sizeof destino);
+  destino.sin_family = AF_INET;
+  destino.sin_port = htons((u_short)(puerto & 0xFFFF));
+  destino.sin_addr.s_addr = direccion;
+  return connect((SOCKET)s, (struct sockaddr*)&destino, sizeof destino) == SOCKET_ERROR ? -1 : 0;
+}
+
+static FuenteRecepcion fuente_prueba = nullptr;
+static DestinoEnvio destino_prueba = nullptr;
+static bool pausa_activa = true;
+
+void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
+  fuente_prueba = fuente;
+  destino_prueba = destino;
+}
+
+void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
+
+long plat_envia(socket_t s, const void* datos, size_t n) {
+  if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
+  const char* p = (const char*)datos;
+  size_t hecho = 0;
+  while (hecho < n) {
+    int r = send((SOCKET)s, p + hecho, (int)(n - hecho), 0);
+    if (r == SOCKET_ERROR) {
+      if (WSAGetLastError() == WSAEINTR) continue;
+      return -1;
+    }
+    hecho += (size_t)r;
+  }
+  return (long)n;
+}
+
+long plat_recibe(socket_t s, void* destino, size_t n) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  for (;;) {
+    int r = recv((SOCKET)s, (char*)destino, (int)n, 0);
+    if (r == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
+    return r == SOCKET_ERROR ? -1 : (long)r;
+  }
+}
+
+void plat_cierra_socket(socket_t s) {
+  if (s != SOCKET_INVALIDO) closesocket((SOCKET)s);
+}
+
+void plat_pausa_ms(int milisegundos) {
+  if (pausa_activa) Sleep((DWORD)milisegundos);
+}
+
+FechaHora plat_fecha_hora_local() {
+  time_t ahora = time(nullptr);
+  struct tm t = *localtime(&ahora);
+  return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+// The program's own path formats are Windows paths already: a leading
+// backslash is the root of the current drive.
+bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list args) {
+  if (capacidad == 0) return false;
+  int n = vsnprintf(destino, capacidad, formato, args);
+  if (n < 0 || (size_t)n >= capacidad) {
+    destino[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
+  va_list args;
+  va_start(args, formato);
+  bool ok = plat_ruta_v(destino, capacidad, formato, args);
+  va_end(args);
+  return ok;
+}
+
+void plat_crea_directorio(const char* ruta) { (void)_mkdir(ruta); }
+
+FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
+
+FILE* plat_abre_binario(const char* ruta, const char* modo) {
+  char m[8];
+  snprintf(m, sizeof m, "%sb", modo);
+  return fopen(ruta, m);
+}
+
+// Text-mode reads already drop the CR of a CR LF.
+char* plat_lee_linea(char* destino, int capacidad, FILE* f) { return fgets(destino, capacidad, f); }
+
+bool plat_reemplaza_fichero(const char* origen, const char* destino) {
+  return MoveFileExA(origen, destino, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
+
+int plat_errno() { return errno; }
+
+const char* plat_describe_error() { return strerror(errno); }
+
+const char* plat_getenv(const char* nombre) { return getenv(nombre); }
+
+// Windows matches variable names without regard to case, and "NAME=" removes
+// the variable, so the text goes to _putenv as typed.
+void plat_putenv(const char* texto) { (void)_putenv(texto); }
+
+int plat_ansi_a_oem(unsigned char c) {
+  char entrada[2] = {(char)c, 0};
+  char salida[2] = {0, 0};
+  CharToOemBuffA(entrada, salida, 1);
+  return (unsigned char)salida[0];
+}
+
+int plat_oem_a_ansi(unsigned char c) {
+  char entrada[2] = {(char)c, 0};
+  char salida[2] = {0, 0};
+  OemToCharBuffA(entrada, salida, 1);
+  return (unsigned char)salida[0];
+}

@@ -1,0 +1,268 @@
+// Message framing: the ten-character length prefix, the conversion of each
+// operation, the pending store shared by both receives, and the diagnostics of
+// the transfer pair (into "trace") and of the SQL pair (on the console).
+#include "wire/trama.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "main/contexto.h"
+#include "main/texto.h"
+#include "wire/lzw.h"
+#include "wire/tablas.h"
+
+namespace {
+
+// A trace line of the transfer pair: test level 1 only, flushed at once.
+__attribute__((format(printf, 1, 2))) void traza(const char* formato, ...) {
+  if (ctx.test != 1 || ctx.ftrace == nullptr) return;
+  va_list args;
+  va_start(args, formato);
+  vfprintf(ctx.ftrace, formato, args);
+  va_end(args);
+  fflush(ctx.ftrace);
+}
+
+// A console line of the SQL pair printed through muestra_linea, which adds a
+// second line end after the format's own.
+__attribute__((format(printf, 1, 2))) void linea_consola(const char* formato, ...) {
+  char linea[512];
+  va_list args;
+  va_start(args, formato);
+  formatea_v(linea, sizeof linea, formato, args);
+  va_end(args);
+  muestra_linea(linea);
+}
+
+void convierte(unsigned char* p, int n, const unsigned char* tabla) {
+  for (int i = 0; i < n; i++) p[i] = tabla[p[i]];
+}
+
+// Assembles the frame (length characters, then the payload) and hands it to
+// the socket in one send. Returns false, with the socket error code in
+// *codigo, when the send failed.
+bool envia_trama(socket_t s, const char* carga, int len, const unsigned char* tabla_largo,
+                 const unsigned char* tabla_carga, const char (&slen)[11], int* codigo) {
+  static unsigned char trama[TAM_TRAMA];
+  memcpy(trama, slen, 10);
+  memcpy(trama + 10, carga, (size_t)len);
+  if (tabla_largo != nullptr) convierte(trama, 10, tabla_largo);
+  if (tabla_carga != nullptr) convierte(trama + 10, len, tabla_carga);
+  if (plat_envia(s, trama, (size_t)len + 10) < 0) {
+    *codigo = plat_error_red();
+    // "Would block" is not a failure: the send counts as done.
+    if (!plat_error_es_bloqueo(*codigo)) return false;
+  }
+  return true;
+}
+
+// How one receive treats the bytes of a frame.
+struct ModoRecepcion {
+  const unsigned char* tabla_largo; // conversion of the length characters, or none
+  const unsigned char* tabla_carga; // conversion of the payload, or none
+  bool sql;                         // diagnostics of the SQL pair
+};
+
+enum class FinRecepcion { completa, fallo_recv, cerrada, longitud_no_valida };
+
+// The receive loop common to both pairs. Leaves the frame length read from the
+// length characters in *largo and the bytes taken in (pending ones included)
+// in *tomados.
+FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& modo, int* largo, int* tomados,
+                          int* codigo_error) {
+  static unsigned char trozo[TAM_TRAMA];
+  char slen[11] = {0};
+  int ilen_aux = 0;  // bytes of this frame taken in so far
+  int ilen_vor = 10; // the frame length expected: first only its length characters
+  while (ilen_aux < ilen_vor) {
+    int rc;
+    if (ctx.npila_recrc > 0) {
+      if (modo.sql) {
+        if (ctx.test == 1) linea_consola("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", ctx.npila_recrc);
+      } else {
+        traza("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", ctx.npila_recrc);
+      }
+      rc = ctx.npila_recrc;
+      memcpy(trozo, ctx.pila_recrc, (size_t)rc);
+      ctx.npila_recrc = 0;
+    } else {
+      long r = plat_recibe(s, trozo, (size_t)(TAM_TRAMA - ilen_aux));
+      if (r < 0) {
+        *codigo_error = plat_error_red();
+        return FinRecepcion::fallo_recv;
+      }
+      if (r == 0) return FinRecepcion::cerrada;
+      rc = (int)r;
+    }
+    if (modo.sql) {
+      if (ctx.test == 1) printf("Recibe ini (%d) ilen=%d (%.*s)\n", rc, ilen_aux, rc, (const char*)trozo);
+    } else {
+      traza("Rec_VORTCP: rc(%d)\n", rc);
+    }
+    int i = 0;
+    while (i < rc && ilen_aux < 10) {
+      unsigned char b = trozo[i++];
+      slen[ilen_aux++] = (char)(modo.tabla_largo ? modo.tabla_largo[b] : b);
+      if (ilen_aux == 10) {
+        ilen_vor = lee_entero(slen);
+        if (ilen_vor > TAM_TRAMA) {
+          *largo = ilen_vor;
+          return FinRecepcion::longitud_no_valida;
+        }
+      }
+    }
+    if (i < rc && ilen_aux < ilen_vor) {
+      // Payload: at offset ilen_aux - 10 of the receive buffer.
+      int n = rc - i;
+      if (n > ilen_vor - ilen_aux) n = ilen_vor - ilen_aux;
+      unsigned char* destino = buf + (ilen_aux - 10);
+      if (modo.tabla_carga != nullptr) {
+        for (int k = 0; k < n; k++) destino[k] = modo.tabla_carga[trozo[i + k]];
+      } else {
+        memcpy(destino, trozo + i, (size_t)n);
+      }
+      i += n;
+      ilen_aux += n;
+    }
+    if (i < rc) {
+      // Bytes of a later frame: the next receive takes them first. They can
+      // never exceed the store, since the chunk they came from did not.
+      int n = rc - i;
+      memcpy(ctx.pila_recrc + ctx.npila_recrc, trozo + i, (size_t)n);
+      ctx.npila_recrc += n;
+      ilen_aux += n;
+    }
+    if (modo.sql && ctx.test == 1) {
+      int visible = ilen_aux - 10 > 200 ? ilen_aux - 10 : 200;
+      if (visible > TAM_TRAMA) visible = TAM_TRAMA;
+      printf("Recibe fin sbuffer=(%d) (%.*s)\n", rc, visible, (const char*)buf);
+    }
+    if (ilen_aux < ilen_vor) plat_pausa_ms(50);
+  }
+  if (ilen_vor > 10) buf[ilen_vor - 10] = '\0';
+  *largo = ilen_vor;
+  *tomados = ilen_aux;
+  return FinRecepcion::completa;
+}
+
+} // namespace
+
+int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic) {
+  traza("Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
+  if (len < 0 || len > MAX_CARGA) {
+    printf("Longitud de trama no valida (%d)\n", len + 10);
+    return -1;
+  }
+  char slen[11];
+  formatea(slen, "%.10d", len + 10);
+  traza("Env_VORTCP: slen(%s)\n", slen);
+  int codigo = 0;
+  if (!envia_trama(s, carga, len, asc_fija, en_ebcdic == 1 ? asc_fija : nullptr, slen, &codigo)) {
+    printf("send() failed with error %d\n", codigo);
+    return -1;
+  }
+  traza("Env_VORTCP: Final ilen(%d)\n", len);
+  return len;
+}
+
+int Rec_VORTCP(socket_t s, char* buf) {
+  traza("Rec_VORTCP: Inicio\n");
+  ModoRecepcion modo{ebc_fija, nullptr, false};
+  int largo = 0, tomados = 0, codigo = 0;
+  switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
+    case FinRecepcion::fallo_recv:
+      printf("recv() failed with error %d\n", codigo);
+      return -1;
+    case FinRecepcion::cerrada:
+      printf("Connection closed by client\n");
+      return -1;
+    case FinRecepcion::longitud_no_valida:
+      printf("Longitud de trama no valida (%d)\n", largo);
+      return -1;
+    case FinRecepcion::completa:
+      break;
+  }
+  traza("Rec_VORTCP: Final ilen_aux(%d), ilen_vor(%d), pila_recrc(%d)\n", tomados, largo, ctx.npila_recrc);
+  return largo - 10;
+}
+
+int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic) {
+  int len = (int)strnlen(texto, (size_t)MAX_CARGA + 1);
+  if (ctx.test == 1) linea_consola("Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
+  if (len > MAX_CARGA) {
+    if (ctx.test == 1) printf("Longitud de trama no valida (%d)\n", len + 10);
+    return -1;
+  }
+  char slen[11];
+  formatea(slen, "%.10d", len + 10);
+  if (ctx.test == 1) printf("Env_VORTCP: slen(%s)   sbuffer=[%s]\n", slen, texto);
+  if (ctx.test == 1) printf("Env_VORTCP: envia slen(%s)   sbuffer=[%s]\n", slen, texto);
+  bool ebcdic = en_ebcdic == 1;
+  int codigo = 0;
+  if (!envia_trama(s, texto, len, ebcdic ? asc_fija : nullptr, ebcdic ? ctx.tabla_asc : nullptr, slen, &codigo)) {
+    if (ctx.test == 1) linea_consola("Env_VORTCP-A : Fallo(send() failed with error %d)  -> rc(%d) .\n", codigo, -1);
+    return -1;
+  }
+  if (ctx.test == 1) printf("Env_VORTCP: Final ilen(%d)\n", len);
+  return len;
+}
+
+// Expands a compressed payload of L bytes in buf and puts the expanded bytes
+// back in buf, converted when the session is in EBCDIC.
+static void expande_respuesta(char* buf, int L, int icompri, int ebcdic) {
+  static unsigned char expandido[TAM_TRAMA];
+  if (ctx.test >= 1) {
+    printf("Recibe: [");
+    for (int i = 0; i < L; i++) printf("%x.", (unsigned char)buf[i]);
+    printf("]\n");
+    printf("icompri=%d ilen=%d\n", icompri, L);
+  }
+  expande_lzw((const unsigned char*)buf, icompri, L, expandido, TAM_TRAMA);
+  int E = ifs_iin.salida;
+  if (ctx.test >= 1) printf("ilen_aux=%d  ifs_iin=(%d,%d)\n", E, ifs_iin.entrada, E);
+  if (ebcdic == 1) {
+    if (ctx.test >= 1) printf("Obtiene: (%d) [", E - 10);
+    for (int i = 0; i < E; i++) {
+      buf[i] = (char)ebc_fija[expandido[i]];
+      if (ctx.test >= 1) printf("%c", buf[i]);
+    }
+    buf[E] = '\0';
+    if (ctx.test >= 1) printf("]\n");
+  } else {
+    memcpy(buf, expandido, (size_t)E);
+    buf[E] = '\0';
+  }
+}
+
+int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
+  memset(buf, ' ', 200);
+  // The receive side follows WWW_EBCDIC as it is now, so the console's set
+  // command changes it at once, while the send side keeps the session's value.
+  int ebcdic = toma_env_entero("WWW_EBCDIC");
+  const unsigned char* tabla = ebcdic == 1 ? ebc_fija : nullptr;
+  ModoRecepcion modo{tabla, comprimido == 1 ? nullptr : tabla, true};
+  int largo = 0, tomados = 0, codigo = 0;
+  switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
+    case FinRecepcion::fallo_recv:
+      if (ctx.test == 1) linea_consola("Rec_VORTCP : Fallo-A(recv() failed with error %d)  -> rc(%d).\n", codigo, -1);
+      return -1;
+    case FinRecepcion::cerrada:
+      if (ctx.test == 1) linea_consola("Rec_VORTCP : Fallo-B(Connection closed by server)  -> rc(%d).\n", 0);
+      return -1;
+    case FinRecepcion::longitud_no_valida:
+      if (ctx.test == 1) printf("Longitud de trama no valida (%d)\n", largo);
+      return -1;
+    case FinRecepcion::completa:
+      break;
+  }
+  int L = largo - 10;
+  if (ctx.test >= 1) {
+    int visible = L > 200 ? L : 200;
+    printf("Recibe: (%d) [%.*s]\n", ebcdic, visible, buf);
+  }
+  if (comprimido != 1 || L < 0) return L;
+  if (icompri < 0 || icompri > L) icompri = L;
+  expande_respuesta(buf, L, icompri, ebcdic);
+  return L;
+}

@@ -1,0 +1,293 @@
+// Unit tests of the code page tables: the built-in pair, the parsing of the
+// table file, where the file is looked for, and the ANSI/OEM pair.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/texto.h"
+#include "wire/tablas.h"
+
+namespace {
+
+struct FinPrograma {
+  int estado;
+};
+[[noreturn]] void lanza_fin(int estado) {
+  throw FinPrograma{estado};
+}
+
+TEST(TablasFijas, InversasSalvoLasEntradasConocidas) {
+  // EBCDIC byte -> ASCII value -> back through asc_fija, and the reverse.
+  const int ebc[][3] = {{0x00, 0x20, 0x40}, {0x63, 0x27, 0x7D}, {0x64, 0xB7, 0xB7}, {0x68, 0xC7, 0x27},
+                        {0x6A, 0xF1, 0x3B}, {0x79, 0x23, 0x69}, {0x7B, 0xD1, 0x31}, {0xFF, 0x85, 0x44}};
+  const int asc[][3] = {{0x00, 0x00, 0x20}, {0x23, 0x69, 0xF9}, {0x27, 0x7D, 0x60}, {0x7E, 0x64, 0xB7},
+                        {0x80, 0x68, 0xC7}, {0xA0, 0x45, 0xFF}, {0xA4, 0x6A, 0xF1}, {0xA5, 0x7B, 0xD1}};
+  bool excepcion_ebc[256] = {};
+  bool excepcion_asc[256] = {};
+  for (auto& e : ebc) {
+    EXPECT_EQ(ebc_fija[e[0]], e[1]) << std::hex << e[0];
+    EXPECT_EQ(asc_fija[e[1]], e[2]) << std::hex << e[0];
+    excepcion_ebc[e[0]] = true;
+  }
+  for (auto& a : asc) {
+    EXPECT_EQ(asc_fija[a[0]], a[1]) << std::hex << a[0];
+    EXPECT_EQ(ebc_fija[a[1]], a[2]) << std::hex << a[0];
+    excepcion_asc[a[0]] = true;
+  }
+  for (int i = 0; i < 256; i++) {
+    if (!excepcion_ebc[i]) {
+      EXPECT_EQ(asc_fija[ebc_fija[i]], i) << std::hex << i;
+    }
+    if (!excepcion_asc[i]) {
+      EXPECT_EQ(ebc_fija[asc_fija[i]], i) << std::hex << i;
+    }
+  }
+  for (int i = 1; i < 0x20; i++) {
+    EXPECT_EQ(ebc_fija[i], i);
+    EXPECT_EQ(asc_fija[i], i);
+  }
+  // A few letters and digits of the common EBCDIC layout.
+  EXPECT_EQ(ebc_fija[0xC1], 'A');
+  EXPECT_EQ(ebc_fija[0x81], 'a');
+  EXPECT_EQ(ebc_fija[0xF0], '0');
+  EXPECT_EQ(ebc_fija[0x40], ' ');
+  EXPECT_EQ(asc_fija[(unsigned char)'Z'], 0xE9);
+}
+
+TEST(TablasFijas, ValorHex) {
+  const char* digitos = "0123456789abcdefABCDEF";
+  const int valores[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
+  for (int i = 0; digitos[i]; i++) EXPECT_EQ(valor_hex(digitos[i]), valores[i]) << digitos[i];
+  for (char c : std::string(" gG/:@`\n\r\0", 10)) EXPECT_EQ(valor_hex(c), -1) << (int)c;
+  EXPECT_EQ(valor_hex((char)0xC1), -1);
+}
+
+// Tables reset to the built-in pair before every case.
+class LineaTabla : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ctx = RunContext{};
+    memcpy(ctx.tabla_ebc, ebc_fija, 256);
+    memcpy(ctx.tabla_asc, asc_fija, 256);
+  }
+  void TearDown() override { ctx = RunContext{}; }
+  bool tablas_intactas() {
+    return memcmp(ctx.tabla_ebc, ebc_fija, 256) == 0 && memcmp(ctx.tabla_asc, asc_fija, 256) == 0;
+  }
+};
+
+TEST_F(LineaTabla, MapeosValidos) {
+  struct Caso {
+    const char* linea;
+    int ebcdic, ascii;
+  } casos[] = {
+      {"C1 41\n", 0xC1, 0x41},
+      {"C1 A\n", 0xC1, 0x41},
+      {"c1 4b\n", 0xC1, 0x4B},
+      {"F1 4\n", 0xF1, 0x34},
+      {"C1 4B 41\n", 0xC1, 0x4B},
+      {"C1 4B41xyz\n", 0xC1, 0x4B},
+      {"4A \xA2\n", 0x4A, 0xA2},
+      {"C1 A", 0xC1, 0x41},
+      {"C1 A\r\n", 0xC1, 0x41},
+      {"C1 A    \n", 0xC1, 0x41},
+      {"5A !    past column 8", 0x5A, 0x21},
+  };
+  for (auto& c : casos) {
+    SetUp();
+    EXPECT_TRUE(aplica_linea_tabla(c.linea)) << c.linea;
+    EXPECT_EQ(ctx.tabla_ebc[c.ebcdic], c.ascii) << c.linea;
+    EXPECT_EQ(ctx.tabla_asc[c.ascii], c.ebcdic) << c.linea;
+    // Nothing else moves.
+    int cambios = 0;
+    for (int i = 0; i < 256; i++)
+      cambios += (ctx.tabla_ebc[i] != ebc_fija[i]) + (ctx.tabla_asc[i] != asc_fija[i]);
+    EXPECT_LE(cambios, 2) << c.linea;
+  }
+}
+
+TEST_F(LineaTabla, ComentariosYLineasMalFormadasNoCambianNada) {
+  const char* lineas[] = {
+      "# C1 41\n", "$C1 41\n", "\n",      "",         "C1\n",   "C1 \n", "C1     \n", "G1 41\n", "C 41\n",
+      " C1 41\n",  "C1 ZZ\n",  "C1 4G\n", "C1  41\n", "1 41\n", "C1",    "C1 \r\n",   "\r\n",    "C1 4 1\n",
+  };
+  for (const char* linea : lineas) {
+    EXPECT_FALSE(aplica_linea_tabla(linea)) << linea;
+    EXPECT_TRUE(tablas_intactas()) << linea;
+  }
+}
+
+// A scratch tree holding BASE and WWW_ROOT, with LANG set to TST.
+class FicheroTabla : public ::testing::Test {
+ protected:
+  std::string raiz;
+
+  void SetUp() override {
+    ctx = RunContext{};
+    char plantilla[] = "/tmp/vortcp_tablas_XXXXXX";
+    ASSERT_NE(mkdtemp(plantilla), nullptr);
+    raiz = plantilla;
+    mkdir((raiz + "/base").c_str(), 0777);
+    mkdir((raiz + "/base/basico").c_str(), 0777);
+    mkdir((raiz + "/www").c_str(), 0777);
+    mkdir((raiz + "/www/config").c_str(), 0777);
+    copia_texto(ctx.base, (raiz + "/base").c_str());
+    setenv("WWW_ROOT", (raiz + "/www").c_str(), 1);
+    setenv("LANG", "TST", 1);
+    establece_manejador_fin(lanza_fin);
+  }
+  void TearDown() override {
+    establece_manejador_fin(nullptr);
+    ctx = RunContext{};
+    unsetenv("WWW_ROOT");
+    std::string orden = "rm -rf '" + raiz + "'";
+    EXPECT_EQ(system(orden.c_str()), 0);
+  }
+  void escribe(const std::string& relativa, const std::string& contenido) {
+    FILE* f = fopen((raiz + "/" + relativa).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(contenido.data(), 1, contenido.size(), f);
+    fclose(f);
+  }
+  // Loads the tables with stdout captured; returns what was printed.
+  std::string carga() {
+    testing::internal::CaptureStdout();
+    try {
+      carga_tabla_ebc();
+    } catch (...) {
+      testing::internal::GetCapturedStdout();
+      throw;
+    }
+    return testing::internal::GetCapturedStdout();
+  }
+};
+
+TEST_F(FicheroTabla, SoloComentariosDejaLasFijasSalvoFF) {
+  escribe("base/basico/ebcdic.TST", "# nothing here\n$ nor here\n\n");
+  EXPECT_EQ(carga(), "");
+  for (int i = 0; i < 255; i++) {
+    EXPECT_EQ(ctx.tabla_ebc[i], ebc_fija[i]) << i;
+    EXPECT_EQ(ctx.tabla_asc[i], asc_fija[i]) << i;
+  }
+  EXPECT_EQ(ebc_fija[0xFF], 0x85);
+  EXPECT_EQ(asc_fija[0xFF], 0x45);
+  EXPECT_EQ(ctx.tabla_ebc[0xFF], 0xFF);
+  EXPECT_EQ(ctx.tabla_asc[0xFF], 0xFF);
+}
+
+TEST_F(FicheroTabla, LineasEnOrdenFFYUltimaLineaSinFin) {
+  escribe("base/basico/ebcdic.TST",
+          "# Spanish\n"
+          "C1 41\n"
+          "C1 42\n"  // overrides C1, leaves tabla_asc[41] as the first line set it
+          "FF 43\n"  // FF of tabla_ebc is set back after the file
+          "4A 5B comment\n"
+          "D1 J\n"
+          "D2 44");  // no line end: ignored
+  carga();
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x42);
+  EXPECT_EQ(ctx.tabla_asc[0x42], 0xC1);
+  EXPECT_EQ(ctx.tabla_asc[0x41], 0xC1);
+  EXPECT_EQ(ctx.tabla_asc[0x43], 0xFF);
+  EXPECT_EQ(ctx.tabla_ebc[0xFF], 0xFF);
+  EXPECT_EQ(ctx.tabla_ebc[0x4A], 0x5B);
+  EXPECT_EQ(ctx.tabla_asc[0x5B], 0x4A);
+  EXPECT_EQ(ctx.tabla_ebc[0xD1], 'J');
+  EXPECT_EQ(ctx.tabla_ebc[0xD2], ebc_fija[0xD2]);
+  EXPECT_EQ(ctx.tabla_asc[0x44], asc_fija[0x44]);
+}
+
+TEST_F(FicheroTabla, FicheroDeWindowsYLineasLargas) {
+  // CR LF line ends read as LF ones; a single-character value stays one
+  // character. A line longer than one read is judged by its first 599
+  // characters only: its tail is not a line of its own.
+  std::string larga = "E1 61" + std::string(594, ' ') + "E2 62\n";
+  escribe("base/basico/ebcdic.TST", "C1 A\r\nC2 4\r\n" + larga + "C3 43\r\n");
+  carga();
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 'A');
+  EXPECT_EQ(ctx.tabla_ebc[0xC2], '4');
+  EXPECT_EQ(ctx.tabla_ebc[0xE1], 0x61);
+  EXPECT_EQ(ctx.tabla_ebc[0xE2], ebc_fija[0xE2]);
+  EXPECT_EQ(ctx.tabla_ebc[0xC3], 0x43);
+}
+
+TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
+  escribe("base/basico/ebcdic.TST", "C1 51\n");
+  escribe("www/config/ebcdic.TST", "C1 52\n");
+  ctx.test = 1;
+  std::string salida = carga();
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x51);
+  std::string ruta = raiz + "/base/basico/ebcdic.TST";
+  EXPECT_EQ(salida.rfind("Intenta Carga (" + ruta + ")\nCarga Tabla Ebc (" + ruta + ")\n\n", 0), 0u)
+      << salida;
+  EXPECT_NE(salida.find("\t(193,c1)   ebc(51,Q)  asc(21,!)  to_ascii(0,"), std::string::npos);
+
+  ctx.test = 0;
+  unlink(ruta.c_str());
+  EXPECT_EQ(carga(), "");
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x52);
+}
+
+TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
+  std::string salida;
+  int estado = -100;
+  testing::internal::CaptureStdout();
+  try {
+    carga_tabla_ebc();
+  } catch (const FinPrograma& f) {
+    estado = f.estado;
+  }
+  salida = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(estado, 1);
+  EXPECT_EQ(salida, "Fichero " + raiz + "/www/config/ebcdic.TST no encontrado.\n\n");
+
+  // With LANG unset the name ends in a point.
+  unsetenv("LANG");
+  escribe("base/basico/ebcdic.", "C1 53\n");
+  carga();
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x53);
+}
+
+TEST_F(FicheroTabla, TablasAnsiOem) {
+  escribe("base/basico/ebcdic.TST", "");
+  testing::internal::CaptureStdout();
+  prepara_tablas();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(ctx.to_ascii[0], 0);
+  EXPECT_EQ(ctx.to_ansi[0], 0);
+  EXPECT_EQ(ctx.to_ascii[255], 255);
+  EXPECT_EQ(ctx.to_ansi[255], 255);
+  for (int i = 1; i < 128; i++) {
+    EXPECT_EQ(ctx.to_ascii[i], i);
+    EXPECT_EQ(ctx.to_ansi[i], i);
+  }
+  // CP1252 e acute is 0x82 in CP850, and back.
+  EXPECT_EQ(ctx.to_ascii[0xE9], 0x82);
+  EXPECT_EQ(ctx.to_ansi[0x82], 0xE9);
+  for (int i = 64; i < 255; i++) {
+    // Entry 255 of both is forced to 255 afterwards (NBSP is FF in CP850).
+    if (ctx.to_ascii[i] != i && ctx.to_ascii[i] != 255) {
+      EXPECT_EQ(ctx.to_ansi[ctx.to_ascii[i]], i) << i;
+    }
+  }
+  EXPECT_EQ(ctx.tabla_ebc[0xFF], 0xFF);  // the table file was loaded too
+
+  ctx.test = 1;
+  testing::internal::CaptureStdout();
+  prepara_tablas();
+  std::string salida = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(salida.rfind("windows=[", 0), 0u);
+  EXPECT_NE(salida.find("]\nansi   =["), std::string::npos);
+  EXPECT_NE(salida.find("[065] 41,A   41,A \n"), std::string::npos);
+  EXPECT_NE(salida.find("[130] e9,\xE9   82,\x82 \n"), std::string::npos);
+  EXPECT_NE(salida.find("Intenta Carga ("), std::string::npos);
+}
+
+}  // namespace
