@@ -7,7 +7,7 @@ import os
 import tempfile
 import unittest
 
-from lib import (Peer, ebcdic_frame, ebc_fija, expect_eof, expect_frame, frame, make_base,
+from lib import (Peer, close, ebcdic_frame, ebc_fija, expect_eof, expect_frame, frame, make_base,
                  read_frame, run_vortcp, send, to_ebcdic)
 
 PROMPT = b"sql > "
@@ -308,7 +308,6 @@ class MensajesDeComando(unittest.TestCase):
     def test_servidor_que_cierra(self):
         # A failed receive ends the run with the framing's result (-1).
         s = Sesion()
-        from lib import close
         e = ejecuta(self, [s.espera("0600000")], "cls\nquit\n", final=close())
         self.assertEqual(e.estado, 255)
 
