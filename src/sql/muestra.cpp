@@ -127,7 +127,7 @@ int muestra_filas(FILE* f, const Respuesta& r, int posicion, int filas, const Ar
   Salida salida(f);
   long pos = posicion;
   int escritas = 0;
-  for (int fila = 0; fila < filas && pos < r.largo; fila++) {
+  for (int fila = 0; fila < filas && pos >= 0 && pos < r.largo; fila++) {
     if (delimb != 0) {
       salida.pon(delim);
       salida.pon(' ');

@@ -256,6 +256,24 @@ class Ajustes(unittest.TestCase):
         self.assertTrue(os.path.exists(e.ruta("trace")))
 
 
+class NivelDePrueba(unittest.TestCase):
+    def test_lineas_de_traza(self):
+        s = Sesion()
+        cols = [("n", 0, 2, 0)]
+        pasos = (s.intercambio(m02("SELECT n FROM T"), r02(cols, 1, 0, filas(["1"])))
+                 + s.intercambio(m03(), r_error("000100", "", mensaje="03"))
+                 + s.intercambio(m04("X"), r_error("-00104", "mal"))
+                 + s.intercambio("0700001a", "hecho", comprimida=True))
+        e = ejecuta(self, pasos, "SELECT n FROM T\nX\ncmd a\n", env={"TEST": "1", "DICT": "1"})
+        for linea in (b"Envia : [02001000   28SELECT n FROM T]\n",
+                      b"Enviado: rc=28 [02001000   28SELECT n FROM T]\n",
+                      b"\t(0)  N  0  2  0\n\t(0)  N  0  2  0\n",
+                      b"Recibe: rc=%d  serror=(ERR) sigue=0\n( 1 filas )\n\n" % len(r_error("000100", "")),
+                      b"Recibe2: rc=%d  serror=(ERR)\nError: -104 [mal]\n\n" % len(r_error("-00104", "mal")),
+                      b"retorna: rc=%d [hecho]\nretorna: rc=%d [hecho]\n" % ((len(lzw(b"hecho")),) * 2)):
+            self.assertIn(linea, e.consola)
+
+
 class Salida(unittest.TestCase):
     def test_output_abre_cambia_y_cierra(self):
         s = Sesion()

@@ -1,6 +1,5 @@
 // Unit tests of the result display: descriptor parsing, row layout onto a
-// FILE*, the stop at the end of the received payload, and the routing of
-// summary lines between screen, output file and nowhere.
+// FILE*, and the stop at the end of the received payload.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -84,15 +83,6 @@ TEST(MuestraFilas, ValorSinFinalSigueEnElSiguiente) {
   EXPECT_EQ(filas("ABCD" + AF, 1, a, '~', 0), "AB~CD ~\n");
 }
 
-TEST(MuestraFilas, MuchasFilasGrandes) {
-  AreaCursor a = area_de({30000});
-  std::string datos = "x" + AF;
-  std::string s = filas(datos, 1, a, '~', 0);
-  ASSERT_EQ(s.size(), 30002u);
-  EXPECT_EQ(s.substr(0, 2), "x ");
-  EXPECT_EQ(s.substr(29999), " ~\n");
-}
-
 TEST(LeeColumnas, NombresNumerosYLineasDict) {
   std::string r02 = respuesta_02("nombre-1-10-0!Id-2-3-4!");
   Respuesta r{r02.data(), (int)r02.size()};
@@ -141,32 +131,4 @@ TEST(LeeColumnas, MasDeCientoCincuenta) {
   AreaCursor a{};
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), MAX_COLUMNAS + 1);
   EXPECT_EQ(a.ultima_columna, -1);
-}
-
-TEST(Avisos, PantallaFicheroONinguna) {
-  FILE* f = tmpfile();
-  ctx.fsalida = f;
-  ctx.isalida = 0;
-  ctx.delimb = 0;
-  EXPECT_EQ(destino_avisos(), stdout);
-  EXPECT_EQ(destino_filas(), stdout);
-  ctx.isalida = 1;
-  EXPECT_EQ(destino_avisos(), nullptr);  // bcp file: rows only
-  EXPECT_EQ(destino_filas(), f);
-  ctx.delimb = 1;
-  EXPECT_EQ(destino_avisos(), f);
-
-  std::string err = "0400100100015ERR-00204T1 no encontrada";
-  escribe_error(Respuesta{err.data(), (int)err.size()});
-  // A positive code: the text starts at the code itself.
-  std::string pos = "0400100100010ERR000123abcd";
-  escribe_error(Respuesta{pos.data(), (int)pos.size()});
-  fflush(f);
-  rewind(f);
-  char buf[200] = {};
-  size_t n = fread(buf, 1, sizeof buf - 1, f);
-  EXPECT_EQ(std::string(buf, n), "Error: -204 [T1 no enc]\n\nError: 123 [000123abcd]\n\n");
-  fclose(f);
-  ctx.fsalida = nullptr;
-  ctx.isalida = 0;
 }
