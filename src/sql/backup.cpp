@@ -109,8 +109,8 @@ int construye_mensaje_05(char* dest, size_t cap, const char* tabla, int filas, i
   int n = (int)strlen(tabla);
   // The length field counts 4 more than the message (26 + n + batch); the
   // server relies on it.
-  int cabecera = formatea(dest, cap, "05%.3d%.3d%5d%3d%s%5d%5d", 1, 1, largo_lote + n + 30, n, tabla, filas,
-                          campos);
+  int cabecera =
+      formatea(dest, cap, "05%.3d%.3d%5d%3d%s%5d%5d", 1, 1, largo_lote + n + 30, n, tabla, filas, campos);
   if ((size_t)cabecera + (size_t)largo_lote + 1 > cap) return -1;
   memcpy(dest + cabecera, lote, (size_t)largo_lote);
   dest[cabecera + largo_lote] = '\0';
@@ -128,7 +128,7 @@ struct Carga {
   int largo_lote = 0;
   int filas_lote = 0;
   int total = 0;
-  int campos_ultima = 0; // loaded fields of the last row put into the batch
+  int campos_ultima = 0;  // loaded fields of the last row put into the batch
 };
 
 // Sends the batch as message 05 and reads the server's answer. A rejected

@@ -34,7 +34,9 @@ void lee_ajustes_consola() {
 }
 
 // The part of the line after its first n characters ("" for a shorter line).
-static const char* resto(const char* linea, size_t n) { return strlen(linea) > n ? linea + n : ""; }
+static const char* resto(const char* linea, size_t n) {
+  return strlen(linea) > n ? linea + n : "";
+}
 
 // The bytes 0xA2 and 0xA0 are the console's OEM letters for ó and á; they are
 // written as single bytes.
@@ -57,7 +59,9 @@ static const char TEXTO_AYUDA[] =
     "Valor defecto, 0.\n"
     "\n";
 
-void muestra_ayuda(const char*) { fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout); }
+void muestra_ayuda(const char*) {
+  fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout);
+}
 
 void activa_sqlserver(const char*) {
   printf("Activada salida modo SQLSERVER-bcp\n\n");
@@ -130,7 +134,9 @@ void envia_cmd(const char* linea) {
   if (rc < 0) termina(rc);
 }
 
-void ejecuta_imgs(const char* linea) { printf("trata: (%s)\n", resto(linea, 5)); }
+void ejecuta_imgs(const char* linea) {
+  printf("trata: (%s)\n", resto(linea, 5));
+}
 
 void ejecuta_kill(const char*) {
   char fin[8];

@@ -21,30 +21,37 @@ constexpr size_t MAX_LINEA_CONSOLA = TAM_STRABAJO - 2;
 
 namespace {
 
-// One rule of the table: a test on the line as typed and on its upper-cased
-// copy, and the handler of the lines that pass it.
+// One rule of the table: how the line is tested, against which text, and the
+// handler of the lines that pass.
+enum class Prueba {
+  linea_igual,    // the line as typed equals the text
+  fin,            // empty line, "quit" or "QUIT" (only these two forms)
+  mayus_igual,    // the upper-cased line equals the text
+  mayus_empieza,  // the upper-cased line begins with the text
+};
 struct Regla {
-  bool (*prueba)(const char* linea, const char* mayus);
+  Prueba prueba;
+  const char* texto;
   void (*accion)(const char* linea);
 };
 
-bool empieza(const char* mayus, const char* prefijo) { return strncmp(mayus, prefijo, strlen(prefijo)) == 0; }
-
-bool es_ayuda(const char* linea, const char*) { return strcmp(linea, "?") == 0; }
-bool es_fin(const char* linea, const char*) {
-  return linea[0] == '\0' || strcmp(linea, "quit") == 0 || strcmp(linea, "QUIT") == 0;
+bool cumple(const Regla& r, const char* linea, const char* mayus) {
+  switch (r.prueba) {
+    case Prueba::linea_igual:
+      return strcmp(linea, r.texto) == 0;
+    case Prueba::fin:
+      return linea[0] == '\0' || strcmp(linea, "quit") == 0 || strcmp(linea, "QUIT") == 0;
+    case Prueba::mayus_igual:
+      return strcmp(mayus, r.texto) == 0;
+    case Prueba::mayus_empieza:
+      return strncmp(mayus, r.texto, strlen(r.texto)) == 0;
+  }
+  return false;
 }
-bool es_kill(const char*, const char* mayus) { return strcmp(mayus, "KILL") == 0; }
-bool es_sqlserver(const char*, const char* mayus) { return empieza(mayus, "SQLSERVER"); }
-bool es_output(const char*, const char* mayus) { return empieza(mayus, "OUTPUT"); }
-bool es_fsql(const char*, const char* mayus) { return empieza(mayus, "FSQL"); }
-bool es_loadsql(const char*, const char* mayus) { return empieza(mayus, "LOADSQL"); }
-bool es_set(const char*, const char* mayus) { return empieza(mayus, "SET "); }
-bool es_cls(const char*, const char* mayus) { return empieza(mayus, "CLS"); }
-bool es_cmd(const char*, const char* mayus) { return empieza(mayus, "CMD"); }
-bool es_imgs(const char*, const char* mayus) { return empieza(mayus, "IMGS"); }
 
-[[noreturn]] void termina_consola(const char*) { termina(1); }
+[[noreturn]] void termina_consola(const char*) {
+  termina(1);
+}
 
 // Any other line is a statement, copied first into the output file. Only the
 // exact first word SELECT makes it a query; "select*", "(select" or "with"
@@ -60,12 +67,22 @@ void ejecuta_linea_sql(const char* linea) {
   }
 }
 
+// In this order; a line that passes none is a statement.
+// clang-format off
 const Regla REGLAS[] = {
-    {es_ayuda, muestra_ayuda},       {es_fin, termina_consola},    {es_kill, ejecuta_kill},
-    {es_sqlserver, activa_sqlserver}, {es_output, ejecuta_output}, {es_fsql, ejecuta_fsql},
-    {es_loadsql, carga_backup},      {es_set, ejecuta_set},        {es_cls, envia_cls},
-    {es_cmd, envia_cmd},             {es_imgs, ejecuta_imgs},
+    {Prueba::linea_igual,   "?",         muestra_ayuda},
+    {Prueba::fin,           "",          termina_consola},
+    {Prueba::mayus_igual,   "KILL",      ejecuta_kill},
+    {Prueba::mayus_empieza, "SQLSERVER", activa_sqlserver},
+    {Prueba::mayus_empieza, "OUTPUT",    ejecuta_output},
+    {Prueba::mayus_empieza, "FSQL",      ejecuta_fsql},
+    {Prueba::mayus_empieza, "LOADSQL",   carga_backup},
+    {Prueba::mayus_empieza, "SET ",      ejecuta_set},
+    {Prueba::mayus_empieza, "CLS",       envia_cls},
+    {Prueba::mayus_empieza, "CMD",       envia_cmd},
+    {Prueba::mayus_empieza, "IMGS",      ejecuta_imgs},
 };
+// clang-format on
 
 // Reads one console line into ctx.slinea without its line end. A line longer
 // than the buffer is read to its end and reported as too long. Returns false
@@ -113,7 +130,7 @@ void consola_sql() {
 
     const Regla* regla = nullptr;
     for (const Regla& r : REGLAS) {
-      if (r.prueba(linea, ctx.strabajo)) {
+      if (cumple(r, linea, ctx.strabajo)) {
         regla = &r;
         break;
       }

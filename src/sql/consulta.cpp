@@ -56,7 +56,9 @@ static AreaCursor* toma_cursor(const Respuesta& r) {
   return area;
 }
 
-static void escribe_resumen(int filas) { escribe_aviso("( %d filas )\n\n", filas); }
+static void escribe_resumen(int filas) {
+  escribe_aviso("( %d filas )\n\n", filas);
+}
 
 // The first reply of a query. Returns true when the fetch loop is to run.
 static bool trata_apertura(const Respuesta& r, AreaCursor& area, int* filas) {

@@ -8,7 +8,9 @@
 
 #include "main/texto.h"
 
-FILE* destino_filas() { return ctx.isalida == 1 ? ctx.fsalida : stdout; }
+FILE* destino_filas() {
+  return ctx.isalida == 1 ? ctx.fsalida : stdout;
+}
 
 FILE* destino_avisos() {
   if (ctx.isalida != 1) return stdout;
@@ -78,10 +80,8 @@ int lee_columnas(const Respuesta& r, AreaCursor& area, int dict, int test, FILE*
     columna.numero3 = numero3;
     if (k < MAX_COLUMNAS) area.columnas[k] = columna;
 
-    if (dict == 1)
-      fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
-    if (test == 1)
-      fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
+    if (dict == 1) fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
+    if (test == 1) fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
   }
   area.ultima_columna = k < MAX_COLUMNAS ? k : -1;
   return k + 1;

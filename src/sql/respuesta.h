@@ -10,8 +10,8 @@
 #include "main/texto.h"
 
 struct Respuesta {
-  const char* datos; // the payload, at offset 0
-  int largo;         // bytes received (a failed or empty receive gives 0)
+  const char* datos;  // the payload, at offset 0
+  int largo;          // bytes received (a failed or empty receive gives 0)
 };
 
 // The bytes of [offset, offset + ancho) that were received: the count, and
@@ -47,14 +47,18 @@ inline void resp_texto(const Respuesta& r, long offset, int ancho, char* dest, s
 }
 
 // Fields common to the replies of messages 02, 04 and 05.
-inline int32_t resp_cursor(const Respuesta& r) { return resp_entero(r, 5, 3); }
+inline int32_t resp_cursor(const Respuesta& r) {
+  return resp_entero(r, 5, 3);
+}
 inline bool resp_es_error(const Respuesta& r) {
   const char* p = nullptr;
   return resp_tramo(r, 13, 3, &p) == 3 && memcmp(p, "ERR", 3) == 0;
 }
 // The SQL code of an error part (offset 16, six characters, sign first); on
 // success the same field holds the number of rows affected or inserted.
-inline int32_t resp_codigo(const Respuesta& r) { return resp_entero(r, 16, 6); }
+inline int32_t resp_codigo(const Respuesta& r) {
+  return resp_entero(r, 16, 6);
+}
 
 // The message text of an error part: from offset 22 when the code carries a
 // minus sign, else from offset 16, up to offset 16 plus the length at offset

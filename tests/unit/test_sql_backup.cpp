@@ -123,7 +123,10 @@ TEST(CodificaFila, CamposTrasElPrimero) {
 
 TEST(Mensaje05, Cabecera) {
   char m[128];
-  const std::string lote = "\xAE" "A\xAE" "BC\xAE";
+  const std::string lote =
+      "\xAE"
+      "A\xAE"
+      "BC\xAE";
   int n = construye_mensaje_05(m, sizeof m, "T1", 1, 2, lote.data(), (int)lote.size());
   // The length field is 4 more than the message: 38 for 34 characters.
   ASSERT_EQ(n, 34);
