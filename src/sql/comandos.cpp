@@ -69,18 +69,28 @@ void activa_sqlserver(const char*) {
   ctx.delimb = 0;
 }
 
+// The name of the open output file, for the write error message.
+static char nombre_salida[TAM_STRABAJO];
+
+void cierra_salida() {
+  if (ctx.isalida != 1) return;
+  // Rows wait in the stream's buffer: a full disk shows only here.
+  bool fallo = ferror(ctx.fsalida) != 0;
+  if (fclose(ctx.fsalida) != 0) fallo = true;
+  if (fallo) printf("Error al grabar (%s)\n", nombre_salida);
+  ctx.fsalida = nullptr;
+  ctx.isalida = 0;
+}
+
 void ejecuta_output(const char* linea) {
-  if (ctx.isalida == 1) {
-    fclose(ctx.fsalida);
-    ctx.fsalida = nullptr;
-    ctx.isalida = 0;
-  }
+  cierra_salida();
   if (strlen(linea) < 7) return;
   // The name is everything after the seventh character, blanks included.
   const char* nombre = linea + 7;
   printf("Establecida salida ejecucion en: (%s)\n\n", nombre);
   FILE* f = plat_abre_texto(nombre, "w");
   if (f == nullptr) termina_con(1, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  copia_texto(nombre_salida, nombre);
   ctx.fsalida = f;
   ctx.isalida = 1;
 }
@@ -142,5 +152,6 @@ void ejecuta_kill(const char*) {
   char fin[8];
   formatea(fin, "%.2d00", 96);
   envia_as(fin, 4, 1);
+  cierra_salida();
   termina(1);
 }

@@ -11,6 +11,9 @@ void muestra_ayuda(const char* linea);
 void activa_sqlserver(const char* linea);
 // The output file cannot be opened: the run ends with status 1.
 void ejecuta_output(const char* linea);
+// Closes the output file, if one is open, and goes back to the screen. A write
+// that failed on the way prints "Error al grabar (%s)\n" with its name.
+void cierra_salida();
 void ejecuta_set(const char* linea);
 // cls and cmd: a failed send or receive ends the run with its negative result.
 void envia_cls(const char* linea);

@@ -50,6 +50,7 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
 }
 
 [[noreturn]] void termina_consola(const char*) {
+  cierra_salida();
   termina(1);
 }
 
@@ -117,7 +118,7 @@ void consola_sql() {
     fflush(stdout);
     bool demasiado_larga = false;
     // The end of standard input ends the run as quit does.
-    if (!lee_linea_consola(&demasiado_larga)) termina(1);
+    if (!lee_linea_consola(&demasiado_larga)) termina_consola(nullptr);
     if (demasiado_larga) {
       printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
       continue;

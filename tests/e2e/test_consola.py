@@ -291,6 +291,15 @@ class Salida(unittest.TestCase):
         self.assertEqual(e.fichero(" b.txt"), b"DELETE FROM B\n3 filas afectadas.\n\n")
         self.assertEqual(e.fichero(".txt"), b"")
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_escritura_fallida_se_dice(self):
+        s = Sesion()
+        pasos = s.intercambio(m04("UPDATE T"), r04(1)) + s.intercambio(m04("UPDATE U"), r04(1))
+        e = ejecuta(self, pasos, "output /dev/full\nUPDATE T\noutput\noutput /dev/full\nUPDATE U\nquit\n")
+        fallo = b"Error al grabar (/dev/full)\n"
+        self.assertEqual(e.consola.count(fallo), 2)
+        self.assertTrue(e.consola.endswith(b"sql > " + fallo))
+
     def test_output_que_no_se_puede_abrir(self):
         for linea in ("output ", "output no/existe/x.txt"):
             with self.subTest(linea=linea):
