@@ -79,7 +79,7 @@ class Sesion:
                 read_frame(self.ebcdic), send(self.del_servidor("20001001000000OK "))]
 
     def espera(self, texto):
-        return expect_frame(self.del_cliente(texto), ebcdic_digits=self.ebcdic)
+        return expect_frame(self.del_cliente(texto))
 
     def intercambio(self, mensaje, respuesta, comprimida=False):
         """The client's message (checked byte for byte) and the reply."""
