@@ -20,7 +20,7 @@ AreaCursor* area_de_cursor(int cursor) {
   CursorSlot& slot = ctx.tabla_cursores[cursor];
   if (slot.area_asignada == 0 || slot.area == nullptr) {
     slot.area = new (std::nothrow) AreaCursor();
-    if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d\n", cursor);
+    if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d.\n", cursor);
     slot.area->ultima_columna = -1;
     slot.area_asignada = 1;
   }
