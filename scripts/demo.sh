@@ -57,3 +57,7 @@ muestra DEMO/xvoras/xinfo
 echo
 echo "--- vortcp.log de la transferencia ALL"
 muestra "$DEMO/vortcp-ALL.log"
+
+echo
+echo "--- Consola SQL"
+bash "$RAIZ/scripts/demo_sql.sh" "$VORTCP" "$PUERTO" "$RAIZ/samples" "$DEMO/sql"
