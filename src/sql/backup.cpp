@@ -1,0 +1,248 @@
+// The backup loader: the table name of a file, the record reader, the row
+// encoding, message 05 and the batching of rows by the session's buffer size
+// (or one row per batch with MINSERT).
+#include "sql/backup.h"
+
+#include <cstring>
+
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "main/texto.h"
+#include "sql/muestra.h"
+#include "sql/respuesta.h"
+#include "wire/trama.h"
+
+static const char SEPARADOR = '~';
+static const char MARCA_CAMPO = (char)0xAE;
+
+void tabla_de_fichero(const char* nombre, char* tabla, size_t cap) {
+  const char* p = nombre;
+  for (const char* q = nombre; *q; q++)
+    if (*q == '\\' || *q == '/') p = q + 1;
+  size_t n = strcspn(p, ".");
+  if (n > (size_t)MAX_TABLA || n + 1 > cap) n = 0;
+  memcpy(tabla, p, n);
+  tabla[n] = '\0';
+}
+
+// After a CR, the LF of a CR LF pair belongs to the same line end.
+static void salta_lf(LectorBackup& l) {
+  int c = getc(l.f);
+  if (c == EOF) {
+    l.fin = true;
+  } else if (c != '\n') {
+    ungetc(c, l.f);
+  }
+}
+
+int lee_registro(LectorBackup& l, char* dest, int* separadores) {
+  int n = 0;
+  int seps = 0;
+  bool largo = false;
+  for (;;) {
+    int c = getc(l.f);
+    if (c == EOF) {
+      l.fin = true;
+      break;
+    }
+    if (c == 0) c = ' ';
+    if (c == '\r' || c == '\n') {
+      if (l.primero || seps + 1 >= l.campos) {
+        if (c == '\r') salta_lf(l);
+        break;
+      }
+      continue;
+    }
+    if (n == MAX_REGISTRO) {
+      largo = true;
+      break;
+    }
+    dest[n++] = (char)c;
+    if (c == SEPARADOR) {
+      seps++;
+      if (!l.primero && seps + 1 > l.campos) {
+        // A surplus separator ends the record at the byte after it, which is
+        // dropped.
+        int d = getc(l.f);
+        if (d == EOF) {
+          l.fin = true;
+        } else if (d == '\r') {
+          salta_lf(l);
+        }
+        break;
+      }
+    }
+  }
+  dest[n] = '\0';
+  if (l.primero) {
+    l.campos = seps + 1;
+    l.primero = false;
+  }
+  *separadores = seps;
+  return largo ? -1 : n;
+}
+
+int codifica_fila(const char* registro, char* dest, size_t cap) {
+  size_t n = 0;
+  auto pon = [&](const char* s, size_t k) {
+    if (n + k >= cap) return false;
+    memcpy(dest + n, s, k);
+    n += k;
+    return true;
+  };
+  const char* p = strchr(registro, SEPARADOR);
+  while (p != nullptr) {
+    const char* campo = p + 1;
+    p = strchr(campo, SEPARADOR);
+    size_t k = p != nullptr ? (size_t)(p - campo) : strlen(campo);
+    while (k > 0 && campo[k - 1] == ' ') k--;
+    if (!pon(&MARCA_CAMPO, 1) || !pon(campo, k)) return -1;
+  }
+  if (!pon(&MARCA_CAMPO, 1)) return -1;
+  dest[n] = '\0';
+  return (int)n;
+}
+
+int construye_mensaje_05(char* dest, size_t cap, const char* tabla, int filas, int campos, const char* lote,
+                         int largo_lote) {
+  int n = (int)strlen(tabla);
+  // The length field counts 4 more than the message (26 + n + batch); the
+  // server relies on it.
+  int cabecera =
+      formatea(dest, cap, "05%.3d%.3d%5d%3d%s%5d%5d", 1, 1, largo_lote + n + 30, n, tabla, filas, campos);
+  if ((size_t)cabecera + (size_t)largo_lote + 1 > cap) return -1;
+  memcpy(dest + cabecera, lote, (size_t)largo_lote);
+  dest[cabecera + largo_lote] = '\0';
+  return cabecera + largo_lote;
+}
+
+namespace {
+
+enum class Envio { aceptado, fallo };
+
+// One load: the batch being filled and the counts.
+struct Carga {
+  char tabla[MAX_TABLA + 1];
+  char lote[TAM_TRAMA + 1];
+  int largo_lote = 0;
+  int filas_lote = 0;
+  int total = 0;
+  int campos_ultima = 0;  // loaded fields of the last row put into the batch
+};
+
+// Sends the batch as message 05 and reads the server's answer. A rejected
+// batch ends the run (status 1); the batches before it stay loaded.
+Envio envia_lote(Carga& c, int campos) {
+  if (construye_mensaje_05(ctx.sbuffer, sizeof ctx.sbuffer, c.tabla, c.filas_lote, campos, c.lote,
+                           c.largo_lote) < 0)
+    return Envio::fallo;
+  if (ctx.test >= 1) printf("Envia ebcdic(%d) : [%s]\n", ctx.en_ebcdic, ctx.sbuffer);
+  int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
+  if (rc < 0) return Envio::fallo;
+  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
+  rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
+  if (rc < 0) return Envio::fallo;
+  Respuesta r{ctx.sbuffer, rc};
+  if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), ctx.sbuffer);
+  int codigo = resp_codigo(r);
+  if (resp_es_error(r)) {
+    if (codigo != 100) {
+      if (ctx.test >= 1) {
+        char serror[4];
+        resp_texto(r, 13, 3, serror, sizeof serror);
+        printf("Recibe2: rc=%d  serror=(%s)\n", rc, serror);
+      }
+      escribe_error(r);
+    } else if (ctx.isalida == 0) {
+      printf("\n");
+    }
+    termina_con(1, "error. se cancela \n");
+  }
+  c.total += c.filas_lote;
+  if (codigo != 0) {
+    if (ctx.isalida == 0) {
+      printf("%d..", c.total);
+      fflush(stdout);
+    } else if (ctx.delimb != 0) {
+      fprintf(ctx.fsalida, "%d filas afectadas.\n\n", codigo);
+    }
+  }
+  c.largo_lote = 0;
+  c.filas_lote = 0;
+  return Envio::aceptado;
+}
+
+Carga carga;
+
+enum class Fin { completo, fallo, registro_largo };
+
+// Reads, encodes and batches every record of the open file. The last batch is
+// left for the caller to send.
+Fin carga_registros(LectorBackup& l, Carga& c) {
+  static char registro[MAX_REGISTRO + 1];
+  static char fila[TAM_TRAMA + 1];
+  int n = (int)strlen(c.tabla);
+  // The message of a batch must fit one frame whatever WWW_BUFSIZE says.
+  int limite_lote = MAX_CARGA - 26 - n;
+  int separadores = 0;
+  int largo = lee_registro(l, registro, &separadores);
+  for (;;) {
+    if (largo < 0) return Fin::registro_largo;
+    if (largo == 0) return Fin::completo;
+    int largo_fila = codifica_fila(registro, fila, sizeof fila);
+    if (largo_fila < 0 || largo_fila > limite_lote) return Fin::registro_largo;
+    long tam = ctx.minsert != 0 ? 9999999L : (long)largo_fila + c.largo_lote + n + 30;
+    if (c.largo_lote > 0 && (tam > ctx.ibufsize || c.largo_lote + largo_fila > limite_lote)) {
+      // A batch sent because the next row did not fit declares the loaded
+      // field count of the first record.
+      if (envia_lote(c, l.campos - 1) == Envio::fallo) return Fin::fallo;
+    }
+    memcpy(c.lote + c.largo_lote, fila, (size_t)largo_fila);
+    c.largo_lote += largo_fila;
+    c.filas_lote++;
+    c.campos_ultima = separadores;
+    if (l.fin) return Fin::completo;
+    largo = lee_registro(l, registro, &separadores);
+  }
+}
+
+}  // namespace
+
+void carga_backup(const char* texto) {
+  // The text may be the script runner's statement: keep the name apart.
+  static char nombre[TAM_TRAMA + 1];
+  const char* p = strlen(texto) > 8 ? texto + 8 : "";
+  copia_texto(nombre, p + strspn(p, " "));
+
+  printf("\n");
+  FILE* f = plat_abre_binario(nombre, "r");
+  if (f == nullptr) {
+    printf("Imposible abrir (%s)\n", nombre);
+    return;
+  }
+  Carga& c = carga;
+  c.largo_lote = c.filas_lote = c.total = c.campos_ultima = 0;
+  tabla_de_fichero(nombre, c.tabla, sizeof c.tabla);
+  printf("stabla=(%s)\n", c.tabla);
+  if (c.tabla[0] == '\0') {
+    printf("En [%s] no se ha detectado la tabla\n", nombre);
+    fclose(f);
+    return;
+  }
+  if (ctx.test == 1) printf("Abre fichero (%s)\n", nombre);
+
+  LectorBackup lector;
+  lector.f = f;
+  Fin fin = carga_registros(lector, c);
+  if (fin != Fin::fallo && c.largo_lote > 0) {
+    // The last batch declares the loaded field count of the last record.
+    if (envia_lote(c, c.campos_ultima) == Envio::fallo) fin = Fin::fallo;
+  }
+  fclose(f);
+  // After a failed exchange the load stops silently; the shell ends the run
+  // at its next exchange.
+  if (fin == Fin::fallo) return;
+  if (c.total > 0) printf("\n");
+  if (fin == Fin::registro_largo) printf("Registro demasiado largo en (%s)\n", nombre);
+}

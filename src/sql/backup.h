@@ -1,0 +1,48 @@
+// The backup loader: "loadsql nnn.dat" loads the "~"-separated records of a
+// backup file into the table named by the file, in batches of message 05.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// Longest record of a backup file.
+constexpr int MAX_REGISTRO = 5118;
+// Longest table name; a longer one counts as no table name.
+constexpr int MAX_TABLA = 511;
+
+// Loads the file named after the eighth character of the text. Returns to the
+// caller after a file that cannot be opened, a name without a table, an
+// overlong record ("Registro demasiado largo en (%s)\n") or a failed exchange;
+// a batch that the server rejects ends the run with status 1.
+void carga_backup(const char* texto);
+
+// The table of a backup file: the name after its last "\" or "/", cut at its
+// first ".". Empty when there is none or it is longer than MAX_TABLA.
+void tabla_de_fichero(const char* nombre, char* tabla, size_t cap);
+
+// Reads the records of a backup file. The first record (up to the first CR or
+// LF) fixes the field count of the file; a later record ends at the first CR
+// or LF met once it holds that many fields (earlier ones are dropped, so a
+// record can span lines), or at the byte after a surplus separator, which is
+// dropped. The LF of a CR LF goes with the CR; NUL bytes read as blanks.
+struct LectorBackup {
+  FILE* f;
+  int campos = 0;       // field count fixed by the first record
+  bool primero = true;  // the next record is the first
+  bool fin = false;     // the end of the file has been met
+};
+// Reads the next record into dest (capacity >= MAX_REGISTRO + 1). Returns its
+// length (0 at the end), or -1 for a record longer than MAX_REGISTRO. The
+// number of its separators goes to *separadores.
+int lee_registro(LectorBackup& lector, char* dest, int* separadores);
+
+// Encodes a record as a row: for each field after the first, the byte 0xAE and
+// the field without its trailing blanks; then a closing 0xAE. Returns the row's
+// length, or -1 when it does not fit into cap - 1 bytes.
+int codifica_fila(const char* registro, char* dest, size_t cap);
+
+// Builds message 05 for a batch of `filas` rows of `campos` loaded fields
+// each. Returns the message's length, or -1 when it does not fit into cap - 1
+// bytes.
+int construye_mensaje_05(char* dest, size_t cap, const char* tabla, int filas, int campos, const char* lote,
+                         int largo_lote);

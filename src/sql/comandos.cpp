@@ -1,0 +1,157 @@
+// The console commands other than statements, scripts and loads, one small
+// handler each, and the settings they read and change. Messages 06 and 07 are
+// built and received in sbuffer.
+#include "sql/comandos.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "main/ajustes.h"
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "main/texto.h"
+#include "wire/intercambio.h"
+#include "wire/trama.h"
+
+// "|" unless DELIM is non-empty, then its first character. Only that
+// character is used, so the value is not copied.
+static char delimitador() {
+  const char* valor = plat_getenv("DELIM");
+  return valor != nullptr && valor[0] != '\0' ? valor[0] : '|';
+}
+
+void lee_ajustes_consola() {
+  ctx.minsert = 0;
+  ctx.icursor = 0;
+  ctx.minsert = toma_env_entero("MINSERT");
+  ctx.dict = toma_env_entero("DICT");
+  ctx.rownum = toma_env_entero("ROWNUM");
+  ctx.delim = delimitador();
+  ctx.delimb = 1;
+  if (env_no_vacia("DELIMB")) ctx.delimb = toma_env_entero("DELIMB");
+  ctx.isalida = 0;
+}
+
+// The part of the line after its first n characters ("" for a shorter line).
+static const char* resto(const char* linea, size_t n) {
+  return strlen(linea) > n ? linea + n : "";
+}
+
+// The bytes 0xA2 and 0xA0 are the console's OEM letters for ó and á; they are
+// written as single bytes.
+static const char TEXTO_AYUDA[] =
+    "\n"
+    "sqlserver            Modalidad salida SQLSERVER - bcp\n"
+    "kill                 Termina ejecuci\xA2n AS y VORTCP\n"
+    "fsql nnn.sql         Ejecucion directa de un fichero .sql\n"
+    "loadsql nnn.dat      Cargar un fichero BACKUP de sql en as.\n"
+    "output               Salida por pantalla, si tenia salida a fichero la cierra\n"
+    "output nnn.txt       La salida de la ejecuci\xA2n se graba en el fichero nnn.txt\n"
+    "quit (o enter)       Finaliza ejecucion\n"
+    "\nset DICT=1         Activa mostrar cabecera descripcion sentencia (0 no)\n"
+    "set DELIM=n          Caracter delimitador de campo, por defecto '|'\n"
+    "set DELIMB=n         Caracter blanco entre delimitar, por defecto si (1)\n"
+    "set LIBL=A/B/C       Activar asignacion de librerias A/B/C\n"
+    "set ROWNUM=n         Muestra m\xA0ximo n filas\n"
+    "set TEST=1           Activa modo test (1) o no (!=0)\n"
+    "set MINSERT=n        Numero maximo de filas insertada a la vez. 0 o nulo lo que permita buffer tcp. "
+    "Valor defecto, 0.\n"
+    "\n";
+
+void muestra_ayuda(const char*) {
+  fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout);
+}
+
+void activa_sqlserver(const char*) {
+  printf("Activada salida modo SQLSERVER-bcp\n\n");
+  ctx.delim = '~';
+  ctx.delimb = 0;
+}
+
+// The name of the open output file, for the write error message.
+static char nombre_salida[TAM_STRABAJO];
+
+void cierra_salida() {
+  if (ctx.isalida != 1) return;
+  // Rows wait in the stream's buffer: a full disk shows only here.
+  bool fallo = ferror(ctx.fsalida) != 0;
+  if (fclose(ctx.fsalida) != 0) fallo = true;
+  if (fallo) printf("Error al grabar (%s)\n", nombre_salida);
+  ctx.fsalida = nullptr;
+  ctx.isalida = 0;
+}
+
+void ejecuta_output(const char* linea) {
+  cierra_salida();
+  if (strlen(linea) < 7) return;
+  // The name is everything after the seventh character, blanks included.
+  const char* nombre = linea + 7;
+  printf("Establecida salida ejecucion en: (%s)\n\n", nombre);
+  FILE* f = plat_abre_texto(nombre, "w");
+  if (f == nullptr) termina_con(1, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  copia_texto(nombre_salida, nombre);
+  ctx.fsalida = f;
+  ctx.isalida = 1;
+}
+
+void ejecuta_set(const char* linea) {
+  const char* texto = linea + 4;
+  plat_putenv(texto);
+  printf("putenv [%s]\n", texto);
+  ctx.dict = toma_env_entero("DICT");
+  ctx.test = toma_env_entero("TEST");
+  if (ctx.test > 0) abre_trace_si_falta();
+  ctx.rownum = toma_env_entero("ROWNUM");
+  ctx.minsert = toma_env_entero("MINSERT");
+  ctx.delim = delimitador();
+  // An unset DELIMB leaves delimb as it is (so bcp mode keeps it at 0).
+  if (env_no_vacia("DELIMB")) ctx.delimb = toma_env_entero("DELIMB");
+  printf("dict=%d test=%d rownum=%d delim=%c delimb=%d\n\n", ctx.dict, ctx.test, ctx.rownum, ctx.delim,
+         ctx.delimb);
+}
+
+// Messages 06 and 07: the code, the length of the text alone ("%.5d": unlike
+// 02 and 04 it does not count the header), the text after the command word.
+static void construye_comando(const char* codigo, const char* linea) {
+  const char* texto = resto(linea, 4);
+  formatea(ctx.sbuffer, "%s%.5d%s", codigo, (int)strlen(texto), texto);
+}
+
+static void envia_comando() {
+  if (ctx.test >= 1) printf("Envia : [%s]\n", ctx.sbuffer);
+  int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
+  if (rc < 0) termina(rc);
+  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
+}
+
+void envia_cls(const char* linea) {
+  construye_comando("06", linea);
+  printf("envia: [%s]\n", ctx.sbuffer);
+  envia_comando();
+  // The reply is neither examined nor shown.
+  int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
+  if (rc < 0) termina(rc);
+}
+
+void envia_cmd(const char* linea) {
+  construye_comando("07", linea);
+  envia_comando();
+  // The only compressed reply of the protocol: the receive expands it.
+  int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 1, 0);
+  printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
+  if (ctx.test >= 1) printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
+  if (rc < 0) termina(rc);
+}
+
+void ejecuta_imgs(const char* linea) {
+  printf("trata: (%s)\n", resto(linea, 5));
+}
+
+void ejecuta_kill(const char*) {
+  char fin[8];
+  formatea(fin, "%.2d00", 96);
+  envia_as(fin, 4, 1);
+  cierra_salida();
+  termina(1);
+}

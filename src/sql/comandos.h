@@ -1,0 +1,22 @@
+// The console's own commands: help, set, output, sqlserver, cls (message 06),
+// cmd (message 07), kill and imgs; and the settings read when the shell starts.
+#pragma once
+
+// Reads the console settings (MINSERT, DICT, ROWNUM, DELIM, DELIMB) and puts
+// the output on the screen, the cursor at 0.
+void lee_ajustes_consola();
+
+// Each command takes the console line as typed, leading blanks removed.
+void muestra_ayuda(const char* linea);
+void activa_sqlserver(const char* linea);
+// The output file cannot be opened: the run ends with status 1.
+void ejecuta_output(const char* linea);
+// Closes the output file, if one is open, and goes back to the screen. A write
+// that failed on the way prints "Error al grabar (%s)\n" with its name.
+void cierra_salida();
+void ejecuta_set(const char* linea);
+// cls and cmd: a failed send or receive ends the run with its negative result.
+void envia_cls(const char* linea);
+void envia_cmd(const char* linea);
+void ejecuta_imgs(const char* linea);
+[[noreturn]] void ejecuta_kill(const char* linea);

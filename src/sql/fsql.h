@@ -1,0 +1,18 @@
+// The script runner: "fsql nnn.sql" runs the statements of a text file, one
+// message 04 each, with the current library put in place of its marker.
+#pragma once
+
+#include <cstddef>
+
+// Runs the script named after the fifth character of the console line.
+// Returns to the shell; a file that cannot be opened prints
+// "Imposible abrir (%s)\n". Server errors and failed exchanges do not stop it.
+void ejecuta_fsql(const char* linea);
+// Sends the statement as message 04 (session and cursor always 1) in a buffer
+// of its own and shows its outcome. Returns 0, or the negative result of a
+// failed send or receive.
+int envia_sentencia(const char* sentencia);
+// Replaces the first occurrence of marca in texto (capacity cap), or if there
+// is none the first of marca in lower case, by valor. Returns the length of
+// the resulting text; a result of cap or more was cut to fit.
+size_t sustituye_texto(const char* marca, const char* valor, char* texto, size_t cap);

@@ -1,0 +1,134 @@
+// Unit tests of the result display: descriptor parsing, row layout onto a
+// FILE*, and the stop at the end of the received payload.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "main/contexto.h"
+#include "sql/muestra.h"
+
+namespace {
+
+// Everything written to a temporary FILE* by f.
+template <typename F>
+std::string captura(F f) {
+  FILE* t = tmpfile();
+  f(t);
+  fflush(t);
+  std::string s;
+  rewind(t);
+  int c;
+  while ((c = getc(t)) != EOF) s.push_back((char)c);
+  fclose(t);
+  return s;
+}
+
+// A 02 reply carrying the descriptor block `bloque`; `resto` follows it.
+std::string respuesta_02(const std::string& bloque, const std::string& resto = "") {
+  char d[8];
+  snprintf(d, sizeof d, "%5d", (int)bloque.size());
+  return "02001001" + std::string("00000") + "   " + d + bloque + resto;
+}
+
+AreaCursor area_de(std::initializer_list<int> anchos) {
+  AreaCursor a{};
+  a.ultima_columna = -1;
+  for (int w : anchos) a.columnas[++a.ultima_columna].ancho = w;
+  return a;
+}
+
+std::string filas(const std::string& datos, int n, const AreaCursor& a, char delim, int delimb,
+                  int* escritas = nullptr) {
+  Respuesta r{datos.data(), (int)datos.size()};
+  return captura([&](FILE* f) {
+    int k = muestra_filas(f, r, 0, n, a, delim, delimb);
+    if (escritas) *escritas = k;
+  });
+}
+
+const std::string AF = "\xAF";
+
+}  // namespace
+
+TEST(MuestraFilas, AnchosSignoYDelimitadores) {
+  AreaCursor a = area_de({3, 2});
+  std::string fila = "AB" + AF + "-5" + AF;
+  // A leading "-" widens the value by one; the default layout puts "| "
+  // before the row and " | " after every value.
+  EXPECT_EQ(filas(fila, 1, a, '|', 1), "| AB  | -5  | \n");
+  EXPECT_EQ(filas(fila, 1, a, '~', 0), "AB ~-5 ~\n");
+  // Two rows line up; a value that fills its width still has its 0xAF
+  // skipped, and an empty value (NULL) is all blanks.
+  std::string dos = "ABC" + AF + AF + "X" + AF + "12" + AF;
+  EXPECT_EQ(filas(dos, 2, a, '|', 1), "| ABC |    | \n| X   | 12 | \n");
+  EXPECT_EQ(filas("-123" + AF + "-1" + AF, 1, a, ';', 0), "-123;-1 ;\n");
+}
+
+TEST(MuestraFilas, ParaAlFinalDeLoRecibido) {
+  AreaCursor a = area_de({2, 2});
+  int escritas = 0;
+  // Ten rows announced, one and a half received: the cut row is padded and
+  // nothing is read past the payload.
+  std::string datos = "A" + AF + "B" + AF + "C" + AF;
+  EXPECT_EQ(filas(datos, 10, a, '~', 0, &escritas), "A ~B ~\nC ~  ~\n");
+  EXPECT_EQ(escritas, 2);
+  EXPECT_EQ(filas("", 5, a, '~', 0, &escritas), "");
+  EXPECT_EQ(escritas, 0);
+}
+
+TEST(MuestraFilas, ValorSinFinalSigueEnElSiguiente) {
+  // A value longer than its width runs into the next column, as received.
+  AreaCursor a = area_de({2, 3});
+  EXPECT_EQ(filas("ABCD" + AF, 1, a, '~', 0), "AB~CD ~\n");
+}
+
+TEST(LeeColumnas, NombresNumerosYLineasDict) {
+  std::string r02 = respuesta_02("nombre-1-10-0!Id-2-3-4!");
+  Respuesta r{r02.data(), (int)r02.size()};
+  AreaCursor a{};
+  std::string s = captura([&](FILE* f) { EXPECT_EQ(lee_columnas(r, a, 1, 1, f), 2); });
+  EXPECT_EQ(a.ultima_columna, 1);
+  EXPECT_STREQ(a.columnas[0].nombre, "NOMBRE");
+  EXPECT_EQ(a.columnas[0].numero1, 1);
+  EXPECT_EQ(a.columnas[0].ancho, 10);
+  EXPECT_EQ(a.columnas[1].numero3, 4);
+  // dict 1 and test 1: each line twice.
+  EXPECT_EQ(s, "\t(0)  NOMBRE  1  10  0\n\t(0)  NOMBRE  1  10  0\n\t(1)  ID  2  3  4\n\t(1)  ID  2  3  4\n");
+  s = captura([&](FILE* f) { lee_columnas(r, a, 0, 2, f); });
+  EXPECT_EQ(s, "");
+}
+
+TEST(LeeColumnas, LimitesDelBloqueYDeLoRecibido) {
+  // No columns.
+  std::string vacia = respuesta_02("");
+  Respuesta r{vacia.data(), (int)vacia.size()};
+  AreaCursor a{};
+  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 0);
+  EXPECT_EQ(a.ultima_columna, -1);
+
+  // D claims more than was received: the parse stops at the end.
+  std::string corta = "02001001" + std::string("00000") + "   " + "99999" + "A-1-5-0!B-1-";
+  r = Respuesta{corta.data(), (int)corta.size()};
+  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 2);
+  EXPECT_STREQ(a.columnas[1].nombre, "B");
+  EXPECT_EQ(a.columnas[1].ancho, 0);
+
+  // Long names are cut, absurd widths kept within a frame.
+  std::string largo(300, 'n');
+  std::string r02 = respuesta_02(largo + "-1-999999-0!");
+  r = Respuesta{r02.data(), (int)r02.size()};
+  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 1);
+  EXPECT_EQ(std::string(a.columnas[0].nombre), std::string(MAX_NOMBRE_COLUMNA, 'N'));
+  EXPECT_EQ(a.columnas[0].ancho, TAM_TRAMA);
+}
+
+TEST(LeeColumnas, MasDeCientoCincuenta) {
+  std::string bloque;
+  for (int i = 0; i < MAX_COLUMNAS + 1; i++) bloque += "C-1-1-0!";
+  std::string r02 = respuesta_02(bloque);
+  Respuesta r{r02.data(), (int)r02.size()};
+  AreaCursor a{};
+  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), MAX_COLUMNAS + 1);
+  EXPECT_EQ(a.ultima_columna, -1);
+}
