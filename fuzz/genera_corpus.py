@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (fuzz/corpus/<target>/) from the
+test vectors of the framing, the codec, the table file and the later layers.
+Run it again after changing a vector; the files are small and committed."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
+from lib.ebcdic import to_ebcdic  # noqa: E402
+
+RAIZ = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+
+
+def escribe(objetivo, nombre, datos):
+    d = os.path.join(RAIZ, objetivo)
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, nombre), "wb") as f:
+        f.write(datos)
+
+
+def trama(carga, ebcdic=True):
+    largo = b"%.10d" % (len(carga) + 10)
+    return (to_ebcdic(largo) if ebcdic else largo) + carga
+
+
+# LZW vectors: abc, aaaaaaa (a code used in the step that defines it), a.
+ABC = bytes.fromhex("061062063FFF00")
+AAAAAAA = bytes.fromhex("061100101061FFF000")
+A = bytes.fromhex("061FFF00")
+
+
+def corpus_trama():
+    # Header: byte 0 = pair | ebcdic << 1 | compressed << 2 | test << 3 | chunks << 4.
+    cinco = b"HOLA!"
+    escribe("f_trama", "transferencia", bytes([0x00, 0]) + trama(to_ebcdic(b"0100LIB1")))
+    escribe("f_trama", "dos_en_una", bytes([0x00, 0]) + trama(cinco) + trama(b"OK"))
+    escribe("f_trama", "byte_a_byte", bytes([0x18, 0, 1]) + trama(cinco) + trama(b""))
+    escribe("f_trama", "largo_partido", bytes([0x30, 0, 13, 5, 7]) + trama(cinco) + trama(b"SEGUNDA"))
+    escribe("f_trama", "sql_ascii", bytes([0x01, 0]) + trama(b"020001", False) + trama(b"04", False))
+    escribe("f_trama", "sql_ebcdic", bytes([0x0B, 0]) + trama(to_ebcdic(b"03 fila"), True))
+    escribe("f_trama", "sql_lzw", bytes([0x05, 0]) + trama(ABC, False) + trama(AAAAAAA, False))
+    escribe("f_trama", "vacia_y_no_numero", bytes([0x01, 0]) + b"0000000010" + b"00000000x0abc")
+    escribe("f_trama", "demasiado_larga", bytes([0x00, 0]) + to_ebcdic(b"0000030001") + b"x" * 20)
+
+
+def corpus_lzw():
+    for nombre, v in (("abc", ABC), ("aaaaaaa", AAAAAAA), ("a", A)):
+        escribe("f_lzw_expande", nombre, bytes([0]) + v)
+    escribe("f_lzw_expande", "inicio4", bytes([4]) + b"0701" + ABC)
+    escribe("f_lzw_expande", "salida_pequena", bytes([0x18]) + AAAAAAA)
+    for nombre, v in (("abc", b"abc"), ("aaaaaaa", b"aaaaaaa"),
+                      ("arranque", b"070110028Biblioteca &1 no encontrada."),
+                      ("repetido", bytes(range(256)) * 20)):
+        escribe("f_lzw_ida_vuelta", nombre, v)
+
+
+def corpus_tabla():
+    escribe("f_tabla", "lineas", b"\x00# comentario\nC1 41\nC1 A\nC1 4B 41\nFF 41\n$ otro\n\n")
+    escribe("f_tabla", "crlf_sin_fin", b"\x01C1 41\r\n4A 5B\r\nE0 5C")
+    escribe("f_tabla", "mal_formadas", b"\x00ZZ 41\nC1\nC1 \nC1 G1\n" + b"X" * 700 + b"\n40 20\n")
+
+
+if __name__ == "__main__":
+    corpus_trama()
+    corpus_lzw()
+    corpus_tabla()
