@@ -61,6 +61,7 @@ void inicia_objetivo() {
   nulo = fopen("/dev/null", "w");
   if (nulo == nullptr) abort();
   for (auto& a : areas) a = new AreaCursor{};
+  limpia_areas();
   if (!reserva_tablas_lzw()) abort();
 }
 
@@ -79,12 +80,17 @@ void reinicia_contexto() {
     ctx.to_ansi[i] = (unsigned char)i;
   }
   for (int i = 0; i < NUM_CURSORES; i++) {
-    *areas[i] = AreaCursor{};
-    areas[i]->ultima_columna = -1;
     ctx.tabla_cursores[i].area = areas[i];
     ctx.tabla_cursores[i].area_asignada = 1;
   }
   prepara_red(nullptr, 0, nullptr, 0);
+}
+
+void limpia_areas() {
+  for (auto* a : areas) {
+    *a = AreaCursor{};
+    a->ultima_columna = -1;
+  }
 }
 
 void prepara_red(const uint8_t* trozos, size_t ntrozos, const uint8_t* datos, size_t n) {

@@ -20,9 +20,12 @@ struct FinPrograma {
 void inicia_objetivo();
 
 // Before every input: ctx zeroed, code page tables from the built-in ones, the
-// LZW tables reserved, every cursor slot with its area (kept across inputs, so
-// nothing leaks), trace and log on /dev/null, a fake session socket.
+// LZW tables reserved, every cursor slot with its area (the same areas across
+// inputs, so nothing leaks; their content is not cleared), trace and log on
+// /dev/null, a fake session socket.
 void reinicia_contexto();
+// Clears the content of every cursor area (8 MB: only for targets that use them).
+void limpia_areas();
 
 // The next receives read `datos` (n bytes) in chunks whose sizes cycle through
 // `trozos` (a size byte of 0 stands for 256; no sizes: as much as is asked).

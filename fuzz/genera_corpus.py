@@ -61,7 +61,17 @@ def corpus_tabla():
     escribe("f_tabla", "mal_formadas", b"\x00ZZ 41\nC1\nC1 \nC1 G1\n" + b"X" * 700 + b"\n40 20\n")
 
 
+def corpus_argumentos():
+    for nombre, args in (("mbr", ["MBR", "LIB1", "SRC"]), ("datos", ["datos", "LIB1", "FICH"]),
+                         ("fechas", ["ALL", "LIB1", "SRC", "PGM1", "ile", "FECHAD", "010125"]),
+                         ("horad", ["MBR", "LIB1", "FECHAD", "010125", "HORAD", "1200"]),
+                         ("fechad_sin_valor", ["MBR", "LIB1", "SRC", "FECHAD"]),
+                         ("largo", ["MBR", "BIBLIOTECA1"]), ("web", ["WEB"]), ("end", ["END", "x"])):
+        escribe("f_argumentos", nombre, b"\0".join(a.encode() for a in args))
+
+
 if __name__ == "__main__":
+    corpus_argumentos()
     corpus_trama()
     corpus_lzw()
     corpus_tabla()
