@@ -70,7 +70,44 @@ def corpus_argumentos():
         escribe("f_argumentos", nombre, b"\0".join(a.encode() for a in args))
 
 
+SEP = b"\x00\xff\x00"
+
+
+def cabecera(codigo, lib, fich, mbr, tipo, texto="Texto", fecha="01012025", hora="120000"):
+    return ("%s00105%-10s%-10s%-10s%-4s%-50s%-8s%-6s" % (codigo, lib, fich, mbr, tipo, texto, fecha, hora)).encode()
+
+
+def bloque(codigo, cuerpo, extra=b""):
+    return codigo.encode() + b"%05d" % (7 + len(extra) + len(cuerpo)) + extra + cuerpo
+
+
+def corpus_transferencia():
+    # Byte 0, bit 0: payloads in ASCII, converted before they are sent.
+    e = to_ebcdic
+    nl = b"\x15"
+    miembro = [e(cabecera("01", "LIB1", "SRC", "PGM1", "RPGL")),
+               e(b"02") + e(b"%05d" % 20) + e(b"LINEA1") + nl + e(b"LIN2") + nl + b"\x40", e(b"99")]
+    escribe("f_transferencia", "miembro", b"\x00" + SEP.join(miembro))
+    crudo = [e(cabecera("03", "LIB1", "CUST", "M1", "PF")),
+             e(b"04") + e(b"%05d" % 20) + e(b"00004") + b"\x0a\x0d\x25\x15\xc1\xc2\xc3\xc4",
+             e(cabecera("03", "LIB1", "CUST", "CUST", "PF")), e(b"99")]
+    escribe("f_transferencia", "crudo", b"\x00" + SEP.join(crudo))
+    datos = [b"05000270LIB1      CLIENTES  ", b"0600005HOLA!", b"99"]
+    escribe("f_transferencia", "convertido", b"\x01" + SEP.join(datos))
+    mensajes = [cabecera("07", "LIB1", "QCPFMSG", "", "")[:7] + b"LIB1      QCPFMSG   " + b"%-50s01012025120000" % b"Mensajes",
+                b"0800012CPF01", b"01", b"99"]
+    escribe("f_transferencia", "mensajes", b"\x09" + SEP.join(mensajes))
+    hostil = [cabecera("01", "..", "SRC", "X", "RPGL"), cabecera("01", "LIB1", "a/b", "X", "RPGL"),
+              cabecera("01", "LIB1", "SRC", "..\\x", "CLP"), b"0299999abc", b"0400005", b"99"]
+    escribe("f_transferencia", "hostil", b"\x01" + SEP.join(hostil))
+    sin_cabecera = [b"0200012HOLA", b"0400017000021234", b"05", b"0699999", b"99"]
+    escribe("f_transferencia", "sin_cabecera", b"\x03" + SEP.join(sin_cabecera))
+    spool = [b"670002101324Linea de spool", b"6800022000132Otra linea", b"99"]
+    escribe("f_transferencia", "spool", b"\x0d" + SEP.join(spool))
+
+
 if __name__ == "__main__":
+    corpus_transferencia()
     corpus_argumentos()
     corpus_trama()
     corpus_lzw()
