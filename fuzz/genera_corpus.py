@@ -106,7 +106,24 @@ def corpus_transferencia():
     escribe("f_transferencia", "spool", b"\x0d" + SEP.join(spool))
 
 
+def linea_xinfo(fich, mbr, tipo="RPGL", texto="Programa"):
+    return ("A%-10s%-10s%-10s%-6s%-55s%-8s%-6s%s" % ("LIB1", fich, mbr, tipo, texto, "01012025", "120000",
+                                                   "20250102030405")).encode() + b"\n"
+
+
+def corpus_xinfo():
+    campos = b"\0".join([b"SRC", b"PGM1", b"RPGL", b"Programa de prueba", b"01012025", b"120000"]) + b"\0"
+    viejo = (b"# comentario\n" + linea_xinfo("SRC", "PGM1") + b"# detras\n" + linea_xinfo("SRC", "PGM2")
+             + linea_xinfo("QCPFMSG", "", "MSG"))
+    escribe("f_xinfo", "reemplaza", campos + viejo)
+    escribe("f_xinfo", "crlf_sin_fin", campos + linea_xinfo("SRC", "PGM1").replace(b"\n", b"\r\n")
+            + linea_xinfo("SRC", "PGM3")[:-1])
+    escribe("f_xinfo", "larga", campos + b"A" + b"x" * 2000 + b"\n\nALIB1      SRC       PGM1\n")
+    escribe("f_xinfo", "nuevo", b"\0".join([b"QCPFMSG", b"", b"MSG", b"Mensajes", b"01 12025", b"000000"]))
+
+
 if __name__ == "__main__":
+    corpus_xinfo()
     corpus_transferencia()
     corpus_argumentos()
     corpus_trama()
