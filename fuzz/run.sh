@@ -5,6 +5,8 @@
 # check, a leak, a time-out) fails the run; its input is kept in
 # build-fuzz/hallazgos/.
 #   bash fuzz/run.sh SECONDS [TARGET...]     (default: 60 s, every target)
+# VORTCP_FUZZ_SIN_COMPILAR=1 skips the build (for runs side by side on targets
+# already built).
 set -euo pipefail
 
 segundos="${1:-60}"
@@ -17,8 +19,10 @@ if ! command -v clang++ >/dev/null 2>&1 || ! compgen -G "/usr/lib/llvm-*/lib/cla
   VORTCP_PAQUETES_EXTRA="clang libclang-rt-14-dev" bash "$raiz/scripts/dependencias.sh"
 fi
 
-cmake -S "$raiz/fuzz" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" -j2
+if [ -z "${VORTCP_FUZZ_SIN_COMPILAR:-}" ]; then
+  cmake -S "$raiz/fuzz" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  cmake --build "$build" -j2
+fi
 
 if [ $# -gt 0 ]; then
   objetivos=("$@")
@@ -42,7 +46,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 mkdir -p "$build/hallazgos" "$build/registros"
 resumen="$build/resumen.txt"
-: >"$resumen"
+echo "# $(date '+%F %T') ${segundos} s: ${objetivos[*]}" >>"$resumen"
 fallos=0
 for o in "${objetivos[@]}"; do
   corpus="$build/corpus/$o"
