@@ -6,7 +6,8 @@
 // Input: byte 0, bit 0: the payloads are ASCII text to convert to EBCDIC (so
 // that seeds and mutations can read as text); bit 1: a source type given on
 // the command line (the index is left alone); bit 2: the spool walk; bit 3:
-// test level 1. Then the payloads, separated by the bytes 00 FF 00; each goes
+// test level 1; bits 4-7: 0, or k for reads of at most 2^(k-1) bytes (frames
+// cut and joined anywhere, through the pending store). Then the payloads, separated by the bytes 00 FF 00; each goes
 // out as one frame.
 #include <cstdio>
 #include <cstring>
@@ -73,7 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     if (fin == std::string::npos) break;
     inicio = fin + 3;
   }
-  prepara_red(nullptr, 0, (const uint8_t*)flujo.data(), flujo.size());
+  int k = e.cabecera[0] >> 4;
+  uint8_t trozo = k == 0 ? 0 : (uint8_t)(k >= 9 ? 0 : 1 << (k - 1));
+  if (k == 0 || k >= 9) {
+    prepara_red(nullptr, 0, (const uint8_t*)flujo.data(), flujo.size());
+  } else {
+    prepara_red(&trozo, 1, (const uint8_t*)flujo.data(), flujo.size());
+  }
 
   bool terminado = false;
   try {
