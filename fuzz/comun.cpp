@@ -107,6 +107,56 @@ const std::string& enviado() { return red.enviado; }
 
 size_t pendiente_red() { return red.n - red.pos; }
 
+void sirve_tramas(const std::vector<std::string>& cargas, bool digitos_ebcdic) {
+  static std::string flujo;
+  flujo.clear();
+  for (const auto& c : cargas) {
+    char slen[16];
+    snprintf(slen, sizeof slen, "%.10d", (int)c.size() + 10);
+    if (digitos_ebcdic)
+      for (int i = 0; i < 10; i++) slen[i] = (char)asc_fija[(unsigned char)slen[i]];
+    flujo.append(slen, 10);
+    flujo += c;
+  }
+  prepara_red(nullptr, 0, (const uint8_t*)flujo.data(), flujo.size());
+}
+
+std::vector<std::string> tramas_enviadas(bool digitos_ebcdic) {
+  std::vector<std::string> r;
+  const std::string& e = red.enviado;
+  size_t pos = 0;
+  while (pos < e.size()) {
+    if (e.size() - pos < 10) hallazgo("trama enviada cortada");
+    char slen[11] = {0};
+    for (int i = 0; i < 10; i++) {
+      unsigned char b = (unsigned char)e[pos + i];
+      slen[i] = (char)(digitos_ebcdic ? ebc_fija[b] : b);
+      if (slen[i] < '0' || slen[i] > '9') hallazgo("longitud de trama enviada no numerica");
+    }
+    long largo = atol(slen);
+    if (largo < 10 || largo > TAM_TRAMA || (size_t)largo > e.size() - pos) hallazgo("longitud de trama enviada erronea");
+    r.push_back(e.substr(pos + 10, (size_t)largo - 10));
+    pos += (size_t)largo;
+  }
+  return r;
+}
+
+std::vector<std::string> parte_lista(const uint8_t* datos, size_t n) {
+  std::vector<std::string> r;
+  std::string texto((const char*)datos, n);
+  const std::string sep("\0\xff\0", 3);
+  size_t inicio = 0;
+  for (;;) {
+    size_t fin = texto.find(sep, inicio);
+    if (fin == std::string::npos) {
+      r.push_back(texto.substr(inicio));
+      return r;
+    }
+    r.push_back(texto.substr(inicio, fin - inicio));
+    inicio = fin + 3;
+  }
+}
+
 Entrada parte_entrada(const uint8_t* datos, size_t n, size_t cabecera) {
   Entrada e{};
   size_t k = n < cabecera ? n : cabecera;

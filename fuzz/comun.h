@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "main/contexto.h"
 
@@ -35,6 +36,16 @@ void prepara_red(const uint8_t* trozos, size_t ntrozos, const uint8_t* datos, si
 const std::string& enviado();
 // Bytes of the served data not yet received.
 size_t pendiente_red();
+
+// Serves the payloads as frames (ten length digits, ASCII or EBCDIC, then the
+// payload as given) through prepara_red, one frame after the other.
+void sirve_tramas(const std::vector<std::string>& cargas, bool digitos_ebcdic);
+// The payloads of the frames sent so far; a frame whose length field is not
+// that of a whole frame is a finding.
+std::vector<std::string> tramas_enviadas(bool digitos_ebcdic);
+// Splits a text at the separator 00 FF 00 (the targets' way of giving a list
+// of payloads or fields in one input).
+std::vector<std::string> parte_lista(const uint8_t* datos, size_t n);
 
 // Splits an input into a header of `cabecera` bytes (zeros when short) and the
 // rest.
