@@ -122,7 +122,46 @@ def corpus_xinfo():
     escribe("f_xinfo", "nuevo", b"\0".join([b"QCPFMSG", b"", b"MSG", b"Mensajes", b"01 12025", b"000000"]))
 
 
+def resp(estado=b"OK ", resto=b"", cursor=1, largo_error=0):
+    return b"00000" + b"%03d%05d" % (cursor, largo_error) + estado + resto
+
+
+def resp_consulta(columnas, filas, sigue=1, cursor=1):
+    desc = b"".join(b"%s-1-%d-0!" % (n, w) for n, w in columnas)
+    datos = b"".join(b"".join(v + b"\xaf" for v in fila) for fila in filas)
+    return resp(resto=b"%05d" % len(desc) + desc + b"%05d%d" % (len(filas), sigue) + datos, cursor=cursor)
+
+
+def corpus_sql():
+    dos = [(b"NOMBRE", 10), (b"IMPORTE", 5)]
+    filas = [[b"ANA", b"-12"], [b"LUIS", b"7"]]
+    fetch = b"0000000000000" + b"%05d%d" % (1, 0) + b"PEPE\xaf0\xaf"
+    fin100 = resp(b"ERR", b"000100", largo_error=6)
+    escribe("f_consulta", "consulta", b"\x00" + SEP.join([resp_consulta(dos, filas, 0), fetch, fin100]))
+    escribe("f_consulta", "ultima", b"\x06" + SEP.join([resp_consulta(dos, filas, 1)]))
+    escribe("f_consulta", "error", b"\x10" + resp(b"ERR", b"-00204Tabla no encontrada", largo_error=25))
+    escribe("f_consulta", "sentencia", b"\x01" + resp(resto=b"000003"))
+    escribe("f_consulta", "cursor", b"\x00" + resp_consulta(dos, filas, 1, cursor=999))
+    escribe("f_consulta", "columnas", b"\x02" + resp_consulta([(b"C%d" % i, 1) for i in range(151)], []))
+    escribe("f_consulta", "mentirosa", b"\x08" + resp(resto=b"29000A-1-30000-0!B-1-2-0!999990AB\xaf"))
+    escribe("f_consulta", "ebcdic", b"\x20" + to_ebcdic(resp_consulta(dos, filas, 1)))
+
+    escribe("f_backup", "tres", b"\x00" + b"1~A~B\n2~C~D\r\n3~E~F")
+    escribe("f_backup", "partido", b"\x00" + b"1~A~B\n2~C\n~D\n3~~\n4~x~y~z~w\n")
+    escribe("f_backup", "nul_y_blancos", b"\x01" + b"1~  x  ~\x00b\n2~a~b\n")
+    escribe("f_backup", "largo", b"\x06" + b"1~" + b"z" * 5200 + b"\n2~b\n")
+    escribe("f_backup", "un_campo", b"\x10" + b"uno\ndos\n\ntres\n")
+    escribe("f_backup", "pequeno", b"\x0e" + b"".join(b"%d~%s~%s\n" % (i, b"v" * 30, b"w" * 20) for i in range(60)))
+
+    escribe("f_fsql", "sentencias", b"\x00" + b"-- comentario\n# otro\n$ x\n\nSELECT *\n FROM T;\n"
+            b"UPDATE %CURLIB%.T SET A=1;\nINSERT INTO %curlib%.T VALUES(1) ;  \n;\nend;\nNO SE LEE;\n")
+    escribe("f_fsql", "sin_fin", b"\x01" + b"a-b;\n -x;\nEnd;\nDELETE FROM T")
+    escribe("f_fsql", "larga", b"\x04" + b"INSERT INTO T VALUES('" + (b"y" * 598 + b"\n") * 60 + b"');\n")
+    escribe("f_fsql", "crlf", b"\x02" + b"UPDATE T\r\n SET A=1;\r\nloadsql no_existe.dat;\r\n")
+
+
 if __name__ == "__main__":
+    corpus_sql()
     corpus_xinfo()
     corpus_transferencia()
     corpus_argumentos()
