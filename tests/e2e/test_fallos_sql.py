@@ -8,7 +8,7 @@ import shutil
 import tempfile
 import unittest
 
-from lib import (Peer, call, close, expect_eof, frame, make_base, read_frame, run_vortcp, send,
+from lib import (Peer, ScriptFailure, call, close, expect_eof, frame, make_base, read_frame, run_vortcp, send,
                  send_chunks)
 
 # The console's own switch: until it lands, these tests cannot run.
@@ -91,7 +91,7 @@ class TramasTest(Consola):
                                        send(segunda), read_frame(False), expect_eof()]
         r = self.corre(pasos, b"SELECT * FROM T\n", 1)
         self.assertIn(b"| AB  | -5  | \n", r.stdout)
-        self.assertIn(b"| CD  | 7   | \n", r.stdout)
+        self.assertIn(b"| CD  | 7  | \n", r.stdout)
         self.assertIn(b"( 2 filas )\n\n", r.stdout)
         self.assertEqual(len(self.peer.frames), 4)  # 01, 20, 02 and 03
 
@@ -126,7 +126,15 @@ class ConexionCortadaTest(Consola):
 
 class RespuestasHostilesTest(Consola):
     def una(self, reply, entrada=b"SELECT * FROM T\n", estado=1):
-        pasos = saludo() + [read_frame(False), send(f(reply)), expect_eof()]
+        # Any fetch that the lying reply leads to is answered with code 100.
+        def fin_de_filas(conn):
+            while True:
+                try:
+                    conn.read_frame(False)
+                except ScriptFailure:
+                    return "close"
+                conn.send(f(error(100)))
+        pasos = saludo() + [read_frame(False), send(f(reply)), call(fin_de_filas)]
         return self.corre(pasos, entrada, estado)
 
     def test_cursor_fuera_de_la_tabla(self):
@@ -183,9 +191,12 @@ class LimitesTest(Consola):
 
     def test_registro_de_copia_demasiado_largo(self):
         ruta = self.escribe("T2.dat", b"1~A\n2~" + b"z" * 6000 + b"\n3~C\n")
-        r = self.corre(saludo() + [expect_eof()], b"loadsql " + ruta.encode() + b"\n", 1)
+        # The rows before the long record go out; nothing after it does.
+        pasos = saludo() + [read_frame(False), send(f(respuesta(resto=b"000001"))), expect_eof()]
+        r = self.corre(pasos, b"loadsql " + ruta.encode() + b"\n", 1)
         self.assertIn(b"Registro demasiado largo en (%s)\n" % ruta.encode(), r.stdout)
-        self.assertEqual(len(self.peer.frames), 2)
+        self.assertEqual(len(self.peer.frames), 3)
+        self.assertTrue(self.peer.frames[2].endswith(b"\xaeA\xae"), self.peer.frames[2])
 
 
 if __name__ == "__main__":
