@@ -24,6 +24,11 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
   fecha_actualizacion(ahora, dia);
   formatea(dest, "A%-10.10s%-10.10s%-10.10s%-6.6s%-55.55s%-8.8s%-6.6s%.8s%02d%02d%02d\n", biblioteca, archivo,
            miembro, tipo_fuente, texto, fecha, hora, dia, ahora.hora, ahora.minuto, ahora.segundo);
+  // The description, date and time come from the server unchecked: a control
+  // byte there (a line feed above all) would split the entry into two lines
+  // and leave a stray line that no later update removes. It becomes a blank.
+  for (int i = 0; i < LARGO_LINEA_XINFO && dest[i] != '\0'; i++)
+    if ((unsigned char)dest[i] < 0x20) dest[i] = ' ';
 }
 
 bool misma_clave(const char* linea, const char* nueva) {
