@@ -145,7 +145,7 @@ int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
 
   limpia_tablas();
   int siguiente = PRIMER_CODIGO;
-  memcpy(salida, entrada, (size_t)inicio);
+  if (inicio > 0) memcpy(salida, entrada, (size_t)inicio);
   EscritorCodigos escritor{salida, capacidad, inicio};
 
   // No data after the leading bytes gives the end code alone, which expands
@@ -191,7 +191,7 @@ void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   int copia = inicio < 0 ? 0 : inicio;
   if (copia > ilen) copia = ilen < 0 ? 0 : ilen;
   if (copia > capacidad) error_expansion();
-  memcpy(salida, entrada, (size_t)copia);
+  if (copia > 0) memcpy(salida, entrada, (size_t)copia);
   ifs_iin.entrada = copia;
   ifs_iin.salida = copia;
   printf("inicio inicio=%d  ilen=%d\n", inicio, ilen);

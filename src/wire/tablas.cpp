@@ -13,8 +13,8 @@
 
 // The two built-in tables are inverse to each other except at eight entries
 // each (00, 63, 64, 68, 6A, 79, 7B, FF of ebc_fija; 00, 23, 27, 7E, 80, A0, A4,
-// A5 of asc_fija): the server's code page has more than one EBCDIC byte for a
-// few characters.
+// A5 of asc_fija): a few characters have two codes on one side, so a round trip
+// through both does not always give back the byte it started from.
 // clang-format off
 // EBCDIC to ASCII. A NUL in received EBCDIC text becomes a blank (00 -> 20).
 const unsigned char ebc_fija[256] = {

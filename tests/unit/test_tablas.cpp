@@ -53,20 +53,6 @@ TEST(TablasFijas, InversasSalvoLasEntradasConocidas) {
     EXPECT_EQ(ebc_fija[i], i);
     EXPECT_EQ(asc_fija[i], i);
   }
-  // A few letters and digits of the common EBCDIC layout.
-  EXPECT_EQ(ebc_fija[0xC1], 'A');
-  EXPECT_EQ(ebc_fija[0x81], 'a');
-  EXPECT_EQ(ebc_fija[0xF0], '0');
-  EXPECT_EQ(ebc_fija[0x40], ' ');
-  EXPECT_EQ(asc_fija[(unsigned char)'Z'], 0xE9);
-}
-
-TEST(TablasFijas, ValorHex) {
-  const char* digitos = "0123456789abcdefABCDEF";
-  const int valores[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
-  for (int i = 0; digitos[i]; i++) EXPECT_EQ(valor_hex(digitos[i]), valores[i]) << digitos[i];
-  for (char c : std::string(" gG/:@`\n\r\0", 10)) EXPECT_EQ(valor_hex(c), -1) << (int)c;
-  EXPECT_EQ(valor_hex((char)0xC1), -1);
 }
 
 // Tables reset to the built-in pair before every case.
