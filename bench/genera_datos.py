@@ -1,7 +1,9 @@
 """Data of the benchmarks, generated deterministically into one folder:
 
-  muestras/      a sample folder for zizez-sim (catalogo.txt per library,
-                 member files, tablas.sql), built into bd/ by the simulator
+  muestras/G/    one zizez-sim sample folder per group G of benchmarks
+                 (catalogo.txt per library, member files, tablas.sql), each
+                 built into its own system bd/G, so that no benchmark's
+                 simulator walks the catalogue of another's libraries
   ftp/LIB/...    the same member texts as plain files, for the FTP peer
   CARGA.dat      the backup file of the load benchmark (record number first,
                  then the six loaded fields, "~" between fields)
@@ -22,11 +24,11 @@ import sys
 TAMANOS = {
     False: dict(muchos=2000, muchos_registros=200, grandes=4, grandes_registros=100000,
                 crece=[1000, 5000, 20000], crece_registros=10, filas=100000, carga=100000),
-    True: dict(muchos=200, muchos_registros=200, grandes=4, grandes_registros=10000,
+    True: dict(muchos=200, muchos_registros=200, grandes=4, grandes_registros=5000,
                crece=[100, 500, 2000], crece_registros=10, filas=10000, carga=10000),
 }
 # Bumped whenever the generated data changes, so that a cached folder is rebuilt.
-VERSION = 4
+VERSION = 6
 
 ARCHIVOS = [("QRPGLESRC", "RPGL"), ("QCBLSRC", "CBL"), ("QCLSRC", "CLP"), ("QDDSSRC", "PF")]
 PALABRAS = ["EVAL", "CHAIN", "READE", "WRITE", "UPDATE", "IF", "ELSE", "ENDIF", "DOW", "ENDDO",
@@ -54,7 +56,7 @@ def escribe(ruta, texto):
         f.write(texto)
 
 
-def biblioteca(raiz, nombre, descripcion, miembros, registros, con_ftp):
+def biblioteca(raiz, grupo, nombre, descripcion, miembros, registros, con_ftp):
     """A library of `miembros` members spread evenly over the four source files."""
     lineas = ["L|%s" % descripcion]
     for m in range(miembros):
@@ -62,10 +64,10 @@ def biblioteca(raiz, nombre, descripcion, miembros, registros, con_ftp):
         nombre_m = "M%05d" % m
         lineas.append("F|%s|%s|%s|20250101|120000|Miembro %d de prueba" % (archivo, nombre_m, tipo, m))
         texto = texto_miembro(m, registros)
-        escribe(os.path.join(raiz, "muestras", nombre, archivo, nombre_m + ".txt"), texto)
+        escribe(os.path.join(raiz, "muestras", grupo, nombre, archivo, nombre_m + ".txt"), texto)
         if con_ftp:
             escribe(os.path.join(raiz, "ftp", nombre, archivo, nombre_m + ".txt"), texto)
-    escribe(os.path.join(raiz, "muestras", nombre, "catalogo.txt"), "\n".join(lineas) + "\n")
+    escribe(os.path.join(raiz, "muestras", grupo, nombre, "catalogo.txt"), "\n".join(lineas) + "\n")
 
 
 # The query table: text, integers and decimals, filled by SQLite itself.
@@ -91,15 +93,15 @@ def fila_carga(i):
 
 def genera(raiz, quick):
     t = dict(TAMANOS[quick])
-    biblioteca(raiz, "MUCHOS", "Muchos miembros pequenos", t["muchos"], t["muchos_registros"], True)
-    biblioteca(raiz, "GRANDES", "Pocos miembros grandes", t["grandes"], t["grandes_registros"], True)
+    biblioteca(raiz, "muchos", "MUCHOS", "Muchos miembros pequenos", t["muchos"], t["muchos_registros"], True)
+    biblioteca(raiz, "grandes", "GRANDES", "Pocos miembros grandes", t["grandes"], t["grandes_registros"], True)
     t["crece_bibliotecas"] = []
     for i, n in enumerate(t["crece"]):
         nombre = "CRECE%d" % (i + 1)
-        biblioteca(raiz, nombre, "Biblioteca de %d miembros" % n, n, t["crece_registros"], False)
+        biblioteca(raiz, nombre.lower(), nombre, "Biblioteca de %d miembros" % n, n, t["crece_registros"], False)
         t["crece_bibliotecas"].append(nombre)
-    escribe(os.path.join(raiz, "muestras", "SQLBANCO", "catalogo.txt"), "L|Tablas del banco\n")
-    escribe(os.path.join(raiz, "muestras", "SQLBANCO", "tablas.sql"), TABLAS_SQL % t)
+    escribe(os.path.join(raiz, "muestras", "sql", "SQLBANCO", "catalogo.txt"), "L|Tablas del banco\n")
+    escribe(os.path.join(raiz, "muestras", "sql", "SQLBANCO", "tablas.sql"), TABLAS_SQL % t)
     with open(os.path.join(raiz, "CARGA.dat"), "w", encoding="ascii", newline="\n") as dat, \
             open(os.path.join(raiz, "carga.txt"), "w", encoding="ascii", newline="\n") as txt:
         for i in range(1, t["carga"] + 1):

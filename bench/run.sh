@@ -67,16 +67,27 @@ fi
 mkdir -p "$DATOS/basico"
 TABLA="$DATOS/basico/ebcdic.ESP"
 [ -f "$TABLA" ] || echo "# banco: sin cambios sobre las tablas fijas" >"$TABLA"
-# The simulated system is rebuilt when the data or the simulator is newer.
-if [ ! -f "$DATOS/bd/sistema.db" ] || [ "$DATOS/datos.json" -nt "$DATOS/bd/sistema.db" ] ||
-  [ "$BUILD/sim/zizez-sim" -nt "$DATOS/bd/sistema.db" ]; then
-  aviso "building the simulated system"
-  "$BUILD/sim/zizez-sim" --bd "$DATOS/bd" --muestras "$DATOS/muestras" --tabla "$TABLA" --solo-crea >/dev/null
-fi
+# One simulated system per group of benchmarks, rebuilt when the data or the
+# simulator is newer.
+for muestras in "$DATOS"/muestras/*/; do
+  grupo=$(basename "$muestras")
+  bd="$DATOS/bd/$grupo"
+  if [ ! -f "$bd/sistema.db" ] || [ "$DATOS/datos.json" -nt "$bd/sistema.db" ] ||
+    [ "$BUILD/sim/zizez-sim" -nt "$bd/sistema.db" ]; then
+    aviso "building the simulated system $grupo"
+    mkdir -p "$DATOS/bd"
+    "$BUILD/sim/zizez-sim" --bd "$bd" --muestras "$muestras" --tabla "$TABLA" --solo-crea >/dev/null
+  fi
+done
 
+# Scratch trees are removed when the run ends, not before each benchmark: a
+# folder of thousands of files deleted just before a run makes ext4's inode
+# allocator skip every recently freed inode, and that, not the program, would
+# then be measured.
 TRABAJO="$OUT/trabajo-$MODO"
 rm -rf "$TRABAJO"
 mkdir -p "$TRABAJO"
+trap 'rm -rf "$TRABAJO"' EXIT
 args=(--datos "$DATOS" --bin "$BUILD" --herramientas "$HERR" --trabajo "$TRABAJO" --tabla "$TABLA"
   --salida "$OUT/tabla-$MODO.md")
 [ "$MODO" = quick ] && args+=(--quick)
