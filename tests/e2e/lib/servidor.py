@@ -67,9 +67,14 @@ class Connection:
         return data
 
     def read_frame(self, ebcdic_digits=True):
-        """One whole frame (length characters included) as sent."""
+        """One whole frame (length characters included) as sent. The length
+        characters are read as EBCDIC or ASCII digits as asked, falling back
+        to the other kind (so that a frame with the wrong kind of digits is
+        still read whole, and shown in the failure)."""
         head = self.recv_exact(10)
         n = frame_length(head, ebcdic_digits)
+        if n is None:
+            n = frame_length(head, not ebcdic_digits)
         if n is None or n < 10 or n > MAX_FRAME:
             raise ScriptFailure("bad frame length field: %s" % show(head))
         return head + self.recv_exact(n - 10)
@@ -108,18 +113,21 @@ def expect(data, label=None):
     return Step(label or "expect %d bytes" % len(data), action)
 
 
-def expect_frame(expected, ebcdic_digits=True, label=None):
+def expect_frame(expected, label=None):
     """Read one frame by its length field and compare the whole frame (length
     characters included) with `expected`, e.g. ebcdic_frame("9600") or
-    frame(b"0100104096...", ebcdic_digits=False)."""
+    frame(b"010010409600015", ebcdic_digits=False). The kind of length digits
+    to read is taken from `expected`."""
     expected = as_bytes(expected)
+    ebcdic_digits = frame_length(expected[:10], True) is not None
 
     def action(conn):
         got = conn.read_frame(ebcdic_digits)
         conn.peer.frames.append(got)
         if got != expected:
             raise ScriptFailure("unexpected frame\n" + _diff(expected, got))
-    return Step(label or "expect frame %r" % from_ebcdic(expected)[:40], action)
+    text = from_ebcdic(expected) if ebcdic_digits else expected
+    return Step(label or "expect frame %r" % text[:50], action)
 
 
 def read_frame(ebcdic_digits=True):
@@ -252,7 +260,10 @@ class Peer:
         self.broker_port = None
         self.port = None
         self._session_listener = None
+        self._session_listener = None
         self._open_listeners(broker_offset)
+        if self._session_listener is not None:
+            self.port = self._session_listener.getsockname()[1]
         if self._session_listener is not None:
             self.port = self._session_listener.getsockname()[1]
 
@@ -333,9 +344,13 @@ class Peer:
                 if step.run(conn) == "close":
                     return
             where = "after the last step, waiting for the client to close"
-            sock.shutdown(socket.SHUT_WR)
-            while conn.recv_some():
-                pass
+            try:
+                sock.shutdown(socket.SHUT_WR)
+                while conn.recv_some():
+                    pass
+            except (ConnectionResetError, OSError) as e:
+                raise ScriptFailure("the client reset the connection (it closed with bytes "
+                                    "of the peer left unread): %s" % e)
         except ScriptFailure as e:
             self.failures.append("%s %s: %s" % (name, where, e))
         except OSError as e:

@@ -1,0 +1,83 @@
+// The transfer request of a run (one fixed 70-character record), the dispatch
+// to the walk that suits the mode, the end message 9600 after a list walk, and
+// the normal end of a transfer run.
+#include "main/peticion.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "main/texto.h"
+#include "transfer/lista.h"
+#include "wire/intercambio.h"
+
+namespace {
+
+constexpr int LARGO_PETICION = 70;
+
+// The end of the run after the walk. A walk that ended on a failed exchange
+// still closes everything, but the run reports the lost connection.
+[[noreturn]] void cierra_y_termina() {
+  if (ctx.fichero_abierto == 1) {
+    ctx.fichero_abierto = 0;
+    bool ok = fflush(ctx.fichero_actual) == 0;
+    ok = fclose(ctx.fichero_actual) == 0 && ok;
+    ctx.fichero_actual = nullptr;
+    if (!ok) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
+  }
+  plat_cierra_socket(ctx.sd);
+  ctx.sd = SOCKET_INVALIDO;
+  // The log holds the result line of every object: losing it is a failure.
+  if (ctx.flog != nullptr && fclose(ctx.flog) != 0) {
+    ctx.flog = nullptr;
+    termina_con(1, "Error al grabar (%s)\n", "vortcp.log");
+  }
+  ctx.flog = nullptr;
+  termina(ctx.fallo_intercambio ? -1 : 0);
+}
+
+}  // namespace
+
+void construye_peticion() {
+  // The fields are joined without separators, then the record is cut or
+  // filled with blanks to exactly 70 characters. tipo travels only when a
+  // member is named.
+  char registro[TAM_STRABAJO];
+  if (ctx.miembro[0] != ' ') {
+    formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo,
+             LARGO_PETICION, ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.tipo, ctx.fechad,
+             ctx.horad);
+  } else {
+    formatea(registro, "%.2d%.5d%s%s%s%.8s%.6s                               ", ctx.icodigo,
+             LARGO_PETICION, ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);
+  }
+  size_t n = strlen(registro);
+  while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';
+  registro[LARGO_PETICION] = '\0';
+  copia_texto(ctx.sbuffer, registro);
+  ctx.ilen = LARGO_PETICION;
+}
+
+void envia_peticion_y_despacha() {
+  construye_peticion();
+  if (ctx.test == 1) printf("->%.60s\n", ctx.sbuffer);
+  envia_as(ctx.sbuffer, ctx.ilen, 1);
+
+  if (ctx.icodigo == 96) {
+    // END: the request itself tells the server job to end.
+  } else if (ctx.icodigo == 66 || ctx.icodigo == 67) {
+    if (ctx.test == 1) printf("Va a trata_spl\n");
+    trata_spl();
+  } else {
+    trata_lista();
+    // Sending on a connection that has already failed would only add a
+    // second failure line.
+    if (!ctx.fallo_intercambio) {
+      ctx.ilen = formatea(ctx.sbuffer, "%.2d00", 96);
+      envia_as(ctx.sbuffer, ctx.ilen, 1);
+    }
+  }
+  cierra_y_termina();
+}
