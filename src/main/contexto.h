@@ -87,8 +87,8 @@ struct RunContext {
   int32_t fichero_abierto;          // 1 while fichero_actual is open
   FILE* fichero_actual;             // the local output file of the transfer
   char ruta_actual[TAM_RUTA];       // its path, for the write error message
-  int32_t num_registros;            // records of the object being received
-  int32_t num_bytes;                // bytes of the object being received
+  int64_t num_registros;            // records of the object being received (64 bits: big files)
+  int64_t num_bytes;                // bytes of the object being received (64 bits: big files)
 
   // --- Console settings and output state -----------------------------------
   int32_t dict;                     // DICT: 1 prints the column descriptors

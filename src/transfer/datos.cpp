@@ -1,0 +1,96 @@
+// Data files: the raw copy (header 03, then 04 blocks) into \LIB\FILE.ebc or
+// \LIB\FILE_MBR.ebc, stored byte for byte, and the converted copy (header 05
+// and its one data block) into \LIB\FILE.dta.
+#include <cstdio>
+#include <cstring>
+
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "transfer/transferencia.h"
+#include "transfer/xinfo.h"
+#include "wire/tablas.h"
+
+// A member with a name of its own goes to FILE_MBR.ebc, and then FILE.ebc must
+// exist too: when missing it is made holding one line end; when present it is
+// left alone, whatever it holds.
+static void asegura_fichero_base(const char* biblioteca, const char* archivo) {
+  char base[TAM_RUTA];
+  plat_ruta(base, "\\%s\\%s.ebc", biblioteca, archivo);
+  FILE* f = plat_abre_binario(base, "r");
+  if (f != nullptr) {
+    fclose(f);
+    return;
+  }
+  f = plat_abre_texto(base, "a");
+  if (f == nullptr) termina_con(1, "Imposible abrir (%s)\n", base);
+  bool bien = fputs("\n", f) != EOF;
+  if (fclose(f) != 0 || !bien) termina_con(1, "Error al grabar (%s)\n", base);
+}
+
+void abre_ebcdic() {
+  Mensaje m = mensaje_actual();
+  char tipo_fuente[8], texto[64], fecha[16], hora[16];
+  lee_texto(m, 7, 10, true, ctx.biblioteca);
+  lee_texto(m, 17, 10, true, ctx.archivo);
+  lee_texto(m, 27, 10, true, ctx.miembro);
+  lee_texto(m, 37, 4, true, tipo_fuente);
+  lee_texto(m, 41, 50, true, texto);
+  lee_texto(m, 91, 8, false, fecha);
+  lee_texto(m, 99, 6, false, hora);
+  comprueba_nombres(ctx.biblioteca, ctx.archivo, ctx.miembro, tipo_fuente);
+
+  crea_directorios_biblioteca(ctx.biblioteca);
+  if (indice_sin_filtro()) {
+    actualiza_xinfo(ctx.biblioteca, ctx.archivo, ctx.miembro, tipo_fuente, texto, fecha, hora);
+  }
+  // Unlike headers 01 and 07, the previous file is closed after the index.
+  if (ctx.fichero_abierto) cierra_fichero();
+
+  char ruta[TAM_RUTA];
+  bool propio = ctx.miembro[0] != '\0' && ctx.miembro[0] != ' ' && strcmp(ctx.miembro, ctx.archivo) != 0;
+  if (propio) {
+    asegura_fichero_base(ctx.biblioteca, ctx.archivo);
+    plat_ruta(ruta, "\\%s\\%s_%s.ebc", ctx.biblioteca, ctx.archivo, ctx.miembro);
+  } else {
+    plat_ruta(ruta, "\\%s\\%s.ebc", ctx.biblioteca, ctx.archivo);
+  }
+  // The log gets only the counts of a raw copy, not this half of its line.
+  imprime_obtiene(ruta, false);
+  abre_fichero_actual(ruta, true);
+  responde_ok();
+}
+
+void trata_datos() {
+  static unsigned char traducido[TAM_TRAMA];
+  // An open file is closed and reported first, as every other header does.
+  if (ctx.fichero_abierto) cierra_fichero();
+
+  Mensaje m = mensaje_actual();
+  ctx.miembro[0] = '\0';
+  lee_texto(m, 7, 10, true, ctx.biblioteca);
+  lee_texto(m, 17, 10, true, ctx.archivo);
+  comprueba_nombres(ctx.biblioteca, ctx.archivo, nullptr, nullptr);
+
+  char ruta[TAM_RUTA];
+  if (plat_ruta(ruta, "\\%s", ctx.biblioteca)) plat_crea_directorio(ruta);
+  plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca, ctx.archivo);
+  imprime_obtiene(ruta, false);
+  abre_fichero_actual(ruta, false);
+  responde_ok();
+
+  // The data block: its code is not looked at, and its length field counts
+  // the data bytes only (not the whole payload as in the other blocks).
+  int32_t n = 0;
+  if (!ctx.fallo_intercambio) {
+    m = mensaje_actual();
+    n = bytes_de_datos(m, 7, 7 + lee_numero(m, 2, 5));
+    for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[m.datos[7 + i]];
+    graba_bytes(traducido, (size_t)n);
+  }
+  // Closed before the count is shown, so a failed close is not reported as a
+  // good copy.
+  cierra_fichero_actual();
+  imprime_cuenta(n, 11, " bytes\n", false);
+  if (!ctx.fallo_intercambio) responde_ok();
+}

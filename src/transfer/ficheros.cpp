@@ -1,0 +1,52 @@
+// The transfer's one open local file: refusing header names that would leave
+// the local tree, the library directories, opening, checked writes and the
+// checked close (a full disk must not pass for a good transfer).
+#include <cstdio>
+
+#include "main/contexto.h"
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "main/texto.h"
+#include "transfer/nombres.h"
+#include "transfer/transferencia.h"
+
+void comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
+  const char* malo = primer_nombre_no_valido(biblioteca, archivo, miembro, tipo);
+  if (malo == nullptr) return;
+  char nombre[TAM_AJUSTE];
+  copia_texto(nombre, malo);
+  if (ctx.fichero_abierto) cierra_fichero();
+  termina_con(1, "Nombre no valido recibido del servidor (%s)\n", nombre);
+}
+
+void crea_directorios_biblioteca(const char* biblioteca) {
+  char ruta[TAM_RUTA];
+  if (plat_ruta(ruta, "\\%s", biblioteca)) plat_crea_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xvoras", biblioteca)) plat_crea_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xpanta", biblioteca)) plat_crea_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xlista", biblioteca)) plat_crea_directorio(ruta);
+}
+
+bool indice_sin_filtro() { return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' '; }
+
+void abre_fichero_actual(const char* ruta, bool binario) {
+  FILE* f = binario ? plat_abre_binario(ruta, "w") : plat_abre_texto(ruta, "w");
+  if (f == nullptr) termina_con(1, "Imposible abrir (%s)\n", ruta);
+  ctx.fichero_actual = f;
+  copia_texto(ctx.ruta_actual, ruta);
+  ctx.fichero_abierto = 1;
+}
+
+void graba_bytes(const void* datos, size_t n) {
+  if (n == 0) return;
+  if (fwrite(datos, 1, n, ctx.fichero_actual) != n) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
+}
+
+void cierra_fichero_actual() {
+  FILE* f = ctx.fichero_actual;
+  ctx.fichero_actual = nullptr;
+  ctx.fichero_abierto = 0;
+  if (f == nullptr) return;
+  // fclose flushes; its result is the only news of a write that failed late.
+  if (fclose(f) != 0) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
+}

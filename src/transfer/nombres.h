@@ -1,0 +1,26 @@
+// What the names a header brings become locally: the check that keeps them
+// inside the local tree, and the extension of a member file by source type.
+#pragma once
+
+#include <cstddef>
+
+// True when a name from the server can be one component of a local path: not
+// "." or "..", and no "/", "\", ":" or byte below 0x20. The empty name passes
+// (an empty file or member is part of the layout); the library is checked for
+// emptiness by primer_nombre_no_valido.
+bool nombre_valido(const char* nombre);
+
+// The first name of a header that must be refused, or nullptr when all pass.
+// An empty library is refused. miembro and tipo may be nullptr (headers 05 and
+// 07 carry neither).
+const char* primer_nombre_no_valido(const char* biblioteca, const char* archivo, const char* miembro,
+                                    const char* tipo);
+
+// The lower-case extension of a member file for the 4-character source type
+// (trailing blanks already removed): the fixed rows compare the whole type,
+// case included; any other type is its own lower-case form.
+void extension_de_tipo(const char* tipo, char* dest, size_t cap);
+template <size_t N>
+void extension_de_tipo(const char* tipo, char (&dest)[N]) {
+  extension_de_tipo(tipo, dest, N);
+}

@@ -1,0 +1,94 @@
+// Record reception: text blocks (02, 08) translated into the open member or
+// message file, raw blocks (04) copied untranslated into the open data file,
+// and spool blocks (67, 68) shown on the console. Each block is written with
+// one write of its translated bytes, not byte by byte.
+#include <cstdio>
+
+#include "main/contexto.h"
+#include "transfer/transferencia.h"
+
+// The EBCDIC new-line byte; the built-in table maps it to itself.
+constexpr unsigned char FIN_REGISTRO = 0x15;
+
+void graba_texto() {
+  static unsigned char traducido[TAM_TRAMA];
+  Mensaje m = mensaje_actual();
+  // A block with no open file (no header before it) has nowhere to go.
+  if (ctx.fichero_abierto) {
+    int32_t n = bytes_de_datos(m, 7, lee_numero(m, 2, 5));
+    int32_t registros = 0;
+    for (int32_t i = 0; i < n; i++) {
+      // The test is made on the translated byte: whatever the language file
+      // maps to 0x15 ends a record too.
+      unsigned char c = ctx.tabla_ebc[m.datos[7 + i]];
+      if (c == FIN_REGISTRO) {
+        c = '\n';
+        registros++;
+      }
+      traducido[i] = c;
+    }
+    graba_bytes(traducido, (size_t)n);
+    ctx.num_registros += registros;
+    ctx.num_bytes += n;
+  }
+  responde_ok();
+}
+
+void graba_ebcdic() {
+  Mensaje m = mensaje_actual();
+  if (ctx.fichero_abierto) {
+    int32_t n = bytes_de_datos(m, 12, lee_numero(m, 2, 5));
+    int32_t largo_registro = lee_numero(m, 7, 5);
+    graba_bytes(m.datos + 12, (size_t)n);
+    if (largo_registro > 0) ctx.num_registros += n / largo_registro;
+    ctx.num_bytes += n;
+  }
+  responde_ok();
+}
+
+// Spool bytes as the console shows them, after ebc_fija.
+static unsigned char sustituye(unsigned char c) {
+  switch (c) {
+    case 0x15: return 0x0A;
+    case 0x60: return 0x27;
+    case 0xF9: return 0x23;
+    case 0xD1: return 0xA5;
+    case 0xF1: return 0xA4;
+    case 0xEE: return 0xD3;
+    case 0xFE: return 0xDA;
+    default: return c;
+  }
+}
+
+void muestra_spool(int codigo) {
+  // Every byte gives at most two on the console, plus the final line end.
+  static unsigned char salida[2 * TAM_TRAMA + 2];
+  Mensaje m = mensaje_actual();
+  bool largo5 = codigo == 68;
+  int inicio = largo5 ? 12 : 11;
+  int32_t largo = lee_numero(m, 2, 5);
+  int32_t columnas = lee_numero(m, 7, largo5 ? 5 : 4);
+  if (ctx.test == 1) printf("Recibe %d octetos longitud registro=%d \n", largo, columnas);
+  int32_t n = bytes_de_datos(m, inicio, largo);
+  size_t k = 0;
+  int32_t c = 0;
+  for (int32_t i = 0; i < n; i++) {
+    unsigned char b = sustituye(m.tabla[m.datos[inicio + i]]);
+    c++;
+    // In the 5-digit layout 0x03 breaks the line and is not shown. A 0x15
+    // shows as a line end but does not restart the column count.
+    if (largo5 && b == 0x03) {
+      salida[k++] = '\n';
+      c = 0;
+      continue;
+    }
+    salida[k++] = b;
+    if (c == columnas) {
+      salida[k++] = '\n';
+      c = 0;
+    }
+  }
+  salida[k++] = '\n';
+  fwrite(salida, 1, k, stdout);
+  responde_ok();
+}

@@ -1,0 +1,36 @@
+// The per-library index \LIB\xvoras\xinfo: one 120-character line per member,
+// raw data file or message file transferred into the library, keyed by
+// library, file and member, the most recent entry last.
+#pragma once
+
+#include <cstddef>
+
+#include "main/plataforma.h"
+
+constexpr int LARGO_LINEA_XINFO = 120; // characters of an entry line, line end not counted
+
+// The update date of an entry, YYYYMMDD: the century is 19 when the two-digit
+// year is above 90 and 20 otherwise (the index has always been written so).
+void fecha_actualizacion(const FechaHora& ahora, char (&dest)[9]);
+
+// Builds one entry line and its line end into dest. Fields are blank-padded
+// to their widths (10, 10, 10, 6, 55, 8, 6) and cut to them, so that the key
+// always lies at offsets 1, 11 and 21; a header date whose third character is
+// a blank becomes 8 blanks.
+void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* biblioteca, const char* archivo,
+                           const char* miembro, const char* tipo_fuente, const char* texto, const char* fecha,
+                           const char* hora, const FechaHora& ahora);
+
+// True when the index line (or the first piece of it) is an entry whose key
+// equals that of the entry line `nueva`: library, file and member, trailing
+// blanks removed, case included. A line beginning with "#" never matches.
+bool misma_clave(const char* linea, const char* nueva);
+
+// Replaces the entry of (biblioteca, archivo, miembro) in the library's index:
+// every other line stays in its order, the new line goes last. The new index is
+// written whole to xinfo.tmp and renamed over xinfo, so a failure leaves the
+// old index untouched. Fails by ending the run with exit status 1: a file that
+// cannot be opened or read prints "Error apertura fichero: %s  rc=%d \n" on
+// the error stream, a failed write, close or rename "Error al grabar (%s)\n".
+void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
+                     const char* texto, const char* fecha, const char* hora);

@@ -1,0 +1,169 @@
+// Unit tests of the library index: the entry line, the century rule, the key
+// rule, and the replacement of an index on disk (run in a temporary directory).
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "main/fin.h"
+#include "main/plataforma.h"
+#include "transfer/xinfo.h"
+
+TEST(Xinfo, SigloDeLaFechaDeActualizacion) {
+  char f[9];
+  fecha_actualizacion(FechaHora{2090, 1, 2, 0, 0, 0}, f);
+  EXPECT_STREQ(f, "20900102");
+  fecha_actualizacion(FechaHora{1991, 12, 31, 0, 0, 0}, f);
+  EXPECT_STREQ(f, "19911231");
+  fecha_actualizacion(FechaHora{2000, 7, 9, 0, 0, 0}, f);
+  EXPECT_STREQ(f, "20000709");
+  fecha_actualizacion(FechaHora{2026, 3, 4, 0, 0, 0}, f);
+  EXPECT_STREQ(f, "20260304");
+}
+
+TEST(Xinfo, LineaDeCientoVeinteCaracteres) {
+  char l[LARGO_LINEA_XINFO + 2];
+  std::string texto50(50, 'T');
+  construye_linea_xinfo(l, "LIB1", "QRPGSRC", "PGM1", "RPGL", texto50.c_str(), "20120131", "101500",
+                        FechaHora{2026, 12, 8, 9, 5, 7});
+  std::string s(l);
+  ASSERT_EQ(s.size(), 121u);
+  EXPECT_EQ(s.substr(0, 37), "ALIB1      QRPGSRC   PGM1      RPGL  ");
+  EXPECT_EQ(s.substr(37, 55), texto50 + "     ");
+  EXPECT_EQ(s.substr(92), "20120131101500" "20261208" "090507\n");
+
+  // Message file: blank member, type MSG; a date whose third character is a
+  // blank is shown as 8 blanks.
+  construye_linea_xinfo(l, "LIB1", "QCPFMSG", "", "MSG", "", "20 20131", "      ", FechaHora{1999, 1, 1, 23, 59, 59});
+  s = l;
+  ASSERT_EQ(s.size(), 121u);
+  EXPECT_EQ(s.substr(0, 37), "ALIB1      QCPFMSG             MSG   ");
+  EXPECT_EQ(s.substr(92), std::string(14, ' ') + "19990101235959\n");
+}
+
+TEST(Xinfo, ReglaDeLaClave) {
+  char nueva[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(nueva, "LIB1", "SRC", "M1", "RPGL", "", "", "", FechaHora{2026, 1, 1, 0, 0, 0});
+  char otra[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(otra, "LIB1", "SRC", "M1", "CLP", "otro texto", "20200101", "000000",
+                        FechaHora{2020, 1, 1, 0, 0, 0});
+  EXPECT_TRUE(misma_clave(otra, nueva));
+  construye_linea_xinfo(otra, "LIB1", "SRC", "m1", "RPGL", "", "", "", FechaHora{2026, 1, 1, 0, 0, 0});
+  EXPECT_FALSE(misma_clave(otra, nueva));  // case counts
+  construye_linea_xinfo(otra, "LIB1", "SRC", "", "RPGL", "", "", "", FechaHora{2026, 1, 1, 0, 0, 0});
+  EXPECT_FALSE(misma_clave(otra, nueva));
+  EXPECT_FALSE(misma_clave("\n", nueva));
+  EXPECT_FALSE(misma_clave("", nueva));
+  // A "#" line is never an entry, even when the rest reads like one.
+  std::string comentario = std::string(nueva);
+  comentario[0] = '#';
+  EXPECT_FALSE(misma_clave(comentario.c_str(), nueva));
+  // A short hand-written line holding the key counts.
+  EXPECT_TRUE(misma_clave("XLIB1      SRC       M1\n", nueva));
+}
+
+namespace {
+class XinfoEnDisco : public ::testing::Test {
+ protected:
+  // The index paths are relative to the current directory: the test works
+  // in a directory of its own.
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    previo_ = fs::current_path();
+    dir_ = fs::temp_directory_path() / ("vortcp_xinfo_" + std::to_string(std::random_device{}()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "LIB1" / "xvoras");
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(previo_);
+    std::filesystem::remove_all(dir_);
+  }
+  static bool existe(const char* ruta) { return std::filesystem::exists(ruta); }
+  static std::string lee(const char* ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  static void escribe(const char* ruta, const std::string& contenido) {
+    std::ofstream f(ruta, std::ios::binary);
+    f << contenido;
+  }
+  // Lines of the index, each without its line end.
+  static std::vector<std::string> lineas() {
+    std::vector<std::string> r;
+    std::istringstream s(lee("LIB1/xvoras/xinfo"));
+    for (std::string l; std::getline(s, l);) r.push_back(l);
+    return r;
+  }
+  std::filesystem::path dir_, previo_;
+};
+}  // namespace
+
+TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
+  char vieja[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(vieja, "LIB1", "SRC", "M1", "RPGL", "viejo", "", "", FechaHora{2020, 1, 1, 0, 0, 0});
+  std::string larga_m1 = std::string("ALIB1      SRC       M1        ") + std::string(3000, 'x');
+  std::string larga_m2 = std::string("ALIB1      SRC       M2        ") + std::string(3000, 'y');
+  // A Windows line end, an empty line, comments around the replaced entry, a
+  // long line of the same key (dropped whole), a long line of another key
+  // (kept whole) and a last line without a line end.
+  escribe("LIB1/xvoras/xinfo", "# cabecera\r\n" + std::string(vieja) + "# nota de M1\n\n" + larga_m1 + "\n" +
+                                   larga_m2 + "\n" + "ALIB1      SRC       M3 a mano");
+  escribe("LIB1/xvoras/xinfo.tmp", "resto de una ejecucion anterior\n");
+  actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "nuevo", "", "");
+  auto l = lineas();
+  ASSERT_EQ(l.size(), 6u);
+  EXPECT_EQ(l[0], "# cabecera");
+  EXPECT_EQ(l[1], "# nota de M1");
+  EXPECT_EQ(l[2], "");
+  EXPECT_EQ(l[3], larga_m2);
+  EXPECT_EQ(l[4], "ALIB1      SRC       M3 a mano");
+  EXPECT_EQ(l[5].substr(0, 42), "ALIB1      SRC       M1        RPGL  nuevo");
+  EXPECT_EQ(lee("LIB1/xvoras/xinfo").back(), '\n');
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
+}
+
+namespace {
+struct FinDelPrograma {
+  int estado;
+};
+[[noreturn]] void lanza_fin(int estado) { throw FinDelPrograma{estado}; }
+
+// Runs the update and returns the exit status it ended with, -1 if it did not end.
+int estado_de_fin(std::string* error) {
+  establece_manejador_fin(lanza_fin);
+  testing::internal::CaptureStderr();
+  int estado = -1;
+  try {
+    actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "", "", "");
+  } catch (const FinDelPrograma& f) {
+    estado = f.estado;
+  }
+  *error = testing::internal::GetCapturedStderr();
+  establece_manejador_fin(nullptr);
+  return estado;
+}
+}  // namespace
+
+TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
+  std::string error;
+  // No index directory: the working file cannot be made.
+  std::filesystem::remove_all("LIB1/xvoras");
+  EXPECT_EQ(estado_de_fin(&error), 1);
+  EXPECT_EQ(error, "Error apertura fichero: LIB1/xvoras/xinfo.tmp  rc=" + std::to_string(ENOENT) + " \n");
+
+  // An index that cannot be read (here a directory in its place) is neither
+  // replaced nor left with a working file beside it.
+  std::filesystem::create_directories("LIB1/xvoras/xinfo");
+  EXPECT_EQ(estado_de_fin(&error), 1);
+  EXPECT_EQ(error.rfind("Error apertura fichero: LIB1/xvoras/xinfo  rc=", 0), 0u) << error;
+  EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
+}
