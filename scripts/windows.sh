@@ -80,6 +80,11 @@ prueba() {
   wineserver -p
   echo "Preparando el prefijo de Wine en $WINEPREFIX"
   wine cmd /c exit >/dev/null 2>&1 || true
+  # The unit tests that write the local tree need a drive root of their own:
+  # on Windows the program's paths start at the root of the current drive.
+  mkdir -p "$WINEPREFIX/drive_c/raiz-pruebas"
+  ln -s "$WINEPREFIX/drive_c/raiz-pruebas" "$WINEPREFIX/dosdevices/t:"
+  export VORTCP_RAIZ_PRUEBAS='T:\'
   (cd "$BUILD_WIN" && ctest --output-on-failure -j"$JOBS")
 }
 

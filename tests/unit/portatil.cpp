@@ -15,6 +15,7 @@ static const int SOLO_ENVIO = SD_SEND;
 #define dup2 _dup2
 #define fileno _fileno
 static const bool FIN_CRLF = true;
+static const bool RAIZ_DE_UNIDAD = true;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -26,13 +27,17 @@ using largo_direccion = socklen_t;
 static int cierra(socket_t s) { return close((int)s); }
 static const int SOLO_ENVIO = SHUT_WR;
 static const bool FIN_CRLF = false;
+static const bool RAIZ_DE_UNIDAD = false;
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -151,6 +156,14 @@ void borra_arbol(const std::string& ruta) {
   if (!ruta.empty()) std::filesystem::remove_all(ruta, ec);
 }
 
+static std::string sin_cr_lf(const std::string& r) {
+  if (!FIN_CRLF) return r;
+  std::string sin_cr;
+  for (size_t i = 0; i < r.size(); i++)
+    if (!(r[i] == '\r' && i + 1 < r.size() && r[i + 1] == '\n')) sin_cr += r[i];
+  return sin_cr;
+}
+
 static FILE* fichero_captura = nullptr;
 static int salida_guardada = -1;
 
@@ -175,11 +188,65 @@ std::string salida_capturada() {
   while ((n = fread(b, 1, sizeof b, fichero_captura)) > 0) r.append(b, n);
   fclose(fichero_captura);
   fichero_captura = nullptr;
-  if (FIN_CRLF) {
-    std::string sin_cr;
-    for (size_t i = 0; i < r.size(); i++)
-      if (!(r[i] == '\r' && i + 1 < r.size() && r[i + 1] == '\n')) sin_cr += r[i];
-    r.swap(sin_cr);
+  return sin_cr_lf(r);
+}
+
+static std::filesystem::path directorio_previo, arbol_actual;
+
+static void vacia(const std::filesystem::path& dir) {
+  std::error_code ec;
+  for (const auto& entrada : std::filesystem::directory_iterator(dir, ec))
+    std::filesystem::remove_all(entrada.path(), ec);
+}
+
+std::string entra_en_arbol_temporal() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  directorio_previo = fs::current_path(ec);
+  if (RAIZ_DE_UNIDAD) {
+    const char* raiz = getenv("VORTCP_RAIZ_PRUEBAS");
+    if (raiz == nullptr || *raiz == '\0') return "";
+    arbol_actual = raiz;
+    vacia(arbol_actual);
+  } else {
+    arbol_actual = crea_directorio_temporal("vortcp_arbol_");
+    if (arbol_actual.empty()) return "";
   }
+  fs::current_path(arbol_actual, ec);
+  if (ec) return "";
+  return arbol_actual.string();
+}
+
+void sale_del_arbol_temporal() {
+  std::error_code ec;
+  std::filesystem::current_path(directorio_previo, ec);
+  if (arbol_actual.empty()) return;
+  if (RAIZ_DE_UNIDAD) {
+    vacia(arbol_actual);
+  } else {
+    std::filesystem::remove_all(arbol_actual, ec);
+  }
+  arbol_actual.clear();
+}
+
+std::string ruta_mostrada(const std::string& relativa) {
+  std::string formato = "\\" + relativa;
+  for (char& c : formato)
+    if (c == '/') c = '\\';
+  char r[1024];
+  plat_ruta(r, sizeof r, "%s", formato.c_str());
+  return r;
+}
+
+std::string lee_texto_local(const std::string& ruta) {
+  std::ifstream f(ruta, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  std::string crudo = s.str();
+  std::string r = sin_cr_lf(crudo);
+  // Each CR LF dropped one byte: a LF that came alone leaves the counts unequal,
+  // and the text is marked so that the test's comparison shows it.
+  if (FIN_CRLF && crudo.size() - r.size() != (size_t)std::count(r.begin(), r.end(), '\n'))
+    return "(LF sin CR) " + r;
   return r;
 }

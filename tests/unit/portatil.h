@@ -35,3 +35,19 @@ void borra_arbol(const std::string& ruta);
 // wrote (CR LF on Windows) come back as "\n".
 void captura_salida();
 std::string salida_capturada();
+
+// Makes a fresh, empty directory the current one, such that the program's own
+// paths ("\LIB1\xvoras\xinfo": from the current directory on POSIX, from the
+// root of the current drive on Windows) land in it. On Windows that directory
+// is the drive root named by VORTCP_RAIZ_PRUEBAS (a drive kept for the tests,
+// which scripts/windows.sh maps; emptied here); without it the result is "",
+// and the test should skip. sale_del_arbol_temporal goes back and removes
+// what the test left.
+std::string entra_en_arbol_temporal();
+void sale_del_arbol_temporal();
+// A path of the local tree in POSIX form ("LIB1/xvoras/xinfo") as the program
+// prints it on this platform ("\LIB1\xvoras\xinfo" on Windows).
+std::string ruta_mostrada(const std::string& relativa);
+// The bytes of a local text file with CR LF line ends turned into "\n" on
+// Windows (checking none came alone); "" when it cannot be read.
+std::string lee_texto_local(const std::string& ruta);

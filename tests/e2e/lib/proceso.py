@@ -37,6 +37,9 @@ EOL = b"\r\n" if WINDOWS else b"\n"  # line end of the local text files
 # The socket error code printed for a refused connection: errno on POSIX,
 # WSAGetLastError on Windows.
 CONNECTION_REFUSED = 10061 if WINDOWS else errno.ECONNREFUSED
+# The errno of a file open whose path goes through a plain file where a
+# directory should be: Windows reports the path as not found.
+NOT_A_DIRECTORY = errno.ENOENT if WINDOWS else errno.ENOTDIR
 
 # Settings whose value is a local path, turned into a Windows path under Wine.
 PATH_SETTINGS = ("BASE", "WWW_ROOT")
@@ -90,6 +93,12 @@ def shown_path(path):
     if os.path.isabs(path):
         return windows_path(path)
     return "\\" + path.replace("/", "\\")
+
+
+def stored_name(name):
+    """The name a local file gets on disk: Windows drops the dots and blanks
+    that end a file name ("M2." is stored as "M2")."""
+    return name.rstrip(". ") if WINDOWS else name
 
 
 def text_bytes(data):
