@@ -62,7 +62,7 @@ simulador_nativo() {
   [ -f sim/CMakeLists.txt ] || return 0
   cmake -S . -B "$BUILD_NATIVO" -DVORTCP_WERROR=ON >/dev/null
   cmake --build "$BUILD_NATIVO" -j"$JOBS" --target zizez-sim >&2
-  find "$PWD/$BUILD_NATIVO" -type f -name zizez-sim -perm -u+x | head -n 1
+  find "$(cd "$BUILD_NATIVO" && pwd)" -type f -name zizez-sim -perm -u+x | head -n 1
 }
 
 prueba() {

@@ -39,6 +39,9 @@ bool plat_direccion_punteada(const char* nombre, uint32_t* direccion) {
 }
 
 bool plat_busca_host(const char* nombre, uint32_t* direccion) {
+  // gethostbyname("") answers with this machine's own address; an empty
+  // server name is no server, as on POSIX.
+  if (nombre[0] == '\0') return false;
   struct hostent* h = gethostbyname(nombre);
   if (h == nullptr || h->h_addrtype != AF_INET || h->h_addr_list[0] == nullptr) return false;
   memcpy(direccion, h->h_addr_list[0], 4);
