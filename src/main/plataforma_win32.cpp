@@ -129,12 +129,54 @@ bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
 
 void plat_crea_directorio(const char* ruta) { (void)_mkdir(ruta); }
 
-FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in any directory
+// and with any extension: "\LIB1\SRC\CON.txt" is the console. A member of that
+// name would send its data to the device and report it as written.
+static bool es_dispositivo(const char* componente, size_t largo) {
+  size_t n = 0;
+  while (n < largo && componente[n] != '.') n++;
+  while (n > 0 && componente[n - 1] == ' ') n--;
+  char nombre[5] = {0};
+  if (n < 3 || n > 4) return false;
+  for (size_t i = 0; i < n; i++) {
+    char c = componente[i];
+    nombre[i] = (char)(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  if (n == 3) {
+    return strcmp(nombre, "CON") == 0 || strcmp(nombre, "PRN") == 0 || strcmp(nombre, "AUX") == 0 ||
+           strcmp(nombre, "NUL") == 0;
+  }
+  return (strncmp(nombre, "COM", 3) == 0 || strncmp(nombre, "LPT", 3) == 0) && nombre[3] >= '1' &&
+         nombre[3] <= '9';
+}
+
+static bool ruta_con_dispositivo(const char* ruta) {
+  const char* p = ruta;
+  while (*p) {
+    const char* fin = p;
+    while (*fin && *fin != '\\' && *fin != '/') fin++;
+    if (es_dispositivo(p, (size_t)(fin - p))) return true;
+    p = *fin ? fin + 1 : fin;
+  }
+  return false;
+}
+
+// Opens a file for the program's data; a write to a device name fails with
+// EINVAL instead (the caller reports the file as one that cannot be opened).
+static FILE* abre(const char* ruta, const char* modo) {
+  if (strpbrk(modo, "wa") != nullptr && ruta_con_dispositivo(ruta)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return fopen(ruta, modo);
+}
+
+FILE* plat_abre_texto(const char* ruta, const char* modo) { return abre(ruta, modo); }
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
   formatea(m, "%sb", modo);
-  return fopen(ruta, m);
+  return abre(ruta, m);
 }
 
 // Text-mode reads already drop the CR of a CR LF.

@@ -250,3 +250,5 @@ std::string lee_texto_local(const std::string& ruta) {
     return "(LF sin CR) " + r;
   return r;
 }
+
+bool en_windows() { return RAIZ_DE_UNIDAD; }

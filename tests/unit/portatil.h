@@ -51,3 +51,6 @@ std::string ruta_mostrada(const std::string& relativa);
 // The bytes of a local text file with CR LF line ends turned into "\n" on
 // Windows (checking none came alone); "" when it cannot be read.
 std::string lee_texto_local(const std::string& ruta);
+
+// True in the Windows build: for the few checks whose right answer differs.
+bool en_windows();

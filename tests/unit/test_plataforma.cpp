@@ -81,6 +81,30 @@ TEST_F(FicherosLocales, ReemplazoSobreUnFicheroExistente) {
   EXPECT_EQ(crudo("xinfo"), "nuevo");
 }
 
+TEST_F(FicherosLocales, NombresDeDispositivoNoSeEscriben) {
+  // On Windows these names are devices in every directory, whatever the
+  // extension: the data would go to the console or nowhere. Elsewhere they
+  // are plain names.
+  plat_crea_directorio("LIB1");
+  for (const char* ruta : {"LIB1/CON.txt", "LIB1/nul", "LIB1/Com1.ebc", "AUX/M1.txt", "LIB1/lpt9 .prt"}) {
+    errno = 0;
+    FILE* f = plat_abre_binario(ruta, "w");
+    if (en_windows()) {
+      EXPECT_EQ(f, nullptr) << ruta;
+      EXPECT_EQ(plat_errno(), EINVAL) << ruta;
+    } else if (strncmp(ruta, "AUX/", 4) != 0) {
+      EXPECT_NE(f, nullptr) << ruta;
+    }
+    if (f != nullptr) fclose(f);
+  }
+  // Names that only start like a device are files like any other.
+  for (const char* ruta : {"LIB1/CONS.txt", "LIB1/COM0", "LIB1/NULO.txt"}) {
+    FILE* f = plat_abre_texto(ruta, "w");
+    EXPECT_NE(f, nullptr) << ruta;
+    if (f != nullptr) fclose(f);
+  }
+}
+
 TEST(Entorno, OrdenSetSinDistinguirMayusculas) {
   plat_putenv("vortcp_prueba_set=Valor Con Blancos");
   ASSERT_NE(plat_getenv("VORTCP_PRUEBA_SET"), nullptr);
