@@ -11,3 +11,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # A static link: the executables import only system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Tests built for Windows run under Wine: CTest puts the emulator before every
+# test command that names one of the built executables.
+find_program(VORTCP_WINE wine)
+if(VORTCP_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VORTCP_WINE})
+endif()

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "main/plataforma.h"
+#include "main/texto.h"
 
 int plat_inicia_red() {
   WSADATA datos;
@@ -38,6 +39,9 @@ bool plat_direccion_punteada(const char* nombre, uint32_t* direccion) {
 }
 
 bool plat_busca_host(const char* nombre, uint32_t* direccion) {
+  // gethostbyname("") answers with this machine's own address; an empty
+  // server name is no server, as on POSIX.
+  if (nombre[0] == '\0') return false;
   struct hostent* h = gethostbyname(nombre);
   if (h == nullptr || h->h_addrtype != AF_INET || h->h_addr_list[0] == nullptr) return false;
   memcpy(direccion, h->h_addr_list[0], 4);
@@ -98,7 +102,8 @@ void plat_pausa_ms(int milisegundos) {
 
 FechaHora plat_fecha_hora_local() {
   time_t ahora = time(nullptr);
-  struct tm t = *localtime(&ahora);
+  struct tm t;
+  if (localtime_s(&t, &ahora) != 0) memset(&t, 0, sizeof t);
   return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
@@ -124,19 +129,87 @@ bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
 
 void plat_crea_directorio(const char* ruta) { (void)_mkdir(ruta); }
 
-FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in any directory
+// and with any extension: "\LIB1\SRC\CON.txt" is the console. A member of that
+// name would send its data to the device and report it as written.
+static bool es_dispositivo(const char* componente, size_t largo) {
+  size_t n = 0;
+  while (n < largo && componente[n] != '.') n++;
+  while (n > 0 && componente[n - 1] == ' ') n--;
+  char nombre[5] = {0};
+  if (n < 3 || n > 4) return false;
+  for (size_t i = 0; i < n; i++) {
+    char c = componente[i];
+    nombre[i] = (char)(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  if (n == 3) {
+    return strcmp(nombre, "CON") == 0 || strcmp(nombre, "PRN") == 0 || strcmp(nombre, "AUX") == 0 ||
+           strcmp(nombre, "NUL") == 0;
+  }
+  return (strncmp(nombre, "COM", 3) == 0 || strncmp(nombre, "LPT", 3) == 0) && nombre[3] >= '1' &&
+         nombre[3] <= '9';
+}
+
+static bool ruta_con_dispositivo(const char* ruta) {
+  const char* p = ruta;
+  while (*p) {
+    const char* fin = p;
+    while (*fin && *fin != '\\' && *fin != '/') fin++;
+    if (es_dispositivo(p, (size_t)(fin - p))) return true;
+    p = *fin ? fin + 1 : fin;
+  }
+  return false;
+}
+
+// Opens a file for the program's data; a write to a device name fails with
+// EINVAL instead (the caller reports the file as one that cannot be opened).
+static FILE* abre(const char* ruta, const char* modo) {
+  if (strpbrk(modo, "wa") != nullptr && ruta_con_dispositivo(ruta)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return fopen(ruta, modo);
+}
+
+FILE* plat_abre_texto(const char* ruta, const char* modo) { return abre(ruta, modo); }
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
-  snprintf(m, sizeof m, "%sb", modo);
-  return fopen(ruta, m);
+  formatea(m, "%sb", modo);
+  return abre(ruta, m);
 }
 
 // Text-mode reads already drop the CR of a CR LF.
 char* plat_lee_linea(char* destino, int capacidad, FILE* f) { return fgets(destino, capacidad, f); }
 
+// MoveFileEx reports through GetLastError, but the callers describe a failure
+// with errno (plat_errno, plat_describe_error), as for every other file call.
+static int errno_de_win32(DWORD codigo) {
+  switch (codigo) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return EINVAL;
+    default:
+      return EIO;
+  }
+}
+
 bool plat_reemplaza_fichero(const char* origen, const char* destino) {
-  return MoveFileExA(origen, destino, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (MoveFileExA(origen, destino, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+  errno = errno_de_win32(GetLastError());
+  return false;
 }
 
 void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
@@ -151,16 +224,29 @@ const char* plat_getenv(const char* nombre) { return getenv(nombre); }
 // the variable, so the text goes to _putenv as typed.
 void plat_putenv(const char* texto) { (void)_putenv(texto); }
 
-int plat_ansi_a_oem(unsigned char c) {
-  char entrada[2] = {(char)c, 0};
-  char salida[2] = {0, 0};
-  CharToOemBuffA(entrada, salida, 1);
+static int ansi_a_oem(unsigned char c) {
+  char entrada[1] = {(char)c};
+  char salida[1] = {0};
+  if (!CharToOemBuffA(entrada, salida, 1)) return -1;
   return (unsigned char)salida[0];
 }
 
-int plat_oem_a_ansi(unsigned char c) {
-  char entrada[2] = {(char)c, 0};
-  char salida[2] = {0, 0};
-  OemToCharBuffA(entrada, salida, 1);
+static int oem_a_ansi(unsigned char c) {
+  char entrada[1] = {(char)c};
+  char salida[1] = {0};
+  if (!OemToCharBuffA(entrada, salida, 1)) return -1;
   return (unsigned char)salida[0];
+}
+
+// Both calls give a best-fit character (often '?') where the other code page
+// has no counterpart; only a conversion that comes back to the same byte is
+// exact, as the POSIX layer's iconv conversion is.
+int plat_ansi_a_oem(unsigned char c) {
+  int oem = ansi_a_oem(c);
+  return oem >= 0 && oem_a_ansi((unsigned char)oem) == c ? oem : -1;
+}
+
+int plat_oem_a_ansi(unsigned char c) {
+  int ansi = oem_a_ansi(c);
+  return ansi >= 0 && ansi_a_oem((unsigned char)ansi) == c ? ansi : -1;
 }

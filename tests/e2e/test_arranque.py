@@ -5,7 +5,7 @@ import os
 import tempfile
 import unittest
 
-from lib import make_base, run_vortcp
+from lib import make_base, run_vortcp, shown_path
 
 AVISO = b"Cliente TCP del servidor ZIZEZ/400 para i-Series.\n\n\n"
 TITULO = b"\nvortcp. Trabajo masivo con i-Series.\n" + AVISO
@@ -24,7 +24,7 @@ USO = (b"\nvortcp. Traspaso masivo miembros/datos del AS/400.\n" + AVISO +
        b"\n\nSe creara la estrutura de directorio, si se requiere.\n\n")
 ERROR_PARAMETROS = AVISO + b"Error de paramentros. Ejecutar VORTCP (sin parametros).\n\n"
 # No table file anywhere: the run stops at the tables, before any connection.
-SIN_TABLA = b"Fichero config/ebcdic.ESP no encontrado.\n\n"
+SIN_TABLA = b"Fichero %s no encontrado.\n\n" % shown_path(b"config/ebcdic.ESP")
 
 
 class Arranque(unittest.TestCase):

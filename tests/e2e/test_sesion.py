@@ -8,7 +8,7 @@ import unittest
 
 from lib import (Peer, broker_reply, broker_script, close, ebcdic_frame, expect,
                  expect_eof, expect_frame, frame, make_base, run_vortcp, send, send_chunks,
-                 send_split, to_ebcdic, unused_port)
+                 send_split, text_bytes, to_ebcdic, unused_port, CONNECTION_REFUSED)
 
 FIN_DE_LISTA = ebcdic_frame("0600007")  # a code outside the catalogue ends the walk
 
@@ -86,11 +86,11 @@ class Peticion(Sesion):
         texto = "9600070" + " " * 63
         with Peer([expect_frame(peticion(texto)), expect_eof()]) as peer:
             self.run_against(peer, ["END"], TEST="1")
-        self.assertEqual(self.read("trace"),
+        self.assertEqual(self.read("trace"), text_bytes(
                          b"Env_VORTCP: Inicio ilen(70), en_ebcdic(1)\n"
                          b"Env_VORTCP: slen(0000000080)\n"
                          b"Env_VORTCP: Final ilen(70)\n"
-                         b"\tEnviado AS. nbuffer(70), rc(70) [" + texto.encode() + b"]\n")
+                         b"\tEnviado AS. nbuffer(70), rc(70) [" + texto.encode() + b"]\n"))
 
     @necesita_recorrido
     def test_lost_connection_is_not_success(self):
@@ -166,7 +166,7 @@ class Broker(Sesion):
             b"Fallo en la operacion connect ...\n"
             b"(1) Error de conexion al AS/400 identificado como (127.0.0.1) puerto (%d).\n"
             b"Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 "
-            b"en el AS/400.\nrc=111\n" % puerto), r.stdout)
+            b"en el AS/400.\nrc=%d\n" % (puerto, CONNECTION_REFUSED)), r.stdout)
 
 
 class Conexion(Sesion):

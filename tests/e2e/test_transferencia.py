@@ -11,8 +11,8 @@ import shutil
 import tempfile
 import unittest
 
-from lib import (Peer, ebcdic_frame, expect_eof, expect_frame, frame, make_base, read_frame,
-                 run_vortcp, send, send_split, to_ebcdic)
+from lib import (Peer, ebcdic_frame, expect_eof, expect_frame, frame, local_text, make_base,
+                 read_frame, run_vortcp, send, send_split, shown_path, stored_name, to_ebcdic)
 
 OK = ebcdic_frame("OK")
 FIN_LISTA = ebcdic_frame("9600")
@@ -66,6 +66,8 @@ def paseo(mensajes_servidor, final=None, fin_lista=True):
 
 
 def obtiene(ruta):
+    """The start of a result line; `ruta` in POSIX form, padded as printed."""
+    ruta = shown_path(ruta)
     return ("Obtiene: %s%s" % (ruta, " " * (30 - len(ruta)))).encode("latin-1")
 
 
@@ -101,6 +103,11 @@ class Arbol(unittest.TestCase):
         return r
 
     def lee(self, *ruta):
+        """A local text file, line ends checked and read as LF (local_text)."""
+        return local_text(os.path.join(self.dir, *ruta))
+
+    def lee_crudo(self, *ruta):
+        """A raw copy (.ebc): the bytes as stored."""
         with open(os.path.join(self.dir, *ruta), "rb") as f:
             return f.read()
 
@@ -153,14 +160,14 @@ class MiembrosTest(Arbol):
             + [miembro("LIBRERIA01", "FUENTES001", "M2", "CBL"),
                bloque_texto(["X" * 4] * 1234),
                miembro("LIBRERIA01", "SRC1", "MIEMBRO001", "RPGL")]))
-        self.assertIn(b"Obtiene: LIBRERIA01/FUENTES001/MIEMBRO001.ile  1.000.000 registros    1.000.000 bytes\n",
-                      r.stdout)
+        self.assertIn(b"Obtiene: " + shown_path(b"LIBRERIA01/FUENTES001/MIEMBRO001.ile")
+                      + b"  1.000.000 registros    1.000.000 bytes\n", r.stdout)
         self.assertIn(obtiene("LIBRERIA01/FUENTES001/M2.cbo") + b"      1.234 registros        6.170 bytes\n",
                       r.stdout)
         # Exactly 30 characters: no pad either.
-        self.assertIn(b"Obtiene: LIBRERIA01/SRC1/MIEMBRO001.ile          0 registros            0 bytes\n",
-                      r.stdout)
-        self.assertEqual(len(self.lee("LIBRERIA01", "FUENTES001", "MIEMBRO001.ile")), 1000000)
+        self.assertIn(b"Obtiene: " + shown_path(b"LIBRERIA01/SRC1/MIEMBRO001.ile")
+                      + b"          0 registros            0 bytes\n", r.stdout)
+        self.assertEqual(self.lee("LIBRERIA01", "FUENTES001", "MIEMBRO001.ile"), b"\n" * 1000000)
 
     def test_extensiones_por_tipo(self):
         tipos = [("RPGL", "ile"), ("rpgl", "ile"), ("CBL", "cbo"), ("CPY", "cpy"), ("DSPF", "pan"),
@@ -169,7 +176,7 @@ class MiembrosTest(Arbol):
                  ("", "")]
         self.corre(["ALL", "LIB1"], paseo(
             [miembro("LIB1", "SRC", "M%02d" % i, t) for i, (t, _) in enumerate(tipos)]))
-        esperado = sorted("M%02d.%s" % (i, e) for i, (_, e) in enumerate(tipos))
+        esperado = sorted(stored_name("M%02d.%s" % (i, e)) for i, (_, e) in enumerate(tipos))
         self.assertEqual(sorted(os.listdir(os.path.join(self.dir, "LIB1", "SRC"))), esperado)
         # The index keeps the type as the server sent it.
         tipos_indice = [l[31:37] for l in self.indice() if l]
@@ -234,8 +241,7 @@ class IndiceTest(Arbol):
         # Hand-made lines: comments, one of them right below the entry that
         # is replaced, and a last line without a line end.
         ruta = os.path.join(self.dir, "LIB1", "xvoras", "xinfo")
-        with open(ruta, "rb") as f:
-            lineas = f.read().split(b"\n")[:-1]
+        lineas = local_text(ruta).split(b"\n")[:-1]
         with open(ruta, "wb") as f:
             f.write(b"# cabecera\r\n" + lineas[0] + b"\n# de M1\n" + b"\n".join(lineas[1:])
                     + b"\n# nota\nA a mano sin fin de linea")

@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
-from lib import run_vortcp
+from lib import local_text, run_vortcp, shown_path
 
 MUESTRAS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "samples"))
 SIM = os.environ.get("ZIZEZ_SIM")
@@ -65,6 +65,10 @@ class SimuladorTest(unittest.TestCase):
         return r
 
     def lee(self, *ruta):
+        """A local text file, line ends checked and read as LF (local_text)."""
+        return local_text(os.path.join(self.dir, *ruta))
+
+    def lee_crudo(self, *ruta):
         with open(os.path.join(self.dir, *ruta), "rb") as f:
             return f.read()
 
@@ -76,7 +80,7 @@ class SimuladorTest(unittest.TestCase):
         for _, fic, mbr, tipo, *_ in fuentes:
             ruta = ("DEMO", fic, "%s.%s" % (mbr, EXTENSIONES.get(tipo, tipo.lower())))
             self.assertEqual(self.lee(*ruta), texto_local("DEMO", fic, mbr + ".txt"), ruta)
-            self.assertIn(("Obtiene: %s" % "/".join(ruta)).encode(), r.stdout)
+            self.assertIn(("Obtiene: %s" % shown_path("/".join(ruta))).encode(), r.stdout)
         self.assertEqual(self.lee("DEMO", "MENSAJES.msg"), texto_local("DEMO", "MENSAJES.txt"))
         # One index line per member, raw data file and message file, even
         # after the second run.
@@ -94,10 +98,11 @@ class SimuladorTest(unittest.TestCase):
         r = self.corre(["DAT", "DEMO"], puerto)
         for _, fic, mbr, largo, *_ in (c for c in catalogo("DEMO") if c[0] == "D"):
             nombre = fic + ".ebc" if mbr == fic else "%s_%s.ebc" % (fic, mbr)
-            datos = self.lee("DEMO", nombre)
+            datos = self.lee_crudo("DEMO", nombre)
             self.assertEqual(len(datos) % int(largo), 0, nombre)
             cuenta = "%d registros" % (len(datos) // int(largo))
-            self.assertRegex(r.stdout.decode(), r"Obtiene: DEMO/%s +%s" % (re.escape(nombre), cuenta))
+            self.assertRegex(r.stdout.decode(), r"Obtiene: %s +%s"
+                             % (re.escape(shown_path("DEMO/" + nombre)), cuenta))
         self.assertEqual(self.lee("DEMO", "VENTAS.ebc"), b"\n")
         self.assertFalse(os.path.exists(os.path.join(self.dir, "DEMO", "QRPGLESRC")))
 

@@ -1,17 +1,17 @@
 // Unit tests of the code page tables: the built-in pair, the parsing of the
 // table file, where the file is looked for, and the ANSI/OEM pair.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "main/contexto.h"
 #include "main/fin.h"
 #include "main/texto.h"
+#include "portatil.h"
 #include "wire/tablas.h"
 
 namespace {
@@ -117,24 +117,26 @@ class FicheroTabla : public ::testing::Test {
 
   void SetUp() override {
     ctx = RunContext{};
-    char plantilla[] = "/tmp/vortcp_tablas_XXXXXX";
-    ASSERT_NE(mkdtemp(plantilla), nullptr);
-    raiz = plantilla;
-    mkdir((raiz + "/base").c_str(), 0777);
-    mkdir((raiz + "/base/basico").c_str(), 0777);
-    mkdir((raiz + "/www").c_str(), 0777);
-    mkdir((raiz + "/www/config").c_str(), 0777);
+    raiz = crea_directorio_temporal("vortcp_tablas_");
+    ASSERT_NE(raiz, "");
+    std::filesystem::create_directories(raiz + "/base/basico");
+    std::filesystem::create_directories(raiz + "/www/config");
     copia_texto(ctx.base, (raiz + "/base").c_str());
-    setenv("WWW_ROOT", (raiz + "/www").c_str(), 1);
-    setenv("LANG", "TST", 1);
+    pon_variable("WWW_ROOT", (raiz + "/www").c_str());
+    pon_variable("LANG", "TST");
     establece_manejador_fin(lanza_fin);
   }
   void TearDown() override {
     establece_manejador_fin(nullptr);
     ctx = RunContext{};
-    unsetenv("WWW_ROOT");
-    std::string orden = "rm -rf '" + raiz + "'";
-    EXPECT_EQ(system(orden.c_str()), 0);
+    quita_variable("WWW_ROOT");
+    borra_arbol(raiz);
+  }
+  // A table file path as the program forms and prints it on this platform.
+  static std::string ruta_local(const char* formato, const std::string& raiz_ruta) {
+    char r[1024];
+    plat_ruta(r, sizeof r, formato, raiz_ruta.c_str(), "TST");
+    return r;
   }
   void escribe(const std::string& relativa, const std::string& contenido) {
     FILE* f = fopen((raiz + "/" + relativa).c_str(), "wb");
@@ -144,14 +146,14 @@ class FicheroTabla : public ::testing::Test {
   }
   // Loads the tables with stdout captured; returns what was printed.
   std::string carga() {
-    testing::internal::CaptureStdout();
+    captura_salida();
     try {
       carga_tabla_ebc();
     } catch (...) {
-      testing::internal::GetCapturedStdout();
+      salida_capturada();
       throw;
     }
-    return testing::internal::GetCapturedStdout();
+    return salida_capturada();
   }
 };
 
@@ -210,13 +212,13 @@ TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   ctx.test = 1;
   std::string salida = carga();
   EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x51);
-  std::string ruta = raiz + "/base/basico/ebcdic.TST";
+  std::string ruta = ruta_local("%s\\basico\\ebcdic.%s", raiz + "/base");
   EXPECT_EQ(salida.rfind("Intenta Carga (" + ruta + ")\nCarga Tabla Ebc (" + ruta + ")\n\n", 0), 0u)
       << salida;
   EXPECT_NE(salida.find("\t(193,c1)   ebc(51,Q)  asc(21,!)  to_ascii(0,"), std::string::npos);
 
   ctx.test = 0;
-  unlink(ruta.c_str());
+  plat_borra_fichero(ruta.c_str());
   EXPECT_EQ(carga(), "");
   EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x52);
 }
@@ -224,18 +226,18 @@ TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
 TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
   std::string salida;
   int estado = -100;
-  testing::internal::CaptureStdout();
+  captura_salida();
   try {
     carga_tabla_ebc();
   } catch (const FinPrograma& f) {
     estado = f.estado;
   }
-  salida = testing::internal::GetCapturedStdout();
+  salida = salida_capturada();
   EXPECT_EQ(estado, 1);
-  EXPECT_EQ(salida, "Fichero " + raiz + "/www/config/ebcdic.TST no encontrado.\n\n");
+  EXPECT_EQ(salida, "Fichero " + ruta_local("%s\\config\\ebcdic.%s", raiz + "/www") + " no encontrado.\n\n");
 
   // With LANG unset the name ends in a point.
-  unsetenv("LANG");
+  quita_variable("LANG");
   escribe("base/basico/ebcdic.", "C1 53\n");
   carga();
   EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x53);
@@ -243,9 +245,9 @@ TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
 
 TEST_F(FicheroTabla, TablasAnsiOem) {
   escribe("base/basico/ebcdic.TST", "");
-  testing::internal::CaptureStdout();
+  captura_salida();
   prepara_tablas();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(salida_capturada(), "");
   EXPECT_EQ(ctx.to_ascii[0], 0);
   EXPECT_EQ(ctx.to_ansi[0], 0);
   EXPECT_EQ(ctx.to_ascii[255], 255);
@@ -266,9 +268,9 @@ TEST_F(FicheroTabla, TablasAnsiOem) {
   EXPECT_EQ(ctx.tabla_ebc[0xFF], 0xFF);  // the table file was loaded too
 
   ctx.test = 1;
-  testing::internal::CaptureStdout();
+  captura_salida();
   prepara_tablas();
-  std::string salida = testing::internal::GetCapturedStdout();
+  std::string salida = salida_capturada();
   EXPECT_EQ(salida.rfind("windows=[", 0), 0u);
   EXPECT_NE(salida.find("]\nansi   =["), std::string::npos);
   EXPECT_NE(salida.find("[065] 41,A   41,A \n"), std::string::npos);

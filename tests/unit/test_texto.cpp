@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "main/texto.h"
+#include "portatil.h"
 
 TEST(PonPuntos, AgrupaDeTresEnTres) {
   char r[32];
@@ -97,18 +98,18 @@ TEST(LeeEntero, ComoAtoiSinDesbordar) {
 
 TEST(TomaEnv, VaciaYDefinida) {
   char r[16];
-  unsetenv("VORTCP_PRUEBA_X");
+  quita_variable("VORTCP_PRUEBA_X");
   toma_env(r, "VORTCP_PRUEBA_X");
   EXPECT_STREQ(r, "");
-  setenv("VORTCP_PRUEBA_X", "", 1);
+  pon_variable("VORTCP_PRUEBA_X", "");
   toma_env(r, "VORTCP_PRUEBA_X");
   EXPECT_STREQ(r, "");
   EXPECT_FALSE(env_no_vacia("VORTCP_PRUEBA_X"));
-  setenv("VORTCP_PRUEBA_X", "12ab", 1);
+  pon_variable("VORTCP_PRUEBA_X", "12ab");
   toma_env(r, "VORTCP_PRUEBA_X");
   EXPECT_STREQ(r, "12ab");
   EXPECT_EQ(toma_env_entero("VORTCP_PRUEBA_X"), 12);
-  unsetenv("VORTCP_PRUEBA_X");
+  quita_variable("VORTCP_PRUEBA_X");
 }
 
 TEST(CopiaTexto, CortaYTermina) {

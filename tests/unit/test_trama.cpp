@@ -1,8 +1,6 @@
 // Framing over a socket pair: both pairs of operations, their conversions, the
 // pending store, chunked arrival, refusals and the traced exchange.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "main/contexto.h"
+#include "portatil.h"
 #include "wire/intercambio.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
@@ -34,32 +33,23 @@ std::string trama(const std::string& carga, bool digitos_ebcdic) {
 
 class Trama : public ::testing::Test {
  protected:
-  int par[2] = {-1, -1};
+  socket_t par[2] = {SOCKET_INVALIDO, SOCKET_INVALIDO};
   void SetUp() override {
     ctx = RunContext{};
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, par), 0);
+    ASSERT_TRUE(crea_par_sockets(par));
     ctx.sd = par[0];
     memcpy(ctx.tabla_asc, asc_fija, 256);
     memcpy(ctx.tabla_ebc, ebc_fija, 256);
-    unsetenv("WWW_EBCDIC");
+    quita_variable("WWW_EBCDIC");
   }
   void TearDown() override {
-    if (par[0] >= 0) close(par[0]);
-    if (par[1] >= 0) close(par[1]);
-    unsetenv("WWW_EBCDIC");
+    plat_cierra_socket(par[0]);
+    cierra_extremo(par[1]);
+    quita_variable("WWW_EBCDIC");
   }
-  void escribe(const std::string& s) { ASSERT_EQ(write(par[1], s.data(), s.size()), (ssize_t)s.size()); }
-  // Everything the client sent so far (the peer end is drained without blocking).
-  std::string leido() {
-    std::string r;
-    char b[65536];
-    for (;;) {
-      ssize_t n = recv(par[1], b, sizeof b, MSG_DONTWAIT);
-      if (n <= 0) break;
-      r.append(b, (size_t)n);
-    }
-    return r;
-  }
+  void escribe(const std::string& s) { ASSERT_TRUE(envia_todo(par[1], s)); }
+  // Everything the client sent so far.
+  std::string leido() { return lee_pendiente(par[1]); }
 };
 
 TEST_F(Trama, EnvioDeTransferenciaSiempreConDigitosEbcdic) {
@@ -106,7 +96,7 @@ TEST_F(Trama, TramaByteAByteConPausas) {
   std::string t = trama(ebcdic("OK que tal"), true);
   std::thread escritor([&] {
     for (char c : t) {
-      ASSERT_EQ(write(par[1], &c, 1), 1);
+      ASSERT_TRUE(envia_todo(par[1], std::string(1, c)));
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
@@ -133,7 +123,7 @@ TEST_F(Trama, DosTramasEnUnaLecturaYLongitudPartida) {
   EXPECT_EQ(ctx.npila_recrc, (int)(b.size() + 4));
   // The second comes from the pending store alone (the socket holds nothing),
   // here through the SQL receive of an EBCDIC session.
-  setenv("WWW_EBCDIC", "1", 1);
+  pon_variable("WWW_EBCDIC", "1");
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 7);
   EXPECT_EQ(std::string(ctx.sbuffer), "segunda");
   EXPECT_EQ(ctx.npila_recrc, 4);
@@ -165,12 +155,12 @@ TEST_F(Trama, RecepcionSqlRellenaDoscientosBlancos) {
 
 TEST_F(Trama, RecepcionSqlConvierteConLaTablaFijaSegunWwwEbcdic) {
   ctx.tabla_ebc[0xC1] = 'z';  // a table file changes the transfer side only
-  setenv("WWW_EBCDIC", "1", 1);
+  pon_variable("WWW_EBCDIC", "1");
   escribe(trama(ebcdic("A1"), true));
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 2);
   EXPECT_STREQ(ctx.sbuffer, "A1");
   // Read afresh at every receive: set to 0, ASCII digits and no conversion.
-  setenv("WWW_EBCDIC", "0", 1);
+  pon_variable("WWW_EBCDIC", "0");
   escribe(trama("\xC1", false));
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 1);
   EXPECT_STREQ(ctx.sbuffer, "\xC1");
@@ -182,8 +172,7 @@ TEST_F(Trama, ConexionCerradaYLongitudesNoValidas) {
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
   escribe(ebcdic("000000000x"));  // reads as 0: a negative result
   EXPECT_LT(Rec_VORTCP(ctx.sd, ctx.sbuffer), 0);
-  close(par[1]);
-  par[1] = -1;
+  cierra_extremo(par[1]);
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
   std::string salida = testing::internal::GetCapturedStdout();
@@ -197,7 +186,7 @@ TEST_F(Trama, RespuestaComprimidaSeExpandeYConvierte) {
   reserva_tablas_lzw();
   int n = comprime_lzw((const unsigned char*)ebc.data(), 0, (int)ebc.size(), comp, sizeof comp);
   ASSERT_GT(n, 0);
-  setenv("WWW_EBCDIC", "1", 1);
+  pon_variable("WWW_EBCDIC", "1");
   escribe(trama(std::string((char*)comp, (size_t)n), true));
   testing::internal::CaptureStdout();
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 1, 0), n);
@@ -214,8 +203,7 @@ TEST_F(Trama, IntercambioTrazadoANivelUno) {
   recibe_as();
   EXPECT_EQ(ctx.ilen_recibido, 5);
   EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("02abc"));  // unconverted
-  close(par[1]);
-  par[1] = -1;
+  cierra_extremo(par[1]);
   testing::internal::CaptureStdout();
   recibe_as();
   testing::internal::GetCapturedStdout();

@@ -12,6 +12,7 @@
 
 #include "main/fin.h"
 #include "main/plataforma.h"
+#include "portatil.h"
 #include "transfer/xinfo.h"
 
 TEST(Xinfo, SigloDeLaFechaDeActualizacion) {
@@ -70,20 +71,13 @@ TEST(Xinfo, ReglaDeLaClave) {
 namespace {
 class XinfoEnDisco : public ::testing::Test {
  protected:
-  // The index paths are relative to the current directory: the test works
-  // in a directory of its own.
+  // The index paths hang from the current directory (from the drive root on
+  // Windows): the test works in a tree of its own.
   void SetUp() override {
-    namespace fs = std::filesystem;
-    previo_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("vortcp_xinfo_" + std::to_string(std::random_device{}()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "LIB1" / "xvoras");
-    fs::current_path(dir_);
+    if (entra_en_arbol_temporal().empty()) GTEST_SKIP() << "no scratch tree for the local paths";
+    std::filesystem::create_directories("LIB1/xvoras");
   }
-  void TearDown() override {
-    std::filesystem::current_path(previo_);
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { sale_del_arbol_temporal(); }
   static bool existe(const char* ruta) { return std::filesystem::exists(ruta); }
   static std::string lee(const char* ruta) {
     std::ifstream f(ruta, std::ios::binary);
@@ -98,11 +92,10 @@ class XinfoEnDisco : public ::testing::Test {
   // Lines of the index, each without its line end.
   static std::vector<std::string> lineas() {
     std::vector<std::string> r;
-    std::istringstream s(lee("LIB1/xvoras/xinfo"));
+    std::istringstream s(lee_texto_local("LIB1/xvoras/xinfo"));
     for (std::string l; std::getline(s, l);) r.push_back(l);
     return r;
   }
-  std::filesystem::path dir_, previo_;
 };
 }  // namespace
 
@@ -157,13 +150,13 @@ TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
   // No index directory: the working file cannot be made.
   std::filesystem::remove_all("LIB1/xvoras");
   EXPECT_EQ(estado_de_fin(&error), 1);
-  EXPECT_EQ(error, "Error apertura fichero: LIB1/xvoras/xinfo.tmp  rc=" + std::to_string(ENOENT) + " \n");
+  EXPECT_EQ(error, "Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo.tmp") + "  rc=" + std::to_string(ENOENT) + " \n");
 
   // An index that cannot be read (here a directory in its place) is neither
   // replaced nor left with a working file beside it.
   std::filesystem::create_directories("LIB1/xvoras/xinfo");
   EXPECT_EQ(estado_de_fin(&error), 1);
-  EXPECT_EQ(error.rfind("Error apertura fichero: LIB1/xvoras/xinfo  rc=", 0), 0u) << error;
+  EXPECT_EQ(error.rfind("Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo") + "  rc=", 0), 0u) << error;
   EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }

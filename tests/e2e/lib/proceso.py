@@ -1,7 +1,26 @@
-"""Running the real vortcp binary ($VORTCP_BIN) the way a user would."""
+"""Running the real vortcp binary ($VORTCP_BIN) the way a user would.
 
+With VORTCP_EMULADOR set (the cross build sets it to wine) the binary is a
+Windows executable run through that emulator, and the harness absorbs what
+Wine itself changes:
+- the run starts in a directory inside the prefix's drive_c (from a Linux
+  directory Wine's current drive is Z:, the Linux root, and "\\LIB" would land
+  outside the tree); temporary directories are made there (tempfile.tempdir);
+- for the length of the run a drive letter of its own is the run's directory,
+  so that the root of the current drive, where the program puts its tree, is
+  that directory, as the run's directory is on POSIX;
+- absolute Linux paths in BASE and WWW_ROOT become Windows paths (windows_path);
+- standard output and standard error are text-mode streams: the harness checks
+  that every LF came as CR LF and hands the test the same bytes as on POSIX.
+What stays different for the tests to check (backslash paths in the lines
+shown, CR LF in local text files) is told by WINDOWS, EOL, shown_path,
+local_text and text_bytes.
+"""
+
+import errno
 import os
 import subprocess
+import tempfile
 from collections import namedtuple
 
 Result = namedtuple("Result", "status stdout stderr")
@@ -11,6 +30,100 @@ Result.__doc__ = """Outcome of one run: status is the exit status as the shell s
 SANITIZER_MARKERS = (b"ERROR: AddressSanitizer", b"runtime error:", b"LeakSanitizer")
 
 DEFAULT_TIMEOUT = 20
+
+EMULATOR = os.environ.get("VORTCP_EMULADOR") or None
+WINDOWS = EMULATOR is not None
+EOL = b"\r\n" if WINDOWS else b"\n"  # line end of the local text files
+# The socket error code printed for a refused connection: errno on POSIX,
+# WSAGetLastError on Windows.
+CONNECTION_REFUSED = 10061 if WINDOWS else errno.ECONNREFUSED
+# The errno of a file open whose path goes through a plain file where a
+# directory should be: Windows reports the path as not found.
+NOT_A_DIRECTORY = errno.ENOENT if WINDOWS else errno.ENOTDIR
+
+# Settings whose value is a local path, turned into a Windows path under Wine.
+PATH_SETTINGS = ("BASE", "WWW_ROOT")
+# What Wine needs from the caller's environment to find its prefix and server.
+WINE_VARIABLES = ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
+                  "HOME", "USER", "LOGNAME", "TMPDIR")
+# The console code page of a Western European Windows (850, ANSI 1252), as the
+# POSIX layer converts; Wine derives it from the locale.
+WINE_LOCALE = "es_ES.UTF-8"
+
+
+def _wine_prefix():
+    return os.path.abspath(os.environ.get("WINEPREFIX") or os.path.expanduser("~/.wine"))
+
+
+def _drive_c():
+    return os.path.join(_wine_prefix(), "drive_c")
+
+
+if WINDOWS:
+    # Every test's scratch directory (tempfile.TemporaryDirectory, mkdtemp)
+    # then lies inside drive C of the prefix.
+    _scratch = os.path.join(_drive_c(), "pruebas")
+    os.makedirs(_scratch, exist_ok=True)
+    tempfile.tempdir = _scratch
+
+
+def windows_path(path):
+    """The Windows name of a Linux path: C:\\... inside the prefix's drive_c,
+    Z:\\... (Wine's drive of the Linux root) elsewhere. A relative path only
+    has its separators turned."""
+    if not os.path.isabs(path):
+        return path.replace("/", "\\")
+    path = os.path.abspath(path)
+    drive_c = _drive_c()
+    if path == drive_c or path.startswith(drive_c + os.sep):
+        return "C:" + (path[len(drive_c):] or "/").replace("/", "\\")
+    return "Z:" + path.replace("/", "\\")
+
+
+def shown_path(path):
+    """A local path as the program prints it ("Obtiene: %s%s", "Imposible
+    abrir (%s)", ...). `path` is the POSIX form: relative to the run's
+    directory ("LIB1/SRC/PGM1.ile") or absolute (under BASE or WWW_ROOT, as
+    passed to run_vortcp). On Windows the tree hangs from the root of the
+    drive: "\\LIB1\\SRC\\PGM1.ile". str in, str out; bytes in, bytes out."""
+    if isinstance(path, bytes):
+        return shown_path(path.decode("latin-1")).encode("latin-1")
+    if not WINDOWS:
+        return path
+    if os.path.isabs(path):
+        return windows_path(path)
+    return "\\" + path.replace("/", "\\")
+
+
+def stored_name(name):
+    """The name a local file gets on disk: Windows drops the dots and blanks
+    that end a file name ("M2." is stored as "M2")."""
+    return name.rstrip(". ") if WINDOWS else name
+
+
+def text_bytes(data):
+    """The bytes of a local text file whose lines are `data` (str or bytes,
+    LF line ends): CR LF on Windows."""
+    data = data.encode("latin-1") if isinstance(data, str) else bytes(data)
+    return data.replace(b"\n", EOL) if WINDOWS else data
+
+
+def _from_text_mode(data, what):
+    """Undoes a text-mode stream's line ends, failing when a LF came alone."""
+    if not WINDOWS:
+        return data
+    alone = data.replace(b"\r\n", b"").count(b"\n")
+    if alone:
+        raise AssertionError("%s: %d line feeds without CR (not a text-mode stream): %r"
+                             % (what, alone, data[:400]))
+    return data.replace(b"\r\n", b"\n")
+
+
+def local_text(path):
+    """The bytes of a local text file the program wrote, with its line ends
+    checked (CR LF on Windows) and given back as LF, as on POSIX."""
+    with open(path, "rb") as f:
+        return _from_text_mode(f.read(), path)
 
 
 def vortcp_bin():
@@ -45,13 +158,22 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     Raises AssertionError (a test failure) when the run outlives `timeout`
     seconds (the process is killed), when it dies from a signal, or when its
     standard error holds a sanitizer report."""
+    env = clean_env(env)
+    command = [vortcp_bin()] + list(args)
+    drive = None
+    if WINDOWS:
+        command, env = _under_emulator(command, env, cwd)
+        drive = _map_drive(cwd)
     try:
-        proc = subprocess.run([vortcp_bin()] + list(args), cwd=cwd, env=clean_env(env),
+        proc = subprocess.run(command, cwd=cwd, env=env,
                               input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout)
     except subprocess.TimeoutExpired as e:
         raise AssertionError("vortcp %r did not end within %ss\nstdout: %r\nstderr: %r"
                              % (args, timeout, e.stdout, e.stderr))
+    finally:
+        if drive:
+            os.unlink(drive)
     for marker in SANITIZER_MARKERS:
         if marker in proc.stderr:
             raise AssertionError("sanitizer report in the run of vortcp %r:\n%s"
@@ -59,7 +181,46 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     if proc.returncode < 0:
         raise AssertionError("vortcp %r died from signal %d\nstdout: %r\nstderr: %r"
                              % (args, -proc.returncode, proc.stdout, proc.stderr))
-    return Result(proc.returncode, proc.stdout, proc.stderr)
+    stdout, stderr = proc.stdout, proc.stderr
+    if WINDOWS:
+        stdout = _from_text_mode(stdout, "stdout of vortcp %r" % (args,))
+        stderr = _from_text_mode(stderr, "stderr of vortcp %r" % (args,))
+    return Result(proc.returncode, stdout, stderr)
+
+
+def _map_drive(cwd):
+    """Maps a free drive letter to `cwd` and returns the link to remove after
+    the run. Wine starts a process in the deepest drive root that holds its
+    Linux working directory, so the run's current drive is then rooted there.
+    Creating the link is atomic: two tests running at once never share a
+    letter."""
+    dosdevices = os.path.join(_wine_prefix(), "dosdevices")
+    for letter in "defghijklmnopqrstuvwxy":
+        link = os.path.join(dosdevices, letter + ":")
+        try:
+            os.symlink(os.path.abspath(cwd), link)
+            return link
+        except FileExistsError:
+            continue
+    raise AssertionError("no free drive letter in %s" % dosdevices)
+
+
+def _under_emulator(command, env, cwd):
+    """The command and environment of a run of the Windows executable."""
+    drive_c = _drive_c()
+    where = os.path.abspath(cwd)
+    if not (where == drive_c or where.startswith(drive_c + os.sep)):
+        raise AssertionError("under Wine vortcp must run inside %s (use tempfile), not in %s"
+                             % (drive_c, where))
+    env = dict(env)
+    for name in WINE_VARIABLES:
+        if name in os.environ and name not in env:
+            env[name] = os.environ[name]
+    env.setdefault("LC_ALL", WINE_LOCALE)
+    for name in PATH_SETTINGS:
+        if env.get(name):
+            env[name] = windows_path(env[name])
+    return [EMULATOR] + command, env
 
 
 def make_base(directory, lang="ESP", content="# tabla de pruebas\n"):
