@@ -22,15 +22,14 @@ constexpr int LARGO_PETICION = 70;
 [[noreturn]] void cierra_y_termina() {
   if (ctx.fichero_abierto == 1) {
     ctx.fichero_abierto = 0;
-    bool ok = fflush(ctx.fichero_actual) == 0;
-    ok = fclose(ctx.fichero_actual) == 0 && ok;
+    bool ok = plat_cierra_escrito(ctx.fichero_actual);
     ctx.fichero_actual = nullptr;
     if (!ok) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
   }
   plat_cierra_socket(ctx.sd);
   ctx.sd = SOCKET_INVALIDO;
   // The log holds the result line of every object: losing it is a failure.
-  if (ctx.flog != nullptr && fclose(ctx.flog) != 0) {
+  if (ctx.flog != nullptr && !plat_cierra_escrito(ctx.flog)) {
     ctx.flog = nullptr;
     termina_con(1, "Error al grabar (%s)\n", "vortcp.log");
   }

@@ -82,6 +82,9 @@ char* plat_lee_linea(char* destino, int capacidad, FILE* f);
 // Replaces destino by origen in one atomic step. false on failure.
 bool plat_reemplaza_fichero(const char* origen, const char* destino);
 void plat_borra_fichero(const char* ruta);
+// Closes a file that was written to. true when every byte written reached the
+// file: the buffer is flushed first, since a full disk often shows only then.
+bool plat_cierra_escrito(FILE* f);
 // The number and the description of the last runtime error.
 int plat_errno();
 const char* plat_describe_error();

@@ -175,6 +175,11 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 
 void plat_borra_fichero(const char* ruta) { (void)unlink(ruta); }
 
+bool plat_cierra_escrito(FILE* f) {
+  bool bien = fflush(f) == 0 && ferror(f) == 0;
+  return fclose(f) == 0 && bien;
+}
+
 int plat_errno() { return errno; }
 
 const char* plat_describe_error() { return strerror(errno); }

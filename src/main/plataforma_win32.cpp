@@ -214,6 +214,13 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 
 void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
 
+// The explicit flush matters under Wine, whose fclose drops the error of the
+// flush it does itself (a full disk then looks like a good close).
+bool plat_cierra_escrito(FILE* f) {
+  bool bien = fflush(f) == 0 && ferror(f) == 0;
+  return fclose(f) == 0 && bien;
+}
+
 int plat_errno() { return errno; }
 
 const char* plat_describe_error() { return strerror(errno); }

@@ -75,9 +75,7 @@ static char nombre_salida[TAM_STRABAJO];
 void cierra_salida() {
   if (ctx.isalida != 1) return;
   // Rows wait in the stream's buffer: a full disk shows only here.
-  bool fallo = ferror(ctx.fsalida) != 0;
-  if (fclose(ctx.fsalida) != 0) fallo = true;
-  if (fallo) printf("Error al grabar (%s)\n", nombre_salida);
+  if (!plat_cierra_escrito(ctx.fsalida)) printf("Error al grabar (%s)\n", nombre_salida);
   ctx.fsalida = nullptr;
   ctx.isalida = 0;
 }

@@ -25,7 +25,7 @@ static void asegura_fichero_base(const char* biblioteca, const char* archivo) {
   f = plat_abre_texto(base, "a");
   if (f == nullptr) termina_con(1, "Imposible abrir (%s)\n", base);
   bool bien = fputs("\n", f) != EOF;
-  if (fclose(f) != 0 || !bien) termina_con(1, "Error al grabar (%s)\n", base);
+  if (!plat_cierra_escrito(f) || !bien) termina_con(1, "Error al grabar (%s)\n", base);
 }
 
 void abre_ebcdic() {

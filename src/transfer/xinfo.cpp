@@ -109,7 +109,7 @@ void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   }
   bool bien = copia == 0 && fputs(linea, salida) != EOF;
   // Every failure leaves the old index as it was and no working file behind.
-  bool cerrado = fclose(salida) == 0;
+  bool cerrado = plat_cierra_escrito(salida);
   if (copia > 0) {
     plat_borra_fichero(temporal);
     falla_apertura(ruta, copia);

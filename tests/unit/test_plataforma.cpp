@@ -81,6 +81,16 @@ TEST_F(FicherosLocales, ReemplazoSobreUnFicheroExistente) {
   EXPECT_EQ(crudo("xinfo"), "nuevo");
 }
 
+TEST(FicherosEscritos, CierreInformaDeUnaEscrituraPerdida) {
+  if (en_windows()) GTEST_SKIP() << "no /dev/full; the full-disk runs of the e2e tests cover it";
+  // The bytes wait in the stream's buffer: only the close can tell that the
+  // device refused them.
+  FILE* f = plat_abre_texto("/dev/full", "w");
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(fputs("linea\n", f), EOF);
+  EXPECT_FALSE(plat_cierra_escrito(f));
+}
+
 TEST_F(FicherosLocales, NombresDeDispositivoNoSeEscriben) {
   // On Windows these names are devices in every directory, whatever the
   // extension: the data would go to the console or nowhere. Elsewhere they
