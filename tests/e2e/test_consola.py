@@ -7,7 +7,7 @@ import os
 import tempfile
 import unittest
 
-from lib import (Peer, close, ebcdic_frame, ebc_fija, expect_eof, expect_frame, frame, make_base,
+from lib import (Peer, close, ebcdic_frame, ebc_fija, expect_eof, expect_frame, frame, local_text, make_base,
                  read_frame, run_vortcp, send, to_ebcdic)
 
 PROMPT = b"sql > "
@@ -156,8 +156,8 @@ class Ejecucion:
         return out[i:] if i >= 0 else out
 
     def fichero(self, nombre):
-        with open(os.path.join(self.dir, nombre), "rb") as f:
-            return f.read()
+        """A text file the console wrote, with its line ends as LF."""
+        return local_text(os.path.join(self.dir, nombre))
 
     def ruta(self, nombre):
         return os.path.join(self.dir, nombre)

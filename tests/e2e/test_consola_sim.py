@@ -11,7 +11,7 @@ import subprocess
 import tempfile
 import unittest
 
-from lib import run_vortcp
+from lib import local_text, run_vortcp
 
 MUESTRAS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "samples"))
 SIM = os.environ.get("ZIZEZ_SIM")
@@ -60,8 +60,8 @@ class ConsolaSimulador(unittest.TestCase):
         return r.stdout[r.stdout.find(PROMPT):]
 
     def fichero(self, nombre):
-        with open(os.path.join(self.dir, nombre), "rb") as f:
-            return f.read()
+        """A text file the console wrote, with its line ends as LF."""
+        return local_text(os.path.join(self.dir, nombre))
 
     def test_consulta_igual_en_ascii_ebcdic_y_con_buffer_pequeno(self):
         sql = "SELECT CODIGO, PRECIO, STOCK FROM ARTICULOS\n"
