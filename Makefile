@@ -52,4 +52,4 @@ test-windows: deps
 	@bash scripts/windows.sh test
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) build-win build-fuzz build-bench
