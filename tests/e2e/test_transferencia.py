@@ -8,6 +8,7 @@ temporary tree) are shared with the other test_transferencia_* files."""
 import datetime
 import os
 import shutil
+import subprocess
 import tempfile
 import unittest
 
@@ -126,6 +127,26 @@ class Arbol(unittest.TestCase):
             i = texto.find(t, pos)
             self.assertGreaterEqual(i, 0, "%r not found after offset %d in %r" % (t, pos, texto))
             pos = i + len(t)
+
+
+class DiscoPequeno(Arbol):
+    """An Arbol whose working directory is a 64 KB tmpfs for the length of
+    each test, so that the disk fills after a few dozen KB. Mounting needs
+    root; elsewhere the test is skipped."""
+
+    def setUp(self):
+        if not (hasattr(os, "geteuid") and os.geteuid() == 0):
+            self.skipTest("mounting a small tmpfs needs root")
+        super().setUp()
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.dir],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if r.returncode != 0:
+            super().tearDown()
+            self.skipTest("cannot mount a tmpfs: %s" % r.stdout.decode("latin-1", "replace"))
+
+    def tearDown(self):
+        subprocess.run(["umount", self.dir])
+        super().tearDown()
 
 
 class MiembrosTest(Arbol):

@@ -3,12 +3,11 @@ or a disk that fills: end codes, blocks out of place or longer than they are,
 hostile names, a lost connection and a full disk."""
 
 import os
-import subprocess
 import unittest
 
 from lib import (NOT_A_DIRECTORY, ScriptFailure, call, close, expect_eof, expect_frame, frame,
                  read_frame, send, shown_path, stored_name, to_ebcdic)
-from test_transferencia import (OK, Arbol, bloque_crudo, bloque_texto, cabecera, cuentas,
+from test_transferencia import (OK, Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, cuentas,
                                 mensajes, miembro, obtiene, paseo)
 
 
@@ -110,19 +109,7 @@ class ConexionPerdidaTest(Arbol):
         self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(2, 8), self.log())
 
 
-@unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0, "mounting a small tmpfs needs root")
-class DiscoLlenoTest(Arbol):
-    def setUp(self):
-        super().setUp()
-        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.dir],
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        if r.returncode != 0:
-            self.skipTest("cannot mount a tmpfs: %s" % r.stdout.decode("latin-1", "replace"))
-
-    def tearDown(self):
-        subprocess.run(["umount", self.dir])
-        super().tearDown()
-
+class DiscoLlenoTest(DiscoPequeno):
     def lleno(self, mensajes_servidor, ruta):
         # The server may send more than the disk holds; the client stops at
         # the first failed write, without answering that block.
