@@ -29,23 +29,40 @@ bool plat_busca_host(const char* nombre, uint32_t* direccion);
 // Connects to the address and port (only its low 16 bits count). 0 or -1.
 int plat_conecta(socket_t s, uint32_t direccion, int puerto);
 // Hands all n bytes to the socket, looping on short writes and interruptions.
-// Returns n, or -1 on failure (plat_error_red tells why).
+// Returns n, or -1 on failure (plat_error_red tells why) or once an
+// interruption is recorded.
 long plat_envia(socket_t s, const void* datos, size_t n);
 // One receive of at most n bytes: the count, 0 when the peer closed, -1 on
-// failure. Interruptions are retried.
+// failure. Interruptions by other signals are retried; once Ctrl-C or a
+// termination request has been recorded (plat_interrupcion), -1.
 long plat_recibe(socket_t s, void* destino, size_t n);
+// Waits at most max_ms milliseconds until the socket holds at least `faltan`
+// bytes ready to be received, or the peer has closed, or the connection has
+// failed, or an interruption is recorded; whichever comes first. No CPU is
+// used while it waits. The caller's next receive takes what is there.
+void plat_espera_datos(socket_t s, size_t faltan, int max_ms);
 void plat_cierra_socket(socket_t s);
 
 // Test seams for fuzzers and tests: while set, plat_recibe and plat_envia call
-// these instead of the socket, and plat_pausa_ms does not sleep when the pause
-// is switched off. Not used by the program itself.
+// these instead of the socket, and plat_espera_datos returns at once when the
+// wait is switched off. Not used by the program itself.
 using FuenteRecepcion = long (*)(socket_t s, void* destino, size_t n);
 using DestinoEnvio = long (*)(socket_t s, const void* datos, size_t n);
 void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino);
 void plat_establece_pausa_prueba(bool pausa_activa);
 
+// --- Interruptions ---------------------------------------------------------------
+// From this call on, Ctrl-C and a termination request (SIGINT and SIGTERM; the
+// console's Ctrl-C, Ctrl-Break and close events on Windows) no longer end the
+// process: they are recorded, and the socket calls that wait give up.
+void plat_vigila_interrupciones();
+// 0, or the signal number of the first interruption recorded: 2 for Ctrl-C,
+// 15 for a termination request. The shell's exit status for it is 128 + n.
+int plat_interrupcion();
+
 // --- Time ---------------------------------------------------------------------
-void plat_pausa_ms(int milisegundos);
+// Milliseconds of a clock that only moves forward (not the time of day).
+int64_t plat_reloj_ms();
 struct FechaHora {
   int anio, mes, dia, hora, minuto, segundo; // anio is the full year
 };
@@ -75,6 +92,11 @@ void plat_crea_directorio(const char* ruta);
 FILE* plat_abre_texto(const char* ruta, const char* modo);
 // Opens a local file whose bytes are stored exactly as written.
 FILE* plat_abre_binario(const char* ruta, const char* modo);
+// Reads up to n bytes of a text file opened for reading, with the line ends
+// read as LF (a CR right before a LF is dropped, as text mode does on
+// Windows). NUL bytes come through. Returns the count; 0 at the end of the file
+// or on a read error (ferror tells which).
+size_t plat_lee_texto(FILE* f, char* destino, size_t n);
 // Reads one line of a text file like fgets (at most capacidad - 1 characters,
 // the line feed kept), dropping a carriage return right before the line feed so
 // that files made on Windows read as they do there. NULL at the end of file.

@@ -1,11 +1,14 @@
 // The POSIX implementation of the platform layer (plataforma.h): BSD sockets,
-// nanosleep, mkdir, "/" paths relative to the current directory, rename() for
+// poll with SO_RCVLOWAT for the wait inside a frame, sigaction, mkdir, "/" paths relative to the current directory, rename() for
 // the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <iconv.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,11 +75,35 @@ void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
 
 void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
 
+// The first interruption recorded by the handler; 0 while there is none.
+static volatile sig_atomic_t senal_recibida = 0;
+
+static void registra_senal(int numero) {
+  if (senal_recibida == 0) senal_recibida = numero;
+}
+
+void plat_vigila_interrupciones() {
+  struct sigaction accion;
+  memset(&accion, 0, sizeof accion);
+  accion.sa_handler = registra_senal;
+  sigemptyset(&accion.sa_mask);
+  // No SA_RESTART: a receive that waits must give up at once.
+  accion.sa_flags = 0;
+  sigaction(SIGINT, &accion, nullptr);
+  sigaction(SIGTERM, &accion, nullptr);
+}
+
+int plat_interrupcion() { return senal_recibida == SIGINT ? 2 : senal_recibida == SIGTERM ? 15 : 0; }
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;
   size_t hecho = 0;
   while (hecho < n) {
+    if (senal_recibida != 0) {
+      errno = EINTR;
+      return -1;
+    }
     ssize_t r = send((int)s, p + hecho, n - hecho, MSG_NOSIGNAL);
     if (r < 0) {
       if (errno == EINTR) continue;
@@ -90,6 +117,10 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
 long plat_recibe(socket_t s, void* destino, size_t n) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   for (;;) {
+    if (senal_recibida != 0) {
+      errno = EINTR;
+      return -1;
+    }
     ssize_t r = recv((int)s, destino, n, 0);
     if (r < 0 && errno == EINTR) continue;
     return (long)r;
@@ -100,12 +131,50 @@ void plat_cierra_socket(socket_t s) {
   if (s != SOCKET_INVALIDO) close((int)s);
 }
 
-void plat_pausa_ms(int milisegundos) {
-  if (!pausa_activa) return;
+int64_t plat_reloj_ms() {
   struct timespec t;
-  t.tv_sec = milisegundos / 1000;
-  t.tv_nsec = (long)(milisegundos % 1000) * 1000000L;
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Bytes ready to be received on the socket, or -1 when it cannot tell.
+static long disponibles(int s) {
+  int n = 0;
+  return ioctl(s, FIONREAD, &n) == 0 ? (long)n : -1;
+}
+
+// With SO_RCVLOWAT at the bytes still missing, poll wakes only when they are
+// all there, or at a close or an error (TCP honours the mark in poll). A
+// socket that does not (a local pair) wakes at every byte: the wait then
+// checks the count and takes short naps until the time is up.
+void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
+  if (!pausa_activa || fuente_prueba != nullptr || faltan == 0) return;
+  int sd = (int)s;
+  int marca = faltan > (size_t)(1 << 20) ? (1 << 20) : (int)faltan;
+  bool con_marca = setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &marca, sizeof marca) == 0;
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    long hay = disponibles(sd);
+    if (hay < 0 || (size_t)hay >= faltan || senal_recibida != 0) break;
+    int64_t queda = limite - plat_reloj_ms();
+    if (queda <= 0) break;
+    struct pollfd p;
+    p.fd = sd;
+    p.events = POLLIN | POLLRDHUP;
+    p.revents = 0;
+    int r = poll(&p, 1, (int)queda);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    if ((p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) break;
+    hay = disponibles(sd);
+    if (hay < 0 || (size_t)hay >= faltan) break;
+    // Readable, but not all of it: the mark is not honoured here.
+    struct timespec siesta = {0, 1000000L};
+    nanosleep(&siesta, nullptr);
+  }
+  if (con_marca) {
+    int uno = 1;
+    setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &uno, sizeof uno);
   }
 }
 
@@ -149,6 +218,29 @@ FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
   formatea(m, "%sb", modo);
   return fopen(ruta, m);
+}
+
+size_t plat_lee_texto(FILE* f, char* destino, size_t n) {
+  for (;;) {
+    size_t k = fread(destino, 1, n, f);
+    if (k == 0 || memchr(destino, '\r', k) == nullptr) return k;
+    size_t j = 0;
+    for (size_t i = 0; i < k; i++) {
+      if (destino[i] == '\r') {
+        if (i + 1 < k) {
+          if (destino[i + 1] == '\n') continue;
+        } else {
+          // The CR is the last byte read: its LF, if any, is still unread.
+          int c = getc(f);
+          if (c != EOF) ungetc(c, f);
+          if (c == '\n') continue;
+        }
+      }
+      destino[j++] = destino[i];
+    }
+    // A read that held only a dropped CR is not the end of the file.
+    if (j > 0) return j;
+  }
 }
 
 char* plat_lee_linea(char* destino, int capacidad, FILE* f) {

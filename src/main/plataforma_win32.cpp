@@ -1,6 +1,7 @@
-// The Windows implementation of the platform layer (plataforma.h): Winsock 1.1,
-// Sleep, _mkdir, backslash paths from the root of the current drive, text-mode
-// files (CR LF), MoveFileEx for the atomic replace, _putenv, and
+// The Windows implementation of the platform layer (plataforma.h): Winsock 1.1
+// (select and FIONREAD for the wait inside a frame), the console's control
+// handler for interruptions, _mkdir, backslash paths from the root of the
+// current drive, text-mode files (CR LF), MoveFileEx for the atomic replace, _putenv, and
 // CharToOemA/OemToCharA for the ANSI/OEM tables of the test dumps.
 #include <winsock2.h>
 #include <windows.h>
@@ -68,11 +69,29 @@ void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
 
 void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
 
+// The first interruption recorded by the console handler (which runs in a
+// thread of its own); 0 while there is none.
+static volatile LONG senal_recibida = 0;
+
+static BOOL WINAPI registra_evento(DWORD evento) {
+  LONG numero = evento == CTRL_C_EVENT ? 2 : 15;
+  InterlockedCompareExchange(&senal_recibida, numero, 0);
+  // Handled: the process is not ended by the system. A close event ends it
+  // anyway once the handler returns, so give the main thread time to finish.
+  if (evento == CTRL_CLOSE_EVENT) Sleep(5000);
+  return TRUE;
+}
+
+void plat_vigila_interrupciones() { SetConsoleCtrlHandler(registra_evento, TRUE); }
+
+int plat_interrupcion() { return (int)senal_recibida; }
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;
   size_t hecho = 0;
   while (hecho < n) {
+    if (senal_recibida != 0) return -1;
     int r = send((SOCKET)s, p + hecho, (int)(n - hecho), 0);
     if (r == SOCKET_ERROR) {
       if (WSAGetLastError() == WSAEINTR) continue;
@@ -83,9 +102,25 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
   return (long)n;
 }
 
+// Whether the socket is readable (data, a close or an error) within ms.
+static bool legible(SOCKET s, long ms) {
+  fd_set conjunto;
+  FD_ZERO(&conjunto);
+  FD_SET(s, &conjunto);
+  struct timeval t;
+  t.tv_sec = ms / 1000;
+  t.tv_usec = (ms % 1000) * 1000;
+  return select(0, &conjunto, nullptr, nullptr, &t) != 0;
+}
+
 long plat_recibe(socket_t s, void* destino, size_t n) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   for (;;) {
+    // A blocking recv cannot be woken by the console handler: wait in short
+    // selects, so that an interruption is seen within a tenth of a second.
+    while (senal_recibida == 0 && !legible((SOCKET)s, 100)) {
+    }
+    if (senal_recibida != 0) return -1;
     int r = recv((SOCKET)s, (char*)destino, (int)n, 0);
     if (r == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
     return r == SOCKET_ERROR ? -1 : (long)r;
@@ -96,8 +131,29 @@ void plat_cierra_socket(socket_t s) {
   if (s != SOCKET_INVALIDO) closesocket((SOCKET)s);
 }
 
-void plat_pausa_ms(int milisegundos) {
-  if (pausa_activa) Sleep((DWORD)milisegundos);
+int64_t plat_reloj_ms() { return (int64_t)GetTickCount64(); }
+
+// Winsock has no receive low-water mark in select: the wait checks the count
+// with FIONREAD, sleeps in select while nothing is there, and takes 1 ms
+// naps while part of it is.
+void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
+  if (!pausa_activa || fuente_prueba != nullptr || faltan == 0) return;
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    u_long hay = 0;
+    if (ioctlsocket((SOCKET)s, FIONREAD, &hay) != 0 || hay >= faltan || senal_recibida != 0) return;
+    int64_t queda = limite - plat_reloj_ms();
+    if (queda <= 0) return;
+    if (hay > 0) {
+      Sleep(1);
+      continue;
+    }
+    if (legible((SOCKET)s, (long)queda)) {
+      // Readable with nothing to read: the peer closed or the connection
+      // failed.
+      if (ioctlsocket((SOCKET)s, FIONREAD, &hay) != 0 || hay == 0) return;
+    }
+  }
 }
 
 FechaHora plat_fecha_hora_local() {
@@ -180,6 +236,8 @@ FILE* plat_abre_binario(const char* ruta, const char* modo) {
 }
 
 // Text-mode reads already drop the CR of a CR LF.
+size_t plat_lee_texto(FILE* f, char* destino, size_t n) { return fread(destino, 1, n, f); }
+
 char* plat_lee_linea(char* destino, int capacidad, FILE* f) { return fgets(destino, capacidad, f); }
 
 // MoveFileEx reports through GetLastError, but the callers describe a failure

@@ -138,7 +138,9 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       if (visible > TAM_TRAMA) visible = TAM_TRAMA;
       printf("Recibe fin sbuffer=(%d) (%.*s)\n", rc, visible, (const char*)buf);
     }
-    if (ilen_aux < ilen_vor) plat_pausa_ms(50);
+    // Part of the frame is still missing: give it up to 50 ms to arrive
+    // whole, so that the next receive takes it in one call.
+    if (ilen_aux < ilen_vor) plat_espera_datos(s, (size_t)(ilen_vor - ilen_aux), 50);
   }
   if (ilen_vor > 10) buf[ilen_vor - 10] = '\0';
   *largo = ilen_vor;
@@ -159,7 +161,8 @@ int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic) {
   traza("Env_VORTCP: slen(%s)\n", slen);
   int codigo = 0;
   if (!envia_trama(s, carga, len, asc_fija, en_ebcdic == 1 ? asc_fija : nullptr, slen, &codigo)) {
-    printf("send() failed with error %d\n", codigo);
+    // An interrupted run says so itself, once.
+    if (plat_interrupcion() == 0) printf("send() failed with error %d\n", codigo);
     return -1;
   }
   traza("Env_VORTCP: Final ilen(%d)\n", len);
@@ -172,7 +175,7 @@ int Rec_VORTCP(socket_t s, char* buf) {
   int largo = 0, tomados = 0, codigo = 0;
   switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
     case FinRecepcion::fallo_recv:
-      printf("recv() failed with error %d\n", codigo);
+      if (plat_interrupcion() == 0) printf("recv() failed with error %d\n", codigo);
       return -1;
     case FinRecepcion::cerrada:
       printf("Connection closed by client\n");
