@@ -8,6 +8,8 @@
 
 #include "main/fin.h"
 #include "main/plataforma.h"
+#include "transfer/transferencia.h"
+#include "transfer/xinfo.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 
@@ -84,6 +86,8 @@ void reinicia_contexto() {
     ctx.tabla_cursores[i].area_asignada = 1;
   }
   prepara_red(nullptr, 0, nullptr, 0);
+  descarta_indices();
+  olvida_directorios();
 }
 
 void limpia_areas() {

@@ -5,17 +5,43 @@
 #include <cstdio>
 #include <cstdlib>
 
-static ManejadorFin manejador_fin = nullptr;
+namespace {
+
+constexpr int MAX_PASOS = 8;
+PasoCierre pasos[MAX_PASOS];
+int num_pasos = 0;
+ManejadorFin manejador_fin = nullptr;
+
+// Runs the registered steps, the last first. Each step is taken off the list
+// before it runs, so that a step which ends the run itself is not run again
+// by that second end.
+bool cierra_todo() {
+  bool bien = true;
+  while (num_pasos > 0) {
+    PasoCierre paso = pasos[--num_pasos];
+    if (!paso()) bien = false;
+  }
+  return bien;
+}
+
+}  // namespace
+
+void registra_cierre(PasoCierre paso) {
+  for (int i = 0; i < num_pasos; i++)
+    if (pasos[i] == paso) return;
+  if (num_pasos < MAX_PASOS) pasos[num_pasos++] = paso;
+}
 
 void establece_manejador_fin(ManejadorFin manejador) { manejador_fin = manejador; }
 
 void termina(int estado) {
+  if (!cierra_todo()) estado = 1;
   fflush(stdout);
   fflush(stderr);
   if (manejador_fin != nullptr) {
     manejador_fin(estado);
   }
-  // exit() flushes and closes every open stream: the log, the trace, the
+  // exit() flushes and closes every other open stream: the trace, the
   // transfer's open file and the console's output file.
   exit(estado);
 }

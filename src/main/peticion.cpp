@@ -11,6 +11,7 @@
 #include "main/plataforma.h"
 #include "main/texto.h"
 #include "transfer/lista.h"
+#include "transfer/xinfo.h"
 #include "wire/intercambio.h"
 
 namespace {
@@ -18,7 +19,9 @@ namespace {
 constexpr int LARGO_PETICION = 70;
 
 // The end of the run after the walk. A walk that ended on a failed exchange
-// still closes everything, but the run reports the lost connection.
+// still closes everything, but the run reports the lost connection; one that
+// was interrupted writes the index with every object received so far and says
+// so.
 [[noreturn]] void cierra_y_termina() {
   if (ctx.fichero_abierto == 1) {
     ctx.fichero_abierto = 0;
@@ -28,12 +31,16 @@ constexpr int LARGO_PETICION = 70;
   }
   plat_cierra_socket(ctx.sd);
   ctx.sd = SOCKET_INVALIDO;
+  bool indices_bien = graba_indices();
   // The log holds the result line of every object: losing it is a failure.
   if (ctx.flog != nullptr && !plat_cierra_escrito(ctx.flog)) {
     ctx.flog = nullptr;
     termina_con(1, "Error al grabar (%s)\n", "vortcp.log");
   }
   ctx.flog = nullptr;
+  if (!indices_bien) termina(1);
+  int senal = plat_interrupcion();
+  if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
   termina(ctx.fallo_intercambio ? -1 : 0);
 }
 
@@ -60,6 +67,9 @@ void construye_peticion() {
 }
 
 void envia_peticion_y_despacha() {
+  // From here on Ctrl-C and SIGTERM end the walk, not the process: what was
+  // received is closed, counted and indexed first.
+  plat_vigila_interrupciones();
   construye_peticion();
   if (ctx.test == 1) printf("->%.60s\n", ctx.sbuffer);
   envia_as(ctx.sbuffer, ctx.ilen, 1);

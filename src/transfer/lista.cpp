@@ -9,6 +9,7 @@
 #include "main/contexto.h"
 #include "main/texto.h"
 #include "transfer/transferencia.h"
+#include "transfer/xinfo.h"
 #include "wire/intercambio.h"
 #include "wire/tablas.h"
 
@@ -81,8 +82,7 @@ static bool trata_mensaje() {
 
 void trata_lista() {
   recibe_as();
-  while (!ctx.fallo_intercambio && trata_mensaje()) {
-  }
+  while (!ctx.fallo_intercambio && trata_mensaje()) graba_indices_si_toca();
   // At the end code, and also after a failed exchange: what was received
   // stays written and is reported.
   if (ctx.fichero_abierto) cierra_fichero();

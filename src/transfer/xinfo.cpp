@@ -1,10 +1,15 @@
 // The local index of a library (xinfo.h): building entry lines, the key rule,
-// and the replacement of the index through xinfo.tmp and one atomic rename.
+// the index of each library kept in memory for the run, and its replacement on
+// disk through xinfo.tmp and one atomic rename.
 #include "transfer/xinfo.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "main/contexto.h"
 #include "main/fin.h"
@@ -31,89 +36,304 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
     if ((unsigned char)dest[i] < 0x20) dest[i] = ' ';
 }
 
-bool misma_clave(const char* linea, const char* nueva) {
-  if (linea[0] == '#') return false;
-  // Fast path for the usual full-width lines: when both lines hold the three
-  // whole fields, the trimmed keys are equal exactly when the 30 bytes are.
-  if (strlen(linea) > 31 && strlen(nueva) > 31) return memcmp(linea + 1, nueva + 1, 30) == 0;
-  static const int offsets[] = {1, 11, 21};
-  for (int offset : offsets) {
-    char a[16], b[16];
-    extrae_campo(a, linea, offset, 10, 0);
-    extrae_campo(b, nueva, offset, 10, 0);
-    if (strcmp(a, b) != 0) return false;
+namespace {
+
+// One key field of a line: up to 10 bytes from offset, ending early at a line
+// feed or a NUL, trailing blanks removed. Its length; the bytes start at
+// linea + offset.
+size_t campo_clave(const char* linea, size_t largo, size_t offset) {
+  size_t n = 0;
+  while (n < 10 && offset + n < largo && linea[offset + n] != '\n' && linea[offset + n] != '\0') n++;
+  while (n > 0 && linea[offset + n - 1] == ' ') n--;
+  return n;
+}
+
+bool claves_iguales(const char* a, size_t la, const char* b, size_t lb) {
+  if (la > 0 && a[0] == '#') return false;
+  static const size_t offsets[] = {1, 11, 21};
+  for (size_t offset : offsets) {
+    size_t na = campo_clave(a, la, offset);
+    size_t nb = campo_clave(b, lb, offset);
+    if (na != nb || (na > 0 && memcmp(a + offset, b + offset, na) != 0)) return false;
   }
   return true;
 }
 
-[[noreturn]] static void falla_apertura(const char* ruta, int codigo) {
+// FNV-1a over the three key fields, each closed by a separator byte.
+uint32_t hash_clave(const char* linea, size_t largo) {
+  uint32_t h = 2166136261u;
+  static const size_t offsets[] = {1, 11, 21};
+  for (size_t offset : offsets) {
+    size_t n = campo_clave(linea, largo, offset);
+    for (size_t i = 0; i < n; i++) h = (h ^ (unsigned char)linea[offset + i]) * 16777619u;
+    h = (h ^ 0xFFu) * 16777619u;
+  }
+  return h;
+}
+
+constexpr uint32_t NINGUNA = 0xFFFFFFFFu;
+constexpr int64_t INTERVALO_ESCRITURA_MS = 1000;
+
+// One line of an index: its bytes in the text area, without the line end.
+struct Linea {
+  uint32_t inicio;
+  uint32_t largo;
+  uint32_t siguiente;  // next line in the same hash bucket, or NINGUNA
+  bool viva;
+};
+
+// The index of one library as the run knows it: every line in file order,
+// dropped lines marked dead until the next compaction, and the entry lines
+// (not the "#" ones) chained by the hash of their key so that the lines of a
+// key are found at once.
+struct Indice {
+  char biblioteca[TAM_AJUSTE];
+  char ruta[TAM_RUTA];
+  char temporal[TAM_RUTA];
+  std::string texto;
+  std::vector<Linea> lineas;
+  std::vector<uint32_t> cubos;  // a power of two in size
+  size_t vivas = 0;
+  bool pendiente = false;       // updates not written yet
+  bool escrito = false;         // written at least once in this run
+  bool fallido = false;         // a write failed: the file on disk is left alone
+  int64_t ultima_escritura = 0;
+};
+
+std::vector<std::unique_ptr<Indice>> indices;
+
+uint32_t cubo_de(const Indice& ix, uint32_t h) { return h & (uint32_t)(ix.cubos.size() - 1); }
+
+void encadena(Indice& ix, uint32_t i) {
+  const Linea& l = ix.lineas[i];
+  const char* p = ix.texto.data() + l.inicio;
+  if (l.largo > 0 && p[0] == '#') return;
+  uint32_t c = cubo_de(ix, hash_clave(p, l.largo));
+  ix.lineas[i].siguiente = ix.cubos[c];
+  ix.cubos[c] = i;
+}
+
+// Rebuilds the buckets for the lines there are, at most half full.
+void rehace_cubos(Indice& ix) {
+  size_t n = 64;
+  while (n < 2 * ix.lineas.size()) n *= 2;
+  ix.cubos.assign(n, NINGUNA);
+  for (uint32_t i = 0; i < ix.lineas.size(); i++)
+    if (ix.lineas[i].viva) encadena(ix, i);
+}
+
+void agrega_linea(Indice& ix, const char* p, size_t n) {
+  Linea l{(uint32_t)ix.texto.size(), (uint32_t)n, NINGUNA, true};
+  ix.texto.append(p, n);
+  ix.lineas.push_back(l);
+  ix.vivas++;
+  if (ix.lineas.size() * 2 > ix.cubos.size()) {
+    rehace_cubos(ix);
+  } else {
+    encadena(ix, (uint32_t)(ix.lineas.size() - 1));
+  }
+}
+
+// Drops the dead lines once they are the larger part, so that a run which
+// replaces every entry of a big library many times keeps its memory bounded.
+void compacta(Indice& ix) {
+  if (ix.lineas.size() < 1024 || ix.vivas * 2 > ix.lineas.size()) return;
+  std::string texto;
+  std::vector<Linea> lineas;
+  texto.reserve(ix.texto.size() / 2);
+  lineas.reserve(ix.vivas);
+  for (const Linea& l : ix.lineas) {
+    if (!l.viva) continue;
+    lineas.push_back(Linea{(uint32_t)texto.size(), l.largo, NINGUNA, true});
+    texto.append(ix.texto, l.inicio, l.largo);
+  }
+  ix.texto.swap(texto);
+  ix.lineas.swap(lineas);
+  rehace_cubos(ix);
+}
+
+// Drops every live line with the key of `nueva`; dead lines met in the chain
+// are unlinked on the way.
+void quita_clave(Indice& ix, const char* nueva, size_t largo) {
+  uint32_t c = cubo_de(ix, hash_clave(nueva, largo));
+  uint32_t* enlace = &ix.cubos[c];
+  while (*enlace != NINGUNA) {
+    Linea& l = ix.lineas[*enlace];
+    if (l.viva && claves_iguales(ix.texto.data() + l.inicio, l.largo, nueva, largo)) {
+      l.viva = false;
+      ix.vivas--;
+    }
+    if (!l.viva) {
+      *enlace = l.siguiente;
+    } else {
+      enlace = &l.siguiente;
+    }
+  }
+}
+
+[[noreturn]] void falla_apertura(const char* ruta, int codigo) {
   fprintf(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
   termina(1);
 }
 
-[[noreturn]] static void falla_grabacion(const char* ruta, const char* temporal) {
-  plat_borra_fichero(temporal);
-  termina_con(1, "Error al grabar (%s)\n", ruta);
+// Reads the index file into ix, lines judged whole whatever their length. A
+// last line without a line end becomes a line like the others. A missing index
+// (or library folder) is an empty one; one that exists but cannot be read
+// ends the run, so that it is never replaced by an index holding only the new
+// entries.
+void lee_indice(Indice& ix) {
+  FILE* f = plat_abre_texto(ix.ruta, "r");
+  if (f == nullptr) {
+    int codigo = plat_errno();
+    if (codigo != ENOENT && codigo != ENOTDIR) falla_apertura(ix.ruta, codigo);
+    return;
+  }
+  static char bloque[1 << 16];
+  std::string resto;
+  size_t k;
+  while ((k = plat_lee_texto(f, bloque, sizeof bloque)) > 0) {
+    size_t desde = 0;
+    while (desde < k) {
+      const char* fin = (const char*)memchr(bloque + desde, '\n', k - desde);
+      if (fin == nullptr) {
+        resto.append(bloque + desde, k - desde);
+        break;
+      }
+      size_t n = (size_t)(fin - (bloque + desde));
+      if (resto.empty()) {
+        agrega_linea(ix, bloque + desde, n);
+      } else {
+        resto.append(bloque + desde, n);
+        agrega_linea(ix, resto.data(), resto.size());
+        resto.clear();
+      }
+      desde += n + 1;
+    }
+  }
+  bool error = ferror(f) != 0;
+  int codigo = plat_errno();
+  fclose(f);
+  if (error) falla_apertura(ix.ruta, codigo > 0 ? codigo : 1);
+  if (!resto.empty()) agrega_linea(ix, resto.data(), resto.size());
 }
 
-// Copies the old index into the working file without the lines of the new
-// entry's key. Lines are judged whole: a line longer than the piece buffer is
-// judged by its first piece (which holds the whole key) and the verdict holds
-// for its other pieces. A last line without a line end is kept and given one.
-// Returns 0, -1 when a write failed, or the error number of a failed read.
-static int copia_sin_clave(FILE* indice, FILE* temporal, const char* nueva) {
-  char trozo[1024];
-  bool al_principio = true;
-  bool se_copia = true;
-  while (plat_lee_linea(trozo, (int)sizeof trozo, indice) != nullptr) {
-    size_t n = strlen(trozo);
-    if (al_principio) se_copia = !misma_clave(trozo, nueva);
-    if (se_copia && fwrite(trozo, 1, n, temporal) != n) return -1;
-    al_principio = n > 0 && trozo[n - 1] == '\n';
+Indice& indice_de(const char* biblioteca) {
+  for (auto& ix : indices)
+    if (strcmp(ix->biblioteca, biblioteca) == 0) return *ix;
+  indices.push_back(std::make_unique<Indice>());
+  Indice& ix = *indices.back();
+  copia_texto(ix.biblioteca, biblioteca);
+  plat_ruta(ix.ruta, "\\%s\\xvoras\\xinfo", biblioteca);
+  plat_ruta(ix.temporal, "\\%s\\xvoras\\xinfo.tmp", biblioteca);
+  rehace_cubos(ix);
+  lee_indice(ix);
+  return ix;
+}
+
+enum class Escritura { bien, sin_temporal, sin_grabar, sin_reemplazo };
+
+// Writes the live lines into xinfo.tmp and renames it over xinfo. Every
+// failure leaves the old index as it was and no working file behind; *codigo
+// gets the error number of a working file that cannot be made.
+Escritura escribe_indice(const Indice& ix, int* codigo) {
+  FILE* salida = plat_abre_texto(ix.temporal, "w");
+  if (salida == nullptr) {
+    *codigo = plat_errno();
+    return Escritura::sin_temporal;
   }
-  if (ferror(indice)) return plat_errno() > 0 ? plat_errno() : 1;
-  if (!al_principio && se_copia && fputc('\n', temporal) == EOF) return -1;
-  return 0;
+  static char bufer[1 << 16];
+  setvbuf(salida, bufer, _IOFBF, sizeof bufer);
+  bool bien = true;
+  for (const Linea& l : ix.lineas) {
+    if (!l.viva) continue;
+    if (fwrite(ix.texto.data() + l.inicio, 1, l.largo, salida) != l.largo || fputc('\n', salida) == EOF) {
+      bien = false;
+      break;
+    }
+  }
+  bool cerrado = plat_cierra_escrito(salida);
+  if (!bien || !cerrado) {
+    plat_borra_fichero(ix.temporal);
+    return Escritura::sin_grabar;
+  }
+  if (!plat_reemplaza_fichero(ix.temporal, ix.ruta)) {
+    plat_borra_fichero(ix.temporal);
+    return Escritura::sin_reemplazo;
+  }
+  return Escritura::bien;
+}
+
+// Writes ix if it has updates not on disk. Returns false after printing the
+// failure ("Error apertura fichero: %s  rc=%d \n" on the error stream for a
+// working file that cannot be made, "Error al grabar (%s)\n" otherwise); the
+// index is then left alone for the rest of the run.
+bool graba(Indice& ix) {
+  if (!ix.pendiente || ix.fallido) return true;
+  int codigo = 0;
+  Escritura e = escribe_indice(ix, &codigo);
+  ix.pendiente = false;
+  ix.escrito = true;
+  ix.ultima_escritura = plat_reloj_ms();
+  switch (e) {
+    case Escritura::bien:
+      return true;
+    case Escritura::sin_temporal:
+      fprintf(stderr, "Error apertura fichero: %s  rc=%d \n", ix.temporal, codigo);
+      break;
+    case Escritura::sin_grabar:
+      printf("Error al grabar (%s)\n", ix.temporal);
+      break;
+    case Escritura::sin_reemplazo:
+      printf("Error al grabar (%s)\n", ix.ruta);
+      break;
+  }
+  ix.fallido = true;
+  return false;
+}
+
+bool toca_escribir(const Indice& ix, int64_t ahora) {
+  return ix.pendiente && !ix.fallido && (!ix.escrito || ahora - ix.ultima_escritura >= INTERVALO_ESCRITURA_MS);
+}
+
+}  // namespace
+
+bool misma_clave(const char* linea, const char* nueva) {
+  return claves_iguales(linea, strlen(linea), nueva, strlen(nueva));
 }
 
 void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
                      const char* texto, const char* fecha, const char* hora) {
-  char ruta[TAM_RUTA], temporal[TAM_RUTA];
-  plat_ruta(ruta, "\\%s\\xvoras\\xinfo", biblioteca);
-  plat_ruta(temporal, "\\%s\\xvoras\\xinfo.tmp", biblioteca);
+  // Whatever way the run ends from here on, what the index has taken is
+  // written first.
+  registra_cierre(graba_indices);
+  Indice& ix = indice_de(biblioteca);
 
   char linea[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
                         plat_fecha_hora_local());
-
-  // An index that exists but cannot be read must not be replaced by one that
-  // holds only the new line.
-  FILE* indice = plat_abre_texto(ruta, "r");
-  if (indice == nullptr && plat_errno() != ENOENT && plat_errno() != ENOTDIR) falla_apertura(ruta, plat_errno());
-
-  FILE* salida = plat_abre_texto(temporal, "w");
-  if (salida == nullptr) {
-    int codigo = plat_errno();
-    if (indice != nullptr) fclose(indice);
-    falla_apertura(temporal, codigo);
-  }
-  // The whole index passes through on every call: large buffers keep the
-  // number of system calls per call small for big libraries.
-  static char bufer_lectura[1 << 16], bufer_escritura[1 << 16];
-  if (indice != nullptr) setvbuf(indice, bufer_lectura, _IOFBF, sizeof bufer_lectura);
-  setvbuf(salida, bufer_escritura, _IOFBF, sizeof bufer_escritura);
-  int copia = 0;
-  if (indice != nullptr) {
-    copia = copia_sin_clave(indice, salida, linea);
-    fclose(indice);
-  }
-  bool bien = copia == 0 && fputs(linea, salida) != EOF;
-  // Every failure leaves the old index as it was and no working file behind.
-  bool cerrado = plat_cierra_escrito(salida);
-  if (copia > 0) {
-    plat_borra_fichero(temporal);
-    falla_apertura(ruta, copia);
-  }
-  if (!bien || !cerrado) falla_grabacion(temporal, temporal);
-  if (!plat_reemplaza_fichero(temporal, ruta)) falla_grabacion(ruta, temporal);
+  size_t n = strlen(linea);
+  if (n > 0 && linea[n - 1] == '\n') n--;
+  quita_clave(ix, linea, n);
+  agrega_linea(ix, linea, n);
+  compacta(ix);
+  ix.pendiente = true;
+  // The first update of a library goes to disk at once, so that an index that
+  // cannot be written is reported at the header that needed it.
+  if (toca_escribir(ix, plat_reloj_ms()) && !graba(ix)) termina(1);
 }
+
+void graba_indices_si_toca() {
+  if (indices.empty()) return;
+  int64_t ahora = plat_reloj_ms();
+  for (auto& ix : indices)
+    if (toca_escribir(*ix, ahora) && !graba(*ix)) termina(1);
+}
+
+bool graba_indices() {
+  bool bien = true;
+  for (auto& ix : indices)
+    if (!graba(*ix)) bien = false;
+  return bien;
+}
+
+void descarta_indices() { indices.clear(); }

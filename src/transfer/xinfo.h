@@ -21,16 +21,31 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
                            const char* miembro, const char* tipo_fuente, const char* texto, const char* fecha,
                            const char* hora, const FechaHora& ahora);
 
-// True when the index line (or the first piece of it) is an entry whose key
+// True when the index line is an entry whose key
 // equals that of the entry line `nueva`: library, file and member, trailing
 // blanks removed, case included. A line beginning with "#" never matches.
 bool misma_clave(const char* linea, const char* nueva);
 
 // Replaces the entry of (biblioteca, archivo, miembro) in the library's index:
-// every other line stays in its order, the new line goes last. The new index is
-// written whole to xinfo.tmp and renamed over xinfo, so a failure leaves the
-// old index untouched. Fails by ending the run with exit status 1: a file that
-// cannot be opened or read prints "Error apertura fichero: %s  rc=%d \n" on
-// the error stream, a failed write, close or rename "Error al grabar (%s)\n".
+// every other line stays in its order, the new line goes last. The index is
+// read from disk at the library's first update of the run and kept in memory
+// (constant time per update); it is written whole to xinfo.tmp and renamed
+// over xinfo at the first update, then at most once a second
+// (graba_indices_si_toca), and before the run ends, whatever the way out
+// (graba_indices, a closing step of termina). Each write leaves the file that
+// rewriting it at every update would have left at that point, and a failure
+// leaves the old file untouched. Fails by ending the run with exit status 1: an
+// index that cannot be read prints "Error apertura fichero: %s  rc=%d \n" on
+// the error stream, as does a working file that cannot be made; a failed
+// write, close or rename "Error al grabar (%s)\n".
 void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
                      const char* texto, const char* fecha, const char* hora);
+// Writes the indexes whose last write is a second old or more and that have
+// updates since. A failure ends the run as actualiza_xinfo's does.
+void graba_indices_si_toca();
+// Writes every index with updates not on disk yet. Returns false when one
+// failed (its message printed); the others are still written.
+bool graba_indices();
+// Forgets every index held in memory without writing it (tests and fuzzers,
+// which run many transfers in one process).
+void descarta_indices();

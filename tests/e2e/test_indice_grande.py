@@ -1,7 +1,9 @@
 """The index of big libraries: a run of a few thousand headers over an index
 that holds hand-made lines of every kind must leave, byte for byte, the index
 that rewriting it at every header left (the golden file datos/indice_dorado.gz,
-made by that code), whatever way the run ends.
+made by that code); and a run that ends early (a lost connection, a refused
+name, Ctrl-C or SIGTERM) must leave the index that rewriting it at every
+header would have left at that point (the rule, as `modelo` applies it).
 
 VORTCP_GRABA_DORADO=1 writes the golden file anew from the binary under test."""
 
@@ -10,10 +12,12 @@ import os
 import random
 import signal
 import subprocess
+import threading
 import unittest
 
-from lib import WINDOWS, Peer, call, clean_env, frame, local_text, read_frame, text_bytes, to_ebcdic, vortcp_bin
-from test_transferencia import (FIN_LISTA, OK, Arbol, bloque_texto, cabecera, fin, mensajes, miembro)
+from lib import (WINDOWS, Peer, call, clean_env, expect_eof, frame, read_frame, send, text_bytes, to_ebcdic,
+                 vortcp_bin)
+from test_transferencia import OK, Arbol, bloque_texto, cabecera, fin, mensajes, miembro
 
 DORADO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "datos", "indice_dorado.gz")
 SELLO = b"20250101120000"  # update stamp of the lines already in the index
@@ -72,6 +76,32 @@ def normaliza(datos):
     return b"\n".join(salida)
 
 
+def clave(l):
+    """The key of an index line, or None for a "#" line."""
+    if l[:1] == b"#":
+        return None
+    campos = []
+    for o in (1, 11, 21):
+        c = l[o:o + 10]
+        for corte in (b"\n", b"\0"):
+            c = c.split(corte)[0]
+        campos.append(c.rstrip(b" "))
+    return tuple(campos)
+
+
+def modelo(inicial, cabeceras_recibidas):
+    """The index after these headers: per header, the lines of its key go and
+    its line is appended. Lines are compared with their stamps blanked."""
+    lineas = inicial.split(b"\n")
+    if lineas and lineas[-1] == b"":
+        lineas.pop()
+    for lib, fic, mbr in cabeceras_recibidas:
+        nueva = ("A%-10s%-10s%-10s" % (lib, fic, mbr)).encode()
+        lineas = [l for l in lineas if clave(l) != clave(nueva)]
+        lineas.append(nueva)
+    return lineas
+
+
 class IndiceGrandeTest(Arbol):
     def prepara(self):
         os.makedirs(os.path.join(self.dir, "LIB1", "xvoras"))
@@ -103,6 +133,80 @@ class IndiceGrandeTest(Arbol):
         self.assertEqual(uno, esperado_uno)
         self.assertEqual(dos, esperado_dos)
         self.assertFalse(self.existe("LIB1", "xvoras", "xinfo.tmp"))
+
+
+class FinAnticipadoTest(Arbol):
+    """Runs that end before the end code, over an index of 300 entries."""
+
+    def setUp(self):
+        super().setUp()
+        os.makedirs(os.path.join(self.dir, "LIB1", "xvoras"))
+        self.inicial = b"# mano\n" + b"\n".join(linea("LIB1", "SRC", "M%04d" % i) for i in range(300)) + b"\n"
+        with open(os.path.join(self.dir, "LIB1", "xvoras", "xinfo"), "wb") as f:
+            f.write(text_bytes(self.inicial))
+        # New members and known ones alternate.
+        self.nombres = ["M%04d" % (i * 7 % 600) for i in range(120)]
+
+    def comprueba(self, recibidas):
+        esperado = modelo(self.inicial, [("LIB1", "SRC", m) for m in recibidas])
+        hay = self.lee("LIB1", "xvoras", "xinfo").split(b"\n")
+        self.assertEqual(hay[-1], b"")
+        hay = hay[:-1]
+        self.assertEqual([l[:31] if clave(l) else l for l in hay], [l[:31] if clave(l) else l for l in esperado])
+        self.assertFalse(self.existe("LIB1", "xvoras", "xinfo.tmp"))
+
+    def miembros(self, conn, nombres):
+        for m in nombres:
+            conn.send(frame(miembro("LIB1", "SRC", m)))
+            conn.read_frame()
+            conn.send(frame(bloque_texto(["LINEA DE " + m])))
+            conn.read_frame()
+
+    def test_conexion_perdida_y_nombre_rechazado(self):
+        def corta(conn):
+            self.miembros(conn, self.nombres)
+            conn.send(frame(miembro("LIB1", "SRC", "ULTIMO"))[:40])
+            return "close"
+        self.corre(["ALL", "LIB1"], [read_frame(), call(corta)], estado=255)
+        self.comprueba(self.nombres)
+
+        def hostil(conn):
+            self.miembros(conn, self.nombres[:50])
+            conn.send(frame(miembro("LIB1", "SRC", "..")))
+            return "close"
+        self.corre(["ALL", "LIB1"], [read_frame(), call(hostil), expect_eof()], estado=1)
+        self.comprueba(self.nombres + self.nombres[:50])
+
+    @unittest.skipIf(WINDOWS, "signals are POSIX; the console's Ctrl-C cannot be sent under Wine")
+    def test_interrupcion_a_mitad_de_biblioteca(self):
+        recibidas = []
+        for senal, estado in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            listo = threading.Event()
+
+            def sirve(conn):
+                self.miembros(conn, self.nombres)
+                conn.send(frame(miembro("LIB1", "SRC", "MEDIO")))
+                conn.read_frame()
+                # Half a block, then nothing: the client waits for the rest.
+                conn.send(frame(bloque_texto(["MITAD"] * 10))[:30])
+                listo.set()
+                return "close"
+            peer = Peer([read_frame(), call(sirve), expect_eof()])
+            with peer:
+                env = clean_env({**peer.env(), "BASE": self.base, "LANG": "ESP"})
+                p = subprocess.Popen([vortcp_bin(), "ALL", "LIB1"], cwd=self.dir, env=env,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertTrue(listo.wait(20))
+                p.send_signal(senal)
+                salida, error = p.communicate(timeout=20)
+            self.assertEqual(p.returncode, estado, salida + error)
+            self.assertTrue(salida.endswith(b" bytes\nTransferencia interrumpida.\n"), salida[-300:])
+            recibidas += self.nombres + ["MEDIO"]
+            self.comprueba(recibidas)
+            # Every member file on disk has its line.
+            en_indice = {clave(l)[2].decode() for l in self.lee("LIB1", "xvoras", "xinfo").split(b"\n") if clave(l)}
+            for nombre in os.listdir(os.path.join(self.dir, "LIB1", "SRC")):
+                self.assertIn(nombre[:-4], en_indice)
 
 
 if __name__ == "__main__":

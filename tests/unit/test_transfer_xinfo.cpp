@@ -74,6 +74,7 @@ class XinfoEnDisco : public ::testing::Test {
   // The index paths hang from the current directory (from the drive root on
   // Windows): the test works in a tree of its own.
   void SetUp() override {
+    descarta_indices();
     if (entra_en_arbol_temporal().empty()) GTEST_SKIP() << "no scratch tree for the local paths";
     std::filesystem::create_directories("LIB1/xvoras");
   }
@@ -131,6 +132,8 @@ struct FinDelPrograma {
 
 // Runs the update and returns the exit status it ended with, -1 if it did not end.
 int estado_de_fin(std::string* error) {
+  // Each case is a run of its own: the index is read anew.
+  descarta_indices();
   establece_manejador_fin(lanza_fin);
   testing::internal::CaptureStderr();
   int estado = -1;
