@@ -26,13 +26,26 @@ void tabla_de_fichero(const char* nombre, char* tabla, size_t cap) {
   tabla[n] = '\0';
 }
 
+// The next byte of the file, or EOF.
+static inline int toma(LectorBackup& l) {
+  if (l.pos == l.hay) {
+    l.pos = 0;
+    l.hay = fread(l.bloque, 1, LectorBackup::TAM_BLOQUE, l.f);
+    if (l.hay == 0) return EOF;
+  }
+  return l.bloque[l.pos++];
+}
+
+// Gives back the byte just taken (never more than one).
+static inline void devuelve(LectorBackup& l) { l.pos--; }
+
 // After a CR, the LF of a CR LF pair belongs to the same line end.
 static void salta_lf(LectorBackup& l) {
-  int c = getc(l.f);
+  int c = toma(l);
   if (c == EOF) {
     l.fin = true;
   } else if (c != '\n') {
-    ungetc(c, l.f);
+    devuelve(l);
   }
 }
 
@@ -41,7 +54,7 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
   int seps = 0;
   bool largo = false;
   for (;;) {
-    int c = getc(l.f);
+    int c = toma(l);
     if (c == EOF) {
       l.fin = true;
       break;
@@ -64,7 +77,7 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
       if (!l.primero && seps + 1 > l.campos) {
         // A surplus separator ends the record at the byte after it, which is
         // dropped.
-        int d = getc(l.f);
+        int d = toma(l);
         if (d == EOF) {
           l.fin = true;
         } else if (d == '\r') {

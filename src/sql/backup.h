@@ -30,6 +30,11 @@ struct LectorBackup {
   int campos = 0;       // field count fixed by the first record
   bool primero = true;  // the next record is the first
   bool fin = false;     // the end of the file has been met
+  // The file is read in blocks of TAM_BLOQUE bytes, not a byte per call.
+  static constexpr size_t TAM_BLOQUE = 1 << 16;
+  unsigned char bloque[TAM_BLOQUE];
+  size_t pos = 0;       // next byte of bloque to take
+  size_t hay = 0;       // bytes of bloque read from the file
 };
 // Reads the next record into dest (capacity >= MAX_REGISTRO + 1). Returns its
 // length (0 at the end), or -1 for a record longer than MAX_REGISTRO. The

@@ -73,7 +73,7 @@ void trata_datos() {
   comprueba_nombres(ctx.biblioteca, ctx.archivo, nullptr, nullptr);
 
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", ctx.biblioteca)) plat_crea_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s", ctx.biblioteca)) asegura_directorio(ruta);
   plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca, ctx.archivo);
   imprime_obtiene(ruta, false);
   abre_fichero_actual(ruta, false);

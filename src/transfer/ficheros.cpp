@@ -2,6 +2,8 @@
 // the local tree, the library directories, opening, checked writes and the
 // checked close (a full disk must not pass for a good transfer).
 #include <cstdio>
+#include <string>
+#include <unordered_set>
 
 #include "main/contexto.h"
 #include "main/fin.h"
@@ -19,12 +21,23 @@ void comprueba_nombres(const char* biblioteca, const char* archivo, const char* 
   termina_con(1, "Nombre no valido recibido del servidor (%s)\n", nombre);
 }
 
+// The directories asked for in this run: a library of thousands of members
+// makes each of them once, not once per member.
+static std::unordered_set<std::string> directorios_hechos;
+
+void asegura_directorio(const char* ruta) {
+  if (!directorios_hechos.insert(ruta).second) return;
+  plat_crea_directorio(ruta);
+}
+
+void olvida_directorios() { directorios_hechos.clear(); }
+
 void crea_directorios_biblioteca(const char* biblioteca) {
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", biblioteca)) plat_crea_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xvoras", biblioteca)) plat_crea_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xpanta", biblioteca)) plat_crea_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xlista", biblioteca)) plat_crea_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s", biblioteca)) asegura_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xvoras", biblioteca)) asegura_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xpanta", biblioteca)) asegura_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s\\xlista", biblioteca)) asegura_directorio(ruta);
 }
 
 bool indice_sin_filtro() { return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' '; }

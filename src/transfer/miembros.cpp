@@ -25,7 +25,7 @@ void abre_miembro() {
   crea_directorios_biblioteca(ctx.biblioteca);
   char ruta[TAM_RUTA];
   if (ctx.archivo[0] != '\0' && plat_ruta(ruta, "\\%s\\%s", ctx.biblioteca, ctx.archivo)) {
-    plat_crea_directorio(ruta);
+    asegura_directorio(ruta);
   }
   // The index keeps the type as the server sent it, not the extension.
   if (indice_sin_filtro()) {

@@ -3,6 +3,7 @@
 // and spool blocks (67, 68) shown on the console. Each block is written with
 // one write of its translated bytes, not byte by byte.
 #include <cstdio>
+#include <cstring>
 
 #include "main/contexto.h"
 #include "transfer/transferencia.h"
@@ -16,16 +17,17 @@ void graba_texto() {
   // A block with no open file (no header before it) has nowhere to go.
   if (ctx.fichero_abierto) {
     int32_t n = bytes_de_datos(m, 7, lee_numero(m, 2, 5));
+    const unsigned char* tabla = ctx.tabla_ebc;
+    const unsigned char* datos = m.datos + 7;
+    for (int32_t i = 0; i < n; i++) traducido[i] = tabla[datos[i]];
+    // The record ends are looked for on the translated bytes: whatever the
+    // language file maps to 0x15 ends a record too.
     int32_t registros = 0;
-    for (int32_t i = 0; i < n; i++) {
-      // The test is made on the translated byte: whatever the language file
-      // maps to 0x15 ends a record too.
-      unsigned char c = ctx.tabla_ebc[m.datos[7 + i]];
-      if (c == FIN_REGISTRO) {
-        c = '\n';
-        registros++;
-      }
-      traducido[i] = c;
+    unsigned char* p = traducido;
+    unsigned char* fin = traducido + n;
+    while ((p = (unsigned char*)memchr(p, FIN_REGISTRO, (size_t)(fin - p))) != nullptr) {
+      *p++ = '\n';
+      registros++;
     }
     graba_bytes(traducido, (size_t)n);
     ctx.num_registros += registros;

@@ -30,8 +30,14 @@ void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_lo
 // primer_nombre_no_valido); an open file is closed and reported first. The
 // message is left unanswered.
 void comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo);
-// Creates \LIB, \LIB\xvoras, \LIB\xpanta and \LIB\xlista; failures are ignored
-// (a file that then cannot be opened reports them).
+// Creates a directory of the local tree, once per run: a path already asked
+// for is not asked again. Failures are ignored (a file that then cannot be
+// opened reports them).
+void asegura_directorio(const char* ruta);
+// Forgets the directories asked for (tests and fuzzers run many transfers in
+// one process).
+void olvida_directorios();
+// Creates \LIB, \LIB\xvoras, \LIB\xpanta and \LIB\xlista (asegura_directorio).
 void crea_directorios_biblioteca(const char* biblioteca);
 // True when the index is to be updated: no type filter on the command line.
 bool indice_sin_filtro();
