@@ -6,12 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#include "main/fin.h"
-#include "main/plataforma.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "sql/cursores.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
+#include "wire/trama.h"
 
 namespace {
 
@@ -77,15 +79,9 @@ void reinicia_contexto() {
   ctx.delim = ';';
   memcpy(ctx.tabla_ebc, ebc_fija, sizeof ctx.tabla_ebc);
   memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
-  for (int i = 1; i < 256; i++) {
-    ctx.to_ascii[i] = (unsigned char)i;
-    ctx.to_ansi[i] = (unsigned char)i;
-  }
-  for (int i = 0; i < NUM_CURSORES; i++) {
-    ctx.tabla_cursores[i].area = areas[i];
-    ctx.tabla_cursores[i].area_asignada = 1;
-  }
+  for (int i = 0; i < NUM_CURSORES; i++) pon_area_de_pruebas(i, areas[i]);
   prepara_red(nullptr, 0, nullptr, 0);
+  descarta_pendientes();
   descarta_indices();
   olvida_directorios();
 }

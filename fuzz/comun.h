@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "main/contexto.h"
+#include "base/contexto.h"
+#include "sql/cursores.h"
 
 // Thrown by the fatal-end handler: a fatal end with its message is a correct
 // answer to hostile input, so targets catch it.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "comun.h"
-#include "main/argumentos.h"
+#include "app/argumentos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   inicia_objetivo();

@@ -55,7 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   // The reader and the encoder on the bytes as they are.
   FILE* f = fmemopen((void*)(e.nresto ? e.resto : (const uint8_t*)""), e.nresto, "rb");
   if (f == nullptr) abort();
-  LectorBackup lector{f};
+  static LectorBackup lector;
+  lector = LectorBackup{};
+  lector.f = f;
   std::vector<char> registro(MAX_REGISTRO + 1), fila(MAX_REGISTRO + 2);
   for (int vueltas = 0; vueltas < 100000; vueltas++) {
     int separadores = 0;

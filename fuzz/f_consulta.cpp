@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     const std::string& r0 = respuestas[0];
     memcpy(copia, r0.data(), r0.size());
     copia[r0.size()] = '\0';
-    Respuesta r{copia, (int)r0.size()};
+    Mensaje r = respuesta_de(copia, (int)r0.size());
     static AreaCursor area;
     area = AreaCursor{};
     area.ultima_columna = -1;

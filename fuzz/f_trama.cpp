@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "comun.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
       break;
     }
     COMPRUEBA(!esp.fin_programa);
-    COMPRUEBA(ctx.npila_recrc >= 0 && ctx.npila_recrc <= TAM_TRAMA);
+    COMPRUEBA(bytes_pendientes() >= 0 && bytes_pendientes() <= TAM_TRAMA);
     if (esp.fallo) {
       COMPRUEBA(rc == -1);
       break;
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     if (rc < 0) break;
     // Nothing received is lost or invented: what was not delivered waits in
     // the pending store or on the socket.
-    COMPRUEBA((size_t)ctx.npila_recrc + pendiente_red() == nflujo - pos);
+    COMPRUEBA((size_t)bytes_pendientes() + pendiente_red() == nflujo - pos);
     COMPRUEBA(esp.carga.empty() || memcmp(ctx.sbuffer, esp.carga.data(), esp.carga.size()) == 0);
     if (rc > 0 || comprimido) COMPRUEBA(ctx.sbuffer[esp.carga.size()] == '\0');
   }

@@ -16,7 +16,7 @@
 
 #include "arbol.h"
 #include "comun.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "transfer/lista.h"
 #include "wire/tablas.h"
 

@@ -17,7 +17,7 @@
 
 #include "arbol.h"
 #include "comun.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "transfer/nombres.h"
 #include "transfer/xinfo.h"
 

@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "codigo.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "sistema.h"
 
 namespace {
@@ -31,10 +31,10 @@ std::string parametro(const std::string& resto, const char* clave) {
   return r.substr(ini, r.find(' ', ini) - ini);
 }
 
-std::string linea(const char* formato, const std::string& a, const std::string& b, const std::string& c,
-                  const std::string& d) {
+// One line of the DSPLIB listing: object, type, attribute and text.
+std::string linea(const std::string& a, const std::string& b, const std::string& c, const std::string& d) {
   char buf[256];
-  formatea(buf, formato, a.c_str(), b.c_str(), c.c_str(), d.c_str());
+  formatea(buf, "%-10s %-8s %-8s %s\n", a.c_str(), b.c_str(), c.c_str(), d.c_str());
   return buf;
 }
 
@@ -43,14 +43,14 @@ bool dsplib(const std::string& lib, const Trabajo& t, std::string& r) {
     r = "CPF2110 Biblioteca " + lib + " no encontrada.";
     return false;
   }
-  r = "Biblioteca " + lib + "\n" + linea("%-10s %-8s %-8s %s\n", "Objeto", "Tipo", "Atributo", "Texto");
+  r = "Biblioteca " + lib + "\n" + linea("Objeto", "Tipo", "Atributo", "Texto");
   std::string previo;
   for (const Objeto& o : lista_objetos(t.cat, "FDCMS")) {
     if (o.biblioteca != lib || o.archivo == previo) continue;
     previo = o.archivo;
     const char* tipo = o.clase == MENSAJES ? "*MSGF" : o.clase == SPOOL ? "*SPLF" : "*FILE";
     const char* atributo = o.clase == FUENTE ? "PF-SRC" : o.clase == MENSAJES || o.clase == SPOOL ? "" : "PF-DTA";
-    r += linea("%-10s %-8s %-8s %s\n", o.archivo, tipo, atributo, o.clase == FUENTE ? "" : utf8_de_cp1252(o.texto));
+    r += linea(o.archivo, tipo, atributo, o.clase == FUENTE ? "" : utf8_de_cp1252(o.texto));
   }
   // The SQL tables and views of the library's own schema.
   std::string sql = "SELECT name, type FROM \"" + lib + "\".sqlite_master WHERE type IN ('table','view') ORDER BY name";
@@ -59,7 +59,7 @@ bool dsplib(const std::string& lib, const Trabajo& t, std::string& r) {
     while (sqlite3_step(st) == SQLITE_ROW) {
       std::string nombre = mayusculas(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
       bool vista = std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))) == "view";
-      r += linea("%-10s %-8s %-8s %s\n", nombre, "*FILE", vista ? "LF" : "PF-DTA", "Tabla SQL");
+      r += linea(nombre, "*FILE", vista ? "LF" : "PF-DTA", "Tabla SQL");
     }
   }
   sqlite3_finalize(st);

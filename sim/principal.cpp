@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "codigo.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "opciones.h"
 #include "sistema.h"
 #include "sql_sim.h"

@@ -13,7 +13,7 @@
 
 #include "codigo.h"
 #include "comandos.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "sistema.h"
 #include "sql_traduce.h"
 #include "wire/lzw.h"

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "codigo.h"
-#include "main/texto.h"
+#include "base/texto.h"
 
 namespace {
 bool es_ident(char c) {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "codigo.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "wire/tablas.h"
 
 namespace {

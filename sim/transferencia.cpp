@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "codigo.h"
-#include "main/texto.h"
+#include "base/texto.h"
 #include "sistema.h"
 
 namespace {

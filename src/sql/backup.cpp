@@ -5,13 +5,13 @@
 
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
-#include "wire/trama.h"
+#include "sql/intercambio_sql.h"
 
 static const char SEPARADOR = '~';
 static const char MARCA_CAMPO = (char)0xAE;
@@ -150,20 +150,16 @@ Envio envia_lote(Carga& c, int campos) {
   if (construye_mensaje_05(ctx.sbuffer, sizeof ctx.sbuffer, c.tabla, c.filas_lote, campos, c.lote,
                            c.largo_lote) < 0)
     return Envio::fallo;
-  if (ctx.test >= 1) printf("Envia ebcdic(%d) : [%s]\n", ctx.en_ebcdic, ctx.sbuffer);
-  int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
+  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::con_ebcdic, false);
   if (rc < 0) return Envio::fallo;
-  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
-  rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
-  if (rc < 0) return Envio::fallo;
-  Respuesta r{ctx.sbuffer, rc};
+  Mensaje r = respuesta_sql(ctx.sbuffer, rc);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), ctx.sbuffer);
   int codigo = resp_codigo(r);
   if (resp_es_error(r)) {
     if (codigo != 100) {
       if (ctx.test >= 1) {
         char serror[4];
-        resp_texto(r, 13, 3, serror, sizeof serror);
+        lee_texto(r, 13, 3, false, serror);
         printf("Recibe2: rc=%d  serror=(%s)\n", rc, serror);
       }
       escribe_error(r);
@@ -253,8 +249,8 @@ void carga_backup(const char* texto) {
     if (envia_lote(c, c.campos_ultima) == Envio::fallo) fin = Fin::fallo;
   }
   fclose(f);
-  // After a failed exchange the load stops silently; the shell ends the run
-  // at its next exchange.
+  // After a failed exchange the load stops silently; the console ends the
+  // run when the line returns to it.
   if (fin == Fin::fallo) return;
   if (c.total > 0) printf("\n");
   if (fin == Fin::registro_largo) printf("Registro demasiado largo en (%s)\n", nombre);

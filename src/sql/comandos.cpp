@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/ajustes.h"
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/ajustes.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "wire/intercambio.h"
-#include "wire/trama.h"
+#include "sql/intercambio_sql.h"
 
 // "|" unless DELIM is non-empty, then its first character. Only that
 // character is used, so the value is not copied.
@@ -22,8 +22,6 @@ static char delimitador() {
 }
 
 void lee_ajustes_consola() {
-  ctx.minsert = 0;
-  ctx.icursor = 0;
   ctx.minsert = toma_env_entero("MINSERT");
   ctx.dict = toma_env_entero("DICT");
   ctx.rownum = toma_env_entero("ROWNUM");
@@ -70,14 +68,16 @@ void activa_sqlserver(const char*) {
 }
 
 // The name of the open output file, for the write error message.
-static char nombre_salida[TAM_STRABAJO];
+static char nombre_salida[5120];  // a console line holds it
 
-void cierra_salida() {
-  if (ctx.isalida != 1) return;
+bool cierra_salida() {
+  if (ctx.isalida != 1) return true;
   // Rows wait in the stream's buffer: a full disk shows only here.
-  if (!plat_cierra_escrito(ctx.fsalida)) printf("Error al grabar (%s)\n", nombre_salida);
+  bool bien = plat_cierra_escrito(ctx.fsalida);
+  if (!bien) printf("Error al grabar (%s)\n", nombre_salida);
   ctx.fsalida = nullptr;
   ctx.isalida = 0;
+  return bien;
 }
 
 void ejecuta_output(const char* linea) {
@@ -91,6 +91,8 @@ void ejecuta_output(const char* linea) {
   copia_texto(nombre_salida, nombre);
   ctx.fsalida = f;
   ctx.isalida = 1;
+  // Whatever way the run ends, the file is closed and checked first.
+  registra_cierre(cierra_salida);
 }
 
 void ejecuta_set(const char* linea) {
@@ -98,8 +100,7 @@ void ejecuta_set(const char* linea) {
   plat_putenv(texto);
   printf("putenv [%s]\n", texto);
   ctx.dict = toma_env_entero("DICT");
-  ctx.test = toma_env_entero("TEST");
-  if (ctx.test > 0) abre_trace_si_falta();
+  cambia_nivel_test(toma_env_entero("TEST"));
   ctx.rownum = toma_env_entero("ROWNUM");
   ctx.minsert = toma_env_entero("MINSERT");
   ctx.delim = delimitador();
@@ -116,30 +117,21 @@ static void construye_comando(const char* codigo, const char* linea) {
   formatea(ctx.sbuffer, "%s%.5d%s", codigo, (int)strlen(texto), texto);
 }
 
-static void envia_comando() {
-  if (ctx.test >= 1) printf("Envia : [%s]\n", ctx.sbuffer);
-  int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
-  if (rc < 0) termina(rc);
-  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
-}
-
 void envia_cls(const char* linea) {
   construye_comando("06", linea);
   printf("envia: [%s]\n", ctx.sbuffer);
-  envia_comando();
   // The reply is neither examined nor shown.
-  int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
-  if (rc < 0) termina(rc);
+  intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
 }
 
 void envia_cmd(const char* linea) {
   construye_comando("07", linea);
-  envia_comando();
-  // The only compressed reply of the protocol: the receive expands it.
-  int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 1, 0);
+  if (envia_sql(ctx.sbuffer, TrazaEnvio::simple) < 0) return;
+  // The only compressed reply of the protocol: the receive expands it. Its
+  // line is shown even when the receive failed.
+  int rc = recibe_sql(ctx.sbuffer, true);
   printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
   if (ctx.test >= 1) printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
-  if (rc < 0) termina(rc);
 }
 
 void ejecuta_imgs(const char* linea) {

@@ -12,10 +12,12 @@ void activa_sqlserver(const char* linea);
 // The output file cannot be opened: the run ends with status 1.
 void ejecuta_output(const char* linea);
 // Closes the output file, if one is open, and goes back to the screen. A write
-// that failed on the way prints "Error al grabar (%s)\n" with its name.
-void cierra_salida();
+// that failed on the way prints "Error al grabar (%s)\n" with its name and
+// gives false. Also a closing step of termina while the file is open.
+bool cierra_salida();
 void ejecuta_set(const char* linea);
-// cls and cmd: a failed send or receive ends the run with its negative result.
+// cls and cmd: after a failed send or receive they return (the session is
+// lost: intercambio_sql.h).
 void envia_cls(const char* linea);
 void envia_cmd(const char* linea);
 void ejecuta_imgs(const char* linea);

@@ -6,18 +6,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "sql/backup.h"
 #include "sql/comandos.h"
 #include "sql/consulta.h"
 #include "sql/fsql.h"
+#include "sql/intercambio_sql.h"
 
-// A console line is upper-cased into strabajo and, for the output file, copied
-// there with its line end: that bounds it.
-constexpr size_t MAX_LINEA_CONSOLA = TAM_STRABAJO - 2;
+// The longest console line that is run: the program has always bounded it so.
+constexpr size_t MAX_LINEA_CONSOLA = 5118;
+// Lines are read in pieces of up to this many bytes.
+constexpr int TAM_LECTURA = 51200;
 
 namespace {
 
@@ -49,17 +51,15 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
   return false;
 }
 
-[[noreturn]] void termina_consola(const char*) {
-  cierra_salida();
-  termina(1);
-}
+// quit, an empty line and the end of input: the output file is closed and
+// checked by termina's closing steps.
+[[noreturn]] void termina_consola(const char*) { termina(1); }
 
 // Any other line is a statement, copied first into the output file. Only the
 // exact first word SELECT makes it a query; "select*", "(select" or "with"
 // go the message 04 way.
-void ejecuta_linea_sql(const char* linea) {
+void ejecuta_linea_sql(const char* linea, const char* mayus) {
   if (ctx.isalida == 1) fprintf(ctx.fsalida, "%s\n", linea);
-  const char* mayus = ctx.strabajo;
   size_t palabra = strcspn(mayus, " ");
   if (palabra == 6 && strncmp(mayus, "SELECT", 6) == 0) {
     ejecuta_consulta(linea);
@@ -85,18 +85,18 @@ const Regla REGLAS[] = {
 };
 // clang-format on
 
-// Reads one console line into ctx.slinea without its line end. A line longer
-// than the buffer is read to its end and reported as too long. Returns false
-// at the end of standard input.
-bool lee_linea_consola(bool* demasiado_larga) {
+// Reads one console line into `linea` (capacity TAM_LECTURA) without its line
+// end. A line longer than the buffer is read to its end and reported as too
+// long. Returns false at the end of standard input.
+bool lee_linea_consola(char* linea, bool* demasiado_larga) {
   *demasiado_larga = false;
-  if (plat_lee_linea(ctx.slinea, TAM_SLINEA, stdin) == nullptr) return false;
-  size_t n = strlen(ctx.slinea);
-  bool completa = n > 0 && ctx.slinea[n - 1] == '\n';
-  if (completa) ctx.slinea[--n] = '\0';
+  if (plat_lee_linea(linea, TAM_LECTURA, stdin) == nullptr) return false;
+  size_t n = strlen(linea);
+  bool completa = n > 0 && linea[n - 1] == '\n';
+  if (completa) linea[--n] = '\0';
   while (!completa) {
-    static char resto[TAM_SLINEA];
-    if (plat_lee_linea(resto, TAM_SLINEA, stdin) == nullptr) break;
+    static char resto[TAM_LECTURA];
+    if (plat_lee_linea(resto, TAM_LECTURA, stdin) == nullptr) break;
     size_t k = strlen(resto);
     completa = k > 0 && resto[k - 1] == '\n';
     if (completa) k--;
@@ -110,28 +110,29 @@ bool lee_linea_consola(bool* demasiado_larga) {
 
 void consola_sql() {
   lee_ajustes_consola();
-  // A reply printed with "%s" after a receive that failed part-way still
-  // finds a terminator.
-  ctx.sbuffer[TAM_TRAMA] = '\0';
+  static char linea_leida[TAM_LECTURA];
+  char mayus[MAX_LINEA_CONSOLA + 1];
   for (;;) {
+    // A lost session ends the run once the line that lost it is done.
+    if (sesion_perdida()) termina(resultado_perdido());
     printf("sql > ");
     fflush(stdout);
     bool demasiado_larga = false;
     // The end of standard input ends the run as quit does.
-    if (!lee_linea_consola(&demasiado_larga)) termina_consola(nullptr);
+    if (!lee_linea_consola(linea_leida, &demasiado_larga)) termina_consola(nullptr);
     if (demasiado_larga) {
       printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
       continue;
     }
-    char* linea = ctx.slinea;
+    char* linea = linea_leida;
     size_t blancos = strspn(linea, " ");
     if (blancos > 0) memmove(linea, linea + blancos, strlen(linea + blancos) + 1);
-    copia_texto(ctx.strabajo, linea);
-    a_mayusculas(ctx.strabajo);
+    copia_texto(mayus, linea);
+    a_mayusculas(mayus);
 
     const Regla* regla = nullptr;
     for (const Regla& r : REGLAS) {
-      if (cumple(r, linea, ctx.strabajo)) {
+      if (cumple(r, linea, mayus)) {
         regla = &r;
         break;
       }
@@ -139,7 +140,7 @@ void consola_sql() {
     if (regla != nullptr) {
       regla->accion(linea);
     } else {
-      ejecuta_linea_sql(linea);
+      ejecuta_linea_sql(linea, mayus);
     }
   }
 }

@@ -5,38 +5,21 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
-#include "main/fin.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/texto.h"
+#include "sql/cursores.h"
+#include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
-#include "wire/trama.h"
-
-AreaCursor* area_de_cursor(int cursor) {
-  if (cursor < 0 || cursor >= NUM_CURSORES) {
-    printf("Cursor no valido (%d)\n", cursor);
-    return nullptr;
-  }
-  CursorSlot& slot = ctx.tabla_cursores[cursor];
-  if (slot.area_asignada == 0 || slot.area == nullptr) {
-    slot.area = new (std::nothrow) AreaCursor();
-    if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d.\n", cursor);
-    slot.area->ultima_columna = -1;
-    slot.area_asignada = 1;
-  }
-  return slot.area;
-}
 
 // The send and receive step of 02, 03 and 04: the message in sbuffer goes
-// out, its reply comes back into sbuffer. Ends the process on a failure.
-static Respuesta intercambia() {
-  if (ctx.test >= 1) printf("Envia : [%s]\n", ctx.sbuffer);
-  int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
-  if (rc < 0) termina(rc);
-  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
-  rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
-  if (rc < 0) termina(rc);
-  return Respuesta{ctx.sbuffer, rc};
+// out, its reply comes back into sbuffer. False when the session is lost:
+// nothing is shown, and the console ends the run.
+static bool intercambia(Mensaje* r) {
+  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+  if (rc < 0) return false;
+  *r = respuesta_sql(ctx.sbuffer, rc);
+  return true;
 }
 
 // Messages 02 and 04: code, session, cursor, the length of the whole message
@@ -48,7 +31,7 @@ static void construye_mensaje(const char* codigo, const char* sentencia) {
 
 // Takes the cursor number of a 02 or 04 reply. Returns its area, or nullptr
 // when the number is not valid (icursor is then left as it was).
-static AreaCursor* toma_cursor(const Respuesta& r) {
+static AreaCursor* toma_cursor(const Mensaje& r) {
   int cursor = resp_cursor(r);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", r.largo, cursor, r.datos);
   AreaCursor* area = area_de_cursor(cursor);
@@ -61,7 +44,7 @@ static void escribe_resumen(int filas) {
 }
 
 // The first reply of a query. Returns true when the fetch loop is to run.
-static bool trata_apertura(const Respuesta& r, AreaCursor& area, int* filas) {
+static bool trata_apertura(const Mensaje& r, AreaCursor& area, int* filas) {
   if (resp_es_error(r)) {
     // On the opening reply code 100 is reported like any other code.
     escribe_error(r);
@@ -72,9 +55,9 @@ static bool trata_apertura(const Respuesta& r, AreaCursor& area, int* filas) {
     printf("Demasiadas columnas (%d)\n", columnas);
     return false;
   }
-  int d = resp_entero(r, 16, 5);
-  int n = resp_entero(r, 21L + d, 5);
-  int sigue = resp_entero(r, 26L + d, 1);
+  int d = lee_numero(r, 16, 5);
+  int n = lee_numero(r, 21L + d, 5);
+  int sigue = lee_numero(r, 26L + d, 1);
   if (n > 0) *filas += muestra_filas(destino_filas(), r, 27 + d, n, area, ctx.delim, ctx.delimb);
   if (sigue == 1) escribe_resumen(*filas);
   return sigue == 0;
@@ -82,7 +65,8 @@ static bool trata_apertura(const Respuesta& r, AreaCursor& area, int* filas) {
 
 void ejecuta_consulta(const char* sentencia) {
   construye_mensaje("02", sentencia);
-  Respuesta r = intercambia();
+  Mensaje r;
+  if (!intercambia(&r)) return;
   AreaCursor* area = toma_cursor(r);
   if (area == nullptr) return;
   int filas = 0;
@@ -94,16 +78,16 @@ void ejecuta_consulta(const char* sentencia) {
   // where the status would be.
   for (;;) {
     formatea(ctx.sbuffer, "03%.3d%.3d", ctx.isesion, ctx.icursor);
-    r = intercambia();
+    if (!intercambia(&r)) return;
     bool error = resp_es_error(r);
     int codigo = resp_codigo(r);
-    int n = resp_entero(r, 13, 5);
-    int sigue = resp_entero(r, 18, 1);
+    int n = lee_numero(r, 13, 5);
+    int sigue = lee_numero(r, 18, 1);
     if (!error) filas += muestra_filas(destino_filas(), r, 19, n, *area, ctx.delim, ctx.delimb);
     if (error || sigue == 1) {
       if (ctx.test >= 1) {
         char serror[4];
-        resp_texto(r, 13, 3, serror, sizeof serror);
+        lee_texto(r, 13, 3, false, serror);
         printf("Recibe: rc=%d  serror=(%s) sigue=%d\n", r.largo, serror, sigue);
       }
       if (codigo == 100 || sigue == 1) {
@@ -117,7 +101,7 @@ void ejecuta_consulta(const char* sentencia) {
   }
 }
 
-void trata_respuesta_sentencia(const Respuesta& r, int rc) {
+void trata_respuesta_sentencia(const Mensaje& r, int rc) {
   int n = resp_codigo(r);
   if (resp_es_error(r)) {
     if (n == 100) {
@@ -126,7 +110,7 @@ void trata_respuesta_sentencia(const Respuesta& r, int rc) {
     }
     if (ctx.test >= 1) {
       char serror[4];
-      resp_texto(r, 13, 3, serror, sizeof serror);
+      lee_texto(r, 13, 3, false, serror);
       printf("Recibe2: rc=%d  serror=(%s)\n", rc, serror);
     }
     escribe_error(r);
@@ -137,7 +121,8 @@ void trata_respuesta_sentencia(const Respuesta& r, int rc) {
 
 void ejecuta_sentencia(const char* sentencia) {
   construye_mensaje("04", sentencia);
-  Respuesta r = intercambia();
+  Mensaje r;
+  if (!intercambia(&r)) return;
   if (toma_cursor(r) == nullptr) return;
   trata_respuesta_sentencia(r, r.largo);
 }

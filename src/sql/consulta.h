@@ -2,23 +2,17 @@
 // message 04; the handling of a 04 reply shared with the script runner.
 #pragma once
 
-#include "main/contexto.h"
 #include "sql/respuesta.h"
 
 // Sends the statement as message 02, shows the descriptors and rows of the
 // reply and fetches the rest with message 03 until the last block, code 100
-// or an error. Sets ctx.icursor from the reply. A failed send or receive ends
-// the process with the framing's negative result.
+// or an error. Sets ctx.icursor from the reply. After a failed send or
+// receive it returns at once (the session is lost: intercambio_sql.h).
 void ejecuta_consulta(const char* sentencia);
 // Sends the statement as message 04 and shows the rows affected or the
-// server's error. Sets ctx.icursor from the reply. A failed send or receive
-// ends the process with the framing's negative result.
+// server's error. Sets ctx.icursor from the reply. After a failed send or
+// receive it returns at once.
 void ejecuta_sentencia(const char* sentencia);
 // Shows the outcome of a 04 reply (rc: the receive's result, for the trace):
 // a line end for code 100, the error line, or the rows-affected line.
-void trata_respuesta_sentencia(const Respuesta& r, int rc);
-
-// The descriptor area of a cursor slot, allocated the first time a reply names
-// the slot. nullptr, after "Cursor no valido (%d)\n", for a number outside
-// 0..NUM_CURSORES - 1. An allocation failure ends the run with status 1.
-AreaCursor* area_de_cursor(int cursor);
+void trata_respuesta_sentencia(const Mensaje& r, int rc);

@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "sql/backup.h"
 #include "sql/consulta.h"
 #include "sql/respuesta.h"
-#include "wire/trama.h"
+#include "sql/intercambio_sql.h"
 
 // A statement travels in one message 04 after a 13-character header, and one
 // frame carries at most MAX_CARGA payload bytes.
@@ -53,14 +53,9 @@ int envia_sentencia(const char* sentencia) {
   static char buffer[TAM_TRAMA + 1];
   int largo = (int)strlen(sentencia) + 13;
   formatea(buffer, "04%.3d%.3d%5d%s", 1, 1, largo, sentencia);
-  if (ctx.test >= 1) printf("Envia ebcdic(%d) : [%s]\n", ctx.en_ebcdic, buffer);
-  int rc = Env_VORTCP_sql(ctx.sd, buffer, ctx.en_ebcdic);
+  int rc = intercambia_sql(buffer, TrazaEnvio::con_ebcdic, false);
   if (rc < 0) return rc;
-  if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, buffer);
-  buffer[TAM_TRAMA] = '\0';
-  rc = Rec_VORTCP_sql(ctx.sd, buffer, 0, 0);
-  if (rc < 0) return rc;
-  Respuesta r{buffer, rc};
+  Mensaje r = respuesta_sql(buffer, rc);
   // The cursor of the reply is only traced: the shell's icursor stays.
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), buffer);
   trata_respuesta_sentencia(r, rc);

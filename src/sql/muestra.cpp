@@ -6,7 +6,8 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/texto.h"
 
 FILE* destino_filas() {
   return ctx.isalida == 1 ? ctx.fsalida : stdout;
@@ -26,42 +27,38 @@ void escribe_aviso(const char* formato, ...) {
   va_end(args);
 }
 
-void escribe_error(const Respuesta& r) {
+void escribe_error(const Mensaje& r) {
   const char* texto = "";
   int n = resp_texto_error(r, &texto);
   escribe_aviso("Error: %d [%.*s]\n\n", resp_codigo(r), n, texto);
 }
 
-// The end of a scan inside [pos, fin): the first `tope` byte, or fin.
-static int busca(const Respuesta& r, int pos, int fin, char tope) {
-  while (pos < fin && r.datos[pos] != tope) pos++;
-  return pos;
+// The number in [desde, hasta) of the reply, read as atoi reads it.
+static int32_t numero_entre(const Mensaje& r, long desde, long hasta) {
+  const char* p = nullptr;
+  int n = lee_tramo(r, desde, hasta - desde, &p);
+  return n > 0 ? lee_entero_n(p, (size_t)n) : 0;
 }
 
-// The number in [desde, hasta) of the payload, read as atoi reads it.
-static int32_t numero_entre(const Respuesta& r, int desde, int hasta) {
-  return hasta > desde ? lee_entero_n(r.datos + desde, (size_t)(hasta - desde)) : 0;
-}
-
-int lee_columnas(const Respuesta& r, AreaCursor& area, int dict, int test, FILE* pantalla) {
-  int d = resp_entero(r, 16, 5);
+int lee_columnas(const Mensaje& r, AreaCursor& area, int dict, int test, FILE* pantalla) {
+  int d = lee_numero(r, 16, 5);
   // The block runs from offset 21; the parse stops one short of its last
   // byte (the final "!"), and never past what was received.
   long fin_largo = 20L + d;
-  int fin = (int)(fin_largo < r.largo ? fin_largo : r.largo);
-  int pos = 21;
+  long fin = fin_largo < r.largo ? fin_largo : r.largo;
+  long pos = 21;
   int k = -1;
   while (pos < fin) {
-    int fin_nombre = busca(r, pos, fin, '-');
-    int ini_nombre = pos;
+    long fin_nombre = busca_byte(r, pos, fin, '-');
+    long ini_nombre = pos;
     pos = fin_nombre < fin ? fin_nombre + 1 : fin;
-    int fin1 = busca(r, pos, fin, '-');
+    long fin1 = busca_byte(r, pos, fin, '-');
     int32_t numero1 = numero_entre(r, pos, fin1);
     pos = fin1 < fin ? fin1 + 1 : fin;
-    int fin2 = busca(r, pos, fin, '-');
+    long fin2 = busca_byte(r, pos, fin, '-');
     int32_t ancho = numero_entre(r, pos, fin2);
     pos = fin2 < fin ? fin2 + 1 : fin;
-    int fin3 = busca(r, pos, fin, '!');
+    long fin3 = busca_byte(r, pos, fin, '!');
     int32_t numero3 = numero_entre(r, pos, fin3);
     pos = fin3 < fin ? fin3 + 1 : fin;
     k++;
@@ -70,10 +67,12 @@ int lee_columnas(const Respuesta& r, AreaCursor& area, int dict, int test, FILE*
     // only pad every row with blanks.
     if (ancho > TAM_TRAMA) ancho = TAM_TRAMA;
     ColumnDesc columna;
-    size_t largo_nombre = (size_t)(fin_nombre - ini_nombre);
+    const char* nombre = nullptr;
+    long largo_nombre = fin_nombre - ini_nombre;
     if (largo_nombre > MAX_NOMBRE_COLUMNA) largo_nombre = MAX_NOMBRE_COLUMNA;
-    memcpy(columna.nombre, r.datos + ini_nombre, largo_nombre);
-    columna.nombre[largo_nombre] = '\0';
+    int tomado = lee_tramo(r, ini_nombre, largo_nombre, &nombre);
+    if (tomado > 0) memcpy(columna.nombre, nombre, (size_t)tomado);
+    columna.nombre[tomado] = '\0';
     a_mayusculas(columna.nombre);
     columna.numero1 = numero1;
     columna.ancho = ancho;
@@ -121,7 +120,7 @@ class Salida {
 
 }  // namespace
 
-int muestra_filas(FILE* f, const Respuesta& r, int posicion, int filas, const AreaCursor& area, char delim,
+int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
                   int delimb) {
   static const int FIN_VALOR = 0xAF;
   Salida salida(f);
@@ -134,16 +133,16 @@ int muestra_filas(FILE* f, const Respuesta& r, int posicion, int filas, const Ar
     }
     for (int c = 0; c <= area.ultima_columna; c++) {
       long w = area.columnas[c].ancho;
-      if (resp_byte(r, pos) == '-') w++;
+      if (lee_byte(r, pos) == '-') w++;
       long n = 0;
       int b;
-      while (n < w && (b = resp_byte(r, pos)) >= 0 && b != FIN_VALOR) {
+      while (n < w && (b = lee_byte(r, pos)) >= 0 && b != FIN_VALOR) {
         salida.pon((char)b);
         pos++;
         n++;
       }
       if (n < w) salida.blancos(w - n);
-      if (resp_byte(r, pos) == FIN_VALOR) pos++;
+      if (lee_byte(r, pos) == FIN_VALOR) pos++;
       if (delimb != 0) {
         salida.pon(' ');
         salida.pon(delim);

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "main/contexto.h"
+#include "sql/cursores.h"
 #include "sql/respuesta.h"
 
 // Where rows, blanks, delimiters and row ends go: the output file while one is
@@ -18,7 +18,7 @@ FILE* destino_avisos();
 // Writes a summary, error or rows-affected line to destino_avisos().
 __attribute__((format(printf, 1, 2))) void escribe_aviso(const char* formato, ...);
 // Writes "Error: %d [%s]\n\n" for the error part of the reply.
-void escribe_error(const Respuesta& r);
+void escribe_error(const Mensaje& r);
 
 // Parses the descriptor block of a 02 reply (its length D at offset 16, the
 // block from offset 21) into area: names upper-cased and cut to
@@ -26,7 +26,7 @@ void escribe_error(const Respuesta& r);
 // line onto `pantalla` when dict is 1 and again when test is 1. Returns the
 // number of columns described; only the first MAX_COLUMNAS are stored, and
 // area.ultima_columna is -1 when there are more (the rows cannot be shown).
-int lee_columnas(const Respuesta& r, AreaCursor& area, int dict, int test, FILE* pantalla);
+int lee_columnas(const Mensaje& r, AreaCursor& area, int dict, int test, FILE* pantalla);
 
 // Writes `filas` rows of the reply from offset `posicion` onto f, one value
 // per column of area, each padded to its width (one more for a value that
@@ -35,5 +35,5 @@ int lee_columnas(const Respuesta& r, AreaCursor& area, int dict, int test, FILE*
 // byte 0xAF or at their width. The display stops at the end of the received
 // payload whatever the count claims; a row cut by that end is padded with
 // blanks. Returns the number of rows written.
-int muestra_filas(FILE* f, const Respuesta& r, int posicion, int filas, const AreaCursor& area, char delim,
+int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
                   int delimb);

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
+#include "base/contexto.h"
+#include "platform/plataforma.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/tablas.h"
@@ -14,69 +13,77 @@
 // A member with a name of its own goes to FILE_MBR.ebc, and then FILE.ebc must
 // exist too: when missing it is made holding one line end; when present it is
 // left alone, whatever it holds.
-static void asegura_fichero_base(const char* biblioteca, const char* archivo) {
+static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   char base[TAM_RUTA];
   plat_ruta(base, "\\%s\\%s.ebc", biblioteca, archivo);
   FILE* f = plat_abre_binario(base, "r");
   if (f != nullptr) {
     fclose(f);
-    return;
+    return true;
   }
   f = plat_abre_texto(base, "a");
-  if (f == nullptr) termina_con(1, "Imposible abrir (%s)\n", base);
+  if (f == nullptr) {
+    printf("Imposible abrir (%s)\n", base);
+    return false;
+  }
   bool bien = fputs("\n", f) != EOF;
-  if (!plat_cierra_escrito(f) || !bien) termina_con(1, "Error al grabar (%s)\n", base);
+  if (plat_cierra_escrito(f) && bien) return true;
+  printf("Error al grabar (%s)\n", base);
+  return false;
 }
 
-void abre_ebcdic() {
+bool abre_ebcdic() {
   Mensaje m = mensaje_actual();
   char tipo_fuente[8], texto[64], fecha[16], hora[16];
-  lee_texto(m, 7, 10, true, ctx.biblioteca);
-  lee_texto(m, 17, 10, true, ctx.archivo);
-  lee_texto(m, 27, 10, true, ctx.miembro);
+  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
+  lee_texto(m, 17, 10, true, ctx.archivo_actual);
+  lee_texto(m, 27, 10, true, ctx.miembro_actual);
   lee_texto(m, 37, 4, true, tipo_fuente);
   lee_texto(m, 41, 50, true, texto);
   lee_texto(m, 91, 8, false, fecha);
   lee_texto(m, 99, 6, false, hora);
-  comprueba_nombres(ctx.biblioteca, ctx.archivo, ctx.miembro, tipo_fuente);
+  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
 
-  crea_directorios_biblioteca(ctx.biblioteca);
-  if (indice_sin_filtro()) {
-    actualiza_xinfo(ctx.biblioteca, ctx.archivo, ctx.miembro, tipo_fuente, texto, fecha, hora);
+  crea_directorios_biblioteca(ctx.biblioteca_actual);
+  if (indice_sin_filtro() &&
+      !actualiza_xinfo(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente, texto, fecha,
+                       hora)) {
+    return false;
   }
   // Unlike headers 01 and 07, the previous file is closed after the index.
-  if (ctx.fichero_abierto) cierra_fichero();
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   char ruta[TAM_RUTA];
-  bool propio = ctx.miembro[0] != '\0' && ctx.miembro[0] != ' ' && strcmp(ctx.miembro, ctx.archivo) != 0;
+  bool propio = ctx.miembro_actual[0] != '\0' && ctx.miembro_actual[0] != ' ' && strcmp(ctx.miembro_actual, ctx.archivo_actual) != 0;
   if (propio) {
-    asegura_fichero_base(ctx.biblioteca, ctx.archivo);
-    plat_ruta(ruta, "\\%s\\%s_%s.ebc", ctx.biblioteca, ctx.archivo, ctx.miembro);
+    if (!asegura_fichero_base(ctx.biblioteca_actual, ctx.archivo_actual)) return false;
+    plat_ruta(ruta, "\\%s\\%s_%s.ebc", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual);
   } else {
-    plat_ruta(ruta, "\\%s\\%s.ebc", ctx.biblioteca, ctx.archivo);
+    plat_ruta(ruta, "\\%s\\%s.ebc", ctx.biblioteca_actual, ctx.archivo_actual);
   }
   // The log gets only the counts of a raw copy, not this half of its line.
   imprime_obtiene(ruta, false);
-  abre_fichero_actual(ruta, true);
+  if (!abre_fichero_actual(ruta, true)) return false;
   responde_ok();
+  return true;
 }
 
-void trata_datos() {
+bool trata_datos() {
   static unsigned char traducido[TAM_TRAMA];
   // An open file is closed and reported first, as every other header does.
-  if (ctx.fichero_abierto) cierra_fichero();
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   Mensaje m = mensaje_actual();
-  ctx.miembro[0] = '\0';
-  lee_texto(m, 7, 10, true, ctx.biblioteca);
-  lee_texto(m, 17, 10, true, ctx.archivo);
-  comprueba_nombres(ctx.biblioteca, ctx.archivo, nullptr, nullptr);
+  ctx.miembro_actual[0] = '\0';
+  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
+  lee_texto(m, 17, 10, true, ctx.archivo_actual);
+  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
 
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", ctx.biblioteca)) asegura_directorio(ruta);
-  plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca, ctx.archivo);
+  if (plat_ruta(ruta, "\\%s", ctx.biblioteca_actual)) asegura_directorio(ruta);
+  plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca_actual, ctx.archivo_actual);
   imprime_obtiene(ruta, false);
-  abre_fichero_actual(ruta, false);
+  if (!abre_fichero_actual(ruta, false)) return false;
   responde_ok();
 
   // The data block: its code is not looked at, and its length field counts
@@ -84,13 +91,14 @@ void trata_datos() {
   int32_t n = 0;
   if (!ctx.fallo_intercambio) {
     m = mensaje_actual();
-    n = bytes_de_datos(m, 7, 7 + lee_numero(m, 2, 5));
-    for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[m.datos[7 + i]];
-    graba_bytes(traducido, (size_t)n);
+    const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
+    for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
+    if (!graba_bytes(traducido, (size_t)n)) return false;
   }
   // Closed before the count is shown, so a failed close is not reported as a
   // good copy.
-  cierra_fichero_actual();
+  if (!cierra_fichero_actual()) return false;
   imprime_cuenta(n, 11, " bytes\n", false);
   if (!ctx.fallo_intercambio) responde_ok();
+  return true;
 }

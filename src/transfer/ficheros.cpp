@@ -5,20 +5,20 @@
 #include <string>
 #include <unordered_set>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "transfer/nombres.h"
 #include "transfer/transferencia.h"
 
-void comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
+bool comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
   const char* malo = primer_nombre_no_valido(biblioteca, archivo, miembro, tipo);
-  if (malo == nullptr) return;
+  if (malo == nullptr) return true;
   char nombre[TAM_AJUSTE];
   copia_texto(nombre, malo);
-  if (ctx.fichero_abierto) cierra_fichero();
-  termina_con(1, "Nombre no valido recibido del servidor (%s)\n", nombre);
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
+  printf("Nombre no valido recibido del servidor (%s)\n", nombre);
+  return false;
 }
 
 // The directories asked for in this run: a library of thousands of members
@@ -42,24 +42,30 @@ void crea_directorios_biblioteca(const char* biblioteca) {
 
 bool indice_sin_filtro() { return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' '; }
 
-void abre_fichero_actual(const char* ruta, bool binario) {
+bool abre_fichero_actual(const char* ruta, bool binario) {
   FILE* f = binario ? plat_abre_binario(ruta, "w") : plat_abre_texto(ruta, "w");
-  if (f == nullptr) termina_con(1, "Imposible abrir (%s)\n", ruta);
+  if (f == nullptr) {
+    printf("Imposible abrir (%s)\n", ruta);
+    return false;
+  }
   ctx.fichero_actual = f;
   copia_texto(ctx.ruta_actual, ruta);
   ctx.fichero_abierto = 1;
+  return true;
 }
 
-void graba_bytes(const void* datos, size_t n) {
-  if (n == 0) return;
-  if (fwrite(datos, 1, n, ctx.fichero_actual) != n) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
+bool graba_bytes(const void* datos, size_t n) {
+  if (n == 0 || fwrite(datos, 1, n, ctx.fichero_actual) == n) return true;
+  printf("Error al grabar (%s)\n", ctx.ruta_actual);
+  return false;
 }
 
-void cierra_fichero_actual() {
+bool cierra_fichero_actual() {
   FILE* f = ctx.fichero_actual;
   ctx.fichero_actual = nullptr;
   ctx.fichero_abierto = 0;
-  if (f == nullptr) return;
   // The flush at the close is often the only news of a write that failed late.
-  if (!plat_cierra_escrito(f)) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
+  if (f == nullptr || plat_cierra_escrito(f)) return true;
+  printf("Error al grabar (%s)\n", ctx.ruta_actual);
+  return false;
 }

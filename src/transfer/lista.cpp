@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/texto.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/intercambio.h"
@@ -22,8 +22,7 @@ Mensaje mensaje_actual() {
 
 void responde_ok() {
   copia_texto(ctx.sbuffer, "OK");
-  ctx.ilen = 2;
-  envia_as(ctx.sbuffer, ctx.ilen, 1);
+  envia_as(ctx.sbuffer, 2, 1);
   if (ctx.fallo_intercambio) {
     // Nothing will come after an answer that did not go out; the walk ends
     // as it does after a failed receive.
@@ -55,37 +54,49 @@ void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_lo
   imprime(en_log, linea);
 }
 
-void cierra_fichero() {
-  cierra_fichero_actual();
+bool cierra_fichero() {
+  if (!cierra_fichero_actual()) return false;
   imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
   imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
   if (ctx.flog != nullptr) fflush(ctx.flog);
   ctx.num_registros = 0;
   ctx.num_bytes = 0;
+  return true;
 }
 
-// Hands the message in hand to the handler of its code; false for a code
-// outside the catalogue (06, the spool codes and any other), which ends the
-// stream and gets no answer.
-static bool trata_mensaje() {
+enum class Paso { sigue, fin, error };
+
+// Hands the message in hand to the handler of its code. A code outside the
+// catalogue (06, the spool codes and any other) ends the stream and gets no
+// answer.
+static Paso trata_mensaje() {
+  bool bien;
   switch (lee_numero(mensaje_actual(), 0, 2)) {
-    case 1: abre_miembro(); return true;
-    case 2: graba_texto(); return true;
-    case 3: abre_ebcdic(); return true;
-    case 4: graba_ebcdic(); return true;
-    case 5: trata_datos(); return true;
-    case 7: abre_mensajes(); return true;
-    case 8: graba_texto(); return true;
-    default: return false;
+    case 1: bien = abre_miembro(); break;
+    case 2: bien = graba_texto(); break;
+    case 3: bien = abre_ebcdic(); break;
+    case 4: bien = graba_ebcdic(); break;
+    case 5: bien = trata_datos(); break;
+    case 7: bien = abre_mensajes(); break;
+    case 8: bien = graba_texto(); break;
+    default: return Paso::fin;
   }
+  return bien ? Paso::sigue : Paso::error;
 }
 
-void trata_lista() {
+bool trata_lista() {
   recibe_as();
-  while (!ctx.fallo_intercambio && trata_mensaje()) graba_indices_si_toca();
+  Paso paso = Paso::sigue;
+  while (!ctx.fallo_intercambio && paso == Paso::sigue) {
+    paso = trata_mensaje();
+    if (paso == Paso::sigue && !graba_indices_si_toca()) paso = Paso::error;
+  }
+  // A handler that failed has said why; the file it was writing is left as
+  // it is and not reported as a copy.
+  if (paso == Paso::error) return false;
   // At the end code, and also after a failed exchange: what was received
   // stays written and is reported.
-  if (ctx.fichero_abierto) cierra_fichero();
+  return !ctx.fichero_abierto || cierra_fichero();
 }
 
 void trata_spl() {

@@ -3,7 +3,10 @@
 #pragma once
 
 // Walks the stream of the list modes (request codes 94, 95 and 97) until the
-// first code outside the catalogue; returns with no local file open.
-void trata_lista();
+// first code outside the catalogue or a failed exchange, and returns true with
+// no local file open. False when the run must end with exit status 1 (a
+// refused name, a local file or index that cannot be written: the reason has
+// been printed).
+bool trata_lista();
 // Walks the spool blocks of the spool modes (request codes 66 and 67).
 void trata_spl();

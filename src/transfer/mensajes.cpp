@@ -1,29 +1,33 @@
 // Message files (header 07): \LIB\FILE.msg in the library directory, filled
 // by the 08 text blocks, and its index entry with a blank member and type MSG.
-#include "main/contexto.h"
-#include "main/plataforma.h"
+#include "base/contexto.h"
+#include "platform/plataforma.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
-void abre_mensajes() {
-  if (ctx.fichero_abierto) cierra_fichero();
+bool abre_mensajes() {
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   Mensaje m = mensaje_actual();
   char texto[64], fecha[16], hora[16];
-  ctx.miembro[0] = '\0';
-  lee_texto(m, 7, 10, true, ctx.biblioteca);
-  lee_texto(m, 17, 10, true, ctx.archivo);
+  ctx.miembro_actual[0] = '\0';
+  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
+  lee_texto(m, 17, 10, true, ctx.archivo_actual);
   lee_texto(m, 27, 50, true, texto);
   lee_texto(m, 77, 8, false, fecha);
   lee_texto(m, 85, 6, false, hora);
-  comprueba_nombres(ctx.biblioteca, ctx.archivo, nullptr, nullptr);
+  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
 
-  crea_directorios_biblioteca(ctx.biblioteca);
-  if (indice_sin_filtro()) actualiza_xinfo(ctx.biblioteca, ctx.archivo, "", "MSG", texto, fecha, hora);
+  crea_directorios_biblioteca(ctx.biblioteca_actual);
+  if (indice_sin_filtro() &&
+      !actualiza_xinfo(ctx.biblioteca_actual, ctx.archivo_actual, "", "MSG", texto, fecha, hora)) {
+    return false;
+  }
 
   char ruta[TAM_RUTA];
-  plat_ruta(ruta, "\\%s\\%s.%s", ctx.biblioteca, ctx.archivo, "msg");
+  plat_ruta(ruta, "\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, "msg");
   imprime_obtiene(ruta, true);
-  abre_fichero_actual(ruta, false);
+  if (!abre_fichero_actual(ruta, false)) return false;
   responde_ok();
+  return true;
 }

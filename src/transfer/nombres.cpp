@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "main/texto.h"
+#include "base/texto.h"
 
 bool nombre_valido(const char* nombre) {
   if (strcmp(nombre, ".") == 0 || strcmp(nombre, "..") == 0) return false;

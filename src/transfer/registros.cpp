@@ -5,20 +5,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
+#include "base/contexto.h"
 #include "transfer/transferencia.h"
 
 // The EBCDIC new-line byte; the built-in table maps it to itself.
 constexpr unsigned char FIN_REGISTRO = 0x15;
 
-void graba_texto() {
+bool graba_texto() {
   static unsigned char traducido[TAM_TRAMA];
   Mensaje m = mensaje_actual();
   // A block with no open file (no header before it) has nowhere to go.
   if (ctx.fichero_abierto) {
-    int32_t n = bytes_de_datos(m, 7, lee_numero(m, 2, 5));
+    int32_t n = 0;
+    const unsigned char* datos = datos_de_bloque(m, 7, lee_numero(m, 2, 5), &n);
     const unsigned char* tabla = ctx.tabla_ebc;
-    const unsigned char* datos = m.datos + 7;
     for (int32_t i = 0; i < n; i++) traducido[i] = tabla[datos[i]];
     // The record ends are looked for on the translated bytes: whatever the
     // language file maps to 0x15 ends a record too.
@@ -29,23 +29,26 @@ void graba_texto() {
       *p++ = '\n';
       registros++;
     }
-    graba_bytes(traducido, (size_t)n);
+    if (!graba_bytes(traducido, (size_t)n)) return false;
     ctx.num_registros += registros;
     ctx.num_bytes += n;
   }
   responde_ok();
+  return true;
 }
 
-void graba_ebcdic() {
+bool graba_ebcdic() {
   Mensaje m = mensaje_actual();
   if (ctx.fichero_abierto) {
-    int32_t n = bytes_de_datos(m, 12, lee_numero(m, 2, 5));
+    int32_t n = 0;
+    const unsigned char* datos = datos_de_bloque(m, 12, lee_numero(m, 2, 5), &n);
     int32_t largo_registro = lee_numero(m, 7, 5);
-    graba_bytes(m.datos + 12, (size_t)n);
+    if (!graba_bytes(datos, (size_t)n)) return false;
     if (largo_registro > 0) ctx.num_registros += n / largo_registro;
     ctx.num_bytes += n;
   }
   responde_ok();
+  return true;
 }
 
 // Spool bytes as the console shows them, after ebc_fija.
@@ -71,11 +74,12 @@ void muestra_spool(int codigo) {
   int32_t largo = lee_numero(m, 2, 5);
   int32_t columnas = lee_numero(m, 7, largo5 ? 5 : 4);
   if (ctx.test == 1) printf("Recibe %d octetos longitud registro=%d \n", largo, columnas);
-  int32_t n = bytes_de_datos(m, inicio, largo);
+  int32_t n = 0;
+  const unsigned char* datos = datos_de_bloque(m, inicio, largo, &n);
   size_t k = 0;
   int32_t c = 0;
   for (int32_t i = 0; i < n; i++) {
-    unsigned char b = sustituye(m.tabla[m.datos[inicio + i]]);
+    unsigned char b = sustituye(m.tabla[datos[i]]);
     c++;
     // In the 5-digit layout 0x03 breaks the line and is not shown. A 0x15
     // shows as a line end but does not restart the column count.

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "base/texto.h"
 
 void fecha_actualizacion(const FechaHora& ahora, char (&dest)[9]) {
   int anio = ahora.anio % 100;
@@ -171,22 +171,22 @@ void quita_clave(Indice& ix, const char* nueva, size_t largo) {
   }
 }
 
-[[noreturn]] void falla_apertura(const char* ruta, int codigo) {
+bool falla_apertura(const char* ruta, int codigo) {
   fprintf(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
-  termina(1);
+  return false;
 }
 
 // Reads the index file into ix, lines judged whole whatever their length. A
 // last line without a line end becomes a line like the others. A missing index
 // (or library folder) is an empty one; one that exists but cannot be read
-// ends the run, so that it is never replaced by an index holding only the new
-// entries.
-void lee_indice(Indice& ix) {
+// gives false (after its message), so that it is never replaced by an index
+// holding only the new entries.
+bool lee_indice(Indice& ix) {
   FILE* f = plat_abre_texto(ix.ruta, "r");
   if (f == nullptr) {
     int codigo = plat_errno();
-    if (codigo != ENOENT && codigo != ENOTDIR) falla_apertura(ix.ruta, codigo);
-    return;
+    if (codigo != ENOENT && codigo != ENOTDIR) return falla_apertura(ix.ruta, codigo);
+    return true;
   }
   static char bloque[1 << 16];
   std::string resto;
@@ -213,21 +213,25 @@ void lee_indice(Indice& ix) {
   bool error = ferror(f) != 0;
   int codigo = plat_errno();
   fclose(f);
-  if (error) falla_apertura(ix.ruta, codigo > 0 ? codigo : 1);
+  if (error) return falla_apertura(ix.ruta, codigo > 0 ? codigo : 1);
   if (!resto.empty()) agrega_linea(ix, resto.data(), resto.size());
+  return true;
 }
 
-Indice& indice_de(const char* biblioteca) {
+// The index of the library, read the first time it is asked for; nullptr
+// when it cannot be read (the reason printed).
+Indice* indice_de(const char* biblioteca) {
   for (auto& ix : indices)
-    if (strcmp(ix->biblioteca, biblioteca) == 0) return *ix;
-  indices.push_back(std::make_unique<Indice>());
-  Indice& ix = *indices.back();
+    if (strcmp(ix->biblioteca, biblioteca) == 0) return ix.get();
+  auto nuevo = std::make_unique<Indice>();
+  Indice& ix = *nuevo;
   copia_texto(ix.biblioteca, biblioteca);
   plat_ruta(ix.ruta, "\\%s\\xvoras\\xinfo", biblioteca);
   plat_ruta(ix.temporal, "\\%s\\xvoras\\xinfo.tmp", biblioteca);
   rehace_cubos(ix);
-  lee_indice(ix);
-  return ix;
+  if (!lee_indice(ix)) return nullptr;
+  indices.push_back(std::move(nuevo));
+  return indices.back().get();
 }
 
 enum class Escritura { bien, sin_temporal, sin_grabar, sin_reemplazo };
@@ -301,12 +305,14 @@ bool misma_clave(const char* linea, const char* nueva) {
   return claves_iguales(linea, strlen(linea), nueva, strlen(nueva));
 }
 
-void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
+bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
                      const char* texto, const char* fecha, const char* hora) {
   // Whatever way the run ends from here on, what the index has taken is
   // written first.
   registra_cierre(graba_indices);
-  Indice& ix = indice_de(biblioteca);
+  Indice* indice = indice_de(biblioteca);
+  if (indice == nullptr) return false;
+  Indice& ix = *indice;
 
   char linea[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
@@ -319,14 +325,15 @@ void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   ix.pendiente = true;
   // The first update of a library goes to disk at once, so that an index that
   // cannot be written is reported at the header that needed it.
-  if (toca_escribir(ix, plat_reloj_ms()) && !graba(ix)) termina(1);
+  return !toca_escribir(ix, plat_reloj_ms()) || graba(ix);
 }
 
-void graba_indices_si_toca() {
-  if (indices.empty()) return;
+bool graba_indices_si_toca() {
+  if (indices.empty()) return true;
   int64_t ahora = plat_reloj_ms();
   for (auto& ix : indices)
-    if (toca_escribir(*ix, ahora) && !graba(*ix)) termina(1);
+    if (toca_escribir(*ix, ahora) && !graba(*ix)) return false;
+  return true;
 }
 
 bool graba_indices() {

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "main/plataforma.h"
+#include "platform/plataforma.h"
 
 constexpr int LARGO_LINEA_XINFO = 120; // characters of an entry line, line end not counted
 
@@ -34,15 +34,15 @@ bool misma_clave(const char* linea, const char* nueva);
 // (graba_indices_si_toca), and before the run ends, whatever the way out
 // (graba_indices, a closing step of termina). Each write leaves the file that
 // rewriting it at every update would have left at that point, and a failure
-// leaves the old file untouched. Fails by ending the run with exit status 1: an
-// index that cannot be read prints "Error apertura fichero: %s  rc=%d \n" on
-// the error stream, as does a working file that cannot be made; a failed
-// write, close or rename "Error al grabar (%s)\n".
-void actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
+// leaves the old file untouched. Returns false when the run must end with exit
+// status 1: an index that cannot be read prints "Error apertura fichero: %s
+// rc=%d \n" on the error stream, as does a working file that cannot be made;
+// a failed write, close or rename "Error al grabar (%s)\n".
+bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
                      const char* texto, const char* fecha, const char* hora);
 // Writes the indexes whose last write is a second old or more and that have
-// updates since. A failure ends the run as actualiza_xinfo's does.
-void graba_indices_si_toca();
+// updates since. False after a failure, as actualiza_xinfo.
+bool graba_indices_si_toca();
 // Writes every index with updates not on disk yet. Returns false when one
 // failed (its message printed); the others are still written.
 bool graba_indices();

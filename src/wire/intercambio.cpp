@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "main/contexto.h"
+#include "base/contexto.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "main/fin.h"
+#include "base/fin.h"
 
 namespace {
 

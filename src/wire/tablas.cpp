@@ -6,10 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
+
+// The ANSI/OEM pair of the test dumps: to_ascii turns ANSI into OEM, to_ansi
+// OEM into ANSI. Only the dumps of test level 1 read them.
+static unsigned char to_ascii[256];
+static unsigned char to_ansi[256];
 
 // The two built-in tables are inverse to each other except at eight entries
 // each (00, 63, 64, 68, 6A, 79, 7B, FF of ebc_fija; 00, 23, 27, 7E, 80, A0, A4,
@@ -132,8 +137,8 @@ static void vuelca_tablas_ebc() {
   printf("\n");
   for (int i = 0; i < 256; i++) {
     printf("\t(%d,%x)   ebc(%x,%c)  asc(%x,%c)  to_ascii(%x,%c)  to_ansi(%x,%c)\n", i, i, ctx.tabla_ebc[i],
-           ctx.tabla_ebc[i], ctx.tabla_asc[i], ctx.tabla_asc[i], ctx.to_ascii[i], ctx.to_ascii[i],
-           ctx.to_ansi[i], ctx.to_ansi[i]);
+           ctx.tabla_ebc[i], ctx.tabla_asc[i], ctx.tabla_asc[i], to_ascii[i], to_ascii[i],
+           to_ansi[i], to_ansi[i]);
   }
   printf("\n");
 }
@@ -170,21 +175,21 @@ void carga_tabla_ebc() {
 static void vuelca_tablas_ansi() {
   printf("windows=[");
   for (int i = 0; i < 256; i++)
-    if (ctx.to_ansi[i] != ctx.to_ascii[i]) printf("%c", ctx.to_ansi[i]);
+    if (to_ansi[i] != to_ascii[i]) printf("%c", to_ansi[i]);
   printf("]\nansi   =[");
   for (int i = 0; i < 256; i++)
-    if (ctx.to_ansi[i] != ctx.to_ascii[i]) printf("%c", ctx.to_ascii[ctx.to_ansi[i]]);
+    if (to_ansi[i] != to_ascii[i]) printf("%c", to_ascii[to_ansi[i]]);
   printf("]\n");
   for (int i = 0; i < 256; i++)
-    printf("[%.3d] %x,%c   %x,%c \n", i, ctx.to_ansi[i], ctx.to_ansi[i], ctx.to_ascii[i], ctx.to_ascii[i]);
+    printf("[%.3d] %x,%c   %x,%c \n", i, to_ansi[i], to_ansi[i], to_ascii[i], to_ascii[i]);
 }
 
 void prepara_tablas() {
-  ctx.to_ascii[0] = 0;
-  ctx.to_ansi[0] = 0;
+  to_ascii[0] = 0;
+  to_ansi[0] = 0;
   for (int i = 1; i < 256; i++) {
-    ctx.to_ascii[i] = (unsigned char)i;
-    ctx.to_ansi[i] = (unsigned char)i;
+    to_ascii[i] = (unsigned char)i;
+    to_ansi[i] = (unsigned char)i;
   }
   // Only characters from 64 on whose OEM code converts back to them change;
   // the rest keep their own value.
@@ -192,12 +197,16 @@ void prepara_tablas() {
     int oem = plat_ansi_a_oem((unsigned char)i);
     if (oem < 0 || oem == i) continue;
     if (plat_oem_a_ansi((unsigned char)oem) != i) continue;
-    ctx.to_ascii[i] = (unsigned char)oem;
-    ctx.to_ansi[oem] = (unsigned char)i;
+    to_ascii[i] = (unsigned char)oem;
+    to_ansi[oem] = (unsigned char)i;
   }
-  ctx.to_ascii[255] = 255;
-  ctx.to_ansi[255] = 255;
+  to_ascii[255] = 255;
+  to_ansi[255] = 255;
 
   if (ctx.test == 1) vuelca_tablas_ansi();
   carga_tabla_ebc();
 }
+
+unsigned char ansi_a_oem(unsigned char c) { return to_ascii[c]; }
+
+unsigned char oem_a_ansi(unsigned char c) { return to_ansi[c]; }

@@ -18,3 +18,6 @@ void carga_tabla_ebc();
 bool aplica_linea_tabla(const char* linea);
 // The value of a hexadecimal digit, or -1 when c is not one.
 int valor_hex(char c);
+// The ANSI/OEM pair built by prepara_tablas, byte by byte (tests).
+unsigned char ansi_a_oem(unsigned char c);
+unsigned char oem_a_ansi(unsigned char c);

@@ -7,12 +7,17 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/texto.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 
 namespace {
+
+// Bytes that arrived after the frame being read: the next receive of either
+// pair takes them first.
+unsigned char pila_recrc[TAM_TRAMA];
+int32_t npila_recrc = 0;
 
 // A trace line of the transfer pair: test level 1 only, flushed at once.
 __attribute__((format(printf, 1, 2))) void traza(const char* formato, ...) {
@@ -77,15 +82,15 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
   int ilen_vor = 10; // the frame length expected: first only its length characters
   while (ilen_aux < ilen_vor) {
     int rc;
-    if (ctx.npila_recrc > 0) {
+    if (npila_recrc > 0) {
       if (modo.sql) {
-        if (ctx.test == 1) linea_consola("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", ctx.npila_recrc);
+        if (ctx.test == 1) linea_consola("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", npila_recrc);
       } else {
-        traza("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", ctx.npila_recrc);
+        traza("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", npila_recrc);
       }
-      rc = ctx.npila_recrc;
-      memcpy(trozo, ctx.pila_recrc, (size_t)rc);
-      ctx.npila_recrc = 0;
+      rc = npila_recrc;
+      memcpy(trozo, pila_recrc, (size_t)rc);
+      npila_recrc = 0;
     } else {
       long r = plat_recibe(s, trozo, (size_t)(TAM_TRAMA - ilen_aux));
       if (r < 0) {
@@ -129,8 +134,8 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       // Bytes of a later frame: the next receive takes them first. They can
       // never exceed the store, since the chunk they came from did not.
       int n = rc - i;
-      memcpy(ctx.pila_recrc + ctx.npila_recrc, trozo + i, (size_t)n);
-      ctx.npila_recrc += n;
+      memcpy(pila_recrc + npila_recrc, trozo + i, (size_t)n);
+      npila_recrc += n;
       ilen_aux += n;
     }
     if (modo.sql && ctx.test == 1) {
@@ -186,7 +191,7 @@ int Rec_VORTCP(socket_t s, char* buf) {
     case FinRecepcion::completa:
       break;
   }
-  traza("Rec_VORTCP: Final ilen_aux(%d), ilen_vor(%d), pila_recrc(%d)\n", tomados, largo, ctx.npila_recrc);
+  traza("Rec_VORTCP: Final ilen_aux(%d), ilen_vor(%d), pila_recrc(%d)\n", tomados, largo, npila_recrc);
   return largo - 10;
 }
 
@@ -269,3 +274,7 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
   expande_respuesta(buf, L, icompri, ebcdic);
   return L;
 }
+
+int bytes_pendientes() { return npila_recrc; }
+
+void descarta_pendientes() { npila_recrc = 0; }

@@ -1,10 +1,11 @@
 // Message framing: a frame is ten decimal length characters (counting
 // themselves) followed by the payload, at most TAM_TRAMA bytes in all. Two pairs
-// of operations share the frame and the pending store ctx.pila_recrc: the
-// transfer pair (traces into "trace") and the SQL pair (traces on the console).
+// of operations share the frame and the pending store (the bytes that arrived
+// after a frame): the transfer pair (traces into "trace") and the SQL pair
+// (traces on the console).
 #pragma once
 
-#include "main/plataforma.h"
+#include "platform/plataforma.h"
 
 // Sends len payload bytes in one frame. Length characters always in EBCDIC; the
 // payload converted with asc_fija when en_ebcdic is 1. Returns len, or -1 on
@@ -21,3 +22,8 @@ int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic);
 // ebc_fija when WWW_EBCDIC is 1; with comprimido 1 the payload is LZW-expanded
 // first. Returns the payload length as received, or a negative value.
 int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri);
+
+// How many bytes wait in the pending store (tests and traces).
+int bytes_pendientes();
+// Empties the pending store (fuzzers, which run many sessions in one process).
+void descarta_pendientes();

@@ -39,7 +39,9 @@ def indice_inicial():
             lineas.append(b"# nota de M0100")
     lineas[150] = linea("LIB1", "SRC", "M0149") + b"X" * 1380
     lineas.insert(200, b"")
-    lineas[250] = lineas[250] + b"\r"
+    # On Windows every line of the file ends in CR LF already.
+    if not WINDOWS:
+        lineas[250] = lineas[250] + b"\r"
     lineas.insert(300, linea("LIB1", "SRC", "M0299", texto="dos veces"))
     lineas.insert(310, b"ALIB1")
     return b"\n".join(lineas) + b"\n" + linea("LIB1", "SRC", "M0400", texto="sin fin")

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "main/plataforma.h"
+#include "platform/plataforma.h"
 
 // A connected pair of TCP sockets on 127.0.0.1, Nagle off: par[0] for the code
 // under test, par[1] for the test's side. false when it cannot be made.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "main/argumentos.h"
-#include "main/contexto.h"
+#include "app/argumentos.h"
+#include "base/contexto.h"
 
 namespace {
 

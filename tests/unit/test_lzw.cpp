@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "main/fin.h"
+#include "base/fin.h"
 #include "wire/lzw.h"
 
 namespace {

@@ -2,12 +2,14 @@
 // 70 and the cut at 70.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 #include <vector>
 
-#include "main/argumentos.h"
-#include "main/contexto.h"
-#include "main/peticion.h"
+#include "app/argumentos.h"
+#include "base/contexto.h"
+#include "transfer/peticion.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ std::string peticion(std::vector<std::string> args) {
   for (auto& a : args) argv.push_back(a.c_str());
   EXPECT_EQ(analiza_argumentos((int)argv.size(), argv.data()), ResultadoArgumentos::correcto);
   construye_peticion();
-  EXPECT_EQ(ctx.ilen, 70);
+  EXPECT_EQ(strlen(ctx.sbuffer), 70u);
   return std::string(ctx.sbuffer);
 }
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "main/plataforma.h"
+#include "platform/plataforma.h"
 #include "portatil.h"
 
 namespace {

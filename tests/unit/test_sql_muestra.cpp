@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "main/contexto.h"
+#include "base/contexto.h"
 #include "sql/muestra.h"
 
 namespace {
@@ -40,7 +40,7 @@ AreaCursor area_de(std::initializer_list<int> anchos) {
 
 std::string filas(const std::string& datos, int n, const AreaCursor& a, char delim, int delimb,
                   int* escritas = nullptr) {
-  Respuesta r{datos.data(), (int)datos.size()};
+  Mensaje r = respuesta_de(datos.data(), (int)datos.size());
   return captura([&](FILE* f) {
     int k = muestra_filas(f, r, 0, n, a, delim, delimb);
     if (escritas) *escritas = k;
@@ -85,7 +85,7 @@ TEST(MuestraFilas, ValorSinFinalSigueEnElSiguiente) {
 
 TEST(LeeColumnas, NombresNumerosYLineasDict) {
   std::string r02 = respuesta_02("nombre-1-10-0!Id-2-3-4!");
-  Respuesta r{r02.data(), (int)r02.size()};
+  Mensaje r = respuesta_de(r02.data(), (int)r02.size());
   AreaCursor a{};
   std::string s = captura([&](FILE* f) { EXPECT_EQ(lee_columnas(r, a, 1, 1, f), 2); });
   EXPECT_EQ(a.ultima_columna, 1);
@@ -102,14 +102,14 @@ TEST(LeeColumnas, NombresNumerosYLineasDict) {
 TEST(LeeColumnas, LimitesDelBloqueYDeLoRecibido) {
   // No columns.
   std::string vacia = respuesta_02("");
-  Respuesta r{vacia.data(), (int)vacia.size()};
+  Mensaje r = respuesta_de(vacia.data(), (int)vacia.size());
   AreaCursor a{};
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 0);
   EXPECT_EQ(a.ultima_columna, -1);
 
   // D claims more than was received: the parse stops at the end.
   std::string corta = "02001001" + std::string("00000") + "   " + "99999" + "A-1-5-0!B-1-";
-  r = Respuesta{corta.data(), (int)corta.size()};
+  r = respuesta_de(corta.data(), (int)corta.size());
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 2);
   EXPECT_STREQ(a.columnas[1].nombre, "B");
   EXPECT_EQ(a.columnas[1].ancho, 0);
@@ -117,7 +117,7 @@ TEST(LeeColumnas, LimitesDelBloqueYDeLoRecibido) {
   // Long names are cut, absurd widths kept within a frame.
   std::string largo(300, 'n');
   std::string r02 = respuesta_02(largo + "-1-999999-0!");
-  r = Respuesta{r02.data(), (int)r02.size()};
+  r = respuesta_de(r02.data(), (int)r02.size());
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 1);
   EXPECT_EQ(std::string(a.columnas[0].nombre), std::string(MAX_NOMBRE_COLUMNA, 'N'));
   EXPECT_EQ(a.columnas[0].ancho, TAM_TRAMA);
@@ -127,7 +127,7 @@ TEST(LeeColumnas, MasDeCientoCincuenta) {
   std::string bloque;
   for (int i = 0; i < MAX_COLUMNAS + 1; i++) bloque += "C-1-1-0!";
   std::string r02 = respuesta_02(bloque);
-  Respuesta r{r02.data(), (int)r02.size()};
+  Mensaje r = respuesta_de(r02.data(), (int)r02.size());
   AreaCursor a{};
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), MAX_COLUMNAS + 1);
   EXPECT_EQ(a.ultima_columna, -1);

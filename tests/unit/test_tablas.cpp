@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "base/texto.h"
 #include "portatil.h"
 #include "wire/tablas.h"
 
@@ -132,10 +132,11 @@ class FicheroTabla : public ::testing::Test {
     quita_variable("WWW_ROOT");
     borra_arbol(raiz);
   }
-  // A table file path as the program forms and prints it on this platform.
-  static std::string ruta_local(const char* formato, const std::string& raiz_ruta) {
+  // A table file path as the program forms and prints it on this platform:
+  // "<raiz>\<carpeta>\ebcdic.TST".
+  static std::string ruta_local(const char* carpeta, const std::string& raiz_ruta) {
     char r[1024];
-    plat_ruta(r, sizeof r, formato, raiz_ruta.c_str(), "TST");
+    plat_ruta(r, sizeof r, "%s\\%s\\ebcdic.%s", raiz_ruta.c_str(), carpeta, "TST");
     return r;
   }
   void escribe(const std::string& relativa, const std::string& contenido) {
@@ -212,7 +213,7 @@ TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   ctx.test = 1;
   std::string salida = carga();
   EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x51);
-  std::string ruta = ruta_local("%s\\basico\\ebcdic.%s", raiz + "/base");
+  std::string ruta = ruta_local("basico", raiz + "/base");
   EXPECT_EQ(salida.rfind("Intenta Carga (" + ruta + ")\nCarga Tabla Ebc (" + ruta + ")\n\n", 0), 0u)
       << salida;
   EXPECT_NE(salida.find("\t(193,c1)   ebc(51,Q)  asc(21,!)  to_ascii(0,"), std::string::npos);
@@ -234,7 +235,7 @@ TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
   }
   salida = salida_capturada();
   EXPECT_EQ(estado, 1);
-  EXPECT_EQ(salida, "Fichero " + ruta_local("%s\\config\\ebcdic.%s", raiz + "/www") + " no encontrado.\n\n");
+  EXPECT_EQ(salida, "Fichero " + ruta_local("config", raiz + "/www") + " no encontrado.\n\n");
 
   // With LANG unset the name ends in a point.
   quita_variable("LANG");
@@ -248,21 +249,21 @@ TEST_F(FicheroTabla, TablasAnsiOem) {
   captura_salida();
   prepara_tablas();
   EXPECT_EQ(salida_capturada(), "");
-  EXPECT_EQ(ctx.to_ascii[0], 0);
-  EXPECT_EQ(ctx.to_ansi[0], 0);
-  EXPECT_EQ(ctx.to_ascii[255], 255);
-  EXPECT_EQ(ctx.to_ansi[255], 255);
+  EXPECT_EQ(ansi_a_oem(0), 0);
+  EXPECT_EQ(oem_a_ansi(0), 0);
+  EXPECT_EQ(ansi_a_oem(255), 255);
+  EXPECT_EQ(oem_a_ansi(255), 255);
   for (int i = 1; i < 128; i++) {
-    EXPECT_EQ(ctx.to_ascii[i], i);
-    EXPECT_EQ(ctx.to_ansi[i], i);
+    EXPECT_EQ(ansi_a_oem(i), i);
+    EXPECT_EQ(oem_a_ansi(i), i);
   }
   // CP1252 e acute is 0x82 in CP850, and back.
-  EXPECT_EQ(ctx.to_ascii[0xE9], 0x82);
-  EXPECT_EQ(ctx.to_ansi[0x82], 0xE9);
+  EXPECT_EQ(ansi_a_oem(0xE9), 0x82);
+  EXPECT_EQ(oem_a_ansi(0x82), 0xE9);
   for (int i = 64; i < 255; i++) {
     // Entry 255 of both is forced to 255 afterwards (NBSP is FF in CP850).
-    if (ctx.to_ascii[i] != i && ctx.to_ascii[i] != 255) {
-      EXPECT_EQ(ctx.to_ansi[ctx.to_ascii[i]], i) << i;
+    if (ansi_a_oem(i) != i && ansi_a_oem(i) != 255) {
+      EXPECT_EQ(oem_a_ansi(ansi_a_oem(i)), i) << i;
     }
   }
   EXPECT_EQ(ctx.tabla_ebc[0xFF], 0xFF);  // the table file was loaded too

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/texto.h"
+#include "base/texto.h"
 #include "portatil.h"
 
 TEST(PonPuntos, AgrupaDeTresEnTres) {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "main/contexto.h"
+#include "base/contexto.h"
 #include "portatil.h"
 #include "wire/intercambio.h"
 #include "wire/lzw.h"
@@ -213,17 +213,17 @@ TEST_F(Trama, DosTramasEnUnaLecturaYLongitudPartida) {
   escribe(a + b + c.substr(0, 4));
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 7);
   EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("primera"));
-  EXPECT_EQ(ctx.npila_recrc, (int)(b.size() + 4));
+  EXPECT_EQ(bytes_pendientes(), (int)(b.size() + 4));
   // The second comes from the pending store alone (the socket holds nothing),
   // here through the SQL receive of an EBCDIC session.
   pon_variable("WWW_EBCDIC", "1");
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 7);
   EXPECT_EQ(std::string(ctx.sbuffer), "segunda");
-  EXPECT_EQ(ctx.npila_recrc, 4);
+  EXPECT_EQ(bytes_pendientes(), 4);
   escribe(c.substr(4));
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 7);
   EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("tercera"));
-  EXPECT_EQ(ctx.npila_recrc, 0);
+  EXPECT_EQ(bytes_pendientes(), 0);
 }
 
 TEST_F(Trama, CargaVaciaNoTocaElBuffer) {

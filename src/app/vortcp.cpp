@@ -1,16 +1,16 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
 // transfer road or the SQL console. Each road ends the process itself.
-#include "main/ajustes.h"
-#include "main/argumentos.h"
-#include "main/conexion.h"
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/peticion.h"
+#include "app/argumentos.h"
+#include "base/ajustes.h"
+#include "base/contexto.h"
+#include "base/fin.h"
 #include "sql/consola.h"
+#include "sql/saludo.h"
+#include "transfer/peticion.h"
+#include "wire/conexion.h"
+#include "wire/lzw.h"
 
 int main(int argc, char** argv) {
-  ctx.isesion = 1;
-  ctx.sd = SOCKET_INVALIDO;
   switch (analiza_argumentos(argc, argv)) {
     case ResultadoArgumentos::uso:
       imprime_uso();
@@ -23,9 +23,12 @@ int main(int argc, char** argv) {
   }
   imprime_titulo();
   inicia_ajustes();
+  inicia_lzw();
   conecta_sesion();
   if (ctx.icodigo == 54) {
-    saludo_web();
+    // A handshake that fails ends the run with the framing's result.
+    int rc = saludo_web();
+    if (rc < 0) termina(rc);
     consola_sql();
   }
   envia_peticion_y_despacha();

@@ -1,13 +1,13 @@
 // Text and environment helpers; see texto.h. No helper writes past the capacity
 // it is given.
-#include "main/texto.h"
+#include "base/texto.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "main/fin.h"
-#include "main/plataforma.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
 
 size_t copia_texto(char* dest, size_t cap, const char* src) {
   size_t n = strlen(src);

@@ -1,15 +1,13 @@
 // Settings, trace and log: the test level, the trace file "trace" and the log
-// file "vortcp.log", opened in the current directory right after the title,
-// and the start of the LZW codec that every run performs.
-#include "main/ajustes.h"
+// file "vortcp.log", opened in the current directory right after the title.
+#include "base/ajustes.h"
 
 #include <cstdio>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
-#include "wire/lzw.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 
 namespace {
 
@@ -30,10 +28,20 @@ void inicia_ajustes() {
   if (ctx.test == 1) printf("Inicializa buffer modo test...\n");
   ctx.flog = plat_abre_texto(NOMBRE_LOG, "w");
   if (ctx.flog == nullptr) termina_con(1, "No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
-  ctx.fichero_abierto = 0;
-  inicia_lzw();
+  // The log holds the result line of every object: whatever way the run
+  // ends, its close is checked.
+  registra_cierre(cierra_log);
 }
 
-void abre_trace_si_falta() {
-  if (ctx.ftrace == nullptr) abre_trace();
+void cambia_nivel_test(int nivel) {
+  ctx.test = nivel;
+  if (ctx.test > 0 && ctx.ftrace == nullptr) abre_trace();
+}
+
+bool cierra_log() {
+  FILE* f = ctx.flog;
+  ctx.flog = nullptr;
+  if (f == nullptr || plat_cierra_escrito(f)) return true;
+  printf("Error al grabar (%s)\n", NOMBRE_LOG);
+  return false;
 }

@@ -18,8 +18,8 @@
 #include <ctime>
 #include <string>
 
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "platform/plataforma.h"
+#include "platform/plataforma_interna.h"
 
 int plat_inicia_red() { return 0; }
 
@@ -63,17 +63,6 @@ int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
   } while (r < 0 && errno == EINTR);
   return r < 0 ? -1 : 0;
 }
-
-static FuenteRecepcion fuente_prueba = nullptr;
-static DestinoEnvio destino_prueba = nullptr;
-static bool pausa_activa = true;
-
-void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
-  fuente_prueba = fuente;
-  destino_prueba = destino;
-}
-
-void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
 
 // The first interruption recorded by the handler; 0 while there is none.
 static volatile sig_atomic_t senal_recibida = 0;
@@ -202,21 +191,13 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
   return true;
 }
 
-bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
-  va_list args;
-  va_start(args, formato);
-  bool ok = plat_ruta_v(destino, capacidad, formato, args);
-  va_end(args);
-  return ok;
-}
-
 void plat_crea_directorio(const char* ruta) { (void)mkdir(ruta, 0777); }
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
-  formatea(m, "%sb", modo);
+  snprintf(m, sizeof m, "%sb", modo);
   return fopen(ruta, m);
 }
 
@@ -266,17 +247,6 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 }
 
 void plat_borra_fichero(const char* ruta) { (void)unlink(ruta); }
-
-bool plat_cierra_escrito(FILE* f) {
-  bool bien = fflush(f) == 0 && ferror(f) == 0;
-  return fclose(f) == 0 && bien;
-}
-
-int plat_errno() { return errno; }
-
-const char* plat_describe_error() { return strerror(errno); }
-
-const char* plat_getenv(const char* nombre) { return getenv(nombre); }
 
 void plat_putenv(const char* texto) {
   const char* igual = strchr(texto, '=');

@@ -1,5 +1,5 @@
 // The one way out of the program; see fin.h.
-#include "main/fin.h"
+#include "base/fin.h"
 
 #include <cstdarg>
 #include <cstdio>

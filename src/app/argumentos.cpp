@@ -1,13 +1,13 @@
 // The command line: the run-mode keyword and its request code, the positional
 // names, the FECHAD/HORAD options, and the three texts a run can begin with
 // (usage text, parameter error, title).
-#include "main/argumentos.h"
+#include "app/argumentos.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/texto.h"
+#include "base/contexto.h"
+#include "base/texto.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
 // The process-wide record; zero-initialised as every static object is.
-#include "main/contexto.h"
+#include "base/contexto.h"
 
 RunContext ctx;

@@ -1,17 +1,20 @@
 // The transfer request of a run (one fixed 70-character record), the dispatch
 // to the walk that suits the mode, the end message 9600 after a list walk, and
-// the normal end of a transfer run.
-#include "main/peticion.h"
+// the end of a transfer run.
+#include "transfer/peticion.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "main/contexto.h"
-#include "main/fin.h"
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "base/ajustes.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "platform/plataforma.h"
+#include "base/texto.h"
 #include "transfer/lista.h"
+#include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
+#include "wire/conexion.h"
 #include "wire/intercambio.h"
 
 namespace {
@@ -23,22 +26,10 @@ constexpr int LARGO_PETICION = 70;
 // was interrupted writes the index with every object received so far and says
 // so.
 [[noreturn]] void cierra_y_termina() {
-  if (ctx.fichero_abierto == 1) {
-    ctx.fichero_abierto = 0;
-    bool ok = plat_cierra_escrito(ctx.fichero_actual);
-    ctx.fichero_actual = nullptr;
-    if (!ok) termina_con(1, "Error al grabar (%s)\n", ctx.ruta_actual);
-  }
-  plat_cierra_socket(ctx.sd);
-  ctx.sd = SOCKET_INVALIDO;
+  if (ctx.fichero_abierto == 1 && !cierra_fichero_actual()) termina(1);
+  cierra_sesion();
   bool indices_bien = graba_indices();
-  // The log holds the result line of every object: losing it is a failure.
-  if (ctx.flog != nullptr && !plat_cierra_escrito(ctx.flog)) {
-    ctx.flog = nullptr;
-    termina_con(1, "Error al grabar (%s)\n", "vortcp.log");
-  }
-  ctx.flog = nullptr;
-  if (!indices_bien) termina(1);
+  if (!cierra_log() || !indices_bien) termina(1);
   int senal = plat_interrupcion();
   if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
   termina(ctx.fallo_intercambio ? -1 : 0);
@@ -50,7 +41,7 @@ void construye_peticion() {
   // The fields are joined without separators, then the record is cut or
   // filled with blanks to exactly 70 characters. tipo travels only when a
   // member is named.
-  char registro[TAM_STRABAJO];
+  char registro[8 * TAM_AJUSTE];
   if (ctx.miembro[0] != ' ') {
     formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo,
              LARGO_PETICION, ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.tipo, ctx.fechad,
@@ -63,7 +54,6 @@ void construye_peticion() {
   while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';
   registro[LARGO_PETICION] = '\0';
   copia_texto(ctx.sbuffer, registro);
-  ctx.ilen = LARGO_PETICION;
 }
 
 void envia_peticion_y_despacha() {
@@ -72,7 +62,7 @@ void envia_peticion_y_despacha() {
   plat_vigila_interrupciones();
   construye_peticion();
   if (ctx.test == 1) printf("->%.60s\n", ctx.sbuffer);
-  envia_as(ctx.sbuffer, ctx.ilen, 1);
+  envia_as(ctx.sbuffer, LARGO_PETICION, 1);
 
   if (ctx.icodigo == 96) {
     // END: the request itself tells the server job to end.
@@ -80,12 +70,12 @@ void envia_peticion_y_despacha() {
     if (ctx.test == 1) printf("Va a trata_spl\n");
     trata_spl();
   } else {
-    trata_lista();
+    if (!trata_lista()) termina(1);
     // Sending on a connection that has already failed would only add a
     // second failure line.
     if (!ctx.fallo_intercambio) {
-      ctx.ilen = formatea(ctx.sbuffer, "%.2d00", 96);
-      envia_as(ctx.sbuffer, ctx.ilen, 1);
+      int largo = formatea(ctx.sbuffer, "%.2d00", 96);
+      envia_as(ctx.sbuffer, largo, 1);
     }
   }
   cierra_y_termina();

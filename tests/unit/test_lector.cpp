@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "transfer/lector.h"
+#include "wire/lector.h"
 
 namespace {
 // An identity table keeps the tests readable; the walk passes ebc_fija.

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "main/plataforma.h"
-#include "main/texto.h"
+#include "platform/plataforma.h"
+#include "platform/plataforma_interna.h"
 
 int plat_inicia_red() {
   WSADATA datos;
@@ -57,17 +57,6 @@ int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
   destino.sin_addr.s_addr = direccion;
   return connect((SOCKET)s, (struct sockaddr*)&destino, sizeof destino) == SOCKET_ERROR ? -1 : 0;
 }
-
-static FuenteRecepcion fuente_prueba = nullptr;
-static DestinoEnvio destino_prueba = nullptr;
-static bool pausa_activa = true;
-
-void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
-  fuente_prueba = fuente;
-  destino_prueba = destino;
-}
-
-void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
 
 // The first interruption recorded by the console handler (which runs in a
 // thread of its own); 0 while there is none.
@@ -175,14 +164,6 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
   return true;
 }
 
-bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
-  va_list args;
-  va_start(args, formato);
-  bool ok = plat_ruta_v(destino, capacidad, formato, args);
-  va_end(args);
-  return ok;
-}
-
 void plat_crea_directorio(const char* ruta) { (void)_mkdir(ruta); }
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in any directory
@@ -231,7 +212,7 @@ FILE* plat_abre_texto(const char* ruta, const char* modo) { return abre(ruta, mo
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
-  formatea(m, "%sb", modo);
+  snprintf(m, sizeof m, "%sb", modo);
   return abre(ruta, m);
 }
 
@@ -271,19 +252,6 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 }
 
 void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
-
-// The explicit flush matters under Wine, whose fclose drops the error of the
-// flush it does itself (a full disk then looks like a good close).
-bool plat_cierra_escrito(FILE* f) {
-  bool bien = fflush(f) == 0 && ferror(f) == 0;
-  return fclose(f) == 0 && bien;
-}
-
-int plat_errno() { return errno; }
-
-const char* plat_describe_error() { return strerror(errno); }
-
-const char* plat_getenv(const char* nombre) { return getenv(nombre); }
 
 // Windows matches variable names without regard to case, and "NAME=" removes
 // the variable, so the text goes to _putenv as typed.

@@ -1,0 +1,41 @@
+// The part of the platform layer (plataforma.h) that is the same on POSIX and
+// on Windows: the test seams, the variadic path builder, the checked close of
+// a written file, and the runtime library's error and environment calls.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/plataforma_interna.h"
+
+FuenteRecepcion fuente_prueba = nullptr;
+DestinoEnvio destino_prueba = nullptr;
+bool pausa_activa = true;
+
+void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
+  fuente_prueba = fuente;
+  destino_prueba = destino;
+}
+
+void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
+
+bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
+  va_list args;
+  va_start(args, formato);
+  bool ok = plat_ruta_v(destino, capacidad, formato, args);
+  va_end(args);
+  return ok;
+}
+
+// The explicit flush matters under Wine, whose fclose drops the error of the
+// flush it does itself (a full disk then looks like a good close).
+bool plat_cierra_escrito(FILE* f) {
+  bool bien = fflush(f) == 0 && ferror(f) == 0;
+  return fclose(f) == 0 && bien;
+}
+
+int plat_errno() { return errno; }
+
+const char* plat_describe_error() { return strerror(errno); }
+
+const char* plat_getenv(const char* nombre) { return getenv(nombre); }

@@ -1,0 +1,53 @@
+// The cursor slots (cursores.h): the slot table, private to this file, and
+// the allocation of each slot's descriptor area the first time it is needed.
+#include "sql/cursores.h"
+
+#include <cstdio>
+#include <new>
+
+#include "base/fin.h"
+
+namespace {
+
+constexpr int SLOTS_SALUDO = 4;  // slots 1 to 3 take part in the handshake
+
+struct CursorSlot {
+  int32_t en_uso;   // 1 when the slot is claimed
+  AreaCursor* area; // owned by the slot, allocated once, never freed
+};
+
+CursorSlot tabla_cursores[NUM_CURSORES];
+
+AreaCursor* asigna_area(CursorSlot& slot, int cursor) {
+  if (slot.area == nullptr) {
+    slot.area = new (std::nothrow) AreaCursor();
+    if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d.\n", cursor);
+    slot.area->ultima_columna = -1;
+  }
+  return slot.area;
+}
+
+}  // namespace
+
+void reclama_slot() {
+  for (int i = 1; i < SLOTS_SALUDO; i++) tabla_cursores[i].en_uso = 0;
+  for (int i = 1; i < SLOTS_SALUDO; i++) {
+    CursorSlot& slot = tabla_cursores[i];
+    if (slot.en_uso != 0) continue;
+    slot.en_uso = 1;
+    asigna_area(slot, i);
+    return;
+  }
+}
+
+AreaCursor* area_de_cursor(int cursor) {
+  if (cursor < 0 || cursor >= NUM_CURSORES) {
+    printf("Cursor no valido (%d)\n", cursor);
+    return nullptr;
+  }
+  return asigna_area(tabla_cursores[cursor], cursor);
+}
+
+void pon_area_de_pruebas(int cursor, AreaCursor* area) {
+  if (cursor >= 0 && cursor < NUM_CURSORES) tabla_cursores[cursor].area = area;
+}

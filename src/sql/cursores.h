@@ -1,0 +1,36 @@
+// The cursor slots of the SQL session: the result columns of a query as its
+// reply describes them, and the descriptor area of each cursor the server
+// names, kept for the rest of the run.
+#pragma once
+
+#include <cstdint>
+
+constexpr int NUM_CURSORES = 400;
+constexpr int MAX_COLUMNAS = 150;
+constexpr int MAX_NOMBRE_COLUMNA = 128;
+
+// One result column of a query, as the 02 reply describes it.
+struct ColumnDesc {
+  char nombre[MAX_NOMBRE_COLUMNA + 1]; // upper-cased, cut to 128 characters
+  int32_t numero1;                     // first number, shown only
+  int32_t ancho;                       // display width
+  int32_t numero3;                     // third number, shown only
+};
+
+// The descriptor area of one cursor slot.
+struct AreaCursor {
+  int32_t ultima_columna;              // index of the last column, -1 when none
+  ColumnDesc columnas[MAX_COLUMNAS];
+};
+
+// Claims the first free slot of 1 to 3 for the session (the handshake), its
+// area allocated on first claim. No memory for it ends the run with status 1.
+void reclama_slot();
+
+// The descriptor area of a cursor slot, allocated the first time a reply names
+// the slot. nullptr, after "Cursor no valido (%d)\n", for a number outside
+// 0..NUM_CURSORES - 1. An allocation failure ends the run with status 1.
+AreaCursor* area_de_cursor(int cursor);
+
+// For fuzzers: makes `area` the area of every slot (no allocation in a run).
+void pon_area_de_pruebas(int cursor, AreaCursor* area);

@@ -1,0 +1,41 @@
+// The one exchange of the SQL session: a message out, its reply back, with the
+// exchange lines of the test levels. Every SQL message of the program (the
+// handshake, queries, commands, scripts and loads) goes through it.
+//
+// The policy for a lost connection: a failed send or receive loses the
+// session. The exchange returns the framing's negative result, and from then
+// on every exchange returns it at once without sending anything, so that no
+// later message is written into a broken or out-of-step connection. The
+// callers go back to their own callers (a script tries its next statement and
+// finds the session lost, a load stops), and the console ends the run with
+// that result as soon as the line being run returns to the prompt; start-up
+// ends it at once.
+#pragma once
+
+#include "wire/lector.h"
+
+// How the message is traced before it goes out (test level 1 or more).
+enum class TrazaEnvio {
+  simple,      // "Envia : [%s]"
+  con_ebcdic,  // "Envia ebcdic(%d) : [%s]", with the session's EBCDIC setting
+};
+
+// Sends the NUL-terminated message in buffer (capacity TAM_TRAMA + 1) and
+// receives its reply into the same buffer; with comprimida the reply is
+// LZW-expanded. Returns the receive's result: the reply's length, or the
+// negative result of the send or receive that failed (also when the session
+// was lost before). envia_sql and recibe_sql are its two halves, for the one
+// command that shows a line between them.
+int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida);
+// The send: the trace line before it, "Enviado: rc=%d [%s]" after it (test
+// level 1 or more). Returns the send's result.
+int envia_sql(const char* buffer, TrazaEnvio traza);
+// The receive into buffer. Returns its result.
+int recibe_sql(char* buffer, bool comprimida);
+
+// The reply in buffer after intercambia_sql returned rc.
+inline Mensaje respuesta_sql(const char* buffer, int rc) { return mensaje_de(buffer, rc); }
+
+// True once an exchange failed; resultado_perdido() is then its result.
+bool sesion_perdida();
+int resultado_perdido();

@@ -1,0 +1,8 @@
+// The handshake that opens the SQL session in WEB mode: messages 01 (the
+// library list and the buffer size) and 20 (the options).
+#pragma once
+
+// Claims cursor slot 1, reads the session settings, sends messages 01 and 20
+// and reads their replies. Returns 0, or the negative result of the exchange
+// that failed (the caller ends the run with it).
+int saludo_web();
