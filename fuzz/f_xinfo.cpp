@@ -37,7 +37,8 @@ std::string lee_fichero(const char* ruta, bool* existe) {
 
 std::string campo_clave(const std::string& linea, size_t offset) {
   std::string r;
-  for (size_t i = offset; i < linea.size() && i < offset + 10 && linea[i] != '\n'; i++) r += linea[i];
+  for (size_t i = offset; i < linea.size() && i < offset + 10 && linea[i] != '\n' && linea[i] != '\0'; i++)
+    r += linea[i];
   while (!r.empty() && r.back() == ' ') r.pop_back();
   return r;
 }
@@ -75,8 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     fclose(f);
   }
   try {
-    actualiza_xinfo("LIB1", campos[0].c_str(), campos[1].c_str(), campos[2].c_str(), campos[3].c_str(),
-                    campos[4].c_str(), campos[5].c_str());
+    if (!actualiza_xinfo("LIB1", campos[0].c_str(), campos[1].c_str(), campos[2].c_str(), campos[3].c_str(),
+                    campos[4].c_str(), campos[5].c_str())) {
+      hallazgo("un indice legible no se pudo actualizar");
+    }
   } catch (const FinPrograma&) {
     hallazgo("un indice legible termino el programa");
   }
@@ -93,9 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   COMPRUEBA(entrada[0] == 'A' && entrada.find('\n') == 120);
   COMPRUEBA(nuevo.size() == 121 || nuevo[nuevo.size() - 122] == '\n');
 
-  // The old lines that stay, as the text-mode reading gives them. A NUL byte
-  // cuts a line as read; such files are only checked for the new entry.
-  if (viejo.find('\0') != std::string::npos) return 0;
+  // The old lines that stay, as the text-mode reading gives them (a NUL byte
+  // is part of its line, and ends a key field).
   std::string esperado;
   size_t inicio = 0;
   while (inicio < viejo.size()) {

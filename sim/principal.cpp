@@ -119,18 +119,23 @@ void lanza_sesion(int escucha, int puerto, const Opciones& op, const std::vector
 }
 
 // The broker: the unframed request 9700007 in EBCDIC, answered with 97 and
-// the offset n of a free session port, or 97, 99999 and the maximum.
-void atiende_broker(int escucha, std::vector<Hueco>& huecos, int max) {
+// the offset n of a free session port, or 97, 99999 and the maximum. A
+// request is read in the accept loop, one poll at a time, so that a slow or
+// silent client of the broker never stalls the sessions' listeners.
+struct PeticionBroker {
+  int fd;
+  char pide[16];
+  size_t tomados;
+  time_t limite;  // a request not whole by then is dropped
+};
+
+void acepta_broker(int escucha, std::vector<PeticionBroker>& pendientes) {
   int fd = accept(escucha, nullptr, nullptr);
   if (fd < 0) return;
-  char pide[16];
-  size_t tomados = 0;
-  pollfd p{fd, POLLIN, 0};
-  while (tomados < 7 && poll(&p, 1, 2000) > 0) {
-    ssize_t r = recv(fd, pide + tomados, 7 - tomados, 0);
-    if (r <= 0) break;
-    tomados += static_cast<size_t>(r);
-  }
+  pendientes.push_back(PeticionBroker{fd, {}, 0, time(nullptr) + 2});
+}
+
+void responde_broker(int fd, std::vector<Hueco>& huecos, int max) {
   time_t ahora = time(nullptr);
   int n = -1;
   for (size_t i = 0; i < huecos.size() && n < 0; i++) {
@@ -145,8 +150,18 @@ void atiende_broker(int escucha, std::vector<Hueco>& huecos, int max) {
   }
   size_t largo = std::strlen(respuesta);
   for (size_t i = 0; i < largo; i++) respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
-  if (tomados == 7) send(fd, respuesta, largo, MSG_NOSIGNAL);
-  close(fd);
+  send(fd, respuesta, largo, MSG_NOSIGNAL);
+}
+
+// Reads what a pending request has sent; answers it once its 7 bytes are in.
+// Returns false when the request is done with (answered, closed or failed).
+bool lee_peticion_broker(PeticionBroker& p, std::vector<Hueco>& huecos, int max) {
+  ssize_t r = recv(p.fd, p.pide + p.tomados, 7 - p.tomados, 0);
+  if (r <= 0) return false;
+  p.tomados += static_cast<size_t>(r);
+  if (p.tomados < 7) return true;
+  responde_broker(p.fd, huecos, max);
+  return false;
 }
 
 void termina_hijos(std::vector<pid_t>& hijos) {
@@ -208,9 +223,11 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
   std::vector<int> cerrar{principal};
   for (const Hueco& h : huecos) cerrar.push_back(h.escucha);
   std::vector<pid_t> hijos;
+  std::vector<PeticionBroker> pendientes;
   while (!parar) {
     std::vector<pollfd> fds;
     for (int s : cerrar) fds.push_back({s, POLLIN, 0});
+    for (const PeticionBroker& p : pendientes) fds.push_back({p.fd, POLLIN, 0});
     int r = poll(fds.data(), fds.size(), 200);
     // Ended sessions free their port.
     pid_t fin;
@@ -220,10 +237,25 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
         if (h.pid == fin) h.pid = 0;
       }
     }
+    // Requests to the broker: answered once whole, dropped when late.
+    time_t ahora = time(nullptr);
+    std::vector<PeticionBroker> siguen;
+    for (size_t i = 0; i < pendientes.size(); i++) {
+      PeticionBroker& p = pendientes[i];
+      short eventos = r > 0 ? fds[cerrar.size() + i].revents : 0;
+      bool sigue = p.limite >= ahora;
+      if (sigue && (eventos & (POLLIN | POLLHUP | POLLERR)) != 0) sigue = lee_peticion_broker(p, huecos, op.max_sesiones);
+      if (sigue) {
+        siguen.push_back(p);
+      } else {
+        close(p.fd);
+      }
+    }
+    pendientes.swap(siguen);
     if (r <= 0) continue;
     if (fds[0].revents & POLLIN) {
       if (!huecos.empty()) {
-        atiende_broker(principal, huecos, op.max_sesiones);
+        acepta_broker(principal, pendientes);
       } else if (static_cast<int>(hijos.size()) >= op.max_sesiones) {
         // No broker: a connection beyond the maximum is closed at once.
         int fd = accept(principal, nullptr, nullptr);
@@ -246,6 +278,7 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
       }
     }
   }
+  for (const PeticionBroker& p : pendientes) close(p.fd);
   termina_hijos(hijos);
   for (int s : cerrar) close(s);
 }

@@ -81,6 +81,11 @@ void anota(Conexion& c, const char* formato, ...) {
   va_end(args);
 }
 
+// The server's side of the framing, written apart from the client's on
+// purpose: it reads the length characters strictly (ten digits, in EBCDIC or
+// in ASCII, a frame of at least its own ten characters), where the client
+// reads them as atoi would, so that a client that sends a bad length is
+// caught here instead of being understood the same wrong way.
 int recibe_trama(Conexion& c, std::string& carga, bool* digitos_ebcdic) {
   carga.clear();
   unsigned char cabecera[10];

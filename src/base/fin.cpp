@@ -35,7 +35,9 @@ void registra_cierre(PasoCierre paso) {
 void establece_manejador_fin(ManejadorFin manejador) { manejador_fin = manejador; }
 
 void termina(int estado) {
-  if (!cierra_todo()) estado = 1;
+  // A run that was ending well and could not close what it wrote fails;
+  // one that was failing already keeps its own status.
+  if (!cierra_todo() && estado == 0) estado = 1;
   fflush(stdout);
   fflush(stderr);
   if (manejador_fin != nullptr) {

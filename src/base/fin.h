@@ -6,7 +6,8 @@
 #pragma once
 
 // Ends the process with exit status `estado` (negative values reach the shell as
-// their low 8 bits: -1 is 255). A closing step that fails makes the status 1.
+// their low 8 bits: -1 is 255). A closing step that fails turns a status of 0
+// into 1.
 // Never returns.
 [[noreturn]] void termina(int estado);
 // Prints the message on standard output, then ends as termina() does.

@@ -300,6 +300,14 @@ class Salida(unittest.TestCase):
         self.assertEqual(e.consola.count(fallo), 2)
         self.assertTrue(e.consola.endswith(b"sql > " + fallo))
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_un_fin_por_conexion_perdida_cierra_y_comprueba_la_salida(self):
+        s = Sesion()
+        e = ejecuta(self, [s.espera(m04("UPDATE T")), close()], "output /dev/full\nUPDATE T\nquit\n",
+                    final=expect_eof())
+        self.assertEqual(e.estado, 255)
+        self.assertTrue(e.consola.endswith(b"sql > Error al grabar (/dev/full)\n"), e.consola)
+
     def test_output_que_no_se_puede_abrir(self):
         for linea in ("output ", "output no/existe/x.txt"):
             with self.subTest(linea=linea):

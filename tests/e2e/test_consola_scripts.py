@@ -6,7 +6,7 @@ import os
 import tempfile
 import unittest
 
-from lib import call
+from lib import call, close, expect_eof
 from test_consola import AE, PROMPT, Sesion, ejecuta, r04, r_error
 
 
@@ -103,6 +103,22 @@ class Guiones(unittest.TestCase):
                                extra={"datos/T1.dat": "1~A~B\n"})
         self.assertEqual(e.consola, (PROMPT + b"\n[loadsql datos/T1.dat]\n\nstabla=(T1)\n1..\n[COMMIT]\n"
                                      + PROMPT))
+
+    def test_sesion_perdida_en_un_guion_y_en_una_carga(self):
+        # The rest of the script is tried without sending anything into the
+        # broken connection, and the run ends with the failure's status as
+        # soon as the line returns to the prompt, whatever the next line.
+        s = Sesion()
+        casos = [
+            ("fsql g.sql\nquit\n", [s.espera(m04s("UNO")), close()], b"[UNO]\n[DOS]\n[TRES]\n"),
+            ("loadsql T1.dat\nquit\n", [s.espera(m05("T1", [fila("A")], 1)), close()], b"stabla=(T1)\n"),
+        ]
+        for entrada, pasos, eco in casos:
+            with self.subTest(entrada=entrada):
+                e = self.ejecuta_guion("UNO;\nDOS;\nTRES;\n", pasos, entrada=entrada,
+                                       extra={"T1.dat": "1~A\n"}, final=expect_eof())
+                self.assertEqual(e.estado, 255)
+                self.assertEqual(e.consola, PROMPT + b"\n" + eco)
 
 
 class Cargas(unittest.TestCase):

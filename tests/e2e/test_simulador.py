@@ -505,6 +505,27 @@ class Sesiones(unittest.TestCase):
         finally:
             self.assertEqual(sim.stop(), 0)
 
+    def test_un_cliente_lento_del_broker_no_detiene_a_los_demas(self):
+        sim = Simulador("--broker", "0", "--max-sesiones", "2")
+        try:
+            lento = socket.create_connection(("127.0.0.1", sim.puerto), timeout=5)
+            lento.sendall(to_ebcdic("970"))
+            otro = socket.create_connection(("127.0.0.1", sim.puerto), timeout=5)
+            otro.sendall(to_ebcdic("9700007"))
+            self.assertEqual(from_ebcdic(otro.recv(100)).decode(), "9700000")
+            otro.close()
+            # The slow request was neither answered nor dropped meanwhile; its
+            # rest gets its answer.
+            lento.setblocking(False)
+            with self.assertRaises(BlockingIOError):
+                lento.recv(100)
+            lento.setblocking(True)
+            lento.sendall(to_ebcdic("0007"))
+            self.assertEqual(from_ebcdic(lento.recv(100)).decode(), "9700001")
+            lento.close()
+        finally:
+            self.assertEqual(sim.stop(), 0)
+
     def test_sin_broker_una_conexion_de_mas_se_cierra(self):
         sim = Simulador("--max-sesiones", "1")
         try:
