@@ -84,9 +84,9 @@ __attribute__((format(printf, 2, 3))) bool plat_ruta(char (&destino)[N], const c
   va_end(args);
   return ok;
 }
-// Creates a directory; an existing directory, or any failure, is not reported
-// (a later open of a file in it reports the problem).
-void plat_crea_directorio(const char* ruta);
+// Creates a directory. True when it was made or is there already as a
+// directory (a link to one counts); false otherwise (plat_errno tells why).
+bool plat_crea_directorio(const char* ruta);
 // Opens a local text file (mode "r", "w" or "a"): LF line ends here, CR LF on
 // Windows.
 FILE* plat_abre_texto(const char* ruta, const char* modo);
@@ -101,7 +101,22 @@ size_t plat_lee_texto(FILE* f, char* destino, size_t n);
 // the line feed kept), dropping a carriage return right before the line feed so
 // that files made on Windows read as they do there. NULL at the end of file.
 char* plat_lee_linea(char* destino, int capacidad, FILE* f);
-// Replaces destino by origen in one atomic step. false on failure.
+// Creates ruta anew for writing (text or binary as plat_abre_texto and
+// plat_abre_binario): whatever is at that path first (an old file, a planted
+// link) is removed, never written through, and the new file is created only
+// if nothing is there. NULL on failure.
+FILE* plat_crea_nuevo(const char* ruta, bool binario);
+// Sets the modification time of ruta to the local date and time f. False when
+// f is not a valid local time (a nonexistent day or hour included) or the
+// call fails; the file then keeps its time.
+bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f);
+// Takes an exclusive lock on the file ruta (created when missing), waiting at
+// most max_ms for another process to let it go. The lock is held until the
+// process ends.
+enum class Bloqueo { tomado, ocupado, fallo };
+Bloqueo plat_bloquea(const char* ruta, int max_ms);
+// Replaces destino by origen in one atomic step (a link at destino is
+// replaced, not followed). false on failure.
 bool plat_reemplaza_fichero(const char* origen, const char* destino);
 void plat_borra_fichero(const char* ruta);
 // Closes a file that was written to. true when every byte written reached the

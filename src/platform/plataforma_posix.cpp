@@ -8,6 +8,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -191,7 +193,66 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
   return true;
 }
 
-void plat_crea_directorio(const char* ruta) { (void)mkdir(ruta, 0777); }
+bool plat_crea_directorio(const char* ruta) {
+  if (mkdir(ruta, 0777) == 0) return true;
+  int codigo = errno;
+  struct stat st;
+  if (codigo == EEXIST && stat(ruta, &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  errno = codigo == EEXIST ? ENOTDIR : codigo;
+  return false;
+}
+
+FILE* plat_crea_nuevo(const char* ruta, bool binario) {
+  if (unlink(ruta) != 0 && errno != ENOENT) return nullptr;
+  int fd = open(ruta, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, binario ? "wb" : "w");
+  if (f == nullptr) close(fd);
+  return f;
+}
+
+bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
+  struct tm t;
+  memset(&t, 0, sizeof t);
+  t.tm_year = f.anio - 1900;
+  t.tm_mon = f.mes - 1;
+  t.tm_mday = f.dia;
+  t.tm_hour = f.hora;
+  t.tm_min = f.minuto;
+  t.tm_sec = f.segundo;
+  t.tm_isdst = -1;
+  time_t instante = mktime(&t);
+  // mktime moves a day or hour that does not exist (30 February, the hour
+  // skipped when clocks go forward) to one that does: that is no valid time.
+  if (instante == (time_t)-1 || t.tm_year != f.anio - 1900 || t.tm_mon != f.mes - 1 || t.tm_mday != f.dia ||
+      t.tm_hour != f.hora || t.tm_min != f.minuto || t.tm_sec != f.segundo) {
+    return false;
+  }
+  struct timespec tiempos[2];
+  tiempos[0].tv_sec = 0;
+  tiempos[0].tv_nsec = UTIME_OMIT;
+  tiempos[1].tv_sec = instante;
+  tiempos[1].tv_nsec = 0;
+  return utimensat(AT_FDCWD, ruta, tiempos, 0) == 0;
+}
+
+Bloqueo plat_bloquea(const char* ruta, int max_ms) {
+  int fd = open(ruta, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return Bloqueo::fallo;
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Bloqueo::tomado;  // fd stays open: the lock with it
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    if (plat_reloj_ms() >= limite) {
+      close(fd);
+      return Bloqueo::ocupado;
+    }
+    struct timespec siesta = {0, 50000000L};
+    nanosleep(&siesta, nullptr);
+  }
+  close(fd);
+  return Bloqueo::fallo;
+}
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
 

@@ -6,7 +6,9 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -164,7 +166,15 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
   return true;
 }
 
-void plat_crea_directorio(const char* ruta) { (void)_mkdir(ruta); }
+bool plat_crea_directorio(const char* ruta) {
+  if (_mkdir(ruta) == 0) return true;
+  int codigo = errno;
+  DWORD atributos = GetFileAttributesA(ruta);
+  if (codigo == EEXIST && atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return true;
+  errno = codigo == EEXIST ? ENOTDIR : codigo;
+  return false;
+}
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in any directory
 // and with any extension: "\LIB1\SRC\CON.txt" is the console. A member of that
@@ -214,6 +224,65 @@ FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
   snprintf(m, sizeof m, "%sb", modo);
   return abre(ruta, m);
+}
+
+FILE* plat_crea_nuevo(const char* ruta, bool binario) {
+  if (ruta_con_dispositivo(ruta)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (_unlink(ruta) != 0 && errno != ENOENT) return nullptr;
+  int fd = _open(ruta, _O_WRONLY | _O_CREAT | _O_EXCL | (binario ? _O_BINARY : _O_TEXT), _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* f = _fdopen(fd, binario ? "wb" : "w");
+  if (f == nullptr) _close(fd);
+  return f;
+}
+
+bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
+  SYSTEMTIME local;
+  memset(&local, 0, sizeof local);
+  local.wYear = (WORD)f.anio;
+  local.wMonth = (WORD)f.mes;
+  local.wDay = (WORD)f.dia;
+  local.wHour = (WORD)f.hora;
+  local.wMinute = (WORD)f.minuto;
+  local.wSecond = (WORD)f.segundo;
+  // SystemTimeToFileTime refuses a day that does not exist; the conversion
+  // to UTC follows the time zone's rules for that date.
+  FILETIME comprobado;
+  if (f.anio < 1601 || f.anio > 30827 || !SystemTimeToFileTime(&local, &comprobado)) return false;
+  SYSTEMTIME utc;
+  FILETIME escritura;
+  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &escritura))
+    return false;
+  HANDLE h = CreateFileA(ruta, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BOOL bien = SetFileTime(h, nullptr, nullptr, &escritura);
+  CloseHandle(h);
+  return bien != 0;
+}
+
+Bloqueo plat_bloquea(const char* ruta, int max_ms) {
+  HANDLE h = CreateFileA(ruta, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Bloqueo::fallo;
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    OVERLAPPED desde;
+    memset(&desde, 0, sizeof desde);
+    // The handle stays open for the rest of the process: the lock with it.
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &desde)) return Bloqueo::tomado;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) break;
+    if (plat_reloj_ms() >= limite) {
+      CloseHandle(h);
+      return Bloqueo::ocupado;
+    }
+    Sleep(50);
+  }
+  CloseHandle(h);
+  return Bloqueo::fallo;
 }
 
 // Text-mode reads already drop the CR of a CR LF.

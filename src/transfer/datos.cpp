@@ -6,13 +6,15 @@
 
 #include "base/contexto.h"
 #include "platform/plataforma.h"
+#include "transfer/nombres.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/tablas.h"
 
 // A member with a name of its own goes to FILE_MBR.ebc, and then FILE.ebc must
-// exist too: when missing it is made holding one line end; when present it is
-// left alone, whatever it holds.
+// exist too: when missing it is made holding one line end (anew, so that a
+// link planted there is not followed); when present it is left alone,
+// whatever it holds.
 static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   char base[TAM_RUTA];
   plat_ruta(base, "\\%s\\%s.ebc", biblioteca, archivo);
@@ -21,7 +23,7 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
     fclose(f);
     return true;
   }
-  f = plat_abre_texto(base, "a");
+  f = plat_crea_nuevo(base, false);
   if (f == nullptr) {
     printf("Imposible abrir (%s)\n", base);
     return false;
@@ -42,19 +44,22 @@ bool abre_ebcdic() {
   lee_texto(m, 41, 50, true, texto);
   lee_texto(m, 91, 8, false, fecha);
   lee_texto(m, 99, 6, false, hora);
-  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
+  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
 
-  crea_directorios_biblioteca(ctx.biblioteca_actual);
-  if (indice_sin_filtro() &&
-      !actualiza_xinfo(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente, texto, fecha,
-                       hora)) {
-    return false;
+  if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
+  char linea[LARGO_LINEA_XINFO + 2];
+  bool indexa = indice_sin_filtro();
+  if (indexa) {
+    if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
+    construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente,
+                          texto, fecha, hora, plat_fecha_hora_local());
   }
   // Unlike headers 01 and 07, the previous file is closed after the index.
   if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   char ruta[TAM_RUTA];
-  bool propio = ctx.miembro_actual[0] != '\0' && ctx.miembro_actual[0] != ' ' && strcmp(ctx.miembro_actual, ctx.archivo_actual) != 0;
+  bool propio = ctx.miembro_actual[0] != '\0' && ctx.miembro_actual[0] != ' ' &&
+                strcmp(ctx.miembro_actual, ctx.archivo_actual) != 0;
   if (propio) {
     if (!asegura_fichero_base(ctx.biblioteca_actual, ctx.archivo_actual)) return false;
     plat_ruta(ruta, "\\%s\\%s_%s.ebc", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual);
@@ -63,42 +68,46 @@ bool abre_ebcdic() {
   }
   // The log gets only the counts of a raw copy, not this half of its line.
   imprime_obtiene(ruta, false);
-  if (!abre_fichero_actual(ruta, true)) return false;
+  FechaHora cambio;
+  bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
+  if (!abre_objeto(ruta, true, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual, indexa ? linea : nullptr))
+    return false;
   responde_ok();
   return true;
 }
 
 bool trata_datos() {
   static unsigned char traducido[TAM_TRAMA];
-  // An open file is closed and reported first, as every other header does.
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
-
   Mensaje m = mensaje_actual();
   ctx.miembro_actual[0] = '\0';
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
   lee_texto(m, 17, 10, true, ctx.archivo_actual);
-  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
+  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
+  // An open file is completed and reported first, as every other header does.
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", ctx.biblioteca_actual)) asegura_directorio(ruta);
+  if (plat_ruta(ruta, "\\%s", ctx.biblioteca_actual) && !asegura_directorio(ruta)) return false;
   plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca_actual, ctx.archivo_actual);
   imprime_obtiene(ruta, false);
-  if (!abre_fichero_actual(ruta, false)) return false;
+  // The header carries no date: the file keeps the time of the transfer.
+  if (!abre_objeto(ruta, false, nullptr, nullptr, nullptr)) return false;
+  marca_convertido();
   responde_ok();
+  // The data block never came: the copy is incomplete.
+  if (ctx.fallo_intercambio) return deja_incompleto();
 
   // The data block: its code is not looked at, and its length field counts
   // the data bytes only (not the whole payload as in the other blocks).
   int32_t n = 0;
-  if (!ctx.fallo_intercambio) {
-    m = mensaje_actual();
-    const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
-    for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
-    if (!graba_bytes(traducido, (size_t)n)) return false;
-  }
-  // Closed before the count is shown, so a failed close is not reported as a
-  // good copy.
-  if (!cierra_fichero_actual()) return false;
+  m = mensaje_actual();
+  const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
+  for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
+  if (!graba_bytes(traducido, (size_t)n)) return false;
+  // Complete before the count is shown, so a failed close is not reported as
+  // a good copy.
+  if (!completa_objeto()) return false;
   imprime_cuenta(n, 11, " bytes\n", false);
-  if (!ctx.fallo_intercambio) responde_ok();
+  responde_ok();
   return true;
 }

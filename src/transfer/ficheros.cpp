@@ -1,71 +1,199 @@
-// The transfer's one open local file: refusing header names that would leave
-// the local tree, the library directories, opening, checked writes and the
-// checked close (a full disk must not pass for a good transfer).
+// The transfer's local files: the checks a header must pass before anything
+// is written (names that would leave the local tree, one run per library),
+// the library directories, and the one open object. An object is written
+// into a working file beside its path, "<path>.parcial", and moved over the
+// path in one atomic step only once it is complete, so that a run that stops
+// early never replaces a good copy with a cut one.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 
 #include "base/contexto.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "transfer/nombres.h"
 #include "transfer/transferencia.h"
+#include "transfer/xinfo.h"
 
-bool comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
-  const char* malo = primer_nombre_no_valido(biblioteca, archivo, miembro, tipo);
-  if (malo == nullptr) return true;
-  char nombre[TAM_AJUSTE];
-  copia_texto(nombre, malo);
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
-  printf("Nombre no valido recibido del servidor (%s)\n", nombre);
-  return false;
-}
+namespace {
+
+constexpr int ESPERA_BLOQUEO_MS = 10000;
+constexpr char SUFIJO_PARCIAL[] = ".parcial";
+
+// The open object beyond what RunContext shows: its working file, the
+// header's change date, and its index entry, recorded only once complete.
+struct Objeto {
+  char parcial[TAM_RUTA];
+  bool con_fecha;
+  FechaHora fecha;
+  bool convertido;  // a converted data file: its count line is its bytes alone
+  bool indexar;
+  char biblioteca[TAM_AJUSTE];
+  char linea[LARGO_LINEA_XINFO + 2];
+};
+Objeto objeto;
 
 // The directories asked for in this run: a library of thousands of members
 // makes each of them once, not once per member.
-static std::unordered_set<std::string> directorios_hechos;
+std::unordered_set<std::string> directorios_hechos;
+// The libraries this run holds the lock of.
+std::unordered_set<std::string> bibliotecas_tomadas;
 
-void asegura_directorio(const char* ruta) {
-  if (!directorios_hechos.insert(ruta).second) return;
-  plat_crea_directorio(ruta);
+// Console and log share these lines; the log is absent only in tests.
+void imprime(const char* texto) {
+  fputs(texto, stdout);
+  if (ctx.flog != nullptr) fputs(texto, ctx.flog);
 }
 
-void olvida_directorios() { directorios_hechos.clear(); }
+// A write to the object failed: its working file goes (it cannot be
+// trusted), the earlier copy stays. Returns false after "Error al grabar
+// (%s)\n" with the object's path.
+bool falla_escritura() {
+  if (ctx.fichero_actual != nullptr) fclose(ctx.fichero_actual);
+  ctx.fichero_actual = nullptr;
+  ctx.fichero_abierto = 0;
+  objeto.indexar = false;
+  plat_borra_fichero(objeto.parcial);
+  printf("Error al grabar (%s)\n", ctx.ruta_actual);
+  return false;
+}
 
-void crea_directorios_biblioteca(const char* biblioteca) {
+}  // namespace
+
+bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
+  const char* malo = primer_nombre_no_valido(biblioteca, archivo, miembro, tipo);
+  if (malo != nullptr) {
+    char nombre[TAM_AJUSTE];
+    copia_texto(nombre, malo);
+    if (ctx.fichero_abierto && !deja_incompleto()) return false;
+    printf("Nombre no valido recibido del servidor (%s)\n", nombre);
+    return false;
+  }
+  // One run at a time per library: a second run into the same folder would
+  // rewrite the index from a copy that misses the first run's entries. The
+  // lock is taken at the library's first header, before anything is written
+  // into it, and kept to the end of the run.
+  if (bibliotecas_tomadas.count(biblioteca) != 0) return true;
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", biblioteca)) asegura_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xvoras", biblioteca)) asegura_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xpanta", biblioteca)) asegura_directorio(ruta);
-  if (plat_ruta(ruta, "\\%s\\xlista", biblioteca)) asegura_directorio(ruta);
+  bool directorios = plat_ruta(ruta, "\\%s", biblioteca) && asegura_directorio(ruta) &&
+                     plat_ruta(ruta, "\\%s\\xvoras", biblioteca) && asegura_directorio(ruta);
+  Bloqueo bloqueo = Bloqueo::fallo;
+  if (directorios) {
+    plat_ruta(ruta, "\\%s\\xvoras\\xinfo.bloqueo", biblioteca);
+    bloqueo = plat_bloquea(ruta, ESPERA_BLOQUEO_MS);
+    if (bloqueo == Bloqueo::tomado) {
+      bibliotecas_tomadas.insert(biblioteca);
+      return true;
+    }
+  }
+  if (ctx.fichero_abierto && !deja_incompleto()) return false;
+  if (bloqueo == Bloqueo::ocupado) {
+    printf("Biblioteca %s en uso por otra transferencia\n", biblioteca);
+  } else if (directorios) {
+    printf("Imposible abrir (%s)\n", ruta);
+  }
+  return false;
+}
+
+bool asegura_directorio(const char* ruta) {
+  if (directorios_hechos.count(ruta) != 0) return true;
+  if (!plat_crea_directorio(ruta)) {
+    printf("Imposible crear el directorio (%s)\n", ruta);
+    return false;
+  }
+  directorios_hechos.insert(ruta);
+  return true;
+}
+
+void olvida_directorios() {
+  directorios_hechos.clear();
+  bibliotecas_tomadas.clear();
+}
+
+bool crea_directorios_biblioteca(const char* biblioteca) {
+  static const char* const carpetas[] = {"xvoras", "xpanta", "xlista"};
+  char ruta[TAM_RUTA];
+  if (plat_ruta(ruta, "\\%s", biblioteca) && !asegura_directorio(ruta)) return false;
+  for (const char* carpeta : carpetas) {
+    if (plat_ruta(ruta, "\\%s\\%s", biblioteca, carpeta) && !asegura_directorio(ruta)) return false;
+  }
+  return true;
 }
 
 bool indice_sin_filtro() { return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' '; }
 
-bool abre_fichero_actual(const char* ruta, bool binario) {
-  FILE* f = binario ? plat_abre_binario(ruta, "w") : plat_abre_texto(ruta, "w");
+bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const char* biblioteca,
+                 const char* linea_indice) {
+  Objeto& o = objeto;
+  // A working path that does not fit cannot be made: the open fails below.
+  if (formatea(o.parcial, "%s%s", ruta, SUFIJO_PARCIAL) >= (int)sizeof o.parcial) o.parcial[0] = '\0';
+  FILE* f = o.parcial[0] != '\0' ? plat_crea_nuevo(o.parcial, binario) : nullptr;
   if (f == nullptr) {
     printf("Imposible abrir (%s)\n", ruta);
     return false;
   }
+  o.convertido = false;
+  o.con_fecha = fecha != nullptr;
+  if (fecha != nullptr) o.fecha = *fecha;
+  o.indexar = linea_indice != nullptr;
+  copia_texto(o.biblioteca, biblioteca != nullptr ? biblioteca : "");
+  copia_texto(o.linea, linea_indice != nullptr ? linea_indice : "");
   ctx.fichero_actual = f;
   copia_texto(ctx.ruta_actual, ruta);
   ctx.fichero_abierto = 1;
   return true;
 }
 
+void marca_convertido() { objeto.convertido = true; }
+
 bool graba_bytes(const void* datos, size_t n) {
   if (n == 0 || fwrite(datos, 1, n, ctx.fichero_actual) == n) return true;
-  printf("Error al grabar (%s)\n", ctx.ruta_actual);
-  return false;
+  return falla_escritura();
 }
 
-bool cierra_fichero_actual() {
+bool completa_objeto() {
   FILE* f = ctx.fichero_actual;
   ctx.fichero_actual = nullptr;
   ctx.fichero_abierto = 0;
   // The flush at the close is often the only news of a write that failed late.
-  if (f == nullptr || plat_cierra_escrito(f)) return true;
-  printf("Error al grabar (%s)\n", ctx.ruta_actual);
-  return false;
+  if (f != nullptr && !plat_cierra_escrito(f)) {
+    ctx.fichero_actual = nullptr;
+    return falla_escritura();
+  }
+  if (objeto.con_fecha) plat_pon_fecha_modificacion(objeto.parcial, objeto.fecha);
+  if (!plat_reemplaza_fichero(objeto.parcial, ctx.ruta_actual)) {
+    // The working file still holds every byte received.
+    objeto.indexar = false;
+    printf("Error al grabar (%s)\n", ctx.ruta_actual);
+    return false;
+  }
+  return true;
+}
+
+bool registra_objeto() {
+  if (!objeto.indexar) return true;
+  objeto.indexar = false;
+  return registra_xinfo(objeto.biblioteca, objeto.linea);
+}
+
+bool deja_incompleto() {
+  FILE* f = ctx.fichero_actual;
+  ctx.fichero_actual = nullptr;
+  ctx.fichero_abierto = 0;
+  objeto.indexar = false;
+  if (f != nullptr && !plat_cierra_escrito(f)) return falla_escritura();
+  if (objeto.convertido) {
+    imprime_cuenta(ctx.num_bytes, 11, " bytes\n", false);
+  } else {
+    imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
+    imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
+  }
+  ctx.num_registros = 0;
+  ctx.num_bytes = 0;
+  char linea[TAM_RUTA + 32];
+  formatea(linea, "Incompleto: %s\n", objeto.parcial);
+  imprime(linea);
+  if (ctx.flog != nullptr) fflush(ctx.flog);
+  return true;
 }

@@ -55,13 +55,13 @@ void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_lo
 }
 
 bool cierra_fichero() {
-  if (!cierra_fichero_actual()) return false;
+  if (!completa_objeto()) return false;
   imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
   imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
   if (ctx.flog != nullptr) fflush(ctx.flog);
   ctx.num_registros = 0;
   ctx.num_bytes = 0;
-  return true;
+  return registra_objeto();
 }
 
 enum class Paso { sigue, fin, error };
@@ -91,12 +91,13 @@ bool trata_lista() {
     paso = trata_mensaje();
     if (paso == Paso::sigue && !graba_indices_si_toca()) paso = Paso::error;
   }
-  // A handler that failed has said why; the file it was writing is left as
-  // it is and not reported as a copy.
+  // A handler that failed has said why and dealt with the object it had open.
   if (paso == Paso::error) return false;
-  // At the end code, and also after a failed exchange: what was received
-  // stays written and is reported.
-  return !ctx.fichero_abierto || cierra_fichero();
+  if (!ctx.fichero_abierto) return true;
+  // The end code completes the object; a failed exchange or an interruption
+  // leaves it incomplete, its bytes kept beside the earlier copy.
+  if (paso == Paso::fin && !ctx.fallo_intercambio) return cierra_fichero();
+  return deja_incompleto();
 }
 
 void trata_spl() {

@@ -2,15 +2,13 @@
 // xpanta, xlista, and one directory per source file), the member's index
 // entry, and its text file \LIB\FILE\MBR.ext named by the source type.
 #include "base/contexto.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "transfer/nombres.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
 bool abre_miembro() {
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
-
   Mensaje m = mensaje_actual();
   char tipo_fuente[8], texto[64], fecha[16], hora[16];
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
@@ -20,25 +18,34 @@ bool abre_miembro() {
   lee_texto(m, 41, 50, true, texto);
   lee_texto(m, 91, 8, false, fecha);
   lee_texto(m, 99, 6, false, hora);
-  if (!comprueba_nombres(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
+  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
+  // The next header completes the object before it.
+  if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
-  crea_directorios_biblioteca(ctx.biblioteca_actual);
+  if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
   char ruta[TAM_RUTA];
-  if (ctx.archivo_actual[0] != '\0' && plat_ruta(ruta, "\\%s\\%s", ctx.biblioteca_actual, ctx.archivo_actual)) {
-    asegura_directorio(ruta);
-  }
-  // The index keeps the type as the server sent it, not the extension.
-  if (indice_sin_filtro() &&
-      !actualiza_xinfo(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente, texto, fecha,
-                       hora)) {
+  if (ctx.archivo_actual[0] != '\0' && plat_ruta(ruta, "\\%s\\%s", ctx.biblioteca_actual, ctx.archivo_actual) &&
+      !asegura_directorio(ruta)) {
     return false;
+  }
+  // The index keeps the type as the server sent it, not the extension; the
+  // entry is recorded once the member is complete.
+  char linea[LARGO_LINEA_XINFO + 2];
+  bool indexa = indice_sin_filtro();
+  if (indexa) {
+    if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
+    construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente,
+                          texto, fecha, hora, plat_fecha_hora_local());
   }
 
   char extension[8];
   extension_de_tipo(tipo_fuente, extension);
   plat_ruta(ruta, "\\%s\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, extension);
   imprime_obtiene(ruta, true);
-  if (!abre_fichero_actual(ruta, false)) return false;
+  FechaHora cambio;
+  bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
+  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual, indexa ? linea : nullptr))
+    return false;
   responde_ok();
   return true;
 }

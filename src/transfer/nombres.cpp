@@ -14,10 +14,21 @@ bool nombre_valido(const char* nombre) {
   return true;
 }
 
+bool es_carpeta_propia(const char* nombre) {
+  static const char* const propias[] = {"xvoras", "xpanta", "xlista"};
+  char minusculas[8];
+  if (strlen(nombre) != 6) return false;
+  copia_texto(minusculas, nombre);
+  a_minusculas(minusculas);
+  for (const char* p : propias)
+    if (strcmp(minusculas, p) == 0) return true;
+  return false;
+}
+
 const char* primer_nombre_no_valido(const char* biblioteca, const char* archivo, const char* miembro,
                                     const char* tipo) {
   if (biblioteca[0] == '\0' || !nombre_valido(biblioteca)) return biblioteca;
-  if (!nombre_valido(archivo)) return archivo;
+  if (!nombre_valido(archivo) || es_carpeta_propia(archivo)) return archivo;
   if (miembro != nullptr && !nombre_valido(miembro)) return miembro;
   if (tipo != nullptr && !nombre_valido(tipo)) return tipo;
   return nullptr;
@@ -45,4 +56,27 @@ void extension_de_tipo(const char* tipo, char* dest, size_t cap) {
   }
   copia_texto(dest, cap, resultado);
   a_minusculas(dest);
+}
+
+// Reads n decimal digits; -1 when one is not a digit.
+static int digitos(const char* p, int n) {
+  int v = 0;
+  for (int i = 0; i < n; i++) {
+    if (p[i] < '0' || p[i] > '9') return -1;
+    v = v * 10 + (p[i] - '0');
+  }
+  return v;
+}
+
+bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
+  if (strlen(fecha) < 8 || strlen(hora) < 6) return false;
+  FechaHora r{digitos(fecha, 4), digitos(fecha + 4, 2), digitos(fecha + 6, 2),
+              digitos(hora, 2),  digitos(hora + 2, 2),  digitos(hora + 4, 2)};
+  static const int dias_del_mes[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (r.anio < 1900 || r.mes < 1 || r.mes > 12 || r.dia < 1 || r.dia > dias_del_mes[r.mes - 1]) return false;
+  bool bisiesto = (r.anio % 4 == 0 && r.anio % 100 != 0) || r.anio % 400 == 0;
+  if (r.mes == 2 && r.dia == 29 && !bisiesto) return false;
+  if (r.hora < 0 || r.hora > 23 || r.minuto < 0 || r.minuto > 59 || r.segundo < 0 || r.segundo > 59) return false;
+  *f = r;
+  return true;
 }

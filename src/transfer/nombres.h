@@ -4,14 +4,21 @@
 
 #include <cstddef>
 
+#include "platform/plataforma.h"
+
 // True when a name from the server can be one component of a local path: not
 // "." or "..", and no "/", "\", ":" or byte below 0x20. The empty name passes
 // (an empty file or member is part of the layout); the library is checked for
 // emptiness by primer_nombre_no_valido.
 bool nombre_valido(const char* nombre);
 
+// True for the names of the program's own folders of a library (xvoras,
+// xpanta, xlista), in any case: a file of that name would write into them.
+bool es_carpeta_propia(const char* nombre);
+
 // The first name of a header that must be refused, or nullptr when all pass.
-// An empty library is refused. miembro and tipo may be nullptr (headers 05 and
+// An empty library is refused, and a file named as one of the program's own
+// folders. miembro and tipo may be nullptr (headers 05 and
 // 07 carry neither).
 const char* primer_nombre_no_valido(const char* biblioteca, const char* archivo, const char* miembro,
                                     const char* tipo);
@@ -24,3 +31,7 @@ template <size_t N>
 void extension_de_tipo(const char* tipo, char (&dest)[N]) {
   extension_de_tipo(tipo, dest, N);
 }
+
+// The change date and time of a header, "YYYYMMDD" and "HHMMSS", into *f when
+// they form a valid date (1900 on) and time. False otherwise.
+bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f);

@@ -26,7 +26,7 @@ constexpr int LARGO_PETICION = 70;
 // was interrupted writes the index with every object received so far and says
 // so.
 [[noreturn]] void cierra_y_termina() {
-  if (ctx.fichero_abierto == 1 && !cierra_fichero_actual()) termina(1);
+  if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(1);
   cierra_sesion();
   bool indices_bien = graba_indices();
   if (!cierra_log() || !indices_bien) termina(1);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "platform/plataforma.h"
 #include "wire/lector.h"
 
 // --- The walk (lista.cpp) -----------------------------------------------------
@@ -13,9 +14,10 @@ Mensaje mensaje_actual();
 // Sends "OK" and receives the next message into ctx.sbuffer. A failed exchange
 // sets ctx.fallo_intercambio and leaves no message (ctx.ilen_recibido 0).
 void responde_ok();
-// Closes the open local file and completes its result line with the counts,
-// on the console and in the log; the counters go back to 0. A failed close
-// prints "Error al grabar (%s)\n" and gives false (no counts shown).
+// The open object is complete (the next header arrived, or the end code):
+// completa_objeto, then its result line is completed with the counts, on the
+// console and in the log (the counters go back to 0), then its index entry is
+// recorded. False when one of them failed (the reason printed).
 bool cierra_fichero();
 // Prints the first half of a result line, "Obtiene: " and the path padded to
 // 30 characters, on the console and, when en_log, into the log.
@@ -25,29 +27,49 @@ void imprime_obtiene(const char* ruta, bool en_log);
 void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_log);
 
 // --- Local files (ficheros.cpp) ---------------------------------------------------
-// False, after "Nombre no valido recibido del servidor (%s)\n", when a header
-// name would lead outside the local tree (see primer_nombre_no_valido); an
-// open file is closed and reported first (false too when that close fails).
-bool comprueba_nombres(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo);
-// Creates a directory of the local tree, once per run: a path already asked
-// for is not asked again. Failures are ignored (a file that then cannot be
-// opened reports them).
-void asegura_directorio(const char* ruta);
-// Forgets the directories asked for (tests and fuzzers run many transfers in
-// one process).
+// The checks of a header before anything is written for it. False when the
+// run must end: a name that would lead outside the local tree or that is one
+// of the program's own folders (see primer_nombre_no_valido) prints "Nombre no
+// valido recibido del servidor (%s)\n"; a library that another run holds for
+// more than 10 seconds prints "Biblioteca %s en uso por otra transferencia\n".
+// An object still open is then left incomplete first (deja_incompleto). The
+// library's first header takes the run's lock on it.
+bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo);
+// Creates a directory of the local tree, once per run: a path already made
+// or found is not asked again. False after "Imposible crear el directorio
+// (%s)\n".
+bool asegura_directorio(const char* ruta);
+// Forgets the directories and the library locks of the run (tests and
+// fuzzers run many transfers in one process).
 void olvida_directorios();
 // Creates \LIB, \LIB\xvoras, \LIB\xpanta and \LIB\xlista (asegura_directorio).
-void crea_directorios_biblioteca(const char* biblioteca);
+bool crea_directorios_biblioteca(const char* biblioteca);
 // True when the index is to be updated: no type filter on the command line.
 bool indice_sin_filtro();
-// Opens ruta with mode "w" as the transfer's open file (binario for raw
-// copies). False after "Imposible abrir (%s)\n".
-bool abre_fichero_actual(const char* ruta, bool binario);
-// Writes n bytes into the open file. False after "Error al grabar (%s)\n" with
-// the open file's path.
+// Opens the object whose path is ruta, in binary for raw copies: its working
+// file "<ruta>.parcial" is created anew. fecha (or nullptr) is the header's
+// change date, given to the file once complete; linea_indice (or nullptr) the
+// index entry of biblioteca to record once complete. False after "Imposible
+// abrir (%s)\n" with ruta.
+bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const char* biblioteca,
+                 const char* linea_indice);
+// The open object is a converted data file (its count line differs).
+void marca_convertido();
+// Writes n bytes into the open object. A failure removes its working file and
+// gives false after "Error al grabar (%s)\n" with the object's path.
 bool graba_bytes(const void* datos, size_t n);
-// Flushes and closes the open file. Fails as graba_bytes does.
-bool cierra_fichero_actual();
+// The object is complete: its file is closed (checked), given its date and
+// moved over its path. Fails as graba_bytes does; a failed move keeps the
+// working file.
+bool completa_objeto();
+// Records the complete object's index entry. False as registra_xinfo.
+bool registra_objeto();
+// The walk ends with the object open (a failed exchange, an interruption, a
+// refused header): its file is closed, its counts line printed and logged,
+// then "Incompleto: %s\n" with the working file's path. Its bytes stay there;
+// the earlier copy and index entry stay as they were. A failed close is a
+// failed write (false).
+bool deja_incompleto();
 
 // --- Handlers --------------------------------------------------------------------
 // Each reads the message in hand, does its work and ends with responde_ok, so

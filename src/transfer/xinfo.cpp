@@ -97,6 +97,7 @@ struct Indice {
   bool pendiente = false;       // updates not written yet
   bool escrito = false;         // written at least once in this run
   bool fallido = false;         // a write failed: the file on disk is left alone
+  bool en_disco = false;        // there is an index file (read at start or written since)
   int64_t ultima_escritura = 0;
 };
 
@@ -188,6 +189,7 @@ bool lee_indice(Indice& ix) {
     if (codigo != ENOENT && codigo != ENOTDIR) return falla_apertura(ix.ruta, codigo);
     return true;
   }
+  ix.en_disco = true;
   static char bloque[1 << 16];
   std::string resto;
   size_t k;
@@ -239,11 +241,19 @@ enum class Escritura { bien, sin_temporal, sin_grabar, sin_reemplazo };
 // Writes the live lines into xinfo.tmp and renames it over xinfo. Every
 // failure leaves the old index as it was and no working file behind; *codigo
 // gets the error number of a working file that cannot be made.
-Escritura escribe_indice(const Indice& ix, int* codigo) {
-  FILE* salida = plat_abre_texto(ix.temporal, "w");
+// An index with no file and no lines yet is only tried: its working file is
+// made and removed, so that a library whose index cannot be written is found
+// out at its first header without leaving an empty index behind.
+Escritura escribe_indice(Indice& ix, int* codigo) {
+  FILE* salida = plat_crea_nuevo(ix.temporal, false);
   if (salida == nullptr) {
     *codigo = plat_errno();
     return Escritura::sin_temporal;
+  }
+  if (!ix.en_disco && ix.vivas == 0) {
+    bool cerrado = plat_cierra_escrito(salida);
+    plat_borra_fichero(ix.temporal);
+    return cerrado ? Escritura::bien : Escritura::sin_grabar;
   }
   static char bufer[1 << 16];
   setvbuf(salida, bufer, _IOFBF, sizeof bufer);
@@ -264,6 +274,7 @@ Escritura escribe_indice(const Indice& ix, int* codigo) {
     plat_borra_fichero(ix.temporal);
     return Escritura::sin_reemplazo;
   }
+  ix.en_disco = true;
   return Escritura::bien;
 }
 
@@ -305,27 +316,46 @@ bool misma_clave(const char* linea, const char* nueva) {
   return claves_iguales(linea, strlen(linea), nueva, strlen(nueva));
 }
 
-bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
-                     const char* texto, const char* fecha, const char* hora) {
+bool prepara_xinfo(const char* biblioteca) {
   // Whatever way the run ends from here on, what the index has taken is
   // written first.
   registra_cierre(graba_indices);
+  Indice* ix = indice_de(biblioteca);
+  if (ix == nullptr) return false;
+  // The first header of a library writes its index at once, so that an index
+  // that cannot be written is reported at the header that needed it.
+  if (ix->escrito || ix->fallido) return !ix->fallido;
+  ix->pendiente = true;
+  return graba(*ix);
+}
+
+bool registra_xinfo(const char* biblioteca, const char* linea) {
   Indice* indice = indice_de(biblioteca);
   if (indice == nullptr) return false;
   Indice& ix = *indice;
-
-  char linea[LARGO_LINEA_XINFO + 2];
-  construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
-                        plat_fecha_hora_local());
   size_t n = strlen(linea);
   if (n > 0 && linea[n - 1] == '\n') n--;
   quita_clave(ix, linea, n);
   agrega_linea(ix, linea, n);
   compacta(ix);
   ix.pendiente = true;
-  // The first update of a library goes to disk at once, so that an index that
-  // cannot be written is reported at the header that needed it.
   return !toca_escribir(ix, plat_reloj_ms()) || graba(ix);
+}
+
+bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
+                     const char* texto, const char* fecha, const char* hora) {
+  Indice* previo = nullptr;
+  for (auto& ix : indices)
+    if (strcmp(ix->biblioteca, biblioteca) == 0) previo = ix.get();
+  bool primera = previo == nullptr || !previo->escrito;
+  if (!prepara_xinfo(biblioteca)) return false;
+  char linea[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
+                        plat_fecha_hora_local());
+  if (!registra_xinfo(biblioteca, linea)) return false;
+  // The library's first update reaches the disk with its entry.
+  Indice* ix = indice_de(biblioteca);
+  return !primera || ix == nullptr || graba(*ix);
 }
 
 bool graba_indices_si_toca() {

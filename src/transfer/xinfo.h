@@ -26,7 +26,9 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
 // blanks removed, case included. A line beginning with "#" never matches.
 bool misma_clave(const char* linea, const char* nueva);
 
-// Replaces the entry of (biblioteca, archivo, miembro) in the library's index:
+// Replaces the entry of (biblioteca, archivo, miembro) in the library's index
+// at once (the walk records an object's entry only once the object is
+// complete, through prepara_xinfo and registra_xinfo below):
 // every other line stays in its order, the new line goes last. The index is
 // read from disk at the library's first update of the run and kept in memory
 // (constant time per update); it is written whole to xinfo.tmp and renamed
@@ -40,6 +42,15 @@ bool misma_clave(const char* linea, const char* nueva);
 // a failed write, close or rename "Error al grabar (%s)\n".
 bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
                      const char* texto, const char* fecha, const char* hora);
+// The two halves of actualiza_xinfo, for an object whose entry is recorded
+// only once it is complete. prepara_xinfo, at the object's header: the index
+// is read if it is not in memory yet and, at the library's first header,
+// written (or, while it has no file and no lines, only tried), so that an
+// index that cannot be written is found out there. registra_xinfo, once the
+// object is complete: its entry line (as construye_linea_xinfo built it at the
+// header) replaces the lines of its key. Both fail as actualiza_xinfo does.
+bool prepara_xinfo(const char* biblioteca);
+bool registra_xinfo(const char* biblioteca, const char* linea);
 // Writes the indexes whose last write is a second old or more and that have
 // updates since. False after a failure, as actualiza_xinfo.
 bool graba_indices_si_toca();

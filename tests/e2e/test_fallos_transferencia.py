@@ -8,8 +8,8 @@ import unittest
 
 from lib import (call, close, expect_eof, expect_frame, frame, read_frame, send, send_chunks, shown_path,
                  text_bytes, to_ebcdic)
-from test_transferencia import (FIN_LISTA, OK, Arbol, DiscoPequeno, bloque_texto, cuentas, miembro, obtiene,
-                                paseo)
+from test_transferencia import (FIN_LISTA, OK, Arbol, DiscoPequeno, bloque_texto, cuentas, incompleto, miembro,
+                                obtiene, paseo)
 
 
 def grabar(ruta):
@@ -67,6 +67,23 @@ class CamposHostilesTest(Arbol, IndiceEntero):
 
 
 class ConexionCortadaTest(Arbol, IndiceEntero):
+    """A connection cut inside member M1, over a good copy from an earlier
+    run: the copy and its index line stay, the received bytes are kept
+    beside it in M1.txt.parcial, and the run says M1 is incomplete."""
+
+    def setUp(self):
+        super().setUp()
+        self.corre(["ALL", "LIB1"], paseo([miembro("LIB1", "SRC", "M1", texto="buena"), bloque_texto(["BUENA"])]))
+        self.indice_bueno = self.lee("LIB1", "xvoras", "xinfo")
+
+    def assertIncompleto(self, r):
+        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"BUENA\n")
+        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt.parcial"), b"UNO\nDOS\n")
+        self.assertIn(cuentas(2, 8) + incompleto("LIB1/SRC/M1.txt"), r.stdout)
+        self.assertIn(cuentas(2, 8) + incompleto("LIB1/SRC/M1.txt"), self.log())
+        self.assertEqual(self.lee("LIB1", "xvoras", "xinfo"), self.indice_bueno)
+        self.assertIndiceEntero(1)
+
     def corta(self, resto, estado=255):
         pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_frame(OK),
                  send(frame(bloque_texto(["UNO", "DOS"]))), expect_frame(OK), send(resto), close()]
@@ -77,26 +94,20 @@ class ConexionCortadaTest(Arbol, IndiceEntero):
             with self.subTest(resto=resto):
                 r = self.corta(resto)
                 self.assertIn(b"Connection closed by client\n", r.stdout)
-                # Nothing received is lost, the open member is closed and
-                # counted, the index holds one whole line and no M2.
-                self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\nDOS\n")
-                self.assertIn(cuentas(2, 8), r.stdout)
+                self.assertIncompleto(r)
                 self.assertFalse(self.existe("LIB1", "SRC", "M2.txt"))
-                self.assertIndiceEntero(1)
 
     def test_longitud_de_trama_por_encima_del_limite(self):
         for largo in (30001, 999999999):
             with self.subTest(largo=largo):
                 r = self.corta(to_ebcdic("%.10d" % largo) + b"\x40" * 100)
                 self.assertIn(b"Longitud de trama no valida (%d)\n" % largo, r.stdout)
-                self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\nDOS\n")
-                self.assertIndiceEntero(1)
+                self.assertIncompleto(r)
 
     def test_longitud_que_no_es_un_numero(self):
         # The length reads as 0: the receive fails; the run is not a success.
         r = self.corta(to_ebcdic("ABCDEFGHIJ") + b"\x40" * 10)
-        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\nDOS\n")
-        self.assertIn(cuentas(2, 8), r.stdout)
+        self.assertIncompleto(r)
 
 
 class IndiceEnDiscoLlenoTest(DiscoPequeno, IndiceEntero):
@@ -146,7 +157,10 @@ class IndiceEnDiscoLlenoTest(DiscoPequeno, IndiceEntero):
             return "close"
         r = self.corre(["ALL", "LIB1"], [read_frame(), call(sirve)], estado=1)
         self.assertIn(grabar("LIB1/SRC/M9.txt"), r.stdout)
-        self.assertIndiceEntero(4)
+        # M9 never became whole: no copy, no working file, no index entry.
+        self.assertFalse(self.existe("LIB1", "SRC", "M9.txt"))
+        self.assertFalse(self.existe("LIB1", "SRC", "M9.txt.parcial"))
+        self.assertIndiceEntero(3)
 
 
 if __name__ == "__main__":

@@ -72,6 +72,11 @@ def obtiene(ruta):
     return ("Obtiene: %s%s" % (ruta, " " * (30 - len(ruta)))).encode("latin-1")
 
 
+def incompleto(ruta):
+    """The line that follows the counts of an object left incomplete."""
+    return ("Incompleto: %s.parcial\n" % shown_path(ruta)).encode("latin-1")
+
+
 def puntos(n):
     return "{:,}".format(n).replace(",", ".")
 

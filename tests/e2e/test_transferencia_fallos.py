@@ -7,7 +7,7 @@ import unittest
 
 from lib import (NOT_A_DIRECTORY, ScriptFailure, call, close, expect_eof, expect_frame, frame,
                  read_frame, send, shown_path, stored_name, to_ebcdic)
-from test_transferencia import (OK, Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, cuentas,
+from test_transferencia import (OK, Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, cuentas, incompleto,
                                 mensajes, miembro, obtiene, paseo)
 
 
@@ -70,30 +70,43 @@ class NombresHostilesTest(Arbol):
                 self.assertEqual(sorted(os.listdir(self.dir)), ["vortcp.log"])
 
     def test_nombre_hostil_tras_un_miembro(self):
-        # The member already open is closed and reported before the end.
-        pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_frame(OK),
-                 send(frame(bloque_texto(["UNO"]))), expect_frame(OK),
-                 send(frame(miembro("LIB1", "..", "M2"))), expect_eof()]
-        r = self.corre(["ALL", "LIB1"], pasos, estado=1)
-        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\n")
-        self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(1, 4)
-                      + b"Nombre no valido recibido del servidor (..)\n", r.stdout)
+        # The member open when a refused header comes is left incomplete
+        # before the refusal; a file named as one of the program's own folders
+        # is refused in any case.
+        for malo, nombre in ((miembro("LIB1", "..", "M2"), ".."), (miembro("LIB1", "XVoras", "xinfo", "tmp"), "XVoras"),
+                             (cabecera("03", "LIB1", "xpanta", "", "PF"), "xpanta")):
+            with self.subTest(nombre=nombre):
+                pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_frame(OK),
+                         send(frame(bloque_texto(["UNO"]))), expect_frame(OK), send(frame(malo)), expect_eof()]
+                r = self.corre(["ALL", "LIB1"], pasos, estado=1)
+                self.assertEqual(self.lee("LIB1", "SRC", "M1.txt.parcial"), b"UNO\n")
+                self.assertFalse(self.existe("LIB1", "SRC", "M1.txt"))
+                self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(1, 4) + incompleto("LIB1/SRC/M1.txt")
+                              + b"Nombre no valido recibido del servidor (%s)\n" % nombre.encode(), r.stdout)
+                self.assertEqual(sorted(os.listdir(os.path.join(self.dir, "LIB1", "xvoras"))), ["xinfo.bloqueo"])
 
 
 class FicheroImposibleTest(Arbol):
-    def test_fichero_o_indice_que_no_se_pueden_abrir(self):
+    def test_carpeta_o_fichero_que_no_se_pueden_crear(self):
         # A plain file where the library directory should be: nothing can be
-        # made below it. The header is left unanswered and the run ends.
+        # made below it, and the run says so before it writes anything.
         with open(os.path.join(self.dir, "LIB1"), "w") as f:
             f.write("no soy un directorio\n")
         pasos = [read_frame(), send(frame(miembro("LIB1", "SRC", "M1"))), expect_eof()]
-        r = self.corre(["MBR", "LIB1", "SRC", "M1", "abc"], pasos, estado=1)
+        for args in (["MBR", "LIB1", "SRC", "M1", "abc"], ["ALL", "LIB1"]):
+            with self.subTest(args=args):
+                r = self.corre(args, pasos, estado=1)
+                self.assertTrue(r.stdout.endswith(b"Imposible crear el directorio (%s)\n" % shown_path(b"LIB1")),
+                                r.stdout)
+                self.assertNotIn(b"Obtiene", r.stdout)
+        # A file folder in the way of a member's working file: it cannot be
+        # opened.
+        os.remove(os.path.join(self.dir, "LIB1"))
+        os.makedirs(os.path.join(self.dir, "LIB1", "SRC", "M1.txt.parcial", "dentro"))
+        r = self.corre(["ALL", "LIB1"], pasos, estado=1)
         self.assertIn(obtiene("LIB1/SRC/M1.txt") + b"Imposible abrir (%s)\n" % shown_path(b"LIB1/SRC/M1.txt"),
                       r.stdout)
         self.assertIn(obtiene("LIB1/SRC/M1.txt"), self.log())
-        r = self.corre(["ALL", "LIB1"], pasos, estado=1)
-        self.assertIn(b"Error apertura fichero: %s  rc=%d \n"
-                      % (shown_path(b"LIB1/xvoras/xinfo.tmp"), NOT_A_DIRECTORY), r.stderr)
 
 
 class ConexionPerdidaTest(Arbol):
@@ -102,11 +115,11 @@ class ConexionPerdidaTest(Arbol):
                  send(frame(bloque_texto(["UNO", "DOS"]))), expect_frame(OK),
                  send(frame(to_ebcdic("0200040TRES"))[:15]), close()]
         r = self.corre(["ALL", "LIB1"], pasos, estado=255)
-        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"UNO\nDOS\n")
+        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt.parcial"), b"UNO\nDOS\n")
         # The framing's own line about the lost connection comes between the
         # two halves of the result line.
-        self.assertEnOrden(r.stdout, [obtiene("LIB1/SRC/M1.txt"), b"\n" + cuentas(2, 8)])
-        self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(2, 8), self.log())
+        self.assertEnOrden(r.stdout, [obtiene("LIB1/SRC/M1.txt"), b"\n" + cuentas(2, 8) + incompleto("LIB1/SRC/M1.txt")])
+        self.assertIn(obtiene("LIB1/SRC/M1.txt") + cuentas(2, 8) + incompleto("LIB1/SRC/M1.txt"), self.log())
 
 
 class DiscoLlenoTest(DiscoPequeno):

@@ -93,6 +93,28 @@ class SimuladorTest(unittest.TestCase):
         self.assertEqual(set(claves), esperadas)
         self.assertTrue(all(len(l) == 120 for l in indice[:-1]))
 
+    def test_corte_a_mitad_de_miembro_no_pisa_la_copia_buena(self):
+        # A first whole run, then one cut at its 14th frame, inside a member.
+        self.corre(["MBR", "DEMO", "QRPGLESRC"], self.simulador())
+        buenas = {n: self.lee_crudo("DEMO", "QRPGLESRC", n)
+                  for n in os.listdir(os.path.join(self.dir, "DEMO", "QRPGLESRC"))}
+        indice = self.lee("DEMO", "xvoras", "xinfo")
+        r = self.corre(["MBR", "DEMO", "QRPGLESRC"], self.simulador("--corta-en-trama", "14"), estado=255)
+        parciales = [n for n in os.listdir(os.path.join(self.dir, "DEMO", "QRPGLESRC")) if n.endswith(".parcial")]
+        self.assertEqual(len(parciales), 1, parciales)
+        cortado = parciales[0][:-len(".parcial")]
+        linea = ("Incompleto: %s\n" % shown_path("DEMO/QRPGLESRC/" + parciales[0])).encode()
+        self.assertIn(linea, r.stdout)
+        self.assertIn(linea, self.lee("vortcp.log"))
+        # Every final copy is the good one, the cut member's included, and
+        # the cut member keeps its index line.
+        for n, datos in buenas.items():
+            self.assertEqual(self.lee_crudo("DEMO", "QRPGLESRC", n), datos, n)
+        clave = ("%-10s%-10s%-10s" % ("DEMO", "QRPGLESRC", cortado.rsplit(".", 1)[0])).encode()
+        vieja = [l for l in indice.split(b"\n") if l[1:31] == clave]
+        nueva = [l for l in self.lee("DEMO", "xvoras", "xinfo").split(b"\n") if l[1:31] == clave]
+        self.assertEqual(nueva, vieja)
+
     def test_datos_y_spool(self):
         puerto = self.simulador()
         r = self.corre(["DAT", "DEMO"], puerto)
