@@ -19,6 +19,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/plataforma.h"
 #include "platform/plataforma_interna.h"
@@ -236,12 +238,30 @@ bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
   return utimensat(AT_FDCWD, ruta, tiempos, 0) == 0;
 }
 
+// The lock files this process holds, by device and inode: asking again for
+// one of them is asking for what the process has (flock would make a second
+// open of the same file wait for the first).
+static std::vector<std::pair<dev_t, ino_t>> bloqueos_tomados;
+
 Bloqueo plat_bloquea(const char* ruta, int max_ms) {
   int fd = open(ruta, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return Bloqueo::fallo;
+  struct stat st;
+  if (fstat(fd, &st) == 0) {
+    for (const auto& b : bloqueos_tomados) {
+      if (b.first == st.st_dev && b.second == st.st_ino) {
+        close(fd);
+        return Bloqueo::tomado;
+      }
+    }
+  }
   int64_t limite = plat_reloj_ms() + max_ms;
   for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Bloqueo::tomado;  // fd stays open: the lock with it
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // fd stays open for the rest of the process: the lock with it.
+      bloqueos_tomados.emplace_back(st.st_dev, st.st_ino);
+      return Bloqueo::tomado;
+    }
     if (errno != EWOULDBLOCK && errno != EINTR) break;
     if (plat_reloj_ms() >= limite) {
       close(fd);

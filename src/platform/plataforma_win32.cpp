@@ -264,16 +264,38 @@ bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
   return bien != 0;
 }
 
+// The lock files this process holds, by volume and file index: asking again
+// for one of them is asking for what the process has.
+struct Tomado {
+  DWORD volumen, alto, bajo;
+};
+static Tomado bloqueos_tomados[64];
+static int num_bloqueos = 0;
+
 Bloqueo plat_bloquea(const char* ruta, int max_ms) {
   HANDLE h = CreateFileA(ruta, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Bloqueo::fallo;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool con_info = GetFileInformationByHandle(h, &info) != 0;
+  for (int i = 0; con_info && i < num_bloqueos; i++) {
+    if (bloqueos_tomados[i].volumen == info.dwVolumeSerialNumber && bloqueos_tomados[i].alto == info.nFileIndexHigh &&
+        bloqueos_tomados[i].bajo == info.nFileIndexLow) {
+      CloseHandle(h);
+      return Bloqueo::tomado;
+    }
+  }
   int64_t limite = plat_reloj_ms() + max_ms;
   for (;;) {
     OVERLAPPED desde;
     memset(&desde, 0, sizeof desde);
     // The handle stays open for the rest of the process: the lock with it.
-    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &desde)) return Bloqueo::tomado;
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &desde)) {
+      if (con_info && num_bloqueos < 64) {
+        bloqueos_tomados[num_bloqueos++] = Tomado{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+      }
+      return Bloqueo::tomado;
+    }
     if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) break;
     if (plat_reloj_ms() >= limite) {
       CloseHandle(h);
