@@ -515,7 +515,7 @@ class Banco:
                         ("vortcp-limite", self.vortcp_transferencia(via_limv.puerto, "ALL", lib,
                                                                     os.path.join(trabajo, "vortcp-limite"))),
                         ("limite", self.limite_cliente(via_lim.puerto, os.path.join(trabajo, "limite")))],
-                       pares=self.a.pares, calentamiento=0)
+                       pares=self.a.pares, calentamiento=0, presupuesto=self.a.presupuesto)
             for lado, que in (("vortcp", "vortcp"), ("vortcp-limite", "vortcp against the limit server")):
                 self.comprueba_arbol(self.ultima[os.path.join(trabajo, lado)], lib, miembros, registros, que)
             fila = "6. LAN (0.25 ms, 1,448-byte segments): %s" % titulo
