@@ -1,6 +1,7 @@
 """The benchmark suite: starts the servers (zizez-sim, the lock-step limit
-server, vsftpd, the delaying link), runs every benchmark as alternating
-rounds of vortcp and its peer, and prints the Markdown table.
+server in both its dialects, the replay server, vsftpd, the delaying link),
+runs every benchmark as alternating rounds of vortcp and its peers, and
+prints the Markdown table.
 
 python3 banco.py --datos DIR --bin BUILD --herramientas DIR --trabajo DIR
                  --tabla FILE [--quick] [--sin-ftp REASON] [--solo 1,2,...]
@@ -24,8 +25,12 @@ from tabla import Fila, tabla_markdown  # noqa: E402
 
 BYTES_REGISTRO = 81  # 80 characters and the record end, on the wire and on disk
 RSS_OBJETIVO_KB = 8 * 1024
-# A message 05 received, as the simulator's session log shows it.
-MENSAJE_05 = re.compile(r"^<- \w+ \(\d+\) \[05")
+# Targets: the largest ratio of vortcp's time to the other side's.
+OBJETIVO_LFTP = 0.40         # rows 1 and 2, vortcp against zizez-sim vs lftp mirror
+OBJETIVO_LIMITE = 1.25       # rows 1 and 2, vortcp against the limit server vs the limit pair
+OBJETIVO_CRECIMIENTO = 1.3   # row 3, per-member time at the largest library vs the smallest
+OBJETIVO_LAN = 1.25          # row 6, the same as rows 1 and 2 across the delaying link
+OBJETIVO_SQLITE = 1.0        # rows 4 and 5, vortcp against the replay server vs the sqlite3 shell
 
 
 def aviso(texto):
@@ -50,9 +55,30 @@ class Servicio:
                 break
             time.sleep(0.05)
         if not self.puerto:
-            self.para()
             self.salida.seek(0)
-            raise FalloDeEjecucion("%s does not start:\n%s" % (nombre, self.salida.read()[-2000:]))
+            dicho = self.salida.read()[-2000:]
+            self.para()
+            raise FalloDeEjecucion("%s does not start:\n%s" % (nombre, dicho))
+
+    def lineas(self):
+        self.salida.seek(0)
+        return self.salida.read().splitlines()
+
+    def espera_lineas(self, patron, cuantas, plazo=30.0):
+        """The lines matching patron once there are `cuantas` of them (the
+        server prints them as sessions end, a little after the client has
+        exited), or FalloDeEjecucion after plazo seconds."""
+        fin = time.perf_counter() + plazo
+        while True:
+            vivo = self.p.poll() is None  # asked first: once it has exited, all it printed is there
+            halladas = [l for l in self.lineas() if re.match(patron, l)]
+            if len(halladas) >= cuantas:
+                return halladas
+            if time.perf_counter() > fin or not vivo:
+                raise FalloDeEjecucion("%s printed %d lines like %r, not %d:\n%s"
+                                       % (self.nombre, len(halladas), patron, cuantas,
+                                          "\n".join(self.lineas()[-20:])))
+            time.sleep(0.02)
 
     def para(self):
         if self.p.poll() is None:
@@ -85,6 +111,22 @@ def carpeta_nueva(ruta):
     nueva = "%s.%d" % (ruta, _numero_carpeta[0])
     os.makedirs(nueva)
     return nueva
+
+
+def tramas_grabadas(grabacion, lado):
+    """The payloads of one side's frames ("C" or "S") in a recording of
+    replica_sql: a side letter, then the frame (ten length characters, ASCII
+    or EBCDIC, and the payload)."""
+    with open(grabacion, "rb") as f:
+        datos = f.read()
+    cargas, i = [], 0
+    while i < len(datos):
+        digitos = bytes(b - 0xF0 + 0x30 if b >= 0xF0 else b for b in datos[i + 1:i + 11])
+        largo = int(digitos)
+        if datos[i:i + 1].decode() == lado:
+            cargas.append(datos[i + 11:i + 1 + largo])
+        i += 1 + largo
+    return cargas
 
 
 def bytes_bajo(ruta, excepto=("xvoras", "xpanta", "xlista")):
@@ -123,16 +165,21 @@ class Banco:
             s.para()
         self.servicios = []
 
-    def simulador(self, grupo, registro=None):
-        orden = [self.sim_bin, "--bd", os.path.join(self.bd, grupo), "--tabla", self.a.tabla, "--puerto", "0",
-                 "--max-sesiones", "8"]
-        if registro:
-            orden += ["--registro", registro]
-        return self.arranca("zizez-sim-%s%s" % (grupo, "-registro" if registro else ""), orden)
+    def simulador(self, grupo):
+        return self.arranca("zizez-sim-%s" % grupo, [self.sim_bin, "--bd", os.path.join(self.bd, grupo), "--tabla",
+                                                     self.a.tabla, "--puerto", "0", "--max-sesiones", "8"])
 
-    def limite(self, nombre, miembros, registros):
-        return self.arranca(nombre, [os.path.join(self.a.herramientas, "limite_servidor"), "--puerto", "0",
-                                     "--miembros", str(miembros), "--bytes", str(registros * BYTES_REGISTRO)])
+    def limite(self, nombre, miembros, registros, biblioteca=None):
+        """The limit server: for limite_cliente, or, given the library
+        vortcp asks for, in the dialect vortcp reads."""
+        orden = [os.path.join(self.a.herramientas, "limite_servidor"), "--puerto", "0",
+                 "--miembros", str(miembros), "--bytes", str(registros * BYTES_REGISTRO)]
+        if biblioteca:
+            orden += ["--vortcp", "--biblioteca", biblioteca]
+        return self.arranca(nombre, orden)
+
+    def replica(self, nombre, grabacion):
+        return self.arranca(nombre, [os.path.join(self.a.herramientas, "replica_sql"), "--sirve", grabacion])
 
     def enlace(self, nombre, destino):
         return self.arranca(nombre, [os.path.join(self.a.herramientas, "enlace_lento"),
@@ -191,6 +238,27 @@ class Banco:
             return ejecuta([self.vortcp, "WEB"], cwd=carpeta, env=env, entrada=entrada, estados=(1,))
         return corre
 
+    def graba_sesion(self, puerto, ordenes, carpeta, antes=None):
+        """One console run through the recording relay to the server on
+        puerto, untimed: the session a replay server then serves. Returns
+        the recording's path and its client frames (payloads)."""
+        os.makedirs(carpeta, exist_ok=True)
+        grabacion = os.path.join(carpeta, "sesion.grabada")
+        rel = self.arranca("graba-" + os.path.basename(carpeta),
+                           [os.path.join(self.a.herramientas, "replica_sql"), "--graba", grabacion,
+                            "--destino", str(puerto)])
+        self.vortcp_consola(rel.puerto, ordenes, carpeta, antes=antes)()
+        rel.espera_lineas(r"grabada: ", 1)
+        return grabacion, tramas_grabadas(grabacion, "C")
+
+    def sesiones_replicadas(self, rep, cuantas):
+        """Checks that each of the replay server's sessions got every frame
+        of the recording, the same bytes as recorded."""
+        for linea in rep.espera_lineas(r"sesion \d+: ", cuantas):
+            m = re.match(r"sesion \d+: (\d+) tramas recibidas de (\d+) grabadas, (\d+) distintas", linea)
+            if not m or m.group(1) != m.group(2) or m.group(3) != "0":
+                raise FalloDeEjecucion("vortcp did not send the recorded session again: %s" % linea)
+
     def limite_cliente(self, puerto, carpeta):
         def corre():
             destino = self.ultima[carpeta] = carpeta_nueva(carpeta)
@@ -214,31 +282,39 @@ class Banco:
 
     # --- benchmarks ------------------------------------------------------------
     def transferencia(self, numero, titulo, biblioteca, miembros, registros):
-        """Benchmarks 1 and 2: vortcp ALL against lftp mirror and the limit."""
+        """Benchmarks 1 and 2: vortcp ALL against zizez-sim and against the
+        limit server, lftp mirror, and the limit pair."""
         trabajo = os.path.join(self.a.trabajo, "b%d" % numero)
         sim = self.simulador(biblioteca.lower())
         lim = self.limite("limite%d" % numero, miembros, registros)
+        limv = self.limite("limite%d-vortcp" % numero, miembros, registros, biblioteca=biblioteca)
         lados = [("vortcp", self.vortcp_transferencia(sim.puerto, "ALL", biblioteca,
                                                       os.path.join(trabajo, "vortcp"))),
+                 ("vortcp-limite", self.vortcp_transferencia(limv.puerto, "ALL", biblioteca,
+                                                             os.path.join(trabajo, "vortcp-limite"))),
                  ("limite", self.limite_cliente(lim.puerto, os.path.join(trabajo, "limite")))]
         if not self.a.sin_ftp:
             ftp = self.vsftpd()
             lados.append(("lftp", self.lftp(ftp.puerto, biblioteca, os.path.join(trabajo, "lftp"))))
         r = rondas(lados, pares=self.a.pares)
-        self.comprueba_arbol(self.ultima[os.path.join(trabajo, "vortcp")], biblioteca, miembros, registros,
-                             "vortcp")
+        for lado, que in (("vortcp", "vortcp"), ("vortcp-limite", "vortcp against the limit server")):
+            self.comprueba_arbol(self.ultima[os.path.join(trabajo, lado)], biblioteca, miembros, registros, que)
         self.comprueba_arbol(self.ultima[os.path.join(trabajo, "limite")], "", miembros, registros,
                              "the limit client")
         mb = miembros * registros * BYTES_REGISTRO / 1e6
         nota = "%s members, %.1f MB" % (format(miembros, ","), mb)
+        fila = "%d. %s" % (numero, titulo)
         if self.a.sin_ftp:
-            self.filas.append(Fila.omitida("%d. %s vs lftp mirror" % (numero, titulo), self.a.sin_ftp))
+            self.filas.append(Fila.omitida("%s vs lftp mirror" % fila, self.a.sin_ftp))
         else:
-            self.filas.append(Fila.de_rondas("%d. %s vs lftp mirror" % (numero, titulo), r, "vortcp", "lftp",
-                                             objetivo=0.2, nota=nota))
-        self.filas.append(Fila.de_rondas("%d. %s vs lock-step limit" % (numero, titulo), r, "vortcp", "limite",
-                                         objetivo=1 / 0.7, nota="limit: %.0f frames/s"
+            self.filas.append(Fila.de_rondas("%s vs lftp mirror" % fila, r, "vortcp", "lftp",
+                                             objetivo=OBJETIVO_LFTP, nota=nota + "; vortcp against zizez-sim"))
+        self.filas.append(Fila.de_rondas("%s, vortcp against the limit server vs lock-step limit" % fila, r,
+                                         "vortcp-limite", "limite", objetivo=OBJETIVO_LIMITE,
+                                         nota="limit: %.0f frames/s"
                                          % (self.tramas(miembros, registros) / r.mediana("limite"))))
+        self.filas.append(Fila.de_rondas("%s, vortcp against zizez-sim vs lock-step limit" % fila, r,
+                                         "vortcp", "limite", nota="the simulator's work included"))
         self.para_todo()
 
     def tramas(self, miembros, registros):
@@ -249,69 +325,115 @@ class Banco:
         return miembros * (1 + bloques) + 1
 
     def crecimiento(self):
-        """Benchmark 3: per-member time of vortcp MBR as the library grows."""
+        """Benchmark 3: per-member time of vortcp MBR as the library grows,
+        against the limit server (smallest and largest library) and against
+        zizez-sim (every size)."""
         trabajo = os.path.join(self.a.trabajo, "b3")
         tamanos = self.t["crece"]
         libs = self.t["crece_bibliotecas"]
+        registros = self.t["crece_registros"]
         pequena, n_peq = libs[0], tamanos[0]
-        # Each library in a system of its own, all served at once.
-        puertos = {lib: self.simulador(lib.lower()).puerto for lib in libs}
+        # Each library in a server of its own, all served at once.
+        origenes = [
+            ("the limit server", "limite", [0, len(libs) - 1],
+             {libs[i]: self.limite("limite3-" + libs[i].lower(), tamanos[i], registros, biblioteca=libs[i]).puerto
+              for i in (0, len(libs) - 1)}),
+            ("zizez-sim", "sim", list(range(len(libs))),
+             {lib: self.simulador(lib.lower()).puerto for lib in libs}),
+        ]
+        for origen, clave, indices, puertos in origenes:
+            def primera(lib, puertos=puertos, clave=clave):
+                return self.vortcp_transferencia(puertos[lib], "MBR", lib,
+                                                 os.path.join(trabajo, "%s-%s-primera" % (lib, clave)))
 
-        def primera(lib):
-            return self.vortcp_transferencia(puertos[lib], "MBR", lib, os.path.join(trabajo, lib + "-primera"))
+            def repetida(lib, puertos=puertos, clave=clave, primera=primera):
+                # The repeat runs over the tree and index that the last first
+                # transfer left.
+                def corre():
+                    nombre = os.path.join(trabajo, "%s-%s-primera" % (lib, clave))
+                    if nombre not in self.ultima:
+                        primera(lib)()
+                    return self.vortcp_transferencia(puertos[lib], "MBR", lib, self.ultima[nombre], nueva=False)()
+                return corre
 
-        def repetida(lib):
-            # The repeat runs over the tree and index that the last first
-            # transfer left.
-            def corre():
-                carpeta = self.ultima.get(os.path.join(trabajo, lib + "-primera"))
-                if carpeta is None:
-                    primera(lib)()
-                    carpeta = self.ultima[os.path.join(trabajo, lib + "-primera")]
-                return self.vortcp_transferencia(puertos[lib], "MBR", lib, carpeta, nueva=False)()
-            return corre
-
-        for clase, lado in (("first transfer", primera), ("repeat transfer", repetida)):
-            for i in range(1, len(libs)):
-                lib, n = libs[i], tamanos[i]
-                r = rondas([(lib, lado(lib)), (pequena, lado(pequena))], pares=self.a.pares,
-                           calentamiento=1 if i == 1 else 0, presupuesto=self.a.presupuesto)
-                titulo = "3. growth, %s: per member at %s vs %s" % (clase, format(n, ","), format(n_peq, ","))
-                self.filas.append(Fila.de_rondas(titulo, r, lib, pequena, objetivo=1.5,
-                                                 escala_a=1.0 / n, escala_b=1.0 / n_peq,
-                                                 nota="whole run: %.2f s at %s"
-                                                 % (r.mediana(lib), format(n, ","))))
+            for clase, lado in (("first transfer", primera), ("repeat transfer", repetida)):
+                # The first comparison of each kind starts with a warm-up
+                # round; when that comparison is the largest library's, whose
+                # round costs minutes, one run of the small library stands in.
+                if indices[1] == len(libs) - 1:
+                    lado(pequena)()
+                for i in indices[1:]:
+                    lib, n = libs[i], tamanos[i]
+                    r = rondas([(lib, lado(lib)), (pequena, lado(pequena))], pares=self.a.pares,
+                               calentamiento=1 if i == indices[1] < len(libs) - 1 else 0,
+                               presupuesto=self.a.presupuesto)
+                    for l, m in ((lib, n), (pequena, n_peq)):
+                        self.comprueba_arbol(self.ultima[os.path.join(trabajo, "%s-%s-primera" % (l, clave))],
+                                             l, m, registros, "vortcp against %s" % origen)
+                    titulo = "3. growth, %s, against %s: per member at %s vs %s" % (
+                        clase, origen, format(n, ","), format(n_peq, ","))
+                    self.filas.append(Fila.de_rondas(titulo, r, lib, pequena, objetivo=OBJETIVO_CRECIMIENTO,
+                                                     escala_a=1.0 / n, escala_b=1.0 / n_peq,
+                                                     nota="whole run: %.2f s at %s"
+                                                     % (r.mediana(lib), format(n, ","))))
         self.para_todo()
 
     def sqlite(self, *args, entrada=None, salida=None):
         return ejecuta(["sqlite3"] + list(args), entrada=entrada, salida=salida)
 
+    def lineas_de(self, fichero):
+        with open(fichero, "rb") as f:
+            return sum(1 for _ in f)
+
     def consulta(self):
-        """Benchmark 4: a 100,000-row SELECT written through the output command."""
+        """Benchmark 4: a 100,000-row SELECT written through the output
+        command, from zizez-sim and from a replay of its replies."""
         trabajo = carpeta_nueva(os.path.join(self.a.trabajo, "b4"))
         sim = self.simulador("sql")
         n = self.t["filas"]
-        fichero = os.path.join(trabajo, "vortcp", "salida.txt")
-        v = self.vortcp_consola(sim.puerto, "output %s\nSELECT * FROM FILAS\nquit\n" % fichero,
-                                os.path.join(trabajo, "vortcp"))
+        carpetas = {lado: os.path.join(trabajo, lado) for lado in ("vortcp", "vortcp-replica")}
+        ficheros = {lado: os.path.join(c, "salida.txt") for lado, c in carpetas.items()}
+        ordenes = {lado: "output %s\nSELECT * FROM FILAS\nquit\n" % f for lado, f in ficheros.items()}
+        grabacion, _ = self.graba_sesion(sim.puerto, ordenes["vortcp-replica"], carpetas["vortcp-replica"])
+        if self.lineas_de(ficheros["vortcp-replica"]) < n:
+            raise FalloDeEjecucion("the recorded query wrote fewer lines than the %d rows" % n)
+        rep = self.replica("replica4", grabacion)
+        contra_replica = self.vortcp_consola(rep.puerto, ordenes["vortcp-replica"], carpetas["vortcp-replica"])
+        sesiones = [0]
+
+        def replicada():
+            sesiones[0] += 1
+            return contra_replica()
         db = os.path.join(self.bd, "sql", "SQLBANCO.db")
         ref = os.path.join(trabajo, "sqlite3.txt")
 
         def peer():
             return ejecuta(["sqlite3", "-list", db, "SELECT * FROM FILAS"], salida=ref)
-        r = rondas([("vortcp", v), ("sqlite3", peer)], pares=self.a.pares)
-        with open(fichero, "rb") as f:
-            lineas = sum(1 for _ in f)
-        if lineas < n:
-            raise FalloDeEjecucion("the output file holds %d lines, fewer than the %d rows" % (lineas, n))
+        r = rondas([("vortcp", self.vortcp_consola(sim.puerto, ordenes["vortcp"], carpetas["vortcp"])),
+                    ("vortcp-replica", replicada), ("sqlite3", peer)], pares=self.a.pares)
+        for lado, fichero in ficheros.items():
+            lineas = self.lineas_de(fichero)
+            if lineas < n:
+                raise FalloDeEjecucion("the output file of %s holds %d lines, fewer than the %d rows"
+                                       % (lado, lineas, n))
+        self.sesiones_replicadas(rep, sesiones[0])
+        titulo = "4. SQL display, %s rows x 6 columns to a file" % format(n, ",")
+
+        def por_segundo(lado):
+            return format(int(n / r.mediana(lado)), ",")
         self.filas.append(Fila.de_rondas(
-            "4. SQL display, %s rows x 6 columns to a file vs sqlite3 -list" % format(n, ","), r, "vortcp",
-            "sqlite3", nota="%s rows/s (sqlite3: %s rows/s)"
-            % (format(int(n / r.mediana("vortcp")), ","), format(int(n / r.mediana("sqlite3")), ","))))
+            "%s, vortcp against the replay server vs sqlite3 -list" % titulo, r, "vortcp-replica", "sqlite3",
+            objetivo=OBJETIVO_SQLITE, nota="%s rows/s (sqlite3: %s rows/s)"
+            % (por_segundo("vortcp-replica"), por_segundo("sqlite3"))))
+        self.filas.append(Fila.de_rondas(
+            "%s, vortcp against zizez-sim vs sqlite3 -list" % titulo, r, "vortcp", "sqlite3",
+            nota="%s rows/s; the simulator's work included" % por_segundo("vortcp")))
         self.para_todo()
 
     def carga(self):
-        """Benchmark 5: loadsql of a 100,000-row backup file into an empty table."""
+        """Benchmark 5: loadsql of a 100,000-row backup file into an empty
+        table of zizez-sim, and the same session against a replay of its
+        replies."""
         trabajo = carpeta_nueva(os.path.join(self.a.trabajo, "b5"))
         n = self.t["carga"]
         db = os.path.join(self.bd, "sql", "SQLBANCO.db")
@@ -343,46 +465,65 @@ class Banco:
             return ejecuta(["sqlite3", copia], entrada=orden_import)
 
         sim = self.simulador("sql")
-        v = self.vortcp_consola(sim.puerto, "loadsql %s\nquit\n" % dat, os.path.join(trabajo, "vortcp"),
-                                antes=vacia)
-        r = rondas([("vortcp", v), ("sqlite3", peer)], pares=self.a.pares)
+        ordenes = "loadsql %s\nquit\n" % dat
+        # The recorded session must itself have loaded every row: then a
+        # replayed run that sends the same frames sent every row.
+        grabacion, enviadas = self.graba_sesion(sim.puerto, ordenes, os.path.join(trabajo, "vortcp-replica"),
+                                                antes=vacia)
+        if cuenta(db) != n:
+            raise FalloDeEjecucion("the recorded load left %d rows, not %d" % (cuenta(db), n))
+        mensajes = sum(1 for c in enviadas if c[:2] in (b"05", b"\xf0\xf5"))
+        rep = self.replica("replica5", grabacion)
+        contra_replica = self.vortcp_consola(rep.puerto, ordenes, os.path.join(trabajo, "vortcp-replica"))
+        sesiones = [0]
+
+        def replicada():
+            sesiones[0] += 1
+            return contra_replica()
+        v = self.vortcp_consola(sim.puerto, ordenes, os.path.join(trabajo, "vortcp"), antes=vacia)
+        r = rondas([("vortcp", v), ("vortcp-replica", replicada), ("sqlite3", peer)], pares=self.a.pares)
         for base, quien in ((db, "vortcp"), (copia, "sqlite3")):
             if cuenta(base) != n:
                 raise FalloDeEjecucion("%s loaded %d rows, not %d" % (quien, cuenta(base), n))
+        self.sesiones_replicadas(rep, sesiones[0])
         self.para_todo()
-        # One more run, untimed, against a simulator that logs every message.
-        registro = carpeta_nueva(os.path.join(trabajo, "registro"))
-        sim = self.simulador("sql", registro=registro)
-        self.vortcp_consola(sim.puerto, "loadsql %s\nquit\n" % dat, os.path.join(trabajo, "vortcp"),
-                            antes=vacia)()
-        self.para_todo()
-        mensajes = 0
-        for nombre in os.listdir(registro):
-            with open(os.path.join(registro, nombre), encoding="latin-1") as f:
-                mensajes += sum(1 for l in f if MENSAJE_05.match(l))
+        titulo = "5. Backup load, %s rows into an empty table" % format(n, ",")
+
+        def por_segundo(lado):
+            return format(int(n / r.mediana(lado)), ",")
         self.filas.append(Fila.de_rondas(
-            "5. Backup load, %s rows into an empty table vs sqlite3 .import" % format(n, ","), r, "vortcp",
-            "sqlite3", nota="%s rows/s (sqlite3: %s rows/s); %s messages 05 sent"
-            % (format(int(n / r.mediana("vortcp")), ","), format(int(n / r.mediana("sqlite3")), ","),
-               format(mensajes, ","))))
+            "%s, vortcp against the replay server vs sqlite3 .import" % titulo, r, "vortcp-replica", "sqlite3",
+            objetivo=OBJETIVO_SQLITE, nota="%s rows/s (sqlite3: %s rows/s); %s messages 05 sent"
+            % (por_segundo("vortcp-replica"), por_segundo("sqlite3"), format(mensajes, ","))))
+        self.filas.append(Fila.de_rondas(
+            "%s, vortcp against zizez-sim vs sqlite3 .import" % titulo, r, "vortcp", "sqlite3",
+            nota="%s rows/s; the simulator's work included" % por_segundo("vortcp")))
 
     def red(self):
-        """Benchmark 6: benchmarks 1 and 2 across the delaying link."""
+        """Benchmark 6: benchmarks 1 and 2 across the delaying link, each
+        server behind a link of its own."""
         trabajo = os.path.join(self.a.trabajo, "b6")
         for numero, titulo, lib, miembros, registros in self.transferencias():
             sim = self.simulador(lib.lower())
             lim = self.limite("limite6-%d" % numero, miembros, registros)
+            limv = self.limite("limite6-%d-vortcp" % numero, miembros, registros, biblioteca=lib)
             via_sim = self.enlace("enlace-sim-%d" % numero, sim)
             via_lim = self.enlace("enlace-limite-%d" % numero, lim)
+            via_limv = self.enlace("enlace-limite-vortcp-%d" % numero, limv)
             r = rondas([("vortcp", self.vortcp_transferencia(via_sim.puerto, "ALL", lib,
                                                              os.path.join(trabajo, "vortcp"))),
+                        ("vortcp-limite", self.vortcp_transferencia(via_limv.puerto, "ALL", lib,
+                                                                    os.path.join(trabajo, "vortcp-limite"))),
                         ("limite", self.limite_cliente(via_lim.puerto, os.path.join(trabajo, "limite")))],
-                       pares=self.a.pares, calentamiento=0)
-            self.comprueba_arbol(self.ultima[os.path.join(trabajo, "vortcp")], lib, miembros, registros,
-                                 "vortcp")
-            self.filas.append(Fila.de_rondas("6. LAN (0.25 ms, 1,448-byte segments): %s vs lock-step limit"
-                                             % titulo, r, "vortcp", "limite", objetivo=2.0,
+                       pares=self.a.pares, calentamiento=0, presupuesto=self.a.presupuesto)
+            for lado, que in (("vortcp", "vortcp"), ("vortcp-limite", "vortcp against the limit server")):
+                self.comprueba_arbol(self.ultima[os.path.join(trabajo, lado)], lib, miembros, registros, que)
+            fila = "6. LAN (0.25 ms, 1,448-byte segments): %s" % titulo
+            self.filas.append(Fila.de_rondas("%s, vortcp against the limit server vs lock-step limit" % fila, r,
+                                             "vortcp-limite", "limite", objetivo=OBJETIVO_LAN,
                                              nota="same link for both"))
+            self.filas.append(Fila.de_rondas("%s, vortcp against zizez-sim vs lock-step limit" % fila, r,
+                                             "vortcp", "limite", nota="the simulator's work included"))
             self.para_todo()
 
     def transferencias(self):

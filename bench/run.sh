@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make bench: builds vortcp and zizez-sim in Release (build-bench), the lock-step
-# limit pair and the delaying link, generates the data (cached in bench/out),
-# runs every benchmark and prints the Markdown table (also kept in bench/out).
+# limit pair, the replay server and the delaying link, generates the data
+# (cached in bench/out), runs every benchmark and prints the Markdown table
+# (also kept in bench/out).
 # QUICK=1 runs smaller data. Everything talks to 127.0.0.1 only.
 # Extra settings: BENCH_ONLY=1,3 runs only those benchmarks; BENCH_PAIRS=n.
 set -euo pipefail
@@ -50,7 +51,7 @@ aviso "building vortcp and zizez-sim in Release ($BUILD)"
 cmake -S "$RAIZ" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DVORTCP_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target vortcp zizez-sim >/dev/null
 mkdir -p "$HERR"
-for prog in mide limite_servidor limite_cliente enlace_lento; do
+for prog in mide limite_servidor limite_cliente enlace_lento replica_sql; do
   if [ ! -x "$HERR/$prog" ] || [ "$RAIZ/bench/$prog.c" -nt "$HERR/$prog" ]; then
     cc -O2 -Wall -Wextra -Werror -o "$HERR/$prog" "$RAIZ/bench/$prog.c" -lpthread
   fi

@@ -1,6 +1,7 @@
 """The helpers of make bench: the launcher's figures, the paired rounds, the
-lock-step limit pair and the delaying link. A benchmark table is only as
-true as these; the C helpers are compiled here from bench/."""
+lock-step limit pair (and its server in vortcp's dialect), the replay server
+and the delaying link. A benchmark table is only as true as these; the C
+helpers are compiled here from bench/."""
 
 import os
 import shutil
@@ -16,6 +17,8 @@ import unittest
 BANCO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench")
 sys.path.insert(0, BANCO)
 import medida  # noqa: E402
+from banco import tramas_grabadas  # noqa: E402
+from lib import frame, local_text, make_base, run_vortcp, split_frames  # noqa: E402
 from medida import FalloDeEjecucion, Medida, ejecuta, rondas  # noqa: E402
 from tabla import Fila, tabla_markdown  # noqa: E402
 
@@ -23,7 +26,7 @@ DIR = tempfile.mkdtemp(prefix="bench-tools-")
 
 
 def setUpModule():
-    for prog in ("mide", "limite_servidor", "limite_cliente", "enlace_lento"):
+    for prog in ("mide", "limite_servidor", "limite_cliente", "enlace_lento", "replica_sql"):
         subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-Werror", "-o", os.path.join(DIR, prog),
                         os.path.join(BANCO, prog + ".c"), "-lpthread"], check=True)
     medida.LANZADOR = os.path.join(DIR, "mide")
@@ -109,6 +112,103 @@ class LimiteTest(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(destino)), ["QSRC0", "QSRC1", "QSRC2", "QSRC3"])
         finally:
             para(p)
+
+
+    @unittest.skipUnless(os.environ.get("VORTCP_BIN"), "VORTCP_BIN is not set (run through ctest)")
+    def test_vortcp_mode_is_a_tree_vortcp_writes_whole(self):
+        # Five members of 70,000 bytes: three blocks each, the last record
+        # cut; the first and the fifth share a source file.
+        p, puerto = servidor([os.path.join(DIR, "limite_servidor"), "--miembros", "5", "--bytes", "70000",
+                              "--vortcp", "--biblioteca", "LIBX"])
+        try:
+            carpeta = tempfile.mkdtemp(dir=DIR)
+            base = make_base(tempfile.mkdtemp(dir=DIR))
+            r = run_vortcp(["ALL", "LIBX"], cwd=carpeta, env={"SERVIDOR": "127.0.0.1", "SERVPORT": puerto,
+                                                              "BASE": base, "LANG": "ESP"})
+        finally:
+            para(p)
+        self.assertEqual(r.status, 0, r.stdout + r.stderr)
+        texto = "".join("%-72s%08d\n" % ("     C     TOTAL     ADD       IMPORTE       TOTAL", n + 1)
+                        for n in range(865))[:70000].encode()
+        ficheros = [("QRPGLESRC", "M00000.ile"), ("QCBLSRC", "M00001.cbo"), ("QCLSRC", "M00002.cl"),
+                    ("QDDSSRC", "M00003.dds"), ("QRPGLESRC", "M00004.ile")]
+        for archivo, miembro in ficheros:
+            self.assertEqual(local_text(os.path.join(carpeta, "LIBX", archivo, miembro)), texto, miembro)
+        self.assertEqual(r.stdout.count(b"864 registros       70.000 bytes"), 5)
+        self.assertIn(b"Miembro 4 de prueba", local_text(os.path.join(carpeta, "LIBX", "xvoras", "xinfo")))
+
+
+class Tramas:
+    """Whole frames read from a socket; None once it has closed."""
+
+    def __init__(self, s, ebcdic):
+        self.s, self.ebcdic, self.datos = s, ebcdic, b""
+
+    def lee(self):
+        while True:
+            cargas, _ = split_frames(self.datos, self.ebcdic)
+            if cargas:
+                self.datos = self.datos[10 + len(cargas[0]):]
+                return cargas[0]
+            d = self.s.recv(65536)
+            if not d:
+                return None
+            self.datos += d
+
+
+class ReplicaTest(unittest.TestCase):
+    """A session recorded through the relay, then replayed, with a scripted
+    server and client in Python: lock-step replies, one of them two frames,
+    a last message with no reply."""
+
+    def servidor_grabado(self, escucha):
+        # Answers in EBCDIC digits what comes in ASCII ones, as the two
+        # sides of a session may.
+        c, _ = escucha.accept()
+        with c:
+            tramas = Tramas(c, ebcdic=False)
+            while True:
+                carga = tramas.lee()
+                if carga is None or carga == b"fin":
+                    return
+                c.sendall(frame(b"R" + carga) * (2 if carga == b"dos" else 1))
+
+    def conversa(self, puerto, cargas, respuestas):
+        with socket.create_connection(("127.0.0.1", puerto), timeout=10) as s:
+            tramas, recibido = Tramas(s, ebcdic=True), []
+            for carga, cuantas in zip(cargas, respuestas):
+                s.sendall(frame(carga, ebcdic_digits=False))
+                recibido += [tramas.lee() for _ in range(cuantas)]
+            return recibido
+
+    def test_a_recorded_session_is_served_again_and_checked(self):
+        escucha = socket.socket()
+        escucha.bind(("127.0.0.1", 0))
+        escucha.listen(1)
+        hilo = threading.Thread(target=self.servidor_grabado, args=(escucha,), daemon=True)
+        hilo.start()
+        grabacion = os.path.join(tempfile.mkdtemp(dir=DIR), "sesion.grabada")
+        rel, puerto = servidor([os.path.join(DIR, "replica_sql"), "--graba", grabacion, "--destino",
+                                str(escucha.getsockname()[1])])
+        grabado = self.conversa(puerto, [b"uno", b"dos", b"fin"], [1, 2, 0])
+        self.assertEqual(rel.stdout.readline(), "grabada: 3 tramas del cliente, 3 del servidor\n")
+        self.assertEqual(rel.wait(10), 0)
+        rel.stdout.close()
+        escucha.close()
+        self.assertEqual(grabado, [b"Runo", b"Rdos", b"Rdos"])
+        self.assertEqual(tramas_grabadas(grabacion, "C"), [b"uno", b"dos", b"fin"])
+        self.assertEqual(len(tramas_grabadas(grabacion, "S")), 3)
+
+        rep, puerto = servidor([os.path.join(DIR, "replica_sql"), "--sirve", grabacion])
+        try:
+            self.assertEqual(self.conversa(puerto, [b"uno", b"dos", b"fin"], [1, 2, 0]), grabado)
+            self.assertEqual(rep.stdout.readline(), "sesion 1: 3 tramas recibidas de 3 grabadas, 0 distintas\n")
+            # A client that strays still gets the recorded replies, and the
+            # difference is told.
+            self.assertEqual(self.conversa(puerto, [b"uno", b"otro"], [1, 2]), grabado)
+            self.assertEqual(rep.stdout.readline(), "sesion 2: 2 tramas recibidas de 3 grabadas, 1 distintas\n")
+        finally:
+            para(rep)
 
 
 class EnlaceTest(unittest.TestCase):
