@@ -197,9 +197,10 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
 
 bool plat_crea_directorio(const char* ruta) {
   if (mkdir(ruta, 0777) == 0) return true;
+  // Whatever the error says, a directory at the path is what was asked for.
   int codigo = errno;
   struct stat st;
-  if (codigo == EEXIST && stat(ruta, &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  if (stat(ruta, &st) == 0 && S_ISDIR(st.st_mode)) return true;
   errno = codigo == EEXIST ? ENOTDIR : codigo;
   return false;
 }

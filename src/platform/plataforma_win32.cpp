@@ -168,10 +168,11 @@ bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list a
 
 bool plat_crea_directorio(const char* ruta) {
   if (_mkdir(ruta) == 0) return true;
+  // Whatever the error says (EEXIST, or EACCES from Wine for a folder that
+  // is there), a directory at the path is what was asked for.
   int codigo = errno;
   DWORD atributos = GetFileAttributesA(ruta);
-  if (codigo == EEXIST && atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return true;
+  if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
   errno = codigo == EEXIST ? ENOTDIR : codigo;
   return false;
 }

@@ -9,7 +9,7 @@ import threading
 import time
 import unittest
 
-from lib import WINDOWS, Peer, call, expect_eof, frame, read_frame, run_vortcp, send
+from lib import WINDOWS, Peer, call, expect_eof, frame, read_frame, run_vortcp, send, text_bytes
 from test_fallos_transferencia import grabar
 from test_transferencia import Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, fin, mensajes, miembro, paseo
 
@@ -19,7 +19,7 @@ class CompletosTest(Arbol):
         os.makedirs(os.path.join(self.dir, "LIB1", "SRC"))
         for nombre, datos in (("M1.txt", b"VIEJO\n"), ("M1.txt.parcial", b"RESTO DE UN CORTE\n")):
             with open(os.path.join(self.dir, "LIB1", "SRC", nombre), "wb") as f:
-                f.write(datos)
+                f.write(text_bytes(datos))
         r = self.corre(["ALL", "LIB1"], paseo([miembro("LIB1", "SRC", "M1"), bloque_texto(["NUEVO"])]))
         self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"NUEVO\n")
         self.assertEqual(sorted(os.listdir(os.path.join(self.dir, "LIB1", "SRC"))), ["M1.txt"])
@@ -52,7 +52,7 @@ class DiscoLlenoParcialTest(DiscoPequeno):
     def test_disco_lleno_deja_la_copia_anterior(self):
         os.makedirs(os.path.join(self.dir, "LIB1", "SRC"))
         with open(os.path.join(self.dir, "LIB1", "SRC", "M1.txt"), "wb") as f:
-            f.write(b"VIEJO\n")
+            f.write(text_bytes(b"VIEJO\n"))
         bloque = bloque_texto(["X" * 999] * 29)
 
         def sirve(conn):

@@ -21,6 +21,7 @@ import errno
 import os
 import subprocess
 import tempfile
+import threading
 from collections import namedtuple
 
 Result = namedtuple("Result", "status stdout stderr")
@@ -173,7 +174,7 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
                              % (args, timeout, e.stdout, e.stderr))
     finally:
         if drive:
-            os.unlink(drive)
+            drive()
     for marker in SANITIZER_MARKERS:
         if marker in proc.stderr:
             raise AssertionError("sanitizer report in the run of vortcp %r:\n%s"
@@ -188,17 +189,44 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     return Result(proc.returncode, stdout, stderr)
 
 
+# Drive letters mapped by this process: directory -> [link, runs using it].
+# Two runs at once in one directory share its letter: Wine puts each of them
+# on the first letter that holds the directory, and removing that letter
+# while the other runs would pull its current drive from under it.
+_drives = {}
+_drives_lock = threading.Lock()
+
+
 def _map_drive(cwd):
-    """Maps a free drive letter to `cwd` and returns the link to remove after
-    the run. Wine starts a process in the deepest drive root that holds its
-    Linux working directory, so the run's current drive is then rooted there.
-    Creating the link is atomic: two tests running at once never share a
+    """Maps a free drive letter to `cwd` (or takes the one already mapped to
+    it) and returns a function that gives it back after the run. Wine starts
+    a process in the deepest drive root that holds its Linux working
+    directory, so the run's current drive is then rooted there. Creating the
+    link is atomic: two test processes running at once never share a
     letter."""
+    where = os.path.abspath(cwd)
+    with _drives_lock:
+        if where in _drives:
+            _drives[where][1] += 1
+        else:
+            _drives[where] = [_new_drive(where), 1]
+
+    def release():
+        with _drives_lock:
+            entry = _drives[where]
+            entry[1] -= 1
+            if entry[1] == 0:
+                os.unlink(entry[0])
+                del _drives[where]
+    return release
+
+
+def _new_drive(where):
     dosdevices = os.path.join(_wine_prefix(), "dosdevices")
     for letter in "defghijklmnopqrstuvwxy":
         link = os.path.join(dosdevices, letter + ":")
         try:
-            os.symlink(os.path.abspath(cwd), link)
+            os.symlink(where, link)
             return link
         except FileExistsError:
             continue
