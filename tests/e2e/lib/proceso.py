@@ -30,7 +30,8 @@ Result.__doc__ = """Outcome of one run: status is the exit status as the shell s
 
 SANITIZER_MARKERS = (b"ERROR: AddressSanitizer", b"runtime error:", b"LeakSanitizer")
 
-DEFAULT_TIMEOUT = 20
+# Under Wine an emulated process starts first, slower on a loaded machine.
+DEFAULT_TIMEOUT = 60 if os.environ.get("VORTCP_EMULADOR") else 20
 
 EMULATOR = os.environ.get("VORTCP_EMULADOR") or None
 WINDOWS = EMULATOR is not None
