@@ -9,6 +9,10 @@
 #include "base/contexto.h"
 #include "base/texto.h"
 
+#ifndef VORTCP_VERSION
+#define VORTCP_VERSION "0"  // set by the build from the project's version
+#endif
+
 namespace {
 
 constexpr int MAX_ARGUMENTOS = 7;   // after the program name
@@ -74,6 +78,8 @@ bool lee_nombres(int argc, const char* const* argv) {
 }  // namespace
 
 ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) return ResultadoArgumentos::ayuda;
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) return ResultadoArgumentos::version;
   if (argc < 2 || argc > MAX_ARGUMENTOS + 1) return ResultadoArgumentos::uso;
   for (int i = 1; i < argc; i++)
     if (strlen(argv[i]) > MAX_LARGO_ARGUMENTO) return ResultadoArgumentos::error_parametros;
@@ -125,6 +131,8 @@ void imprime_error_parametros() {
   fputs(AVISO, stdout);
   fputs("Error de paramentros. Ejecutar VORTCP (sin parametros).\n\n", stdout);
 }
+
+void imprime_version() { printf("vortcp %s\n", VORTCP_VERSION); }
 
 void imprime_titulo() {
   fputs("\nvortcp. Trabajo masivo con i-Series.\n", stdout);

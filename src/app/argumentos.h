@@ -5,6 +5,8 @@ enum class ResultadoArgumentos {
   correcto,         // ctx's request fields are filled
   uso,              // argument count out of range: print the usage text
   error_parametros, // unknown keyword or a bad argument: the parameter error
+  ayuda,            // --help or -h alone: the usage text, exit status 0
+  version,          // --version alone: the version line, exit status 0
 };
 
 // Checks the arguments and fills icodigo, biblioteca, archivo, miembro, tipo,
@@ -14,3 +16,5 @@ ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv);
 void imprime_uso();
 void imprime_error_parametros();
 void imprime_titulo();
+// "vortcp <version>\n" with the project's version.
+void imprime_version();

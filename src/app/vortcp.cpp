@@ -18,6 +18,12 @@ int main(int argc, char** argv) {
     case ResultadoArgumentos::error_parametros:
       imprime_error_parametros();
       termina(1);
+    case ResultadoArgumentos::ayuda:
+      imprime_uso();
+      termina(0);
+    case ResultadoArgumentos::version:
+      imprime_version();
+      termina(0);
     case ResultadoArgumentos::correcto:
       break;
   }

@@ -1,8 +1,10 @@
-// Settings, trace and log: the test level, the trace file "trace" and the log
-// file "vortcp.log", opened in the current directory right after the title.
+// Settings, trace and log: the text encoding for a person, the test level,
+// the trace file "trace" and the log file "vortcp.log", opened in the current
+// directory right after the title.
 #include "base/ajustes.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "base/contexto.h"
 #include "base/fin.h"
@@ -23,6 +25,13 @@ void abre_trace() {
 }  // namespace
 
 void inicia_ajustes() {
+  char codificacion[TAM_AJUSTE];
+  toma_env(codificacion, "VORTCP_CODIFICACION");
+  if (strcmp(codificacion, "UTF-8") == 0 || strcmp(codificacion, "utf-8") == 0) {
+    ctx.utf8 = 1;
+  } else if (codificacion[0] != '\0') {
+    termina_con(1, "Codificacion no soportada (%s)\n", codificacion);
+  }
   ctx.test = toma_env_entero("TEST");
   if (ctx.test > 0) abre_trace();
   if (ctx.test == 1) printf("Inicializa buffer modo test...\n");

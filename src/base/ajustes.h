@@ -1,8 +1,10 @@
 // Settings, trace and log: the start-up steps after the title line.
 #pragma once
 
-// Reads TEST, opens "trace" (test above 0) and "vortcp.log".
-// A file that cannot be created ends the run with exit status 1.
+// Reads VORTCP_CODIFICACION (empty or "UTF-8"; any other value ends the run
+// with "Codificacion no soportada (%s)\n", exit status 1) and TEST, opens
+// "trace" (test above 0) and "vortcp.log". A file that cannot be created ends
+// the run with exit status 1.
 void inicia_ajustes();
 // The console's set command changing TEST: the new level, and "trace" opened
 // if it is above 0 and not open yet. When it cannot be created the run ends

@@ -27,10 +27,11 @@ struct RunContext {
   char fechad[TAM_AJUSTE];          // value after FECHAD, as typed
   char horad[TAM_AJUSTE];           // value after HORAD, as typed
 
-  // --- Test level, trace and log (owner: base/ajustes.cpp) --------------------
+  // --- Test level, trace, log and text encoding (owner: base/ajustes.cpp) -----
   int32_t test;                     // TEST at start; the console's set changes it through cambia_nivel_test
   FILE* ftrace;                     // "trace": open while test > 0 (opened at start or when raised)
   FILE* flog;                       // "vortcp.log": open from start-up until the end of the run
+  int32_t utf8;                     // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
 
   // --- Session (owner: the connection, wire/conexion.cpp) ---------------------
   char base[TAM_AJUSTE];            // BASE: base directory of the table file

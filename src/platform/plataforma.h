@@ -129,12 +129,30 @@ const char* plat_describe_error();
 // --- Environment ------------------------------------------------------------------
 // The value of a variable, or NULL when it is not set.
 const char* plat_getenv(const char* nombre);
+// The variable that names the language of the table file: LANG on Windows;
+// on POSIX, where LANG is the locale, VORTCP_LANG when it is set and not
+// empty, else LANG.
+const char* plat_variable_idioma();
 // The console's set command: "NAME=value" sets NAME, "NAME=" removes it. The
 // name matches without regard to case, as on Windows.
 void plat_putenv(const char* texto);
 
-// --- Code pages (test dumps only) ---------------------------------------------------
-// The OEM byte of the ANSI byte c, or -1 when it has no exact counterpart.
+// --- Code pages ----------------------------------------------------------------------
+// The OEM byte of the ANSI byte c, or -1 when it has no exact counterpart
+// (the test dumps).
 int plat_ansi_a_oem(unsigned char c);
 // The ANSI byte of the OEM byte c, or -1 when it has no exact counterpart.
 int plat_oem_a_ansi(unsigned char c);
+// Turns n bytes of CP1252 text into UTF-8 in destino, which holds at least
+// 3 * n bytes (no CP1252 character takes more). The five byte values CP1252
+// leaves without a character become the control characters of the same
+// value, as Windows converts them. Returns the bytes written.
+size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino);
+// Turns n bytes of UTF-8 text into CP1252 in destino (at most n bytes come
+// out). Returns the length, or -1 when the text holds a character that CP1252
+// cannot write, or is not valid UTF-8: nothing is replaced.
+long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino);
+
+// --- Terminals --------------------------------------------------------------------
+// True when standard output (1) or standard error (2) is a terminal.
+bool plat_es_terminal(int cual);

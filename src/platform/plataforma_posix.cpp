@@ -1,6 +1,7 @@
 // The POSIX implementation of the platform layer (plataforma.h): BSD sockets,
 // poll with SO_RCVLOWAT for the wait inside a frame, sigaction, mkdir, "/" paths relative to the current directory, rename() for
-// the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850.
+// the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850
+// (test dumps) and between CP1252 and UTF-8.
 #include <arpa/inet.h>
 #include <errno.h>
 #include <iconv.h>
@@ -330,6 +331,11 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 
 void plat_borra_fichero(const char* ruta) { (void)unlink(ruta); }
 
+const char* plat_variable_idioma() {
+  const char* propio = getenv("VORTCP_LANG");
+  return propio != nullptr && propio[0] != '\0' ? "VORTCP_LANG" : "LANG";
+}
+
 void plat_putenv(const char* texto) {
   const char* igual = strchr(texto, '=');
   if (igual == nullptr) return;
@@ -362,3 +368,63 @@ static int convierte_byte(const char* de, const char* a, unsigned char c) {
 int plat_ansi_a_oem(unsigned char c) { return convierte_byte("CP1252", "CP850", c); }
 
 int plat_oem_a_ansi(unsigned char c) { return convierte_byte("CP850", "CP1252", c); }
+
+namespace {
+
+// A conversion of one direction, opened once and kept for the run.
+iconv_t conversor(const char* a, const char* de) {
+  iconv_t cd = iconv_open(a, de);
+  return cd;
+}
+
+// Converts one run of bytes; false when iconv refuses a byte of it.
+bool convierte(iconv_t cd, const char* origen, size_t n, char** salida, size_t* libre) {
+  char* pe = const_cast<char*>(origen);
+  size_t ne = n;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  return iconv(cd, &pe, &ne, salida, libre) != (size_t)-1 && ne == 0;
+}
+
+bool sin_caracter_cp1252(unsigned char c) { return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D; }
+
+}  // namespace
+
+size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino) {
+  static iconv_t cd = conversor("UTF-8", "CP1252");
+  char* salida = destino;
+  size_t libre = 3 * n;
+  size_t desde = 0;
+  // iconv refuses the bytes CP1252 leaves empty: they are written apart.
+  for (size_t i = 0; i <= n; i++) {
+    if (i < n && !sin_caracter_cp1252((unsigned char)origen[i])) continue;
+    if (i > desde && (cd == (iconv_t)-1 || !convierte(cd, origen + desde, i - desde, &salida, &libre))) {
+      // No converter: Latin-1 is CP1252 but for 0x80 to 0x9F.
+      for (size_t k = desde; k < i; k++) {
+        unsigned char c = (unsigned char)origen[k];
+        if (c < 0x80) {
+          *salida++ = (char)c;
+        } else {
+          *salida++ = (char)(0xC0 | (c >> 6));
+          *salida++ = (char)(0x80 | (c & 0x3F));
+        }
+      }
+    }
+    if (i < n) {
+      *salida++ = (char)0xC2;
+      *salida++ = origen[i];
+    }
+    desde = i + 1;
+  }
+  return (size_t)(salida - destino);
+}
+
+long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
+  static iconv_t cd = conversor("CP1252", "UTF-8");
+  if (cd == (iconv_t)-1) return -1;
+  char* salida = destino;
+  size_t libre = n;
+  if (!convierte(cd, origen, n, &salida, &libre)) return -1;
+  return (long)(salida - destino);
+}
+
+bool plat_es_terminal(int cual) { return isatty(cual == 2 ? 2 : 1) != 0; }

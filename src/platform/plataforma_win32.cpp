@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "platform/plataforma.h"
 #include "platform/plataforma_interna.h"
@@ -345,6 +346,8 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
 
 void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
 
+const char* plat_variable_idioma() { return "LANG"; }
+
 // Windows matches variable names without regard to case, and "NAME=" removes
 // the variable, so the text goes to _putenv as typed.
 void plat_putenv(const char* texto) { (void)_putenv(texto); }
@@ -375,3 +378,33 @@ int plat_oem_a_ansi(unsigned char c) {
   int ansi = oem_a_ansi(c);
   return ansi >= 0 && ansi_a_oem((unsigned char)ansi) == c ? ansi : -1;
 }
+
+size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino) {
+  // By pieces that fit a buffer of wide characters: MultiByteToWideChar maps
+  // the five empty bytes of 1252 to the control characters of their value.
+  size_t escritos = 0;
+  wchar_t anchos[4096];
+  for (size_t desde = 0; desde < n;) {
+    int k = (int)(n - desde < 4096 ? n - desde : 4096);
+    int w = MultiByteToWideChar(1252, 0, origen + desde, k, anchos, 4096);
+    int u = w > 0 ? WideCharToMultiByte(CP_UTF8, 0, anchos, w, destino + escritos, (int)(3 * k), nullptr, nullptr) : 0;
+    escritos += (size_t)(u > 0 ? u : 0);
+    desde += (size_t)k;
+  }
+  return escritos;
+}
+
+long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
+  if (n == 0) return 0;
+  int w = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, origen, (int)n, nullptr, 0);
+  if (w <= 0) return -1;
+  wchar_t* anchos = new (std::nothrow) wchar_t[(size_t)w];
+  if (anchos == nullptr) return -1;
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, origen, (int)n, anchos, w);
+  BOOL sustituido = FALSE;
+  int k = WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, anchos, w, destino, (int)n, nullptr, &sustituido);
+  delete[] anchos;
+  return k <= 0 || sustituido ? -1 : (long)k;
+}
+
+bool plat_es_terminal(int cual) { return _isatty(cual == 2 ? 2 : 1) != 0; }

@@ -7,6 +7,7 @@
 #include "base/contexto.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
+#include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/tablas.h"
@@ -103,11 +104,13 @@ bool trata_datos() {
   m = mensaje_actual();
   const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
   for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
-  if (!graba_bytes(traducido, (size_t)n)) return false;
+  size_t escritos = 0;
+  if (!graba_texto_persona(traducido, (size_t)n, &escritos)) return false;
   // Complete before the count is shown, so a failed close is not reported as
   // a good copy.
   if (!completa_objeto()) return false;
-  imprime_cuenta(n, 11, " bytes\n", false);
+  imprime_cuenta((long long)escritos, 11, " bytes\n", false);
+  progreso_fin_objeto(0, false);
   responde_ok();
   return true;
 }

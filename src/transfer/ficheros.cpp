@@ -13,6 +13,7 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
+#include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
@@ -55,6 +56,7 @@ bool falla_escritura() {
   ctx.fichero_abierto = 0;
   objeto.indexar = false;
   plat_borra_fichero(objeto.parcial);
+  borra_progreso();
   printf("Error al grabar (%s)\n", ctx.ruta_actual);
   return false;
 }
@@ -67,6 +69,7 @@ bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* mi
     char nombre[TAM_AJUSTE];
     copia_texto(nombre, malo);
     if (ctx.fichero_abierto && !deja_incompleto()) return false;
+    borra_progreso();
     printf("Nombre no valido recibido del servidor (%s)\n", nombre);
     return false;
   }
@@ -88,6 +91,7 @@ bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* mi
     }
   }
   if (ctx.fichero_abierto && !deja_incompleto()) return false;
+  borra_progreso();
   if (bloqueo == Bloqueo::ocupado) {
     printf("Biblioteca %s en uso por otra transferencia\n", biblioteca);
   } else if (directorios) {
@@ -99,6 +103,7 @@ bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* mi
 bool asegura_directorio(const char* ruta) {
   if (directorios_hechos.count(ruta) != 0) return true;
   if (!plat_crea_directorio(ruta)) {
+    borra_progreso();
     printf("Imposible crear el directorio (%s)\n", ruta);
     return false;
   }
@@ -130,6 +135,7 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
   if (formatea(o.parcial, "%s%s", ruta, SUFIJO_PARCIAL) >= (int)sizeof o.parcial) o.parcial[0] = '\0';
   FILE* f = o.parcial[0] != '\0' ? plat_crea_nuevo(o.parcial, binario) : nullptr;
   if (f == nullptr) {
+    borra_progreso();
     printf("Imposible abrir (%s)\n", ruta);
     return false;
   }
@@ -148,8 +154,18 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
 void marca_convertido() { objeto.convertido = true; }
 
 bool graba_bytes(const void* datos, size_t n) {
-  if (n == 0 || fwrite(datos, 1, n, ctx.fichero_actual) == n) return true;
-  return falla_escritura();
+  if (n == 0) return true;
+  if (fwrite(datos, 1, n, ctx.fichero_actual) != n) return falla_escritura();
+  progreso_bytes((int64_t)n);
+  return true;
+}
+
+bool graba_texto_persona(const unsigned char* texto, size_t n, size_t* escritos) {
+  *escritos = n;
+  if (!ctx.utf8) return graba_bytes(texto, n);
+  static char utf8[3 * TAM_TRAMA];
+  *escritos = plat_cp1252_a_utf8((const char*)texto, n, utf8);
+  return graba_bytes(utf8, *escritos);
 }
 
 bool completa_objeto() {
@@ -165,6 +181,7 @@ bool completa_objeto() {
   if (!plat_reemplaza_fichero(objeto.parcial, ctx.ruta_actual)) {
     // The working file still holds every byte received.
     objeto.indexar = false;
+    borra_progreso();
     printf("Error al grabar (%s)\n", ctx.ruta_actual);
     return false;
   }
@@ -189,6 +206,7 @@ bool deja_incompleto() {
     imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
     imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
   }
+  progreso_fin_objeto(ctx.num_registros, true);
   ctx.num_registros = 0;
   ctx.num_bytes = 0;
   char linea[TAM_RUTA + 32];

@@ -8,6 +8,7 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
+#include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/intercambio.h"
@@ -42,10 +43,13 @@ void imprime_obtiene(const char* ruta, bool en_log) {
   char relleno[32], linea[TAM_RUTA + 64];
   llena_blancos(relleno, 30 - (int)strlen(ruta));
   formatea(linea, "Obtiene: %s%s", ruta, relleno);
+  borra_progreso();
+  progreso_objeto(ruta, linea);
   imprime(en_log, linea);
 }
 
 void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_log) {
+  borra_progreso();
   char digitos[32], agrupado[48], relleno[16], linea[96];
   formatea(digitos, "%lld", cuenta);
   pon_puntos(agrupado, digitos);
@@ -59,6 +63,7 @@ bool cierra_fichero() {
   imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
   imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
   if (ctx.flog != nullptr) fflush(ctx.flog);
+  progreso_fin_objeto(ctx.num_registros, false);
   ctx.num_registros = 0;
   ctx.num_bytes = 0;
   return registra_objeto();

@@ -12,6 +12,7 @@
 #include "platform/plataforma.h"
 #include "base/texto.h"
 #include "transfer/lista.h"
+#include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/conexion.h"
@@ -29,6 +30,7 @@ constexpr int LARGO_PETICION = 70;
   if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(1);
   cierra_sesion();
   bool indices_bien = graba_indices();
+  imprime_resumen();
   if (!cierra_log() || !indices_bien) termina(1);
   int senal = plat_interrupcion();
   if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
@@ -60,6 +62,7 @@ void envia_peticion_y_despacha() {
   // From here on Ctrl-C and SIGTERM end the walk, not the process: what was
   // received is closed, counted and indexed first.
   plat_vigila_interrupciones();
+  inicia_progreso();
   construye_peticion();
   if (ctx.test == 1) printf("->%.60s\n", ctx.sbuffer);
   envia_as(ctx.sbuffer, LARGO_PETICION, 1);
@@ -70,7 +73,10 @@ void envia_peticion_y_despacha() {
     if (ctx.test == 1) printf("Va a trata_spl\n");
     trata_spl();
   } else {
-    if (!trata_lista()) termina(1);
+    if (!trata_lista()) {
+      imprime_resumen();
+      termina(1);
+    }
     // Sending on a connection that has already failed would only add a
     // second failure line.
     if (!ctx.fallo_intercambio) {

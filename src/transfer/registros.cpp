@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "platform/plataforma.h"
+#include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 
 // The EBCDIC new-line byte; the built-in table maps it to itself.
@@ -29,9 +31,10 @@ bool graba_texto() {
       *p++ = '\n';
       registros++;
     }
-    if (!graba_bytes(traducido, (size_t)n)) return false;
+    size_t escritos = 0;
+    if (!graba_texto_persona(traducido, (size_t)n, &escritos)) return false;
     ctx.num_registros += registros;
-    ctx.num_bytes += n;
+    ctx.num_bytes += (int64_t)escritos;
   }
   responde_ok();
   return true;
@@ -51,12 +54,18 @@ bool graba_ebcdic() {
   return true;
 }
 
-// Spool bytes as the console shows them, after ebc_fija.
+// Spool bytes as the console shows them, after ebc_fija. Four of them are
+// turned into the letters of the console's OEM code page; a console that is
+// written UTF-8 gets those letters from the CP1252 text itself.
 static unsigned char sustituye(unsigned char c) {
   switch (c) {
     case 0x15: return 0x0A;
     case 0x60: return 0x27;
     case 0xF9: return 0x23;
+    default: break;
+  }
+  if (ctx.utf8) return c;
+  switch (c) {
     case 0xD1: return 0xA5;
     case 0xF1: return 0xA4;
     case 0xEE: return 0xD3;
@@ -95,6 +104,12 @@ void muestra_spool(int codigo) {
     }
   }
   salida[k++] = '\n';
-  fwrite(salida, 1, k, stdout);
+  if (ctx.utf8) {
+    static char utf8[3 * sizeof salida];
+    fwrite(utf8, 1, plat_cp1252_a_utf8((const char*)salida, k, utf8), stdout);
+  } else {
+    fwrite(salida, 1, k, stdout);
+  }
+  progreso_bytes(n);
   responde_ok();
 }

@@ -58,6 +58,10 @@ void marca_convertido();
 // Writes n bytes into the open object. A failure removes its working file and
 // gives false after "Error al grabar (%s)\n" with the object's path.
 bool graba_bytes(const void* datos, size_t n);
+// Writes n bytes of CP1252 text for a person: as they are, or in UTF-8 when
+// the run writes UTF-8 (VORTCP_CODIFICACION). *escritos gets the bytes that
+// reached the file. Fails as graba_bytes.
+bool graba_texto_persona(const unsigned char* texto, size_t n, size_t* escritos);
 // The object is complete: its file is closed (checked), given its date and
 // moved over its path. Fails as graba_bytes does; a failed move keeps the
 // working file.

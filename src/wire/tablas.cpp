@@ -148,7 +148,7 @@ void carga_tabla_ebc() {
   memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
 
   char lang[TAM_AJUSTE];
-  toma_env(lang, "LANG");
+  toma_env(lang, plat_variable_idioma());
   char ruta[TAM_RUTA];
   plat_ruta(ruta, "%s\\basico\\ebcdic.%s", ctx.base, lang);
   if (ctx.test == 1) printf("Intenta Carga (%s)\n", ruta);

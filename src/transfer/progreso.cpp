@@ -1,0 +1,122 @@
+// The progress line and the summary of a transfer run (progreso.h).
+#include "transfer/progreso.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/texto.h"
+#include "platform/plataforma.h"
+
+namespace {
+
+constexpr int64_t INTERVALO_MS = 100;  // at most ten redraws a second
+constexpr size_t ANCHO = 79;            // one row of a common terminal, so that \r reaches its start
+
+struct Progreso {
+  bool activo = false;
+  // Standard output is the same terminal: the half of the result line that
+  // waits in its buffer (a terminal's output goes out at each line end) is
+  // shown at the start of the progress line, where it will appear.
+  bool sobre_salida = false;
+  int64_t inicio_ms = 0;
+  int64_t ultimo_ms = 0;
+  int64_t objetos = 0;
+  int64_t incompletos = 0;
+  int64_t registros = 0;
+  int64_t bytes = 0;          // of the whole run
+  int64_t bytes_objeto = 0;
+  char ruta[256] = "";
+  char mitad[320] = "";
+  size_t dibujado = 0;        // characters of the line now on the terminal
+};
+Progreso p;
+
+// A count with its thousands grouped by ".".
+void agrupa(char (&dest)[48], int64_t n) {
+  char digitos[32];
+  formatea(digitos, "%lld", (long long)n);
+  pon_puntos(dest, digitos);
+}
+
+int64_t kb_por_segundo(int64_t bytes, int64_t ms) { return ms > 0 ? bytes / ms : 0; }
+
+void dibuja() {
+  char actual[48], total[48], linea[512];
+  agrupa(actual, p.bytes_objeto);
+  agrupa(total, p.bytes);
+  int64_t ms = plat_reloj_ms() - p.inicio_ms;
+  if (p.sobre_salida) {
+    formatea(linea, "%s %s bytes (%lld objetos, %lld KB/s)", p.mitad, actual, (long long)p.objetos,
+             (long long)kb_por_segundo(p.bytes, ms));
+  } else {
+    formatea(linea, "%lld objetos  %s  %s bytes  total %s bytes  %lld KB/s", (long long)p.objetos, p.ruta, actual,
+             total, (long long)kb_por_segundo(p.bytes, ms));
+  }
+  size_t n = strlen(linea);
+  if (n > ANCHO) n = ANCHO;
+  fputc('\r', stderr);
+  fwrite(linea, 1, n, stderr);
+  for (size_t i = n; i < p.dibujado; i++) fputc(' ', stderr);
+  fflush(stderr);
+  p.dibujado = n > p.dibujado ? n : p.dibujado;
+}
+
+}  // namespace
+
+void inicia_progreso() {
+  const char* valor = plat_getenv("VORTCP_PROGRESO");
+  bool pedido = valor != nullptr && strcmp(valor, "1") == 0;
+  bool quitado = valor != nullptr && strcmp(valor, "0") == 0;
+  p = Progreso{};
+  p.activo = !quitado && (pedido || plat_es_terminal(2));
+  p.sobre_salida = p.activo && plat_es_terminal(1) && plat_es_terminal(2);
+  p.inicio_ms = p.ultimo_ms = plat_reloj_ms();
+}
+
+void progreso_objeto(const char* ruta, const char* mitad) {
+  if (!p.activo) return;
+  copia_texto(p.ruta, ruta);
+  copia_texto(p.mitad, mitad);
+  p.bytes_objeto = 0;
+}
+
+void progreso_bytes(int64_t n) {
+  p.bytes += n;
+  p.bytes_objeto += n;
+  if (!p.activo) return;
+  int64_t ahora = plat_reloj_ms();
+  if (ahora - p.ultimo_ms < INTERVALO_MS) return;
+  p.ultimo_ms = ahora;
+  dibuja();
+}
+
+void borra_progreso() {
+  if (!p.activo || p.dibujado == 0) return;
+  fputc('\r', stderr);
+  for (size_t i = 0; i < p.dibujado; i++) fputc(' ', stderr);
+  fputc('\r', stderr);
+  fflush(stderr);
+  p.dibujado = 0;
+}
+
+void progreso_fin_objeto(int64_t registros, bool incompleto) {
+  p.objetos++;
+  p.registros += registros;
+  if (incompleto) p.incompletos++;
+  p.mitad[0] = '\0';
+}
+
+void imprime_resumen() {
+  if (!p.activo) return;
+  borra_progreso();
+  int64_t ms = plat_reloj_ms() - p.inicio_ms;
+  char objetos[48], registros[48], bytes[48], incompletos[48];
+  agrupa(objetos, p.objetos);
+  agrupa(registros, p.registros);
+  agrupa(bytes, p.bytes);
+  agrupa(incompletos, p.incompletos);
+  fprintf(stderr, "Total: %s objetos, %s registros, %s bytes en %lld,%lld s (%lld KB/s); %s incompletos\n",
+          objetos, registros, bytes, (long long)(ms / 1000), (long long)(ms % 1000 / 100),
+          (long long)kb_por_segundo(p.bytes, ms), incompletos);
+  fflush(stderr);
+}
