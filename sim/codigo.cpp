@@ -9,6 +9,9 @@
 
 namespace {
 unsigned char tabla_ebc_de_cp1252[256];
+// The inverse of the table the client applies to member and message text:
+// ebc_fija amended by the table file (a line "EE VV" turns EE into VV).
+unsigned char tabla_texto_de_cp1252[256];
 unsigned char tabla_ascii_de_asc[256];
 unsigned char tabla_cp1252_de_asc_cli[256];
 
@@ -62,6 +65,7 @@ bool prepara_codigo(const char* fichero_tabla) {
   // the table file. Its inverse starts as that of asc_fija (ASCII winning the
   // ties) and every line "EE VV" of the file then says that EE stands for VV.
   std::memcpy(tabla_cp1252_de_asc_cli, ascii_primero, 256);
+  std::memcpy(tabla_texto_de_cp1252, tabla_ebc_de_cp1252, 256);
   bool ok = true;
   if (fichero_tabla && *fichero_tabla) {
     FILE* f = std::fopen(fichero_tabla, "r");
@@ -86,6 +90,7 @@ bool prepara_codigo(const char* fichero_tabla) {
           ascii = v1 * 16 + v2;
         }
         tabla_cp1252_de_asc_cli[h1 * 16 + h2] = static_cast<unsigned char>(ascii);
+        tabla_texto_de_cp1252[ascii] = static_cast<unsigned char>(h1 * 16 + h2);
       }
       std::fclose(f);
     }
@@ -100,6 +105,9 @@ unsigned char cp1252_de_tabla_asc(unsigned char b) { return tabla_cp1252_de_asc_
 
 void a_ebcdic(std::string& texto) {
   for (char& c : texto) c = static_cast<char>(tabla_ebc_de_cp1252[static_cast<unsigned char>(c)]);
+}
+void a_ebcdic_texto(std::string& texto) {
+  for (char& c : texto) c = static_cast<char>(tabla_texto_de_cp1252[static_cast<unsigned char>(c)]);
 }
 void de_tabla_asc(std::string& texto) {
   for (char& c : texto) c = static_cast<char>(tabla_cp1252_de_asc_cli[static_cast<unsigned char>(c)]);

@@ -23,6 +23,9 @@ unsigned char cp1252_de_tabla_asc(unsigned char b);
 
 // In-place conversions of a byte run.
 void a_ebcdic(std::string& texto);         // CP1252 -> EBCDIC (ebc_de_cp1252)
+// Text of members and message files: the inverse of the table the client
+// applies to it, ebc_fija amended by the table file.
+void a_ebcdic_texto(std::string& texto);
 void de_tabla_asc(std::string& texto);     // client's SQL EBCDIC -> CP1252
 void de_asc_fija(std::string& texto);      // client's transfer EBCDIC -> ASCII
 

@@ -75,7 +75,7 @@ std::string registros_texto(const std::vector<std::string>& lineas) {
   std::string datos;
   for (const std::string& l : lineas) {
     std::string r = cp1252_de_utf8(sin_blancos_finales(l));
-    a_ebcdic(r);
+    a_ebcdic_texto(r);
     datos += r;
     datos += '\x15';
   }
