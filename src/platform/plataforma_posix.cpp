@@ -207,15 +207,19 @@ bool plat_crea_directorio(const char* ruta) {
 }
 
 FILE* plat_crea_nuevo(const char* ruta, bool binario) {
-  if (unlink(ruta) != 0 && errno != ENOENT) return nullptr;
-  int fd = open(ruta, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, binario ? "wb" : "w");
-  if (f == nullptr) close(fd);
+  // "x": O_EXCL, so that nothing at the path (a file, a planted link) is
+  // opened; "e": O_CLOEXEC. Only when something is there is it removed.
+  const char* modo = binario ? "wbxe" : "wxe";
+  FILE* f = fopen(ruta, modo);
+  if (f == nullptr && errno == EEXIST) {
+    if (unlink(ruta) != 0) return nullptr;
+    f = fopen(ruta, modo);
+  }
   return f;
 }
 
-bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
+// The instant of a local date and time; false when it is not a valid one.
+static bool instante_local(const FechaHora& f, time_t* instante) {
   struct tm t;
   memset(&t, 0, sizeof t);
   t.tm_year = f.anio - 1900;
@@ -225,19 +229,34 @@ bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
   t.tm_min = f.minuto;
   t.tm_sec = f.segundo;
   t.tm_isdst = -1;
-  time_t instante = mktime(&t);
+  *instante = mktime(&t);
   // mktime moves a day or hour that does not exist (30 February, the hour
   // skipped when clocks go forward) to one that does: that is no valid time.
-  if (instante == (time_t)-1 || t.tm_year != f.anio - 1900 || t.tm_mon != f.mes - 1 || t.tm_mday != f.dia ||
-      t.tm_hour != f.hora || t.tm_min != f.minuto || t.tm_sec != f.segundo) {
-    return false;
-  }
-  struct timespec tiempos[2];
+  return *instante != (time_t)-1 && t.tm_year == f.anio - 1900 && t.tm_mon == f.mes - 1 && t.tm_mday == f.dia &&
+         t.tm_hour == f.hora && t.tm_min == f.minuto && t.tm_sec == f.segundo;
+}
+
+static void tiempos_de(time_t instante, struct timespec (&tiempos)[2]) {
   tiempos[0].tv_sec = 0;
   tiempos[0].tv_nsec = UTIME_OMIT;
   tiempos[1].tv_sec = instante;
   tiempos[1].tv_nsec = 0;
+}
+
+bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
+  time_t instante;
+  if (!instante_local(f, &instante)) return false;
+  struct timespec tiempos[2];
+  tiempos_de(instante, tiempos);
   return utimensat(AT_FDCWD, ruta, tiempos, 0) == 0;
+}
+
+bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
+  time_t instante;
+  if (!instante_local(f, &instante) || fflush(fichero) != 0) return false;
+  struct timespec tiempos[2];
+  tiempos_de(instante, tiempos);
+  return futimens(fileno(fichero), tiempos) == 0;
 }
 
 // The lock files this process holds, by device and inode: asking again for

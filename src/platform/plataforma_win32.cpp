@@ -233,15 +233,21 @@ FILE* plat_crea_nuevo(const char* ruta, bool binario) {
     errno = EINVAL;
     return nullptr;
   }
-  if (_unlink(ruta) != 0 && errno != ENOENT) return nullptr;
-  int fd = _open(ruta, _O_WRONLY | _O_CREAT | _O_EXCL | (binario ? _O_BINARY : _O_TEXT), _S_IREAD | _S_IWRITE);
+  int banderas = _O_WRONLY | _O_CREAT | _O_EXCL | (binario ? _O_BINARY : _O_TEXT);
+  int fd = _open(ruta, banderas, _S_IREAD | _S_IWRITE);
+  // Only when something is at the path is it removed, never opened.
+  if (fd < 0 && errno == EEXIST) {
+    if (_unlink(ruta) != 0) return nullptr;
+    fd = _open(ruta, banderas, _S_IREAD | _S_IWRITE);
+  }
   if (fd < 0) return nullptr;
   FILE* f = _fdopen(fd, binario ? "wb" : "w");
   if (f == nullptr) _close(fd);
   return f;
 }
 
-bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
+// The file time of a local date and time; false when it is not a valid one.
+static bool tiempo_local(const FechaHora& f, FILETIME* escritura) {
   SYSTEMTIME local;
   memset(&local, 0, sizeof local);
   local.wYear = (WORD)f.anio;
@@ -255,15 +261,25 @@ bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
   FILETIME comprobado;
   if (f.anio < 1601 || f.anio > 30827 || !SystemTimeToFileTime(&local, &comprobado)) return false;
   SYSTEMTIME utc;
+  return TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, escritura);
+}
+
+bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
   FILETIME escritura;
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) || !SystemTimeToFileTime(&utc, &escritura))
-    return false;
+  if (!tiempo_local(f, &escritura)) return false;
   HANDLE h = CreateFileA(ruta, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   BOOL bien = SetFileTime(h, nullptr, nullptr, &escritura);
   CloseHandle(h);
   return bien != 0;
+}
+
+bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
+  FILETIME escritura;
+  if (!tiempo_local(f, &escritura) || fflush(fichero) != 0) return false;
+  HANDLE h = (HANDLE)_get_osfhandle(_fileno(fichero));
+  return h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &escritura) != 0;
 }
 
 // The lock files this process holds, by volume and file index: asking again

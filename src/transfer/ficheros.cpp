@@ -139,6 +139,10 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
     printf("Imposible abrir (%s)\n", ruta);
     return false;
   }
+  // A block of a big member is near 30,000 bytes: a buffer of several blocks
+  // makes one write of many, not two of each.
+  static char bufer[1 << 17];
+  setvbuf(f, bufer, _IOFBF, sizeof bufer);
   o.convertido = false;
   o.con_fecha = fecha != nullptr;
   if (fecha != nullptr) o.fecha = *fecha;
@@ -172,12 +176,10 @@ bool completa_objeto() {
   FILE* f = ctx.fichero_actual;
   ctx.fichero_actual = nullptr;
   ctx.fichero_abierto = 0;
-  // The flush at the close is often the only news of a write that failed late.
-  if (f != nullptr && !plat_cierra_escrito(f)) {
-    ctx.fichero_actual = nullptr;
-    return falla_escritura();
-  }
-  if (objeto.con_fecha) plat_pon_fecha_modificacion(objeto.parcial, objeto.fecha);
+  // The date goes on once every byte is written. The flush at the close is
+  // often the only news of a write that failed late.
+  if (f != nullptr && objeto.con_fecha) plat_pon_fecha_abierto(f, objeto.fecha);
+  if (f != nullptr && !plat_cierra_escrito(f)) return falla_escritura();
   if (!plat_reemplaza_fichero(objeto.parcial, ctx.ruta_actual)) {
     // The working file still holds every byte received.
     objeto.indexar = false;

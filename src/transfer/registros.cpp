@@ -9,6 +9,7 @@
 #include "platform/plataforma.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
+#include "wire/tablas.h"
 
 // The EBCDIC new-line byte; the built-in table maps it to itself.
 constexpr unsigned char FIN_REGISTRO = 0x15;
@@ -20,8 +21,7 @@ bool graba_texto() {
   if (ctx.fichero_abierto) {
     int32_t n = 0;
     const unsigned char* datos = datos_de_bloque(m, 7, lee_numero(m, 2, 5), &n);
-    const unsigned char* tabla = ctx.tabla_ebc;
-    for (int32_t i = 0; i < n; i++) traducido[i] = tabla[datos[i]];
+    traduce_tabla_ebc(traducido, datos, (size_t)n);
     // The record ends are looked for on the translated bytes: whatever the
     // language file maps to 0x15 ends a record too.
     int32_t registros = 0;

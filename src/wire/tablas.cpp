@@ -3,6 +3,7 @@
 // test-level dumps.
 #include "wire/tablas.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -210,3 +211,42 @@ void prepara_tablas() {
 unsigned char ansi_a_oem(unsigned char c) { return to_ascii[c]; }
 
 unsigned char oem_a_ansi(unsigned char c) { return to_ansi[c]; }
+
+namespace {
+
+// tabla_ebc for two bytes at once: 65,536 entries of the pair translated.
+// A 30,000-byte block then costs half the look-ups. Built from the table in
+// force and rebuilt whenever that table changes.
+uint16_t tabla_pares[65536];
+unsigned char tabla_de_los_pares[256];
+bool pares_hechos = false;
+
+void prepara_pares() {
+  if (pares_hechos && memcmp(tabla_de_los_pares, ctx.tabla_ebc, 256) == 0) return;
+  memcpy(tabla_de_los_pares, ctx.tabla_ebc, 256);
+  for (int par = 0; par < 65536; par++) {
+    unsigned char dos[2] = {(unsigned char)(par & 0xFF), (unsigned char)(par >> 8)};
+    unsigned char traducidos[2] = {ctx.tabla_ebc[dos[0]], ctx.tabla_ebc[dos[1]]};
+    uint16_t v;
+    // The pair as it lies in memory, whatever the machine's byte order.
+    memcpy(&v, dos, 2);
+    uint16_t t;
+    memcpy(&t, traducidos, 2);
+    tabla_pares[v] = t;
+  }
+  pares_hechos = true;
+}
+
+}  // namespace
+
+void traduce_tabla_ebc(unsigned char* destino, const unsigned char* origen, size_t n) {
+  prepara_pares();
+  size_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    uint16_t v;
+    memcpy(&v, origen + i, 2);
+    uint16_t t = tabla_pares[v];
+    memcpy(destino + i, &t, 2);
+  }
+  if (i < n) destino[i] = ctx.tabla_ebc[origen[i]];
+}

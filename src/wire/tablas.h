@@ -2,6 +2,8 @@
 // table file ebcdic.<LANG>, and the ANSI/OEM pair of the test dumps.
 #pragma once
 
+#include <cstddef>
+
 extern const unsigned char ebc_fija[256]; // EBCDIC to ASCII, built in
 extern const unsigned char asc_fija[256]; // ASCII to EBCDIC, built in
 
@@ -21,3 +23,6 @@ int valor_hex(char c);
 // The ANSI/OEM pair built by prepara_tablas, byte by byte (tests).
 unsigned char ansi_a_oem(unsigned char c);
 unsigned char oem_a_ansi(unsigned char c);
+// destino[i] = tabla_ebc[origen[i]] for n bytes, two at a time through a
+// table of pairs kept in step with tabla_ebc (the text of big members).
+void traduce_tabla_ebc(unsigned char* destino, const unsigned char* origen, size_t n);
