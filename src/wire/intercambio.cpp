@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/contexto.h"
+#include "wire/lector.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
 
@@ -30,7 +31,8 @@ void recibe_as() {
   if (traza_activa()) {
     // The trace shows the message as text; sbuffer itself keeps the EBCDIC.
     static unsigned char copia[TAM_TRAMA];
-    for (int i = 0; i < n; i++) copia[i] = ebc_fija[(unsigned char)ctx.sbuffer[i]];
+    Mensaje m = mensaje_de(ctx.sbuffer, n, ebc_fija);
+    for (int i = 0; i < n; i++) copia[i] = (unsigned char)lee_byte(m, i);
     fprintf(ctx.ftrace, "\tRecibido AS. rc=%d [", n);
     fwrite(copia, 1, (size_t)n, ctx.ftrace);
     fprintf(ctx.ftrace, "]\n");
