@@ -21,6 +21,13 @@ static char delimitador() {
   return valor != nullptr && valor[0] != '\0' ? valor[0] : '|';
 }
 
+// Those of the set command, FORMATO (read at each query), WWW_CURLIB (scripts
+// and loads) and WWW_EBCDIC (the receive side). WWW_LIBL and the other
+// connection settings change nothing once the session runs.
+const char* const AJUSTES_CONSOLA[] = {"DICT",    "TEST",       "ROWNUM",    "MINSERT", "DELIM",
+                                       "DELIMB",  "FORMATO",    "WWW_CURLIB", "WWW_EBCDIC"};
+const int NUM_AJUSTES_CONSOLA = (int)(sizeof AJUSTES_CONSOLA / sizeof AJUSTES_CONSOLA[0]);
+
 void lee_ajustes_consola() {
   ctx.minsert = 0;
   ctx.icursor = 0;
@@ -72,12 +79,25 @@ void activa_sqlserver(const char*) {
 // The name of the open output file, for the write error message.
 static char nombre_salida[TAM_STRABAJO];
 
-void cierra_salida() {
-  if (ctx.isalida != 1) return;
+bool cierra_salida() {
+  if (ctx.isalida != 1) return true;
   // Rows wait in the stream's buffer: a full disk shows only here.
-  if (!plat_cierra_escrito(ctx.fsalida)) printf("Error al grabar (%s)\n", nombre_salida);
+  bool bien = plat_cierra_escrito(ctx.fsalida);
+  if (!bien) printf("Error al grabar (%s)\n", nombre_salida);
   ctx.fsalida = nullptr;
   ctx.isalida = 0;
+  return bien;
+}
+
+void termina_interrumpida() {
+  bool bien = cierra_salida();
+  printf("Consulta interrumpida.\n");
+  termina(bien ? 128 + plat_interrupcion() : 1);
+}
+
+void termina_intercambio(int rc) {
+  if (plat_interrupcion() != 0) termina_interrumpida();
+  termina(rc);
 }
 
 void ejecuta_output(const char* linea) {
@@ -119,7 +139,7 @@ static void construye_comando(const char* codigo, const char* linea) {
 static void envia_comando() {
   if (ctx.test >= 1) printf("Envia : [%s]\n", ctx.sbuffer);
   int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
-  if (rc < 0) termina(rc);
+  if (rc < 0) termina_intercambio(rc);
   if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
 }
 
@@ -129,7 +149,7 @@ void envia_cls(const char* linea) {
   envia_comando();
   // The reply is neither examined nor shown.
   int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
-  if (rc < 0) termina(rc);
+  if (rc < 0) termina_intercambio(rc);
 }
 
 void envia_cmd(const char* linea) {
@@ -139,7 +159,7 @@ void envia_cmd(const char* linea) {
   int rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 1, 0);
   printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
   if (ctx.test >= 1) printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
-  if (rc < 0) termina(rc);
+  if (rc < 0) termina_intercambio(rc);
 }
 
 void ejecuta_imgs(const char* linea) {

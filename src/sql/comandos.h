@@ -5,6 +5,9 @@
 // Reads the console settings (MINSERT, DICT, ROWNUM, DELIM, DELIMB) and puts
 // the output on the screen, the cursor at 0.
 void lee_ajustes_consola();
+// The names of the settings the console reads while it runs, for completion.
+extern const char* const AJUSTES_CONSOLA[];
+extern const int NUM_AJUSTES_CONSOLA;
 
 // Each command takes the console line as typed, leading blanks removed.
 void muestra_ayuda(const char* linea);
@@ -12,8 +15,17 @@ void activa_sqlserver(const char* linea);
 // The output file cannot be opened: the run ends with status 1.
 void ejecuta_output(const char* linea);
 // Closes the output file, if one is open, and goes back to the screen. A write
-// that failed on the way prints "Error al grabar (%s)\n" with its name.
-void cierra_salida();
+// that failed on the way prints "Error al grabar (%s)\n" with its name and
+// gives false.
+bool cierra_salida();
+// The end of a run whose statement Ctrl-C or a termination request cut short
+// (the protocol cannot cancel it on the server): the output file closed and
+// checked, "Consulta interrumpida.\n", exit status 128 + the signal (1 when
+// the file could not be written whole).
+[[noreturn]] void termina_interrumpida();
+// The end of a run after a failed send or receive: termina_interrumpida when
+// an interruption made it fail, else the framing's negative result.
+[[noreturn]] void termina_intercambio(int rc);
 void ejecuta_set(const char* linea);
 // cls and cmd: a failed send or receive ends the run with its negative result.
 void envia_cls(const char* linea);

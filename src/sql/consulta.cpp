@@ -9,6 +9,7 @@
 
 #include "main/fin.h"
 #include "main/texto.h"
+#include "sql/comandos.h"
 #include "sql/muestra.h"
 #include "wire/trama.h"
 
@@ -32,10 +33,10 @@ AreaCursor* area_de_cursor(int cursor) {
 static Respuesta intercambia() {
   if (ctx.test >= 1) printf("Envia : [%s]\n", ctx.sbuffer);
   int rc = Env_VORTCP_sql(ctx.sd, ctx.sbuffer, ctx.en_ebcdic);
-  if (rc < 0) termina(rc);
+  if (rc < 0) termina_intercambio(rc);
   if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, ctx.sbuffer);
   rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
-  if (rc < 0) termina(rc);
+  if (rc < 0) termina_intercambio(rc);
   return Respuesta{ctx.sbuffer, rc};
 }
 

@@ -8,11 +8,12 @@
 // Sends the statement as message 02, shows the descriptors and rows of the
 // reply and fetches the rest with message 03 until the last block, code 100
 // or an error. Sets ctx.icursor from the reply. A failed send or receive ends
-// the process with the framing's negative result.
+// the process with the framing's negative result, or as an interrupted
+// statement.
 void ejecuta_consulta(const char* sentencia);
 // Sends the statement as message 04 and shows the rows affected or the
 // server's error. Sets ctx.icursor from the reply. A failed send or receive
-// ends the process with the framing's negative result.
+// ends the process as for ejecuta_consulta.
 void ejecuta_sentencia(const char* sentencia);
 // Shows the outcome of a 04 reply (rc: the receive's result, for the trace):
 // a line end for code 100, the error line, or the rows-affected line.
