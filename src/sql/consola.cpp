@@ -15,6 +15,7 @@
 #include "sql/backup.h"
 #include "sql/comandos.h"
 #include "sql/consulta.h"
+#include "sql/csv.h"
 #include "sql/fsql.h"
 
 // A console line is upper-cased into strabajo and, for the output file, copied
@@ -56,11 +57,11 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
   termina(1);
 }
 
-// Any other line is a statement, copied first into the output file. Only the
-// exact first word SELECT makes it a query; "select*", "(select" or "with"
-// go the message 04 way.
+// Any other line is a statement, copied first into the output file (not into
+// a CSV one, which holds the result alone). Only the exact first word SELECT
+// makes it a query; "select*", "(select" or "with" go the message 04 way.
 void ejecuta_linea_sql(const char* linea) {
-  if (ctx.isalida == 1) fprintf(ctx.fsalida, "%s\n", linea);
+  if (ctx.isalida == 1 && !formato_csv()) fprintf(ctx.fsalida, "%s\n", linea);
   const char* mayus = ctx.strabajo;
   size_t palabra = strcspn(mayus, " ");
   if (palabra == 6 && strncmp(mayus, "SELECT", 6) == 0) {

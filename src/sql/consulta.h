@@ -7,9 +7,9 @@
 
 // Sends the statement as message 02, shows the descriptors and rows of the
 // reply and fetches the rest with message 03 until the last block, code 100
-// or an error. Sets ctx.icursor from the reply. A failed send or receive ends
-// the process with the framing's negative result, or as an interrupted
-// statement.
+// or an error. With FORMATO=csv the rows are CSV lines under a line of column
+// names. Sets ctx.icursor from the reply. A failed send or receive ends the
+// process with the framing's negative result, or as an interrupted statement.
 void ejecuta_consulta(const char* sentencia);
 // Sends the statement as message 04 and shows the rows affected or the
 // server's error. Sets ctx.icursor from the reply. A failed send or receive
