@@ -11,6 +11,7 @@ command -v make    >/dev/null 2>&1 || faltan+=(make)
 command -v python3 >/dev/null 2>&1 || faltan+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || faltan+=(libgtest-dev)
 [ -f /usr/include/sqlite3.h ]     || faltan+=(libsqlite3-dev)
+[ -f /usr/include/histedit.h ]    || faltan+=(libedit-dev)
 for extra in ${VORTCP_PAQUETES_EXTRA:-}; do
   dpkg -s "$extra" >/dev/null 2>&1 || faltan+=("$extra")
 done

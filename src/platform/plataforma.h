@@ -59,6 +59,39 @@ void plat_vigila_interrupciones();
 // 0, or the signal number of the first interruption recorded: 2 for Ctrl-C,
 // 15 for a termination request. The shell's exit status for it is 128 + n.
 int plat_interrupcion();
+// Forgets the interruption recorded, so that the socket calls work again and
+// the next one is recorded anew (Ctrl-C at the console's prompt only drops the
+// line being typed).
+void plat_olvida_interrupcion();
+
+// --- Lines typed at a terminal ---------------------------------------------------
+// The words that Tab completes at the console: command words at the start of a
+// line, and after the command word "set " the names of the settings.
+struct PalabrasConsola {
+  const char* const* comandos;  // in the case the list shows them
+  int num_comandos;
+  const char* const* ajustes;
+  int num_ajustes;
+};
+// Starts line editing when standard input and standard output are both
+// terminals: libedit on POSIX, with completion and with the history kept in
+// "$HOME/.vortcp_historial" (none without HOME); the console window's own
+// editing and history on Windows. Returns false, and does nothing at all,
+// otherwise: lines are then read with plat_lee_linea. The words must outlive
+// the run.
+bool plat_editor_inicia(const PalabrasConsola& palabras);
+enum class LecturaEditor {
+  linea,        // a line was read
+  fin,          // end of input (Ctrl-D on an empty line): a line end shown
+  interrumpida  // an interruption was recorded while waiting: the line typed
+                // so far is dropped, a line end shown, the interruption left
+                // recorded for the caller
+};
+// Only after plat_editor_inicia returned true: shows the prompt and reads one
+// line. The line goes into destino without its line end (a CR right before
+// it dropped too), cut to capacidad - 1 characters; *largo gets its whole
+// length. The line is added to the history.
+LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t capacidad, size_t* largo);
 
 // --- Time ---------------------------------------------------------------------
 // Milliseconds of a clock that only moves forward (not the time of day).

@@ -89,6 +89,8 @@ void plat_vigila_interrupciones() {
 
 int plat_interrupcion() { return senal_recibida == SIGINT ? 2 : senal_recibida == SIGTERM ? 15 : 0; }
 
+void plat_olvida_interrupcion() { senal_recibida = 0; }
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;

@@ -78,6 +78,8 @@ void plat_vigila_interrupciones() { SetConsoleCtrlHandler(registra_evento, TRUE)
 
 int plat_interrupcion() { return (int)senal_recibida; }
 
+void plat_olvida_interrupcion() { InterlockedExchange(&senal_recibida, 0); }
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;

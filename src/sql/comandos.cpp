@@ -21,6 +21,13 @@ static char delimitador() {
   return valor != nullptr && valor[0] != '\0' ? valor[0] : '|';
 }
 
+// Those of the set command, FORMATO (read at each query), WWW_CURLIB (scripts
+// and loads) and WWW_EBCDIC (the receive side). WWW_LIBL and the other
+// connection settings change nothing once the session runs.
+const char* const AJUSTES_CONSOLA[] = {"DICT",    "TEST",       "ROWNUM",    "MINSERT", "DELIM",
+                                       "DELIMB",  "FORMATO",    "WWW_CURLIB", "WWW_EBCDIC"};
+const int NUM_AJUSTES_CONSOLA = (int)(sizeof AJUSTES_CONSOLA / sizeof AJUSTES_CONSOLA[0]);
+
 void lee_ajustes_consola() {
   ctx.minsert = toma_env_entero("MINSERT");
   ctx.dict = toma_env_entero("DICT");
@@ -78,6 +85,12 @@ bool cierra_salida() {
   ctx.fsalida = nullptr;
   ctx.isalida = 0;
   return bien;
+}
+
+void termina_interrumpida() {
+  bool bien = cierra_salida();
+  printf("Consulta interrumpida.\n");
+  termina(bien ? 128 + plat_interrupcion() : 1);
 }
 
 void ejecuta_output(const char* linea) {

@@ -5,6 +5,9 @@
 // Reads the console settings (MINSERT, DICT, ROWNUM, DELIM, DELIMB) and puts
 // the output on the screen, the cursor at 0.
 void lee_ajustes_consola();
+// The names of the settings the console reads while it runs, for completion.
+extern const char* const AJUSTES_CONSOLA[];
+extern const int NUM_AJUSTES_CONSOLA;
 
 // Each command takes the console line as typed, leading blanks removed.
 void muestra_ayuda(const char* linea);
@@ -15,6 +18,11 @@ void ejecuta_output(const char* linea);
 // that failed on the way prints "Error al grabar (%s)\n" with its name and
 // gives false. Also a closing step of termina while the file is open.
 bool cierra_salida();
+// The end of a run whose statement Ctrl-C or a termination request cut short
+// (the protocol cannot cancel it on the server): the output file closed and
+// checked, "Consulta interrumpida.\n", exit status 128 + the signal (1 when
+// the file could not be written whole).
+[[noreturn]] void termina_interrumpida();
 void ejecuta_set(const char* linea);
 // cls and cmd: after a failed send or receive they return (the session is
 // lost: intercambio_sql.h).

@@ -1,6 +1,8 @@
 // The SQL console's main loop: prompt, read a line, and the ordered rule table
 // that hands it to a command or sends it as a statement. The process ends from
-// inside: quit, kill, the end of standard input or a failed exchange.
+// inside: quit, kill, the end of standard input, a failed exchange or an
+// interruption. At a terminal the lines come through the line editor; what
+// is done with a line is the same wherever it came from.
 #include "sql/consola.h"
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "sql/backup.h"
 #include "sql/comandos.h"
 #include "sql/consulta.h"
+#include "sql/csv.h"
 #include "sql/fsql.h"
 #include "sql/intercambio_sql.h"
 
@@ -55,11 +58,11 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
 // checked by termina's closing steps.
 [[noreturn]] void termina_consola(const char*) { termina(1); }
 
-// Any other line is a statement, copied first into the output file. Only the
-// exact first word SELECT makes it a query; "select*", "(select" or "with"
-// go the message 04 way.
+// Any other line is a statement, copied first into the output file (not into
+// a CSV one, which holds the result alone). Only the exact first word SELECT
+// makes it a query; "select*", "(select" or "with" go the message 04 way.
 void ejecuta_linea_sql(const char* linea, const char* mayus) {
-  if (ctx.isalida == 1) fprintf(ctx.fsalida, "%s\n", linea);
+  if (ctx.isalida == 1 && !formato_csv()) fprintf(ctx.fsalida, "%s\n", linea);
   size_t palabra = strcspn(mayus, " ");
   if (palabra == 6 && strncmp(mayus, "SELECT", 6) == 0) {
     ejecuta_consulta(linea);
@@ -85,11 +88,40 @@ const Regla REGLAS[] = {
 };
 // clang-format on
 
-// Reads one console line into `linea` (capacity TAM_LECTURA) without its line
-// end. A line longer than the buffer is read to its end and reported as too
-// long. Returns false at the end of standard input.
+// What Tab completes: the words of the rules above (lower case, as the help
+// shows them; the end rule's is "quit"), and after "set " the settings that
+// the console reads while it runs.
+const char* palabras_comandos[sizeof REGLAS / sizeof REGLAS[0]];
+char textos_comandos[sizeof REGLAS / sizeof REGLAS[0]][16];
+
+PalabrasConsola palabras_de_la_consola() {
+  int n = 0;
+  for (const Regla& r : REGLAS) {
+    copia_texto(textos_comandos[n], r.prueba == Prueba::fin ? "quit" : r.texto);
+    a_minusculas(textos_comandos[n]);
+    palabras_comandos[n] = textos_comandos[n];
+    n++;
+  }
+  return PalabrasConsola{palabras_comandos, n, AJUSTES_CONSOLA, NUM_AJUSTES_CONSOLA};
+}
+
+// True when the lines come from a terminal, through the line editor.
+bool con_editor = false;
+
+// Shows the prompt and reads one console line into `linea` (capacity
+// TAM_LECTURA) without its line end. A line longer than the buffer is read to
+// its end and reported as too long. Returns false at the end of standard input
+// or when an interruption came while waiting (plat_interrupcion tells).
 bool lee_linea_consola(char* linea, bool* demasiado_larga) {
   *demasiado_larga = false;
+  if (con_editor) {
+    size_t largo = 0;
+    if (plat_editor_lee_linea("sql > ", linea, TAM_LECTURA, &largo) != LecturaEditor::linea) return false;
+    *demasiado_larga = largo > MAX_LINEA_CONSOLA;
+    return true;
+  }
+  printf("sql > ");
+  fflush(stdout);
   if (plat_lee_linea(linea, TAM_LECTURA, stdin) == nullptr) return false;
   size_t n = strlen(linea);
   bool completa = n > 0 && linea[n - 1] == '\n';
@@ -106,20 +138,41 @@ bool lee_linea_consola(char* linea, bool* demasiado_larga) {
   return true;
 }
 
+// Ctrl-C or a termination request while waiting for a line: at a terminal
+// Ctrl-C only drops the line being typed; anything else ends the run, the
+// output file closed and checked, with exit status 128 + the signal.
+void trata_interrupcion_en_prompt() {
+  if (con_editor && plat_interrupcion() == 2) {
+    plat_olvida_interrupcion();
+    return;
+  }
+  bool bien = cierra_salida();
+  termina(bien ? 128 + plat_interrupcion() : 1);
+}
+
 }  // namespace
 
 void consola_sql() {
   lee_ajustes_consola();
   static char linea_leida[TAM_LECTURA];
   char mayus[MAX_LINEA_CONSOLA + 1];
+  // From here on Ctrl-C and SIGTERM are recorded: a statement cut short ends
+  // the run in order, and Ctrl-C at a terminal's prompt does not end it.
+  plat_vigila_interrupciones();
+  con_editor = plat_editor_inicia(palabras_de_la_consola());
   for (;;) {
+    // Ctrl-C while the last statement ran, or while its rows were shown.
+    if (plat_interrupcion() != 0) termina_interrumpida();
     // A lost session ends the run once the line that lost it is done.
     if (sesion_perdida()) termina(resultado_perdido());
-    printf("sql > ");
-    fflush(stdout);
     bool demasiado_larga = false;
+    bool leida = lee_linea_consola(linea_leida, &demasiado_larga);
+    if (plat_interrupcion() != 0) {
+      trata_interrupcion_en_prompt();
+      continue;
+    }
     // The end of standard input ends the run as quit does.
-    if (!lee_linea_consola(linea_leida, &demasiado_larga)) termina_consola(nullptr);
+    if (!leida) termina_consola(nullptr);
     if (demasiado_larga) {
       printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
       continue;

@@ -8,6 +8,7 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
+#include "sql/csv.h"
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
@@ -43,8 +44,14 @@ static void escribe_resumen(int filas) {
   escribe_aviso("( %d filas )\n\n", filas);
 }
 
+// Rows of a block, as a table or as CSV lines.
+static int muestra(const Mensaje& r, int posicion, int n, const AreaCursor& area, bool csv) {
+  if (csv) return muestra_filas_csv(destino_filas(), r, posicion, n, area);
+  return muestra_filas(destino_filas(), r, posicion, n, area, ctx.delim, ctx.delimb);
+}
+
 // The first reply of a query. Returns true when the fetch loop is to run.
-static bool trata_apertura(const Mensaje& r, AreaCursor& area, int* filas) {
+static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* filas) {
   if (resp_es_error(r)) {
     // On the opening reply code 100 is reported like any other code.
     escribe_error(r);
@@ -55,22 +62,24 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, int* filas) {
     printf("Demasiadas columnas (%d)\n", columnas);
     return false;
   }
+  if (csv) escribe_cabecera_csv(destino_filas(), area);
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);
   int sigue = lee_numero(r, 26L + d, 1);
-  if (n > 0) *filas += muestra_filas(destino_filas(), r, 27 + d, n, area, ctx.delim, ctx.delimb);
+  if (n > 0) *filas += muestra(r, 27 + d, n, area, csv);
   if (sigue == 1) escribe_resumen(*filas);
   return sigue == 0;
 }
 
 void ejecuta_consulta(const char* sentencia) {
+  bool csv = formato_csv_de_consulta();
   construye_mensaje("02", sentencia);
   Mensaje r;
   if (!intercambia(&r)) return;
   AreaCursor* area = toma_cursor(r);
   if (area == nullptr) return;
   int filas = 0;
-  if (!trata_apertura(r, *area, &filas)) return;
+  if (!trata_apertura(r, *area, csv, &filas)) return;
 
   // Fetch loop: a block marked last (sigue 1) or code 100 ends the query with
   // its summary, another error with the error line; a sigue other than 0 and
@@ -83,7 +92,7 @@ void ejecuta_consulta(const char* sentencia) {
     int codigo = resp_codigo(r);
     int n = lee_numero(r, 13, 5);
     int sigue = lee_numero(r, 18, 1);
-    if (!error) filas += muestra_filas(destino_filas(), r, 19, n, *area, ctx.delim, ctx.delimb);
+    if (!error) filas += muestra(r, 19, n, *area, csv);
     if (error || sigue == 1) {
       if (ctx.test >= 1) {
         char serror[4];

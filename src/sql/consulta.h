@@ -6,8 +6,9 @@
 
 // Sends the statement as message 02, shows the descriptors and rows of the
 // reply and fetches the rest with message 03 until the last block, code 100
-// or an error. Sets ctx.icursor from the reply. After a failed send or
-// receive it returns at once (the session is lost: intercambio_sql.h).
+// or an error. With FORMATO=csv the rows are CSV lines under a line of column
+// names. Sets ctx.icursor from the reply. After a failed send or receive it
+// returns at once (the session is lost: intercambio_sql.h).
 void ejecuta_consulta(const char* sentencia);
 // Sends the statement as message 04 and shows the rows affected or the
 // server's error. Sets ctx.icursor from the reply. After a failed send or

@@ -8,13 +8,15 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
+#include "sql/csv.h"
 
 FILE* destino_filas() {
   return ctx.isalida == 1 ? ctx.fsalida : stdout;
 }
 
 FILE* destino_avisos() {
-  if (ctx.isalida != 1) return stdout;
+  // A CSV file holds the result alone: the lines about it go to the screen.
+  if (ctx.isalida != 1 || formato_csv()) return stdout;
   return ctx.delimb != 0 ? ctx.fsalida : nullptr;
 }
 

@@ -12,8 +12,8 @@
 // open, else the screen.
 FILE* destino_filas();
 // Where the summary, error and rows-affected lines go: the screen with no
-// output file; the output file when delimb is non-zero; nowhere (nullptr) in
-// a bcp file, which holds nothing but rows.
+// output file or with FORMATO=csv; the output file when delimb is non-zero;
+// nowhere (nullptr) in a bcp file, which holds nothing but rows.
 FILE* destino_avisos();
 // Writes a summary, error or rows-affected line to destino_avisos().
 __attribute__((format(printf, 1, 2))) void escribe_aviso(const char* formato, ...);

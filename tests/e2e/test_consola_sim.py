@@ -1,12 +1,16 @@
 """The SQL console end to end against zizez-sim ($ZIZEZ_SIM) with SQLite
 behind it, on the sample system: a query shown alike in ASCII and EBCDIC
 sessions and with a small buffer (many fetches), bcp files, rows affected and
-errors, a script with %CURLIB%, backup loads in every batching mode, and CMD.
-Skipped when the simulator is not built."""
+errors, a script with %CURLIB%, backup loads in every batching mode, CMD, and
+FORMATO=csv read back with the csv module. Skipped when the simulator is not
+built."""
 
+import csv
+import io
 import os
 import re
 import shutil
+import sqlite3
 import subprocess
 import tempfile
 import unittest
@@ -23,6 +27,15 @@ ARTICULOS = (b"| ART00001 | 0.12  | 15000 | \n"
              b"| ART00005 | 6.50  | 0     | \n"
              b"| ART00006 | 3.75  | 310   | \n"
              b"( 5 filas )\n\n")
+
+# Values with commas, quotes, line ends, blanks and NULLs.
+RAROS = ("CREATE TABLE RAROS (ID INTEGER, TEXTO VARCHAR(40), FIJO CHAR(6), NUM INTEGER)\n"
+         "INSERT INTO RAROS VALUES (1, 'uno, dos', 'ab', 5)\n"
+         "INSERT INTO RAROS VALUES (2, 'dice \"hola\" y \"\"', NULL, -7)\n"
+         "INSERT INTO RAROS VALUES (3, 'linea' || char(10) || 'nueva', '  x', NULL)\n"
+         "INSERT INTO RAROS VALUES (4, 'retorno' || char(13) || char(10) || 'fin  ', '', 0)\n"
+         "INSERT INTO RAROS VALUES (5, NULL, '\"', -123)\n"
+         "INSERT INTO RAROS VALUES (6, '   ', 'a;b', 12)\n")
 
 
 @unittest.skipUnless(SIM and os.path.isdir(MUESTRAS), "zizez-sim is not built")
@@ -108,6 +121,28 @@ class ConsolaSimulador(unittest.TestCase):
         salida = self.consola("cmd DSPJOB\n")
         self.assertRegex(salida, rb"retorna: rc=\d+ \[")
         self.assertIn(b"Biblioteca actual . . . :  DEMO", salida)
+
+    def test_csv_en_fichero_y_en_pantalla(self):
+        self.assertNotIn(b"Error", self.consola(RAROS))
+        with sqlite3.connect(os.path.join(self.raiz, "bd", "DEMO.db")) as bd:
+            filas = bd.execute("SELECT ID, TEXTO, FIJO, NUM FROM RAROS ORDER BY ID").fetchall()
+        # NULL empty, trailing blanks gone.
+        esperadas = [["ID", "TEXTO", "FIJO", "NUM"]] + [["" if v is None else str(v).rstrip(" ") for v in f]
+                                                        for f in filas]
+        for env in ({}, {"WWW_BUFSIZE": "64"}):
+            with self.subTest(env=env):
+                salida = self.consola("set FORMATO=csv\noutput raros.csv\nSELECT * FROM RAROS ORDER BY ID\n"
+                                      "SELECT * FROM NOHAY\noutput\nSELECT ID, NUM FROM RAROS WHERE ID < 3\n", **env)
+                # The file holds the result alone: no statement, summary or error.
+                texto = self.fichero("raros.csv").decode("latin-1")
+                self.assertEqual(list(csv.reader(io.StringIO(texto, newline=""))), esperadas)
+                self.assertIn(PROMPT + b"( 6 filas )\n\n" + PROMPT + b"Error: -204 [", salida)
+                self.assertTrue(salida.endswith(PROMPT + b"ID,NUM\n1,5\n2,-7\n( 2 filas )\n\n" + PROMPT), salida)
+
+    def test_formato_desconocido_muestra_la_tabla(self):
+        salida = self.consola("SELECT CODIGO, STOCK FROM ARTICULOS WHERE STOCK < 50\n", FORMATO="xml")
+        self.assertEqual(salida, PROMPT + b"Formato desconocido (xml)\n| ART00004 | 42 | \n| ART00005 | 0  | \n"
+                                           b"( 2 filas )\n\n" + PROMPT)
 
 
 if __name__ == "__main__":

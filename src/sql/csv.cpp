@@ -1,0 +1,90 @@
+// The CSV writer of query results; see csv.h.
+#include "sql/csv.h"
+
+#include <cstring>
+
+#include "platform/plataforma.h"
+
+namespace {
+
+bool es_csv(const char* valor) {
+  return (valor[0] == 'c' || valor[0] == 'C') && (valor[1] == 's' || valor[1] == 'S') &&
+         (valor[2] == 'v' || valor[2] == 'V') && valor[3] == '\0';
+}
+
+// A value is at most a frame long; quoted with every byte a quote, twice
+// that and the two quotes.
+char campo[2 * TAM_TRAMA + 3];
+
+void escribe_campo(FILE* f, const char* valor, size_t n) {
+  size_t k = campo_csv(valor, n, campo, sizeof campo);
+  fwrite(campo, 1, k, f);
+}
+
+}  // namespace
+
+bool formato_csv() {
+  const char* valor = plat_getenv("FORMATO");
+  return valor != nullptr && es_csv(valor);
+}
+
+bool formato_csv_de_consulta() {
+  const char* valor = plat_getenv("FORMATO");
+  if (valor == nullptr || valor[0] == '\0') return false;
+  if (es_csv(valor)) return true;
+  printf("Formato desconocido (%s)\n", valor);
+  return false;
+}
+
+size_t campo_csv(const char* valor, size_t n, char* destino, size_t cap) {
+  if (cap == 0) return 0;
+  while (n > 0 && valor[n - 1] == ' ') n--;
+  bool comillas = false;
+  for (size_t i = 0; i < n && !comillas; i++) {
+    char c = valor[i];
+    comillas = c == ',' || c == '"' || c == '\r' || c == '\n';
+  }
+  size_t k = 0;
+  auto pon = [&](char c) {
+    if (k + 1 < cap) destino[k++] = c;
+  };
+  if (comillas) pon('"');
+  for (size_t i = 0; i < n; i++) {
+    if (valor[i] == '"') pon('"');
+    pon(valor[i]);
+  }
+  if (comillas) pon('"');
+  destino[k] = '\0';
+  return k;
+}
+
+void escribe_cabecera_csv(FILE* f, const AreaCursor& area) {
+  for (int c = 0; c <= area.ultima_columna; c++) {
+    if (c > 0) fputc(',', f);
+    escribe_campo(f, area.columnas[c].nombre, strlen(area.columnas[c].nombre));
+  }
+  fputc('\n', f);
+}
+
+int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area) {
+  static const int FIN_VALOR = 0xAF;
+  long pos = posicion;
+  int escritas = 0;
+  for (int fila = 0; fila < filas && pos >= 0 && pos < r.largo; fila++) {
+    for (int c = 0; c <= area.ultima_columna; c++) {
+      long w = area.columnas[c].ancho;
+      if (lee_byte(r, pos) == '-') w++;
+      long inicio = pos;
+      int b;
+      while (pos - inicio < w && (b = lee_byte(r, pos)) >= 0 && b != FIN_VALOR) pos++;
+      if (c > 0) fputc(',', f);
+      const char* valor = "";
+      int n = lee_tramo(r, inicio, pos - inicio, &valor);
+      escribe_campo(f, valor, (size_t)n);
+      if (lee_byte(r, pos) == FIN_VALOR) pos++;
+    }
+    fputc('\n', f);
+    escritas++;
+  }
+  return escritas;
+}
