@@ -193,7 +193,8 @@ class FinAnticipadoTest(Arbol):
                 # Half a block, then nothing: the client waits for the rest.
                 conn.send(frame(bloque_texto(["MITAD"] * 10))[:30])
                 listo.set()
-                return "close"
+                # The connection stays open until the client, interrupted,
+                # closes it: a close from here could end the run first.
             peer = Peer([read_frame(), call(sirve), expect_eof()])
             with peer:
                 env = clean_env({**peer.env(), "BASE": self.base, "LANG": "ESP"})
