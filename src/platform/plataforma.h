@@ -101,12 +101,21 @@ size_t plat_lee_texto(FILE* f, char* destino, size_t n);
 // the line feed kept), dropping a carriage return right before the line feed so
 // that files made on Windows read as they do there. NULL at the end of file.
 char* plat_lee_linea(char* destino, int capacidad, FILE* f);
+// Reads the next piece of a line of a text file: its bytes up to and including
+// the line feed, at most capacidad - 1 of them, then a terminator. NUL bytes of
+// the file are stored like any other, so the count returned is the only length
+// of the piece; 0 at the end of the file or on a read error (ferror tells
+// which). A CR right before a LF is dropped, as plat_lee_linea does.
+size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f);
 // Replaces destino by origen in one atomic step. false on failure.
 bool plat_reemplaza_fichero(const char* origen, const char* destino);
 void plat_borra_fichero(const char* ruta);
 // Closes a file that was written to. true when every byte written reached the
 // file: the buffer is flushed first, since a full disk often shows only then.
 bool plat_cierra_escrito(FILE* f);
+// True when the stream writes to a terminal (a console window on Windows),
+// false for a file or a pipe.
+bool plat_es_terminal(FILE* f);
 // The number and the description of the last runtime error.
 int plat_errno();
 const char* plat_describe_error();

@@ -1,0 +1,19 @@
+// Bytes that came from the server and are shown to the user (spool, result
+// values, error texts, the replies of CMD): on a terminal the control bytes
+// among them could move the cursor, retitle the window or remap keys, so they
+// are shown as "?" there. Files and pipes get the bytes unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// True for the bytes a terminal would act on: below 0x20 other than tab and
+// line feed, and 0x7F.
+inline bool es_control(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// The byte as a terminal is to show it: "?" for a control byte.
+inline char visible(char c) { return es_control((unsigned char)c) ? '?' : c; }
+
+// Writes n bytes from the server onto f; when f is a terminal, control bytes
+// are written as "?".
+void escribe_del_servidor(FILE* f, const void* datos, size_t n);
