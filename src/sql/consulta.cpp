@@ -55,6 +55,13 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, int* filas) {
     printf("Demasiadas columnas (%d)\n", columnas);
     return false;
   }
+  // No column of the server's database is that wide: the reply lies, and its
+  // rows would only be padding.
+  int32_t ancho = ancho_no_valido(area);
+  if (ancho != 0) {
+    printf("Ancho de columna no valido (%d)\n", ancho);
+    return false;
+  }
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);
   int sigue = lee_numero(r, 26L + d, 1);
