@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
 #include "transfer/transferencia.h"
 
 // The EBCDIC new-line byte; the built-in table maps it to itself.
@@ -95,6 +96,6 @@ void muestra_spool(int codigo) {
     }
   }
   salida[k++] = '\n';
-  fwrite(salida, 1, k, stdout);
+  escribe_del_servidor(stdout, salida, k);
   responde_ok();
 }
