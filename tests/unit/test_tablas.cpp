@@ -207,6 +207,40 @@ TEST_F(FicheroTabla, FicheroDeWindowsYLineasLargas) {
   EXPECT_EQ(ctx.tabla_ebc[0xC3], 0x43);
 }
 
+TEST_F(FicheroTabla, LineaConNuloRechazadaYLaSiguienteLeida) {
+  // A NUL anywhere in a line refuses it, past its first 599 characters too;
+  // the next line is a line of its own.
+  std::string larga = "C3 43" + std::string(700, ' ') + std::string(1, '\0') + "\n";
+  const char principio[] = "C1 41\0\nC2 42\n";
+  escribe("base/basico/ebcdic.TST", std::string(principio, sizeof principio - 1) + larga + "C4 44\n");
+  std::string ruta = ruta_local("basico", raiz + "/base");
+  EXPECT_EQ(carga(), "Byte nulo en la linea 1 de (" + ruta + ")\nByte nulo en la linea 3 de (" + ruta + ")\n");
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], ebc_fija[0xC1]);
+  EXPECT_EQ(ctx.tabla_ebc[0xC2], 0x42);
+  EXPECT_EQ(ctx.tabla_ebc[0xC3], ebc_fija[0xC3]);
+  EXPECT_EQ(ctx.tabla_ebc[0xC4], 0x44);
+}
+
+TEST_F(FicheroTabla, DirectorioEnLugarDeFicheroNoVale) {
+  // A directory at the first path is passed over for the second; at both,
+  // there is no table file.
+  std::filesystem::create_directories(raiz + "/base/basico/ebcdic.TST");
+  escribe("www/config/ebcdic.TST", "C1 52\n");
+  carga();
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x52);
+  std::filesystem::remove(raiz + "/www/config/ebcdic.TST");
+  std::filesystem::create_directories(raiz + "/www/config/ebcdic.TST");
+  int estado = -100;
+  captura_salida();
+  try {
+    carga_tabla_ebc();
+  } catch (const FinPrograma& f) {
+    estado = f.estado;
+  }
+  EXPECT_EQ(salida_capturada(), "Fichero " + ruta_local("config", raiz + "/www") + " no encontrado.\n\n");
+  EXPECT_EQ(estado, 1);
+}
+
 TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   escribe("base/basico/ebcdic.TST", "C1 51\n");
   escribe("www/config/ebcdic.TST", "C1 52\n");
