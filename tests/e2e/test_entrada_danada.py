@@ -224,11 +224,10 @@ class BytesDeControlEnUnTerminal(unittest.TestCase):
         self.assertNotIn(b"\x1b", pantalla)
         self.assertNotIn(b"\x07", pantalla)
 
-        tuberia = ejecuta(self, pasos, entrada)
-        self.assertIn(b"\t(0)  N\x1b]0;X\x07  1  6  0\n", tuberia.consola)
-        self.assertIn(b"| \x1b[2Jab | b\tc\x7f   | \n", tuberia.consola)
-        self.assertIn(b"Error: -204 [No\x1b[31m existe]\n\n", tuberia.consola)
-        self.assertIn(b" [Trabajo\x1b]2;t\x07 listo]\n", tuberia.consola)
+        tuberia = ejecuta(self, pasos, entrada).consola
+        for intactos in (b"N\x1b]0;X\x07", b"\x1b[2Jab | b\tc\x7f", b"[No\x1b[31m existe]",
+                         b"[Trabajo\x1b]2;t\x07 listo]"):
+            self.assertIn(intactos, tuberia)
 
     def test_spool(self):
         datos = b"\x1b" + to_ebcdic("[2JLISTADO") + b"\x07\x05"

@@ -95,24 +95,6 @@ TEST(LeeRegistro, LineasYCampos) {
   EXPECT_EQ(textos(registros("1~A\n2~\x1a\x1a\n")), (std::vector<std::string>{"1~A", "2~\x1a\x1a"}));
 }
 
-TEST(LeeRegistro, NulosConSuLinea) {
-  // A NUL reads as a blank, and the record tells the line it was on: line
-  // ends are CR LF, lone CR or lone LF, and a record may span lines.
-  FILE* f = tmpfile();
-  const char contenido[] = "1~A~B\r\n2~C\r\n~\0D\r3~E\0~\0\n\n4~F~G\n";
-  fwrite(contenido, 1, sizeof contenido - 1, f);
-  rewind(f);
-  LectorBackup l;
-  l.f = f;
-  static char buf[MAX_REGISTRO + 1];
-  int seps = 0;
-  std::vector<std::pair<std::string, int>> v;
-  while (lee_registro(l, buf, &seps) > 0) v.push_back({buf, l.nulo_en_linea});
-  fclose(f);
-  EXPECT_EQ(v, (std::vector<std::pair<std::string, int>>{
-                   {"1~A~B", 0}, {"2~C~ D", 3}, {"3~E ~ ", 4}, {"4~F~G", 0}}));
-}
-
 TEST(LeeRegistro, SeparadorDeMasYRetornos) {
   // A surplus separator ends the record; the byte after it is dropped.
   auto v = registros("1~A\n2~B~Xrest\n");

@@ -86,13 +86,6 @@ TEST(MuestraFilas, SoloFilasQueCabenEnLoRecibido) {
   EXPECT_EQ(filas(AF + AF + "ab", 99999, area_de({0}), '|', 1, &escritas), "|  | \n|  | \n");
 }
 
-TEST(MuestraFilas, ControlesIntactosFueraDeUnTerminal) {
-  // A file gets the server's bytes as they came; the terminal case is run by
-  // the end-to-end tests on a pseudo-terminal.
-  AreaCursor a = area_de({4});
-  EXPECT_EQ(filas("\x1b[2J" + AF, 1, a, '~', 0), "\x1b[2J~\n");
-}
-
 TEST(MuestraFilas, ValorSinFinalSigueEnElSiguiente) {
   // A value longer than its width runs into the next column, as received.
   AreaCursor a = area_de({2, 3});

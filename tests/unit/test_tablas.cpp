@@ -221,26 +221,6 @@ TEST_F(FicheroTabla, LineaConNuloRechazadaYLaSiguienteLeida) {
   EXPECT_EQ(ctx.tabla_ebc[0xC4], 0x44);
 }
 
-TEST_F(FicheroTabla, DirectorioEnLugarDeFicheroNoVale) {
-  // A directory at the first path is passed over for the second; at both,
-  // there is no table file.
-  std::filesystem::create_directories(raiz + "/base/basico/ebcdic.TST");
-  escribe("www/config/ebcdic.TST", "C1 52\n");
-  carga();
-  EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x52);
-  std::filesystem::remove(raiz + "/www/config/ebcdic.TST");
-  std::filesystem::create_directories(raiz + "/www/config/ebcdic.TST");
-  int estado = -100;
-  captura_salida();
-  try {
-    carga_tabla_ebc();
-  } catch (const FinPrograma& f) {
-    estado = f.estado;
-  }
-  EXPECT_EQ(salida_capturada(), "Fichero " + ruta_local("config", raiz + "/www") + " no encontrado.\n\n");
-  EXPECT_EQ(estado, 1);
-}
-
 TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   escribe("base/basico/ebcdic.TST", "C1 51\n");
   escribe("www/config/ebcdic.TST", "C1 52\n");
