@@ -42,6 +42,9 @@ def corpus_trama():
     escribe("f_trama", "sql_lzw", bytes([0x05, 0]) + trama(ABC, False) + trama(AAAAAAA, False))
     escribe("f_trama", "vacia_y_no_numero", bytes([0x01, 0]) + b"0000000010" + b"00000000x0abc")
     escribe("f_trama", "demasiado_larga", bytes([0x00, 0]) + to_ebcdic(b"0000030001") + b"x" * 20)
+    # Lengths below 10: a negative one read as -246, and 5.
+    escribe("f_trama", "largo_negativo", bytes([0x01, 0]) + b"-000000246" + trama(b"OK", False))
+    escribe("f_trama", "largo_5", bytes([0x00, 0]) + to_ebcdic(b"0000000005") + b"abcde")
 
 
 def corpus_lzw():
@@ -59,6 +62,8 @@ def corpus_tabla():
     escribe("f_tabla", "lineas", b"\x00# comentario\nC1 41\nC1 A\nC1 4B 41\nFF 41\n$ otro\n\n")
     escribe("f_tabla", "crlf_sin_fin", b"\x01C1 41\r\n4A 5B\r\nE0 5C")
     escribe("f_tabla", "mal_formadas", b"\x00ZZ 41\nC1\nC1 \nC1 G1\n" + b"X" * 700 + b"\n40 20\n")
+    # A NUL made the next line be ignored; one past the first 599 characters.
+    escribe("f_tabla", "nulos", b"\x00C1 41\x00\nC2 42\nC3 43" + b" " * 700 + b"\x00\nC4 44\n")
 
 
 def corpus_argumentos():
@@ -145,6 +150,11 @@ def corpus_sql():
     escribe("f_consulta", "columnas", b"\x02" + resp_consulta([(b"C%d" % i, 1) for i in range(151)], []))
     escribe("f_consulta", "mentirosa", b"\x08" + resp(resto=b"29000A-1-30000-0!B-1-2-0!999990AB\xaf"))
     escribe("f_consulta", "ebcdic", b"\x20" + to_ebcdic(resp_consulta(dos, filas, 1)))
+    # 150 columns wider than any column, rows of end bytes only; 99,999 rows
+    # claimed in two bytes with no columns.
+    anchas = [(b"C%d" % i, 40000) for i in range(150)]
+    escribe("f_consulta", "anchos_imposibles", b"\x00" + resp_consulta(anchas, [[b""] * 150] * 150))
+    escribe("f_consulta", "filas_sin_datos", b"\x40" + resp(resto=b"00000" + b"999991" + b"ab"))
 
     escribe("f_backup", "tres", b"\x00" + b"1~A~B\n2~C~D\r\n3~E~F")
     escribe("f_backup", "partido", b"\x00" + b"1~A~B\n2~C\n~D\n3~~\n4~x~y~z~w\n")
@@ -152,12 +162,21 @@ def corpus_sql():
     escribe("f_backup", "largo", b"\x06" + b"1~" + b"z" * 5200 + b"\n2~b\n")
     escribe("f_backup", "un_campo", b"\x10" + b"uno\ndos\n\ntres\n")
     escribe("f_backup", "pequeno", b"\x0e" + b"".join(b"%d~%s~%s\n" % (i, b"v" * 30, b"w" * 20) for i in range(60)))
+    # An empty first line loaded nothing; a final Ctrl-Z became a row.
+    escribe("f_backup", "vacia_nulo_ctrl_z", b"\x00" + b"\r\n1~A~B\r\n2~C~D\n3~E\x00~F\n\n4~G~H\n\x1a")
 
     escribe("f_fsql", "sentencias", b"\x00" + b"-- comentario\n# otro\n$ x\n\nSELECT *\n FROM T;\n"
             b"UPDATE %CURLIB%.T SET A=1;\nINSERT INTO %curlib%.T VALUES(1) ;  \n;\nend;\nNO SE LEE;\n")
     escribe("f_fsql", "sin_fin", b"\x01" + b"a-b;\n -x;\nEnd;\nDELETE FROM T")
     escribe("f_fsql", "larga", b"\x04" + b"INSERT INTO T VALUES('" + (b"y" * 598 + b"\n") * 60 + b"');\n")
     escribe("f_fsql", "crlf", b"\x02" + b"UPDATE T\r\n SET A=1;\r\nloadsql no_existe.dat;\r\n")
+    # A 599-character piece that began with " -" was dropped as a comment.
+    cabeza = b"DELETE FROM ARTICULOS WHERE STOCK NOT IN (15000,"
+    escribe("f_fsql", "linea_partida", b"\x00" + cabeza + b" " * (599 - len(cabeza)) + b" -1, 9800," * 60
+            + b" 2);\n")
+    # NUL bytes cut statements short; a final Ctrl-Z was sent as a statement.
+    escribe("f_fsql", "nulos_ctrl_z", b"\x01" + b"DELETE FROM ARTICULOS\x00 WHERE CODIGO = 'ART00001';\n"
+            b"DELETE FROM T\n WHERE A = 1\x00 OR 1=1\n;\n-- x\x00\nUPDATE T SET A=1;\n\x00x\n\x1a")
 
 
 if __name__ == "__main__":

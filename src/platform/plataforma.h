@@ -151,6 +151,12 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // process ends.
 enum class Bloqueo { tomado, ocupado, fallo };
 Bloqueo plat_bloquea(const char* ruta, int max_ms);
+// Reads the next piece of a line of a text file: its bytes up to and including
+// the line feed, at most capacidad - 1 of them, then a terminator. NUL bytes of
+// the file are stored like any other, so the count returned is the only length
+// of the piece; 0 at the end of the file or on a read error (ferror tells
+// which). A CR right before a LF is dropped, as plat_lee_linea does.
+size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f);
 // Replaces destino by origen in one atomic step (a link at destino is
 // replaced, not followed). false on failure.
 bool plat_reemplaza_fichero(const char* origen, const char* destino);
@@ -158,6 +164,9 @@ void plat_borra_fichero(const char* ruta);
 // Closes a file that was written to. true when every byte written reached the
 // file: the buffer is flushed first, since a full disk often shows only then.
 bool plat_cierra_escrito(FILE* f);
+// True when the stream writes to a terminal (a console window on Windows),
+// false for a file or a pipe.
+bool plat_es_terminal(FILE* f);
 // The number and the description of the last runtime error.
 int plat_errno();
 const char* plat_describe_error();
@@ -189,6 +198,3 @@ size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino);
 // cannot write, or is not valid UTF-8: nothing is replaced.
 long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino);
 
-// --- Terminals --------------------------------------------------------------------
-// True when standard output (1) or standard error (2) is a terminal.
-bool plat_es_terminal(int cual);

@@ -346,6 +346,29 @@ char* plat_lee_linea(char* destino, int capacidad, FILE* f) {
   return destino;
 }
 
+size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f) {
+  if (capacidad == 0) return 0;
+  size_t n = 0;
+  while (n + 1 < capacidad) {
+    int c = getc(f);
+    if (c == EOF) break;
+    if (c == '\r') {
+      int siguiente = getc(f);
+      if (siguiente == '\n') {
+        c = '\n';
+      } else if (siguiente != EOF) {
+        ungetc(siguiente, f);
+      }
+    }
+    destino[n++] = (char)c;
+    if (c == '\n') break;
+  }
+  destino[n] = '\0';
+  return n;
+}
+
+bool plat_es_terminal(FILE* f) { return isatty(fileno(f)) == 1; }
+
 bool plat_reemplaza_fichero(const char* origen, const char* destino) {
   return rename(origen, destino) == 0;
 }
@@ -448,4 +471,3 @@ long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
   return (long)(salida - destino);
 }
 
-bool plat_es_terminal(int cual) { return isatty(cual == 2 ? 2 : 1) != 0; }

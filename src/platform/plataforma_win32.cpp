@@ -332,6 +332,22 @@ size_t plat_lee_texto(FILE* f, char* destino, size_t n) { return fread(destino, 
 
 char* plat_lee_linea(char* destino, int capacidad, FILE* f) { return fgets(destino, capacidad, f); }
 
+size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f) {
+  if (capacidad == 0) return 0;
+  size_t n = 0;
+  while (n + 1 < capacidad) {
+    int c = getc(f);
+    if (c == EOF) break;
+    destino[n++] = (char)c;
+    if (c == '\n') break;
+  }
+  destino[n] = '\0';
+  return n;
+}
+
+// _isatty also answers true for the NUL device, which shows nothing anyway.
+bool plat_es_terminal(FILE* f) { return _isatty(_fileno(f)) != 0; }
+
 // MoveFileEx reports through GetLastError, but the callers describe a failure
 // with errno (plat_errno, plat_describe_error), as for every other file call.
 static int errno_de_win32(DWORD codigo) {
@@ -425,4 +441,3 @@ long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
   return k <= 0 || sustituido ? -1 : (long)k;
 }
 
-bool plat_es_terminal(int cual) { return _isatty(cual == 2 ? 2 : 1) != 0; }

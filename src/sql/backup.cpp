@@ -26,18 +26,30 @@ void tabla_de_fichero(const char* nombre, char* tabla, size_t cap) {
   tabla[n] = '\0';
 }
 
-// The next byte of the file, or EOF.
+// The next byte of the file, or EOF. Counts the line ends.
 static inline int toma(LectorBackup& l) {
   if (l.pos == l.hay) {
     l.pos = 0;
     l.hay = fread(l.bloque, 1, LectorBackup::TAM_BLOQUE, l.f);
     if (l.hay == 0) return EOF;
   }
-  return l.bloque[l.pos++];
+  int c = l.bloque[l.pos++];
+  l.lineas_antes = l.lineas;
+  l.tras_cr_antes = l.tras_cr;
+  if (c == '\r' || (c == '\n' && !l.tras_cr)) l.lineas++;
+  l.tras_cr = c == '\r';
+  return c;
 }
 
 // Gives back the byte just taken (never more than one).
-static inline void devuelve(LectorBackup& l) { l.pos--; }
+static inline void devuelve(LectorBackup& l) {
+  l.pos--;
+  l.lineas = l.lineas_antes;
+  l.tras_cr = l.tras_cr_antes;
+}
+
+// The old end-of-file mark of text files (Ctrl-Z).
+static const int MARCA_FIN = 0x1A;
 
 // After a CR, the LF of a CR LF pair belongs to the same line end.
 static void salta_lf(LectorBackup& l) {
@@ -53,14 +65,27 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
   int n = 0;
   int seps = 0;
   bool largo = false;
+  l.nulo_en_linea = 0;
   for (;;) {
     int c = toma(l);
     if (c == EOF) {
       l.fin = true;
       break;
     }
-    if (c == 0) c = ' ';
+    if (c == MARCA_FIN) {
+      if (toma(l) == EOF) {
+        l.fin = true;
+        break;
+      }
+      devuelve(l);
+    }
+    if (c == 0) {
+      c = ' ';
+      if (l.nulo_en_linea == 0) l.nulo_en_linea = l.lineas + 1;
+    }
     if (c == '\r' || c == '\n') {
+      // An empty line is no record, at the start of the file too.
+      if (n == 0) continue;
       if (l.primero || seps + 1 >= l.campos) {
         if (c == '\r') salta_lf(l);
         break;
@@ -186,9 +211,9 @@ Carga carga;
 
 enum class Fin { completo, fallo, registro_largo };
 
-// Reads, encodes and batches every record of the open file. The last batch is
-// left for the caller to send.
-Fin carga_registros(LectorBackup& l, Carga& c) {
+// Reads, encodes and batches every record of the open file `nombre`. The last
+// batch is left for the caller to send.
+Fin carga_registros(LectorBackup& l, Carga& c, const char* nombre) {
   static char registro[MAX_REGISTRO + 1];
   static char fila[TAM_TRAMA + 1];
   int n = (int)strlen(c.tabla);
@@ -199,6 +224,13 @@ Fin carga_registros(LectorBackup& l, Carga& c) {
   for (;;) {
     if (largo < 0) return Fin::registro_largo;
     if (largo == 0) return Fin::completo;
+    if (l.nulo_en_linea != 0) {
+      // A damaged record is refused whole; the load goes on.
+      printf("Byte nulo en la linea %d de (%s)\n", l.nulo_en_linea, nombre);
+      if (l.fin) return Fin::completo;
+      largo = lee_registro(l, registro, &separadores);
+      continue;
+    }
     int largo_fila = codifica_fila(registro, fila, sizeof fila);
     if (largo_fila < 0 || largo_fila > limite_lote) return Fin::registro_largo;
     long tam = ctx.minsert != 0 ? 9999999L : (long)largo_fila + c.largo_lote + n + 30;
@@ -243,7 +275,7 @@ void carga_backup(const char* texto) {
 
   LectorBackup lector;
   lector.f = f;
-  Fin fin = carga_registros(lector, c);
+  Fin fin = carga_registros(lector, c, nombre);
   if (fin != Fin::fallo && c.largo_lote > 0) {
     // The last batch declares the loaded field count of the last record.
     if (envia_lote(c, c.campos_ultima) == Envio::fallo) fin = Fin::fallo;

@@ -13,28 +13,41 @@ constexpr int MAX_TABLA = 511;
 // Loads the file named after the eighth character of the text. Returns to the
 // caller after a file that cannot be opened, a name without a table, an
 // overlong record ("Registro demasiado largo en (%s)\n") or a failed exchange;
-// a batch that the server rejects ends the run with status 1.
+// a batch that the server rejects ends the run with status 1. A record that
+// holds a NUL byte is not loaded ("Byte nulo en la linea %d de (%s)\n"); the
+// load goes on with the next.
 void carga_backup(const char* texto);
 
 // The table of a backup file: the name after its last "\" or "/", cut at its
 // first ".". Empty when there is none or it is longer than MAX_TABLA.
 void tabla_de_fichero(const char* nombre, char* tabla, size_t cap);
 
-// Reads the records of a backup file. The first record (up to the first CR or
-// LF) fixes the field count of the file; a later record ends at the first CR
-// or LF met once it holds that many fields (earlier ones are dropped, so a
-// record can span lines), or at the byte after a surplus separator, which is
-// dropped. The LF of a CR LF goes with the CR; NUL bytes read as blanks.
+// Reads the records of a backup file. Empty lines are skipped wherever they
+// are. The first record (up to the first CR or LF after its first character)
+// fixes the field count of the file; a later record ends at the first CR or LF
+// met once it holds that many fields (earlier ones are dropped, so a record
+// can span lines), or at the byte after a surplus separator, which is dropped.
+// The LF of a CR LF goes with the CR. A 0x1A that is the last byte of the
+// file is an end-of-file mark. NUL bytes read as blanks, and the record that
+// holds one says on which line (nulo_en_linea).
 struct LectorBackup {
   FILE* f;
-  int campos = 0;       // field count fixed by the first record
-  bool primero = true;  // the next record is the first
-  bool fin = false;     // the end of the file has been met
+  int campos = 0;         // field count fixed by the first record
+  bool primero = true;    // the next record is the first
+  bool fin = false;       // the end of the file has been met
+  int nulo_en_linea = 0;  // the line of the first NUL byte of the last record, 0 when none
   // The file is read in blocks of TAM_BLOQUE bytes, not a byte per call.
   static constexpr size_t TAM_BLOQUE = 1 << 16;
   unsigned char bloque[TAM_BLOQUE];
-  size_t pos = 0;       // next byte of bloque to take
-  size_t hay = 0;       // bytes of bloque read from the file
+  size_t pos = 0;         // next byte of bloque to take
+  size_t hay = 0;         // bytes of bloque read from the file
+  // Line ends taken so far (a CR LF, a lone CR or a lone LF each count one),
+  // and whether the last byte taken was a CR; with their values before that
+  // byte, so that it can be given back.
+  int lineas = 0;
+  bool tras_cr = false;
+  int lineas_antes = 0;
+  bool tras_cr_antes = false;
 };
 // Reads the next record into dest (capacity >= MAX_REGISTRO + 1). Returns its
 // length (0 at the end), or -1 for a record longer than MAX_REGISTRO. The

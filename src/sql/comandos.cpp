@@ -9,6 +9,7 @@
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "platform/plataforma.h"
 #include "base/texto.h"
 #include "wire/intercambio.h"
@@ -137,14 +138,22 @@ void envia_cls(const char* linea) {
   intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
 }
 
+// "retorna: rc=%d [%s]\n" with the reply in sbuffer, which is the server's
+// text: shown safely on a terminal.
+static void muestra_retorno(int rc) {
+  printf("retorna: rc=%d [", rc);
+  escribe_del_servidor(stdout, ctx.sbuffer, strlen(ctx.sbuffer));
+  printf("]\n");
+}
+
 void envia_cmd(const char* linea) {
   construye_comando("07", linea);
   if (envia_sql(ctx.sbuffer, TrazaEnvio::simple) < 0) return;
   // The only compressed reply of the protocol: the receive expands it. Its
   // line is shown even when the receive failed.
   int rc = recibe_sql(ctx.sbuffer, true);
-  printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
-  if (ctx.test >= 1) printf("retorna: rc=%d [%s]\n", rc, ctx.sbuffer);
+  muestra_retorno(rc);
+  if (ctx.test >= 1) muestra_retorno(rc);
 }
 
 void ejecuta_imgs(const char* linea) {

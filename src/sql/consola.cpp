@@ -10,7 +10,7 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
+#include "base/lineas.h"
 #include "base/texto.h"
 #include "sql/backup.h"
 #include "sql/comandos.h"
@@ -21,7 +21,7 @@
 
 // The longest console line that is run: the program has always bounded it so.
 constexpr size_t MAX_LINEA_CONSOLA = 5118;
-// Lines are read in pieces of up to this many bytes.
+// The buffer of a console line (the part of a longer line that is kept).
 constexpr int TAM_LECTURA = 51200;
 
 namespace {
@@ -109,32 +109,36 @@ PalabrasConsola palabras_de_la_consola() {
 bool con_editor = false;
 
 // Shows the prompt and reads one console line into `linea` (capacity
-// TAM_LECTURA) without its line end. A line longer than the buffer is read to
-// its end and reported as too long. Returns false at the end of standard input
-// or when an interruption came while waiting (plat_interrupcion tells).
-bool lee_linea_consola(char* linea, bool* demasiado_larga) {
-  *demasiado_larga = false;
+// TAM_LECTURA) without its line end. A line is read to its end, however long:
+// one longer than the console holds is reported as too long, one holding a
+// NUL byte as damaged, and neither is run (*rechazada). Returns false at the
+// end of standard input or when an interruption came while waiting
+// (plat_interrupcion tells).
+bool lee_linea_consola(char* linea, bool* rechazada) {
+  static int numero = 0;  // lines read from standard input so far
+  size_t largo = 0;
+  bool nulo = false;
   if (con_editor) {
-    size_t largo = 0;
     if (plat_editor_lee_linea("sql > ", linea, TAM_LECTURA, &largo) != LecturaEditor::linea) return false;
-    *demasiado_larga = largo > MAX_LINEA_CONSOLA;
-    return true;
+    size_t guardado = largo < (size_t)TAM_LECTURA ? largo : (size_t)TAM_LECTURA - 1;
+    nulo = memchr(linea, '\0', guardado) != nullptr;
+  } else {
+    printf("sql > ");
+    fflush(stdout);
+    LineaLeida leida;
+    if (!lee_linea_entera(stdin, linea, TAM_LECTURA, &leida, false)) return false;
+    largo = leida.largo;
+    nulo = leida.nulo;
   }
-  printf("sql > ");
-  fflush(stdout);
-  if (plat_lee_linea(linea, TAM_LECTURA, stdin) == nullptr) return false;
-  size_t n = strlen(linea);
-  bool completa = n > 0 && linea[n - 1] == '\n';
-  if (completa) linea[--n] = '\0';
-  while (!completa) {
-    static char resto[TAM_LECTURA];
-    if (plat_lee_linea(resto, TAM_LECTURA, stdin) == nullptr) break;
-    size_t k = strlen(resto);
-    completa = k > 0 && resto[k - 1] == '\n';
-    if (completa) k--;
-    n += k;
+  numero++;
+  *rechazada = true;
+  if (nulo) {
+    printf("Byte nulo en la linea %d de (consola)\n", numero);
+  } else if (largo > MAX_LINEA_CONSOLA) {
+    printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
+  } else {
+    *rechazada = false;
   }
-  *demasiado_larga = n > MAX_LINEA_CONSOLA;
   return true;
 }
 
@@ -163,20 +167,22 @@ void consola_sql() {
   for (;;) {
     // Ctrl-C while the last statement ran, or while its rows were shown.
     if (plat_interrupcion() != 0) termina_interrumpida();
-    // A lost session ends the run once the line that lost it is done.
-    if (sesion_perdida()) termina(resultado_perdido());
-    bool demasiado_larga = false;
-    bool leida = lee_linea_consola(linea_leida, &demasiado_larga);
+    // A lost session ends the run once the line that lost it is done. At
+    // test level 1 the framing has said why; otherwise the end would be
+    // silent.
+    if (sesion_perdida()) {
+      if (ctx.test <= 0) fprintf(stderr, "Conexion perdida con el servidor.\n");
+      termina(resultado_perdido());
+    }
+    bool rechazada = false;
+    bool leida = lee_linea_consola(linea_leida, &rechazada);
     if (plat_interrupcion() != 0) {
       trata_interrupcion_en_prompt();
       continue;
     }
     // The end of standard input ends the run as quit does.
     if (!leida) termina_consola(nullptr);
-    if (demasiado_larga) {
-      printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
-      continue;
-    }
+    if (rechazada) continue;
     char* linea = linea_leida;
     size_t blancos = strspn(linea, " ");
     if (blancos > 0) memmove(linea, linea + blancos, strlen(linea + blancos) + 1);

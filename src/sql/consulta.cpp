@@ -62,6 +62,13 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* fi
     printf("Demasiadas columnas (%d)\n", columnas);
     return false;
   }
+  // No column of the server's database is that wide: the reply lies, and its
+  // rows would only be padding.
+  int32_t ancho = ancho_no_valido(area);
+  if (ancho != 0) {
+    printf("Ancho de columna no valido (%d)\n", ancho);
+    return false;
+  }
   if (csv) escribe_cabecera_csv(destino_filas(), area);
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/pantalla.h"
 #include "platform/plataforma.h"
 
 namespace {
@@ -18,7 +19,9 @@ char campo[2 * TAM_TRAMA + 3];
 
 void escribe_campo(FILE* f, const char* valor, size_t n) {
   size_t k = campo_csv(valor, n, campo, sizeof campo);
-  fwrite(campo, 1, k, f);
+  // Values and names are the server's: control bytes shown safely on a
+  // terminal, UTF-8 when the run writes it.
+  escribe_del_servidor(f, campo, k);
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 constexpr int NUM_CURSORES = 400;
 constexpr int MAX_COLUMNAS = 150;
 constexpr int MAX_NOMBRE_COLUMNA = 128;
+// The widest value a column can hold: the longest character column of the
+// server's database. A wider column only comes from a lying reply.
+constexpr int MAX_ANCHO_COLUMNA = 32766;
 
 // One result column of a query, as the 02 reply describes it.
 struct ColumnDesc {

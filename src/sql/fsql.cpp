@@ -1,12 +1,14 @@
-// The script runner: reads a script in lines of at most 599 characters,
-// skips comments, joins lines up to a ";" at the end of one, replaces the
-// %CURLIB% marker, and runs each statement (end, loadsql or message 04).
+// The script runner: reads a script line by line, each line judged whole
+// whatever its length, skips comments, joins lines up to a ";" at the end of
+// one, replaces the %CURLIB% marker, and runs each statement (end, loadsql or
+// message 04). A statement with a damaged line (a NUL byte) is not run.
 #include "sql/fsql.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/lineas.h"
 #include "platform/plataforma.h"
 #include "base/texto.h"
 #include "sql/backup.h"
@@ -17,7 +19,9 @@
 // A statement travels in one message 04 after a 13-character header, and one
 // frame carries at most MAX_CARGA payload bytes.
 constexpr int MAX_SENTENCIA = MAX_CARGA - 13;
-constexpr int TAM_LINEA_SCRIPT = 600;
+// The part of a script line that is kept: a longer line makes a statement too
+// long to send anyway, so the rest is only counted.
+constexpr int TAM_LINEA_SCRIPT = TAM_TRAMA + 1;
 
 size_t sustituye_texto(const char* marca, const char* valor, char* texto, size_t cap) {
   size_t largo = strlen(texto);
@@ -71,19 +75,23 @@ struct Sentencia {
   char texto[TAM_TRAMA + 1];
   size_t largo;
   bool pendiente;
+  bool danada;  // one of its lines held a NUL byte: it is not run
 
   void vacia() {
     texto[0] = '\0';
     largo = 0;
     pendiente = false;
+    danada = false;
   }
-  void anade(const char* s, size_t n) {
+  // Appends a line of `total` characters of which the first `guardados` are
+  // at s (the rest of a longer line was only counted).
+  void anade(const char* s, size_t guardados, size_t total) {
     if (largo < sizeof texto - 1) {
-      size_t k = n < sizeof texto - 1 - largo ? n : sizeof texto - 1 - largo;
+      size_t k = guardados < sizeof texto - 1 - largo ? guardados : sizeof texto - 1 - largo;
       memcpy(texto + largo, s, k);
       texto[largo + k] = '\0';
     }
-    largo += n;
+    largo += total;
     pendiente = true;
   }
   bool cabe() const { return largo <= (size_t)MAX_SENTENCIA; }
@@ -100,9 +108,12 @@ void envia_si_cabe(const Sentencia& s) {
   envia_sentencia(s.texto);
 }
 
-bool es_comentario(const char* linea) {
-  return linea[0] == '\0' || linea[0] == '\n' || linea[0] == '-' || linea[1] == '-' || linea[0] == '#' ||
-         linea[0] == '$';
+// An empty line, or a comment: judged on the first two characters of the
+// line as read (a NUL byte among them is a character like any other).
+bool es_comentario(const char* linea, const LineaLeida& l) {
+  if (l.guardados == 0) return true;
+  char segundo = l.guardados > 1 ? linea[1] : '\0';
+  return linea[0] == '-' || segundo == '-' || linea[0] == '#' || linea[0] == '$';
 }
 
 // A statement whose line ended in ";": markers, the ";" removed, then end,
@@ -149,23 +160,34 @@ void ejecuta_fsql(const char* linea) {
   Sentencia& s = sentencia;
   s.vacia();
   bool para = false;
-  char leida[TAM_LINEA_SCRIPT];
-  // A last line without a line feed is run like the others.
-  while (!para && plat_lee_linea(leida, sizeof leida, f) != nullptr) {
-    if (es_comentario(leida)) continue;
-    if (ctx.test == 1) printf("[%s]\n", leida);
-    size_t n = strlen(leida);
-    if (n > 0 && leida[n - 1] == '\n') n--;
-    s.anade(leida, n);
-    if (n > 0 && leida[n - 1] == ';') {
-      para = ejecuta_completa(s, biblioteca);
+  static char leida[TAM_LINEA_SCRIPT];
+  LineaLeida l;
+  int numero = 0;
+  // A last line without a line feed is run like the others; a 0x1A that ends
+  // the file is its end-of-file mark.
+  while (!para && lee_linea_entera(f, leida, sizeof leida, &l, true)) {
+    numero++;
+    if (l.nulo) {
+      // Whatever the NUL hides, none of the statement is sent: without the
+      // line, the lines around it would join into another statement.
+      printf("Byte nulo en la linea %d de (%s)\n", numero, nombre);
+      if (es_comentario(leida, l)) continue;
+      s.danada = true;
+    } else {
+      if (es_comentario(leida, l)) continue;
+      // The line as read, with its line feed.
+      if (ctx.test == 1) printf("[%s%s]\n", leida, l.con_fin ? "\n" : "");
+      s.anade(leida, l.guardados, l.largo);
+    }
+    if (l.largo > 0 && l.ultimo == ';') {
+      if (!s.danada) para = ejecuta_completa(s, biblioteca);
       s.vacia();
     }
   }
   fclose(f);
   // The file ended inside a statement without ";": it is still sent, as it
   // stands (no marker replaced, no end or loadsql test).
-  if (s.pendiente) {
+  if (s.pendiente && !s.danada) {
     if (s.cabe()) printf("[%s]\n", s.texto);
     envia_si_cabe(s);
   }

@@ -3,13 +3,14 @@
 // handshake, queries, commands, scripts and loads) goes through it.
 //
 // The policy for a lost connection: a failed send or receive loses the
-// session. The exchange returns the framing's negative result, and from then
-// on every exchange returns it at once without sending anything, so that no
-// later message is written into a broken or out-of-step connection. The
-// callers go back to their own callers (a script tries its next statement and
-// finds the session lost, a load stops), and the console ends the run with
-// that result as soon as the line being run returns to the prompt; start-up
-// ends it at once.
+// session. The exchange returns -1 (the framing's only failure result, never a
+// value taken from a received length), and from then on every exchange
+// returns it at once without sending anything, so that no later message is
+// written into a broken or out-of-step connection. The callers go back to
+// their own callers (a script tries its next statement and finds the session
+// lost, a load stops), and the console ends the run with exit status -1 as
+// soon as the line being run returns to the prompt, saying so on standard
+// error at test level 0; start-up ends it at once.
 #pragma once
 
 #include "wire/lector.h"

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
+#include "platform/plataforma.h"
 #include "base/texto.h"
 #include "sql/csv.h"
 
@@ -30,9 +32,16 @@ void escribe_aviso(const char* formato, ...) {
 }
 
 void escribe_error(const Mensaje& r) {
+  FILE* f = destino_avisos();
+  if (f == nullptr) return;
   const char* texto = "";
   int n = resp_texto_error(r, &texto);
-  escribe_aviso("Error: %d [%.*s]\n\n", resp_codigo(r), n, texto);
+  // The text is the server's: up to its first NUL, as "%s" would print it.
+  const char* nulo = (const char*)memchr(texto, '\0', (size_t)n);
+  if (nulo != nullptr) n = (int)(nulo - texto);
+  fprintf(f, "Error: %d [", resp_codigo(r));
+  escribe_del_servidor(f, texto, (size_t)n);
+  fputs("]\n\n", f);
 }
 
 // The number in [desde, hasta) of the reply, read as atoi reads it.
@@ -65,9 +74,6 @@ int lee_columnas(const Mensaje& r, AreaCursor& area, int dict, int test, FILE* p
     pos = fin3 < fin ? fin3 + 1 : fin;
     k++;
 
-    // No value of a payload can be wider than a frame: a larger width would
-    // only pad every row with blanks.
-    if (ancho > TAM_TRAMA) ancho = TAM_TRAMA;
     ColumnDesc columna;
     const char* nombre = nullptr;
     long largo_nombre = fin_nombre - ini_nombre;
@@ -81,24 +87,37 @@ int lee_columnas(const Mensaje& r, AreaCursor& area, int dict, int test, FILE* p
     columna.numero3 = numero3;
     if (k < MAX_COLUMNAS) area.columnas[k] = columna;
 
-    if (dict == 1) fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
-    if (test == 1) fprintf(pantalla, "\t(%d)  %s  %d  %d  %d\n", k, columna.nombre, numero1, ancho, numero3);
+    // The name is the server's: shown safely on a terminal, and in UTF-8
+    // when the run writes it.
+    for (int vez = (dict == 1) + (test == 1); vez > 0; vez--) {
+      fprintf(pantalla, "\t(%d)  ", k);
+      escribe_del_servidor(pantalla, columna.nombre, strlen(columna.nombre));
+      fprintf(pantalla, "  %d  %d  %d\n", numero1, ancho, numero3);
+    }
   }
   area.ultima_columna = k < MAX_COLUMNAS ? k : -1;
   return k + 1;
 }
 
+int32_t ancho_no_valido(const AreaCursor& area) {
+  for (int c = 0; c <= area.ultima_columna; c++)
+    if (area.columnas[c].ancho > MAX_ANCHO_COLUMNA) return area.columnas[c].ancho;
+  return 0;
+}
+
 namespace {
 
 // Output gathered for one fwrite, so that a large result costs few calls.
+// Value bytes go through pon_valor: on a terminal a control byte shows as "?".
 class Salida {
  public:
-  explicit Salida(FILE* f) : f_(f) {}
+  explicit Salida(FILE* f) : f_(f), terminal_(plat_es_terminal(f)) {}
   ~Salida() { vacia(); }
   void pon(char c) {
     if (n_ == sizeof buf_) vacia();
     buf_[n_++] = c;
   }
+  void pon_valor(char c) { pon(terminal_ ? visible(c) : c); }
   void blancos(long n) {
     while (n > 0) {
       if (n_ == sizeof buf_) vacia();
@@ -110,36 +129,68 @@ class Salida {
     }
   }
   void vacia() {
-    if (n_ > 0) fwrite(buf_, 1, n_, f_);
+    if (n_ > 0 && ctx.utf8) {
+      static char utf8[3 * sizeof buf_];
+      fwrite(utf8, 1, plat_cp1252_a_utf8(buf_, n_, utf8), f_);
+    } else if (n_ > 0) {
+      fwrite(buf_, 1, n_, f_);
+    }
     n_ = 0;
   }
 
  private:
   FILE* f_;
+  bool terminal_;
   size_t n_ = 0;
   char buf_[65536];
 };
+
+constexpr int FIN_VALOR = 0xAF;
+
+// The width of the value that starts at pos in a column of width ancho.
+long ancho_del_valor(const Mensaje& r, long pos, long ancho) {
+  return lee_byte(r, pos) == '-' ? ancho + 1 : ancho;
+}
+
+// Where the row that starts at pos ends, or -1 when one of its values runs
+// past the end of what was received.
+long fin_de_fila(const Mensaje& r, long pos, const AreaCursor& area) {
+  for (int c = 0; c <= area.ultima_columna; c++) {
+    long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
+    for (long n = 0; n < w; n++) {
+      int b = lee_byte(r, pos);
+      if (b < 0) return -1;
+      if (b == FIN_VALOR) break;
+      pos++;
+    }
+    if (lee_byte(r, pos) == FIN_VALOR) pos++;
+  }
+  return pos;
+}
 
 }  // namespace
 
 int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
                   int delimb) {
-  static const int FIN_VALOR = 0xAF;
   Salida salida(f);
   long pos = posicion;
   int escritas = 0;
-  for (int fila = 0; fila < filas && pos >= 0 && pos < r.largo; fila++) {
+  for (int fila = 0; fila < filas && pos >= 0; fila++) {
+    // A row cut by the end of the payload, or one that takes none of it (no
+    // columns, or only empty values without their end byte), is not a row
+    // the server sent.
+    long fin = fin_de_fila(r, pos, area);
+    if (fin <= pos) break;
     if (delimb != 0) {
       salida.pon(delim);
       salida.pon(' ');
     }
     for (int c = 0; c <= area.ultima_columna; c++) {
-      long w = area.columnas[c].ancho;
-      if (lee_byte(r, pos) == '-') w++;
+      long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
       long n = 0;
       int b;
       while (n < w && (b = lee_byte(r, pos)) >= 0 && b != FIN_VALOR) {
-        salida.pon((char)b);
+        salida.pon_valor((char)b);
         pos++;
         n++;
       }

@@ -68,8 +68,8 @@ void inicia_progreso() {
   bool pedido = valor != nullptr && strcmp(valor, "1") == 0;
   bool quitado = valor != nullptr && strcmp(valor, "0") == 0;
   p = Progreso{};
-  p.activo = !quitado && (pedido || plat_es_terminal(2));
-  p.sobre_salida = p.activo && plat_es_terminal(1) && plat_es_terminal(2);
+  p.activo = !quitado && (pedido || plat_es_terminal(stderr));
+  p.sobre_salida = p.activo && plat_es_terminal(stdout) && plat_es_terminal(stderr);
   p.inicio_ms = p.ultimo_ms = plat_reloj_ms();
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
 #include "platform/plataforma.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
@@ -104,12 +105,7 @@ void muestra_spool(int codigo) {
     }
   }
   salida[k++] = '\n';
-  if (ctx.utf8) {
-    static char utf8[3 * sizeof salida];
-    fwrite(utf8, 1, plat_cp1252_a_utf8((const char*)salida, k, utf8), stdout);
-  } else {
-    fwrite(salida, 1, k, stdout);
-  }
+  escribe_del_servidor(stdout, salida, k);
   progreso_bytes(n);
   responde_ok();
 }

@@ -36,19 +36,28 @@ bool resuelve(const char* nombre, bool anuncia, uint32_t* direccion) {
   return plat_busca_host(nombre, direccion);
 }
 
-// Reads from the broker until `total` holds at least `necesarios` bytes.
-// False when the broker fails or closes first.
-bool lee_broker(socket_t s, int* total, int necesarios) {
+enum class LecturaBroker { completa, cerrada, fallida };
+
+// Reads from the broker until `total` holds at least `necesarios` bytes, or
+// the broker closes or the receive fails first.
+LecturaBroker lee_broker(socket_t s, int* total, int necesarios) {
   while (*total < necesarios) {
     long n = plat_recibe(s, respuesta_broker + *total, (size_t)(TAM_RESPUESTA_BROKER - *total));
-    if (n < 1) return false;
+    if (n == 0) return LecturaBroker::cerrada;
+    if (n < 0) return LecturaBroker::fallida;
     *total += (int)n;
   }
-  return true;
+  return LecturaBroker::completa;
 }
 
-[[noreturn]] void falla_lectura_broker() {
-  fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", plat_describe_error());
+// A reply cut short by the broker's close has no system error behind it: the
+// error text left over from an earlier call would say something false.
+void exige_broker(socket_t s, int* total, int necesarios) {
+  LecturaBroker r = lee_broker(s, total, necesarios);
+  if (r == LecturaBroker::completa) return;
+  const char* motivo =
+      r == LecturaBroker::cerrada ? "el intermediario cerro la conexion" : plat_describe_error();
+  fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
   termina(-1);
 }
 
@@ -90,10 +99,10 @@ void pide_puerto_al_broker() {
   // The reply may come in pieces: read until the fields that are read are
   // all there, or the broker closes.
   int total = 0;
-  if (!lee_broker(s, &total, 7)) falla_lectura_broker();
+  exige_broker(s, &total, 7);
   int32_t n = campo_broker(total, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    if (!lee_broker(s, &total, 12)) falla_lectura_broker();
+    exige_broker(s, &total, 12);
     int32_t maximo = campo_broker(total, 7, 5);
     char texto[TAM_AJUSTE * 2 + 256];
     formatea(texto,

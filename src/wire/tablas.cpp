@@ -10,6 +10,7 @@
 #include "base/contexto.h"
 #include "base/fin.h"
 #include "platform/plataforma.h"
+#include "base/lineas.h"
 #include "base/texto.h"
 
 // The ANSI/OEM pair of the test dumps: to_ascii turns ANSI into OEM, to_ansi
@@ -63,7 +64,7 @@ const unsigned char asc_fija[256] = {
 };
 // clang-format on
 
-// A read of the table file: a line is at most 599 characters.
+// The part of a table-file line that is kept: its first 599 characters.
 constexpr int TAM_LECTURA_TABLA = 600;
 
 int valor_hex(char c) {
@@ -111,27 +112,49 @@ bool aplica_linea_tabla(const char* linea) {
   return true;
 }
 
-// Applies every line of the open table file in order. A read that meets the
-// end of the file is not used, so a last line without its line end is ignored.
-// The pieces of a line longer than one read are not lines of their own: only
-// its first 599 characters count (and the mapping columns lie in them).
-static void lee_fichero_tabla(FILE* f) {
+// Applies every line of the open table file in order; a last line without its
+// line end is ignored. Only the first 599 characters of a line count (the
+// mapping columns lie in them), but a line is judged whole: one that holds a
+// NUL byte anywhere is refused ("Byte nulo en la linea %d de (%s)\n") and the
+// next line is read as a line of its own. Returns false when the file could
+// not be read to its end (a directory opens on POSIX, and its reads fail).
+static bool lee_fichero_tabla(FILE* f, const char* ruta) {
   char linea[TAM_LECTURA_TABLA];
-  bool dentro_de_linea = false;  // the previous read ended inside a line
-  while (plat_lee_linea(linea, sizeof linea, f) != nullptr) {
-    if (feof(f)) break;
-    size_t n = strlen(linea);
-    bool completa = n > 0 && linea[n - 1] == '\n';
-    if (!completa) {
-      // A full read with no line feed: a last line that ends exactly here
-      // has no line end either.
-      int siguiente = getc(f);
-      if (siguiente == EOF) break;
-      ungetc(siguiente, f);
+  LineaLeida leida;
+  int numero = 0;
+  while (lee_linea_entera(f, linea, sizeof linea, &leida, false)) {
+    numero++;
+    if (!leida.con_fin) break;
+    if (leida.nulo) {
+      printf("Byte nulo en la linea %d de (%s)\n", numero, ruta);
+      continue;
     }
-    if (!dentro_de_linea) aplica_linea_tabla(linea);
-    dentro_de_linea = !completa;
+    aplica_linea_tabla(linea);
   }
+  return ferror(f) == 0;
+}
+
+// Opens the table file at ruta and applies it to the tables. False, with the
+// tables as built in, when the file cannot be opened or read: the caller then
+// treats it as missing.
+static bool carga_fichero_tabla(const char* ruta) {
+  FILE* f = plat_abre_texto(ruta, "r");
+  if (f == nullptr) return false;
+  // A path that opens but cannot be read fails at its first read.
+  int primero = getc(f);
+  if (primero == EOF && ferror(f)) {
+    fclose(f);
+    return false;
+  }
+  if (primero != EOF) ungetc(primero, f);
+  if (ctx.test == 1) printf("Carga Tabla Ebc (%s)\n", ruta);
+  bool bien = lee_fichero_tabla(f, ruta);
+  fclose(f);
+  if (!bien) {
+    memcpy(ctx.tabla_ebc, ebc_fija, sizeof ctx.tabla_ebc);
+    memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
+  }
+  return bien;
 }
 
 static void vuelca_tablas_ebc() {
@@ -153,24 +176,18 @@ void carga_tabla_ebc() {
   char ruta[TAM_RUTA];
   plat_ruta(ruta, "%s\\basico\\ebcdic.%s", ctx.base, lang);
   if (ctx.test == 1) printf("Intenta Carga (%s)\n", ruta);
-  FILE* f = plat_abre_texto(ruta, "r");
-  if (f == nullptr) {
+  if (!carga_fichero_tabla(ruta)) {
     char www_root[TAM_AJUSTE];
     toma_env(www_root, "WWW_ROOT");
     plat_ruta(ruta, "%s\\config\\ebcdic.%s", www_root, lang);
-    f = plat_abre_texto(ruta, "r");
     // The file is required, even when it would hold only comments.
-    if (f == nullptr) termina_con(1, "Fichero %s no encontrado.\n\n", ruta);
+    if (!carga_fichero_tabla(ruta)) termina_con(1, "Fichero %s no encontrado.\n\n", ruta);
   }
-  if (ctx.test == 1) printf("Carga Tabla Ebc (%s)\n", ruta);
-
-  lee_fichero_tabla(f);
   // Byte FF stays FF both ways whatever the file says: set after the file.
   ctx.tabla_ebc[255] = 255;
   ctx.tabla_asc[255] = 255;
 
   if (ctx.test == 1) vuelca_tablas_ebc();
-  fclose(f);
 }
 
 static void vuelca_tablas_ansi() {

@@ -111,7 +111,10 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       slen[ilen_aux++] = (char)(modo.tabla_largo ? modo.tabla_largo[b] : b);
       if (ilen_aux == 10) {
         ilen_vor = lee_entero(slen);
-        if (ilen_vor > TAM_TRAMA) {
+        // A frame counts its ten length characters: a length below 10 (a
+        // negative one, or one that is no number and reads as 0) is as broken
+        // as one above the limit.
+        if (ilen_vor > TAM_TRAMA || ilen_vor < 10) {
           *largo = ilen_vor;
           return FinRecepcion::longitud_no_valida;
         }
@@ -269,7 +272,7 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
     int visible = L > 200 ? L : 200;
     printf("Recibe: (%d) [%.*s]\n", ebcdic, visible, buf);
   }
-  if (comprimido != 1 || L < 0) return L;
+  if (comprimido != 1) return L;
   if (icompri < 0 || icompri > L) icompri = L;
   expande_respuesta(buf, L, icompri, ebcdic);
   return L;

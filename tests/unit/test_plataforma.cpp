@@ -64,6 +64,18 @@ TEST_F(FicherosLocales, RutaDelArbolYFicherosDeTextoYCrudos) {
   while (plat_lee_linea(linea, sizeof linea, t) != nullptr) leido += std::string("[") + linea + "]";
   fclose(t);
   EXPECT_EQ(leido, "[a\n][b\rc\n][\n][fin]");
+
+  // The piece read gives the count, so NUL bytes come through; a CR LF cut
+  // by the capacity still reads as one LF.
+  const char nulos[] = "a\0b\r\n12\r\nx";
+  std::ofstream("LIB1/nulos.txt", std::ios::binary).write(nulos, sizeof nulos - 1);
+  t = plat_abre_texto("LIB1/nulos.txt", "r");
+  ASSERT_NE(t, nullptr);
+  leido.clear();
+  size_t n;
+  while ((n = plat_lee_trozo(linea, 4, t)) > 0) leido += "[" + std::string(linea, n) + "]";
+  fclose(t);
+  EXPECT_EQ(leido, std::string("[a\0b][\n][12\n][x]", 16));
 }
 
 TEST_F(FicherosLocales, ReemplazoSobreUnFicheroExistente) {

@@ -85,10 +85,14 @@ TEST(LeeRegistro, LineasYCampos) {
   EXPECT_EQ(textos(registros("1~A\n2~B")), (std::vector<std::string>{"1~A", "2~B"}));
   EXPECT_EQ(textos(registros("1~A")), (std::vector<std::string>{"1~A"}));
   EXPECT_TRUE(registros("").empty());
-  // One field per record: an empty line ends the load.
-  EXPECT_EQ(textos(registros("a\nb\n\nc\n")), (std::vector<std::string>{"a", "b"}));
-  // NUL bytes read as blanks.
-  EXPECT_EQ(textos(registros(std::string("1~A\0B\n", 6))), (std::vector<std::string>{"1~A B"}));
+  // Empty lines are skipped wherever they are: before the first record, and
+  // between records of one field.
+  EXPECT_EQ(textos(registros("\r\n\n1~A~B\n2~C~D\n")), (std::vector<std::string>{"1~A~B", "2~C~D"}));
+  EXPECT_EQ(textos(registros("a\nb\n\nc\n")), (std::vector<std::string>{"a", "b", "c"}));
+  // One 0x1A at the very end is the end of the file; anywhere else it is data.
+  EXPECT_EQ(textos(registros("1~A\n2~B\n\x1a")), (std::vector<std::string>{"1~A", "2~B"}));
+  EXPECT_EQ(textos(registros("1~A\n2~B\x1a")), (std::vector<std::string>{"1~A", "2~B"}));
+  EXPECT_EQ(textos(registros("1~A\n2~\x1a\x1a\n")), (std::vector<std::string>{"1~A", "2~\x1a\x1a"}));
 }
 
 TEST(LeeRegistro, SeparadorDeMasYRetornos) {

@@ -65,16 +65,25 @@ TEST(MuestraFilas, AnchosSignoYDelimitadores) {
   EXPECT_EQ(filas("-123" + AF + "-1" + AF, 1, a, ';', 0), "-123;-1 ;\n");
 }
 
-TEST(MuestraFilas, ParaAlFinalDeLoRecibido) {
+TEST(MuestraFilas, SoloFilasQueCabenEnLoRecibido) {
   AreaCursor a = area_de({2, 2});
   int escritas = 0;
-  // Ten rows announced, one and a half received: the cut row is padded and
-  // nothing is read past the payload.
+  // Ten rows announced, one and a half received: the cut row is not shown.
   std::string datos = "A" + AF + "B" + AF + "C" + AF;
-  EXPECT_EQ(filas(datos, 10, a, '~', 0, &escritas), "A ~B ~\nC ~  ~\n");
-  EXPECT_EQ(escritas, 2);
+  EXPECT_EQ(filas(datos, 10, a, '~', 0, &escritas), "A ~B ~\n");
+  EXPECT_EQ(escritas, 1);
+  // A last value that fills its width ends at the payload's end without its
+  // 0xAF; one short of its width there is cut.
+  EXPECT_EQ(filas("A" + AF + "BC", 2, a, '~', 0, &escritas), "A ~BC~\n");
+  EXPECT_EQ(filas("A" + AF + "B", 2, a, '~', 0, &escritas), "");
   EXPECT_EQ(filas("", 5, a, '~', 0, &escritas), "");
   EXPECT_EQ(escritas, 0);
+  // Rows that take no byte of the payload (no columns, or empty values of
+  // width 0 without their 0xAF) are not rows at all, however many are
+  // announced.
+  EXPECT_EQ(filas("ab", 99999, area_de({}), '|', 1, &escritas), "");
+  EXPECT_EQ(filas("ab", 99999, area_de({0}), '|', 1, &escritas), "");
+  EXPECT_EQ(filas(AF + AF + "ab", 99999, area_de({0}), '|', 1, &escritas), "|  | \n|  | \n");
 }
 
 TEST(MuestraFilas, ValorSinFinalSigueEnElSiguiente) {
@@ -114,13 +123,17 @@ TEST(LeeColumnas, LimitesDelBloqueYDeLoRecibido) {
   EXPECT_STREQ(a.columnas[1].nombre, "B");
   EXPECT_EQ(a.columnas[1].ancho, 0);
 
-  // Long names are cut, absurd widths kept within a frame.
+  // Long names are cut; widths are kept as given, and one above the widest
+  // column of the database marks the reply as a lying one.
   std::string largo(300, 'n');
-  std::string r02 = respuesta_02(largo + "-1-999999-0!");
+  std::string r02 = respuesta_02(largo + "-1-32766-0!B-1-32767-0!C-1-999999-0!");
   r = respuesta_de(r02.data(), (int)r02.size());
-  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 1);
+  EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), 3);
   EXPECT_EQ(std::string(a.columnas[0].nombre), std::string(MAX_NOMBRE_COLUMNA, 'N'));
-  EXPECT_EQ(a.columnas[0].ancho, TAM_TRAMA);
+  EXPECT_EQ(a.columnas[0].ancho, MAX_ANCHO_COLUMNA);
+  EXPECT_EQ(ancho_no_valido(a), 32767);
+  a.ultima_columna = 0;
+  EXPECT_EQ(ancho_no_valido(a), 0);
 }
 
 TEST(LeeColumnas, MasDeCientoCincuenta) {

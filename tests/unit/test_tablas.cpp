@@ -207,6 +207,20 @@ TEST_F(FicheroTabla, FicheroDeWindowsYLineasLargas) {
   EXPECT_EQ(ctx.tabla_ebc[0xC3], 0x43);
 }
 
+TEST_F(FicheroTabla, LineaConNuloRechazadaYLaSiguienteLeida) {
+  // A NUL anywhere in a line refuses it, past its first 599 characters too;
+  // the next line is a line of its own.
+  std::string larga = "C3 43" + std::string(700, ' ') + std::string(1, '\0') + "\n";
+  const char principio[] = "C1 41\0\nC2 42\n";
+  escribe("base/basico/ebcdic.TST", std::string(principio, sizeof principio - 1) + larga + "C4 44\n");
+  std::string ruta = ruta_local("basico", raiz + "/base");
+  EXPECT_EQ(carga(), "Byte nulo en la linea 1 de (" + ruta + ")\nByte nulo en la linea 3 de (" + ruta + ")\n");
+  EXPECT_EQ(ctx.tabla_ebc[0xC1], ebc_fija[0xC1]);
+  EXPECT_EQ(ctx.tabla_ebc[0xC2], 0x42);
+  EXPECT_EQ(ctx.tabla_ebc[0xC3], ebc_fija[0xC3]);
+  EXPECT_EQ(ctx.tabla_ebc[0xC4], 0x44);
+}
+
 TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   escribe("base/basico/ebcdic.TST", "C1 51\n");
   escribe("www/config/ebcdic.TST", "C1 52\n");

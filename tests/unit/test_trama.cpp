@@ -263,13 +263,28 @@ TEST_F(Trama, ConexionCerradaYLongitudesNoValidas) {
   testing::internal::CaptureStdout();
   escribe(ebcdic("0000030001"));
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
-  escribe(ebcdic("000000000x"));  // reads as 0: a negative result
-  EXPECT_LT(Rec_VORTCP(ctx.sd, ctx.sbuffer), 0);
+  // Lengths below 10 (one that is no number reads as 0) fail the same way:
+  // -1, never a result taken from the length.
+  escribe(ebcdic("000000000x"));
+  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  escribe(ebcdic("0000000005abcde"));
+  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  // The SQL pair says it at test level 1 only.
+  escribe("-000000246");
+  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  ctx.test = 1;
+  escribe("0000000009");
+  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  ctx.test = 0;
   cierra_extremo(par[1]);
   EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
   EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
   std::string salida = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(salida, "Longitud de trama no valida (30001)\nConnection closed by client\n");
+  EXPECT_EQ(salida,
+            "Longitud de trama no valida (30001)\nLongitud de trama no valida (0)\n"
+            "Longitud de trama no valida (5)\n"
+            "Recibe ini (10) ilen=0 (0000000009)\nLongitud de trama no valida (9)\n"
+            "Connection closed by client\n");
 }
 
 TEST_F(Trama, RespuestaComprimidaSeExpandeYConvierte) {

@@ -1,0 +1,27 @@
+// Server bytes shown to the user (pantalla.h).
+#include "base/pantalla.h"
+
+#include "base/contexto.h"
+#include "platform/plataforma.h"
+
+void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
+  const char* p = (const char*)datos;
+  bool terminal = plat_es_terminal(f);
+  if (!terminal && !ctx.utf8) {
+    fwrite(p, 1, n, f);
+    return;
+  }
+  char trozo[4096];
+  char utf8[3 * sizeof trozo];
+  while (n > 0) {
+    size_t k = n < sizeof trozo ? n : sizeof trozo;
+    for (size_t i = 0; i < k; i++) trozo[i] = terminal ? visible(p[i]) : p[i];
+    if (ctx.utf8) {
+      fwrite(utf8, 1, plat_cp1252_a_utf8(trozo, k, utf8), f);
+    } else {
+      fwrite(trozo, 1, k, f);
+    }
+    p += k;
+    n -= k;
+  }
+}

@@ -1,0 +1,21 @@
+// Bytes that came from the server and are shown to the user (spool, result
+// values, error texts, the replies of CMD): on a terminal the control bytes
+// among them could move the cursor, retitle the window or remap keys, so they
+// are shown as "?" there. Files and pipes get the bytes unchanged, but for the
+// code page of a UTF-8 run.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// True for the bytes a terminal would act on: below 0x20 other than tab and
+// line feed, and 0x7F.
+inline bool es_control(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// The byte as a terminal is to show it: "?" for a control byte.
+inline char visible(char c) { return es_control((unsigned char)c) ? '?' : c; }
+
+// Writes n bytes from the server (CP1252 text) onto f; when f is a terminal,
+// control bytes are written as "?"; in a UTF-8 run (VORTCP_CODIFICACION) the
+// text is written in UTF-8, on a terminal or not.
+void escribe_del_servidor(FILE* f, const void* datos, size_t n);
