@@ -1,6 +1,8 @@
 // Server bytes shown to the user (pantalla.h).
 #include "base/pantalla.h"
 
+#include <cstring>
+
 #include "base/contexto.h"
 #include "platform/plataforma.h"
 
@@ -24,4 +26,19 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
     p += k;
     n -= k;
   }
+}
+
+bool de_persona(const char* texto, size_t n, char* destino, const char* donde) {
+  if (!ctx.utf8) {
+    memmove(destino, texto, n);
+    destino[n] = '\0';
+    return true;
+  }
+  long k = plat_utf8_a_cp1252(texto, n, destino);
+  if (k < 0) {
+    printf("Caracter no representable en CP1252 en (%s)\n", donde);
+    return false;
+  }
+  destino[k] = '\0';
+  return true;
 }

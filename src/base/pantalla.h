@@ -19,3 +19,11 @@ inline char visible(char c) { return es_control((unsigned char)c) ? '?' : c; }
 // control bytes are written as "?"; in a UTF-8 run (VORTCP_CODIFICACION) the
 // text is written in UTF-8, on a terminal or not.
 void escribe_del_servidor(FILE* f, const void* datos, size_t n);
+
+// Text that a person wrote (a console line, a script, a backup file) as the
+// CP1252 that the program's tables take: in a UTF-8 run it is read as UTF-8
+// and converted, otherwise copied. The result (at most n bytes) goes into
+// destino, which holds n + 1. False, after "Caracter no representable en CP1252
+// en (%s)\n" with `donde`, when a character has no CP1252 form (nothing is
+// replaced).
+bool de_persona(const char* texto, size_t n, char* destino, const char* donde);

@@ -8,6 +8,7 @@
 #include "base/contexto.h"
 #include "base/fin.h"
 #include "platform/plataforma.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
@@ -231,7 +232,15 @@ Fin carga_registros(LectorBackup& l, Carga& c, const char* nombre) {
       largo = lee_registro(l, registro, &separadores);
       continue;
     }
-    int largo_fila = codifica_fila(registro, fila, sizeof fila);
+    // The record as the CP1252 the server takes; one with a character that
+    // CP1252 cannot carry is refused whole, and the load goes on.
+    static char cp1252[MAX_REGISTRO + 1];
+    if (!de_persona(registro, (size_t)largo, cp1252, nombre)) {
+      if (l.fin) return Fin::completo;
+      largo = lee_registro(l, registro, &separadores);
+      continue;
+    }
+    int largo_fila = codifica_fila(cp1252, fila, sizeof fila);
     if (largo_fila < 0 || largo_fila > limite_lote) return Fin::registro_largo;
     long tam = ctx.minsert != 0 ? 9999999L : (long)largo_fila + c.largo_lote + n + 30;
     if (c.largo_lote > 0 && (tam > ctx.ibufsize || c.largo_lote + largo_fila > limite_lote)) {

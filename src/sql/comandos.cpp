@@ -66,7 +66,20 @@ static const char TEXTO_AYUDA[] =
     "\n";
 
 void muestra_ayuda(const char*) {
-  fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout);
+  if (!ctx.utf8) {
+    fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout);
+    return;
+  }
+  // A UTF-8 console gets the two letters as themselves.
+  for (const char* p = TEXTO_AYUDA; *p; p++) {
+    if (*p == '\xA2') {
+      fputs("\xC3\xB3", stdout);  // ó
+    } else if (*p == '\xA0') {
+      fputs("\xC3\xA1", stdout);  // á
+    } else {
+      fputc(*p, stdout);
+    }
+  }
 }
 
 void activa_sqlserver(const char*) {
@@ -126,13 +139,19 @@ void ejecuta_set(const char* linea) {
 
 // Messages 06 and 07: the code, the length of the text alone ("%.5d": unlike
 // 02 and 04 it does not count the header), the text after the command word.
-static void construye_comando(const char* codigo, const char* linea) {
-  const char* texto = resto(linea, 4);
+// False, with nothing built, when the text has a character CP1252 cannot
+// carry (de_persona).
+static bool construye_comando(const char* codigo, const char* linea) {
+  static char texto[TAM_TRAMA];
+  const char* dicho = resto(linea, 4);
+  size_t n = strnlen(dicho, sizeof texto - 1);
+  if (!de_persona(dicho, n, texto, linea)) return false;
   formatea(ctx.sbuffer, "%s%.5d%s", codigo, (int)strlen(texto), texto);
+  return true;
 }
 
 void envia_cls(const char* linea) {
-  construye_comando("06", linea);
+  if (!construye_comando("06", linea)) return;
   printf("envia: [%s]\n", ctx.sbuffer);
   // The reply is neither examined nor shown.
   intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
@@ -147,7 +166,7 @@ static void muestra_retorno(int rc) {
 }
 
 void envia_cmd(const char* linea) {
-  construye_comando("07", linea);
+  if (!construye_comando("07", linea)) return;
   if (envia_sql(ctx.sbuffer, TrazaEnvio::simple) < 0) return;
   // The only compressed reply of the protocol: the receive expands it. Its
   // line is shown even when the receive failed.

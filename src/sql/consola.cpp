@@ -11,6 +11,7 @@
 #include "base/contexto.h"
 #include "base/fin.h"
 #include "base/lineas.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "sql/backup.h"
 #include "sql/comandos.h"
@@ -63,11 +64,14 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
 // makes it a query; "select*", "(select" or "with" go the message 04 way.
 void ejecuta_linea_sql(const char* linea, const char* mayus) {
   if (ctx.isalida == 1 && !formato_csv()) fprintf(ctx.fsalida, "%s\n", linea);
+  // What is sent is CP1252, whatever the person typed it in.
+  char sentencia[MAX_LINEA_CONSOLA + 1];
+  if (!de_persona(linea, strlen(linea), sentencia, linea)) return;
   size_t palabra = strcspn(mayus, " ");
   if (palabra == 6 && strncmp(mayus, "SELECT", 6) == 0) {
-    ejecuta_consulta(linea);
+    ejecuta_consulta(sentencia);
   } else {
-    ejecuta_sentencia(linea);
+    ejecuta_sentencia(sentencia);
   }
 }
 

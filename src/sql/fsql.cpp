@@ -9,6 +9,7 @@
 
 #include "base/contexto.h"
 #include "base/lineas.h"
+#include "base/pantalla.h"
 #include "platform/plataforma.h"
 #include "base/texto.h"
 #include "sql/backup.h"
@@ -99,13 +100,20 @@ struct Sentencia {
 
 Sentencia sentencia;
 
+// Sends a statement of the script `nombre` as the CP1252 the server takes,
+// unless it holds a character that CP1252 cannot carry.
+void envia_de_persona(const char* texto, const char* nombre) {
+  static char cp1252[TAM_TRAMA + 1];
+  if (de_persona(texto, strlen(texto), cp1252, nombre)) envia_sentencia(cp1252);
+}
+
 // Sends the statement unless it cannot travel in one message.
-void envia_si_cabe(const Sentencia& s) {
+void envia_si_cabe(const Sentencia& s, const char* nombre) {
   if (!s.cabe()) {
     printf("Sentencia demasiado larga (%d caracteres)\n", (int)s.largo);
     return;
   }
-  envia_sentencia(s.texto);
+  envia_de_persona(s.texto, nombre);
 }
 
 // An empty line, or a comment: judged on the first two characters of the
@@ -118,7 +126,7 @@ bool es_comentario(const char* linea, const LineaLeida& l) {
 
 // A statement whose line ended in ";": markers, the ";" removed, then end,
 // loadsql or message 04. Returns true when the script is to stop.
-bool ejecuta_completa(Sentencia& s, const char* biblioteca) {
+bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre) {
   if (s.cabe()) {
     s.largo = sustituye_texto("%CURLIB%", biblioteca, s.texto, sizeof s.texto);
     if (s.cabe()) s.largo = sustituye_texto("%curlib%", biblioteca, s.texto, sizeof s.texto);
@@ -135,7 +143,7 @@ bool ejecuta_completa(Sentencia& s, const char* biblioteca) {
   if (strncmp(s.texto, "loadsql", 7) == 0 || strncmp(s.texto, "LOADSQL", 7) == 0) {
     carga_backup(s.texto);
   } else {
-    envia_sentencia(s.texto);
+    envia_de_persona(s.texto, nombre);
   }
   return false;
 }
@@ -180,7 +188,7 @@ void ejecuta_fsql(const char* linea) {
       s.anade(leida, l.guardados, l.largo);
     }
     if (l.largo > 0 && l.ultimo == ';') {
-      if (!s.danada) para = ejecuta_completa(s, biblioteca);
+      if (!s.danada) para = ejecuta_completa(s, biblioteca, nombre);
       s.vacia();
     }
   }
@@ -189,6 +197,6 @@ void ejecuta_fsql(const char* linea) {
   // stands (no marker replaced, no end or loadsql test).
   if (s.pendiente && !s.danada) {
     if (s.cabe()) printf("[%s]\n", s.texto);
-    envia_si_cabe(s);
+    envia_si_cabe(s, nombre);
   }
 }

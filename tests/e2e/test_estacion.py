@@ -11,6 +11,8 @@ import tempfile
 import unittest
 
 from lib import WINDOWS, Peer, clean_env, ebcdic_frame, expect_eof, expect_frame, make_base, run_vortcp, vortcp_bin
+from test_consola import PROMPT, Sesion, ejecuta, filas, m02, m03, m04, r02, r04
+from test_consola_scripts import fila, m04s, m05, r05
 
 RAIZ = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 MUESTRAS = os.path.abspath(os.path.join(RAIZ, "samples"))
@@ -58,6 +60,64 @@ class LineaDeOrdenes(Temporal):
             r = run_vortcp(["END"], self.dir, env={**peer.env(), "BASE": self.dir, "LANG": "C.UTF-8",
                                                   "VORTCP_LANG": "ESP"})
         self.assertEqual(r.status, 0, r.stdout)
+
+
+def c(texto):
+    """A text as the CP1252 bytes the test helpers (which take Latin-1) send."""
+    return texto.encode("cp1252").decode("latin-1")
+
+
+class ConsolaUtf8(Temporal):
+    """The console of a UTF-8 run: what a person writes is sent as the same
+    CP1252 (then EBCDIC) as when it is written in CP1252; what the server
+    sends is shown and written in UTF-8."""
+
+    def corre(self, utf8, entrada, pasos, ficheros=None, codificacion="latin-1"):
+        carpeta = tempfile.mkdtemp(dir=self.dir)
+        for nombre, texto in (ficheros or {}).items():
+            with open(os.path.join(carpeta, nombre), "wb") as f:
+                f.write(texto.encode(codificacion))
+        s = Sesion()
+        env = {"VORTCP_CODIFICACION": "UTF-8"} if utf8 else {}
+        return ejecuta(self, pasos(s), entrada.encode(codificacion), env=env, dir_trabajo=carpeta,
+                       sesion=s)
+
+    def test_lo_escrito_viaja_como_su_forma_cp1252(self):
+        guion = "UPDATE T SET N='Ñandú';\nloadsql T1.dat;\n"
+        backup = "1~año~€\n"
+
+        def pasos(s):
+            return (s.intercambio(m04(c("UPDATE T SET A='ñá€'")), r04(1))
+                    + s.intercambio(m04s(c("UPDATE T SET N='Ñandú'")), r04(1))
+                    + s.intercambio(m05("T1", [fila(c("año"), c("€"))], 2), r05(1)))
+        entrada = "UPDATE T SET A='ñá€'\nfsql g.sql\n"
+        ficheros = {"g.sql": guion, "T1.dat": backup}
+        cp = self.corre(False, entrada, pasos, ficheros, "cp1252")
+        u8 = self.corre(True, entrada, pasos, ficheros, "utf-8")
+        self.assertEqual(u8.peer.received, cp.peer.received)
+        self.assertEqual(u8.estado, 1)
+
+    def test_un_caracter_sin_forma_cp1252_no_se_envia(self):
+        guion = "UPDATE T SET N='\u2603';\nUPDATE T SET N='ok';\n"
+        backup = "1~\u2603\n2~ok\n"
+
+        def pasos(s):
+            return (s.intercambio(m04s("UPDATE T SET N='ok'"), r04(1))
+                    + s.intercambio(m05("T1", [fila("ok")], 1), r05(1)))
+        e = self.corre(True, "UPDATE T SET A='\u2603'\nfsql g.sql\nloadsql T1.dat\n", pasos,
+                       {"g.sql": guion, "T1.dat": backup}, "utf-8")
+        consola = e.consola.decode("utf-8")
+        self.assertIn("Caracter no representable en CP1252 en (UPDATE T SET A='\u2603')\n", consola)
+        self.assertEqual(consola.count("Caracter no representable en CP1252 en (g.sql)\n"), 1)
+        self.assertEqual(consola.count("Caracter no representable en CP1252 en (T1.dat)\n"), 1)
+
+    def test_resultados_y_ayuda_en_utf8(self):
+        def pasos(s):
+            return s.intercambio(m02("SELECT N FROM T"), r02([("N", 1, 6, 0)], 2, 1, filas([c("año")], [c("€uro")])))
+        e = self.corre(True, "SELECT N FROM T\n?\n", pasos)
+        consola = e.consola.decode("utf-8")
+        for texto in ("año", "€uro", "ejecución", "máximo"):
+            self.assertIn(texto, consola)
 
 
 @unittest.skipUnless(SIM and os.path.isdir(MUESTRAS), "zizez-sim is not built")
