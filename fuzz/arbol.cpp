@@ -70,4 +70,6 @@ void comprueba_arbol() {
   if (getcwd(cwd, sizeof cwd) == nullptr || arbol != cwd) hallazgo("el directorio de trabajo cambio");
 }
 
-const std::string& ruta_arbol() { return arbol; }
+const std::string& ruta_arbol() {
+  return arbol;
+}

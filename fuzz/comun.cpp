@@ -17,7 +17,9 @@
 
 namespace {
 
-[[noreturn]] void fin_lanza(int estado) { throw FinPrograma{estado}; }
+[[noreturn]] void fin_lanza(int estado) {
+  throw FinPrograma{estado};
+}
 
 struct Red {
   const uint8_t* datos = nullptr;
@@ -103,9 +105,13 @@ void prepara_red(const uint8_t* trozos, size_t ntrozos, const uint8_t* datos, si
   red.enviado.clear();
 }
 
-const std::string& enviado() { return red.enviado; }
+const std::string& enviado() {
+  return red.enviado;
+}
 
-size_t pendiente_red() { return red.n - red.pos; }
+size_t pendiente_red() {
+  return red.n - red.pos;
+}
 
 void sirve_tramas(const std::vector<std::string>& cargas, bool digitos_ebcdic) {
   static std::string flujo;
@@ -134,7 +140,8 @@ std::vector<std::string> tramas_enviadas(bool digitos_ebcdic) {
       if (slen[i] < '0' || slen[i] > '9') hallazgo("longitud de trama enviada no numerica");
     }
     long largo = atol(slen);
-    if (largo < 10 || largo > TAM_TRAMA || (size_t)largo > e.size() - pos) hallazgo("longitud de trama enviada erronea");
+    if (largo < 10 || largo > TAM_TRAMA || (size_t)largo > e.size() - pos)
+      hallazgo("longitud de trama enviada erronea");
     r.push_back(e.substr(pos + 10, (size_t)largo - 10));
     pos += (size_t)largo;
   }

@@ -59,7 +59,7 @@ Entrada parte_entrada(const uint8_t* datos, size_t n, size_t cabecera);
 
 // Fails the run the way a sanitizer finding does (abort with a message).
 [[noreturn]] void hallazgo(const char* texto);
-#define COMPRUEBA(cond)                                      \
-  do {                                                       \
-    if (!(cond)) hallazgo(__FILE__ ": fallo de " #cond);     \
+#define COMPRUEBA(cond)                                  \
+  do {                                                   \
+    if (!(cond)) hallazgo(__FILE__ ": fallo de " #cond); \
   } while (0)

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "comun.h"
 #include "app/argumentos.h"
+#include "comun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   inicia_objetivo();

@@ -28,7 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   ctx.fsalida = ctx.isalida ? nulo : nullptr;
   ctx.test = (c & 16) ? 1 : 0;
   ctx.en_ebcdic = (c & 32) ? 1 : 0;
-  if (ctx.en_ebcdic) setenv("WWW_EBCDIC", "1", 1); else unsetenv("WWW_EBCDIC");
+  if (ctx.en_ebcdic)
+    setenv("WWW_EBCDIC", "1", 1);
+  else
+    unsetenv("WWW_EBCDIC");
   std::vector<std::string> respuestas = parte_lista(e.resto, e.nresto);
   for (auto& r : respuestas)
     if (r.size() > MAX_CARGA) r.resize(MAX_CARGA);
@@ -63,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
 
   sirve_tramas(respuestas, ctx.en_ebcdic == 1);
   try {
-    if (c & 1) ejecuta_sentencia("UPDATE T SET A = 1"); else ejecuta_consulta("SELECT * FROM T");
+    if (c & 1)
+      ejecuta_sentencia("UPDATE T SET A = 1");
+    else
+      ejecuta_consulta("SELECT * FROM T");
   } catch (const FinPrograma& fin) {
     // Only the end of the served replies (a failed receive) ends the run.
     COMPRUEBA(fin.estado < 0 || fin.estado == 1);

@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   static FILE* nulo = fopen("/dev/null", "w");
   Entrada e = parte_entrada(datos, n, 1);
   ctx.test = e.cabecera[0] & 1;
-  if (e.cabecera[0] & 2) setenv("WWW_CURLIB", std::string(255, 'L').c_str(), 1); else unsetenv("WWW_CURLIB");
+  if (e.cabecera[0] & 2)
+    setenv("WWW_CURLIB", std::string(255, 'L').c_str(), 1);
+  else
+    unsetenv("WWW_CURLIB");
   ctx.isalida = (e.cabecera[0] & 4) ? 1 : 0;
   ctx.fsalida = ctx.isalida ? nulo : nullptr;
   ctx.delim = '|';

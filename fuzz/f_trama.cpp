@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "comun.h"
 #include "base/texto.h"
+#include "comun.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
@@ -20,9 +20,9 @@
 namespace {
 
 struct Esperado {
-  bool fallo;              // the receive must fail (-1) or end the run
-  bool fin_programa;       // the expansion ends the run
-  int resultado;           // payload length
+  bool fallo;                        // the receive must fail (-1) or end the run
+  bool fin_programa;                 // the expansion ends the run
+  int resultado;                     // payload length
   std::vector<unsigned char> carga;  // what the buffer must start with
 };
 
@@ -80,7 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   int icompri = e.cabecera[1] & 3;
   const uint8_t* flujo = e.resto + ntrozos;
   size_t nflujo = e.nresto - ntrozos;
-  if (ebcdic) setenv("WWW_EBCDIC", "1", 1); else unsetenv("WWW_EBCDIC");
+  if (ebcdic)
+    setenv("WWW_EBCDIC", "1", 1);
+  else
+    unsetenv("WWW_EBCDIC");
   prepara_red(e.resto, ntrozos, flujo, nflujo);
 
   size_t pos = 0;
@@ -88,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     Esperado esp = lee_referencia(flujo, nflujo, &pos, sql, ebcdic, comprimido, icompri);
     int rc;
     try {
-      rc = sql ? Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, comprimido ? 1 : 0, icompri) : Rec_VORTCP(ctx.sd, ctx.sbuffer);
+      rc = sql ? Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, comprimido ? 1 : 0, icompri)
+               : Rec_VORTCP(ctx.sd, ctx.sbuffer);
     } catch (const FinPrograma& fin) {
       COMPRUEBA(esp.fin_programa && fin.estado == 1);
       break;

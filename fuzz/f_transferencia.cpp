@@ -7,16 +7,16 @@
 // that seeds and mutations can read as text); bit 1: a source type given on
 // the command line (the index is left alone); bit 2: the spool walk; bit 3:
 // test level 1; bits 4-7: 0, or k for reads of at most 2^(k-1) bytes (frames
-// cut and joined anywhere, through the pending store). Then the payloads, separated by the bytes 00 FF 00; each goes
-// out as one frame.
+// cut and joined anywhere, through the pending store). Then the payloads, separated by the bytes 00 FF 00;
+// each goes out as one frame.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "arbol.h"
-#include "comun.h"
 #include "base/texto.h"
+#include "comun.h"
 #include "transfer/lista.h"
 #include "wire/tablas.h"
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "arbol.h"
-#include "comun.h"
 #include "base/texto.h"
+#include "comun.h"
 #include "transfer/nombres.h"
 #include "transfer/xinfo.h"
 
@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   // Names, type and text come trimmed from the header; dates keep their width.
   for (int k = 0; k < 4; k++)
     while (!campos[k].empty() && campos[k].back() == ' ') campos[k].pop_back();
-  if (!nombre_valido(campos[0].c_str()) || !nombre_valido(campos[1].c_str()) || !nombre_valido(campos[2].c_str()))
+  if (!nombre_valido(campos[0].c_str()) || !nombre_valido(campos[1].c_str()) ||
+      !nombre_valido(campos[2].c_str()))
     return 0;
   std::string viejo((const char*)datos + pos, n - pos);
 
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   }
   try {
     if (!actualiza_xinfo("LIB1", campos[0].c_str(), campos[1].c_str(), campos[2].c_str(), campos[3].c_str(),
-                    campos[4].c_str(), campos[5].c_str())) {
+                         campos[4].c_str(), campos[5].c_str())) {
       hallazgo("un indice legible no se pudo actualizar");
     }
   } catch (const FinPrograma&) {

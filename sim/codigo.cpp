@@ -16,10 +16,10 @@ unsigned char tabla_ascii_de_asc[256];
 unsigned char tabla_cp1252_de_asc_cli[256];
 
 // CP1252 0x80..0x9F as Unicode code points (0 where CP1252 has no character).
-const unsigned short extras_cp1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const unsigned short extras_cp1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                          0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 int valor_hex_sim(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -50,7 +50,7 @@ void invierte(const unsigned char* directa, const unsigned char* preferida, unsi
     }
   }
 }
-} // namespace
+}  // namespace
 
 bool prepara_codigo(const char* fichero_tabla) {
   // ebc_fija is what the client applies to everything it reads; asc_fija is
@@ -75,7 +75,7 @@ bool prepara_codigo(const char* fichero_tabla) {
       char linea[600];
       while (std::fgets(linea, sizeof linea, f)) {
         size_t n = std::strlen(linea);
-        if (n == 0 || linea[n - 1] != '\n') break; // a last line without a line end is not used
+        if (n == 0 || linea[n - 1] != '\n') break;  // a last line without a line end is not used
         while (n > 0 && (linea[n - 1] == '\n' || linea[n - 1] == '\r' || linea[n - 1] == ' ')) linea[--n] = 0;
         if (n < 4 || linea[0] == '#' || linea[0] == '$') continue;
         int h1 = valor_hex_sim(linea[0]), h2 = valor_hex_sim(linea[1]);
@@ -99,9 +99,15 @@ bool prepara_codigo(const char* fichero_tabla) {
   return ok;
 }
 
-unsigned char ebc_de_cp1252(unsigned char c) { return tabla_ebc_de_cp1252[c]; }
-unsigned char ascii_de_asc_fija(unsigned char b) { return tabla_ascii_de_asc[b]; }
-unsigned char cp1252_de_tabla_asc(unsigned char b) { return tabla_cp1252_de_asc_cli[b]; }
+unsigned char ebc_de_cp1252(unsigned char c) {
+  return tabla_ebc_de_cp1252[c];
+}
+unsigned char ascii_de_asc_fija(unsigned char b) {
+  return tabla_ascii_de_asc[b];
+}
+unsigned char cp1252_de_tabla_asc(unsigned char b) {
+  return tabla_cp1252_de_asc_cli[b];
+}
 
 void a_ebcdic(std::string& texto) {
   for (char& c : texto) c = static_cast<char>(tabla_ebc_de_cp1252[static_cast<unsigned char>(c)]);
@@ -186,7 +192,11 @@ std::string utf8_de_cliente(const std::string& bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     unsigned char c = static_cast<unsigned char>(bytes[i]);
-    size_t largo = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    size_t largo = c < 0x80             ? 1
+                   : (c & 0xE0) == 0xC0 ? 2
+                   : (c & 0xF0) == 0xE0 ? 3
+                   : (c & 0xF8) == 0xF0 ? 4
+                                        : 0;
     if (largo == 0 || (largo == 2 && c < 0xC2) || i + largo > bytes.size()) return utf8_de_cp1252(bytes);
     for (size_t k = 1; k < largo; k++) {
       if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return utf8_de_cp1252(bytes);

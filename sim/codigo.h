@@ -22,12 +22,12 @@ unsigned char ascii_de_asc_fija(unsigned char b);
 unsigned char cp1252_de_tabla_asc(unsigned char b);
 
 // In-place conversions of a byte run.
-void a_ebcdic(std::string& texto);         // CP1252 -> EBCDIC (ebc_de_cp1252)
+void a_ebcdic(std::string& texto);  // CP1252 -> EBCDIC (ebc_de_cp1252)
 // Text of members and message files: the inverse of the table the client
 // applies to it, ebc_fija amended by the table file.
 void a_ebcdic_texto(std::string& texto);
-void de_tabla_asc(std::string& texto);     // client's SQL EBCDIC -> CP1252
-void de_asc_fija(std::string& texto);      // client's transfer EBCDIC -> ASCII
+void de_tabla_asc(std::string& texto);  // client's SQL EBCDIC -> CP1252
+void de_asc_fija(std::string& texto);   // client's transfer EBCDIC -> ASCII
 
 // UTF-8 <-> CP1252 for the Latin-1 range (and the few CP1252 extras such as
 // the euro sign). Characters that CP1252 lacks become '?'.

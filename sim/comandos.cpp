@@ -7,8 +7,8 @@
 #include <cctype>
 #include <ctime>
 
-#include "codigo.h"
 #include "base/texto.h"
+#include "codigo.h"
 #include "sistema.h"
 
 namespace {
@@ -49,11 +49,14 @@ bool dsplib(const std::string& lib, const Trabajo& t, std::string& r) {
     if (o.biblioteca != lib || o.archivo == previo) continue;
     previo = o.archivo;
     const char* tipo = o.clase == MENSAJES ? "*MSGF" : o.clase == SPOOL ? "*SPLF" : "*FILE";
-    const char* atributo = o.clase == FUENTE ? "PF-SRC" : o.clase == MENSAJES || o.clase == SPOOL ? "" : "PF-DTA";
+    const char* atributo = o.clase == FUENTE                         ? "PF-SRC"
+                           : o.clase == MENSAJES || o.clase == SPOOL ? ""
+                                                                     : "PF-DTA";
     r += linea(o.archivo, tipo, atributo, o.clase == FUENTE ? "" : utf8_de_cp1252(o.texto));
   }
   // The SQL tables and views of the library's own schema.
-  std::string sql = "SELECT name, type FROM \"" + lib + "\".sqlite_master WHERE type IN ('table','view') ORDER BY name";
+  std::string sql =
+      "SELECT name, type FROM \"" + lib + "\".sqlite_master WHERE type IN ('table','view') ORDER BY name";
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(t.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
     while (sqlite3_step(st) == SQLITE_ROW) {
@@ -65,7 +68,7 @@ bool dsplib(const std::string& lib, const Trabajo& t, std::string& r) {
   sqlite3_finalize(st);
   return true;
 }
-} // namespace
+}  // namespace
 
 bool ejecuta_comando(const std::string& mandato, const Trabajo& t, std::string& r) {
   std::string m = mandato;
@@ -82,8 +85,8 @@ bool ejecuta_comando(const std::string& mandato, const Trabajo& t, std::string& 
     r = std::string("Trabajo . . . . . . . . :  QZIZEZ\n") + "Usuario . . . . . . . . :  VORTCP\n" +
         "Número  . . . . . . . . :  " + num + "\n" + "Estado  . . . . . . . . :  ACTIVO\n" +
         "Biblioteca actual . . . :  " + t.curlib + "\n" + "Lista de bibliotecas  . :  " + libl + "\n" +
-        "Sesión EBCDIC . . . . . :  " + (t.ebcdic ? "SI" : "NO") + "\n" + "Compresión  . . . . . . :  " +
-        (t.compri.empty() ? "(no indicada)" : t.compri) + "\n";
+        "Sesión EBCDIC . . . . . :  " + (t.ebcdic ? "SI" : "NO") + "\n" +
+        "Compresión  . . . . . . :  " + (t.compri.empty() ? "(no indicada)" : t.compri) + "\n";
     return true;
   }
   if (verbo == "DSPLIBL") {
@@ -98,6 +101,7 @@ bool ejecuta_comando(const std::string& mandato, const Trabajo& t, std::string& 
     if (lib.empty() || lib == "*CURLIB") lib = t.curlib;
     return dsplib(lib, t, r);
   }
-  r = "CPD0030 Mandato " + (verbo.empty() ? std::string("(vacío)") : verbo) + " de la biblioteca *LIBL no encontrado.";
+  r = "CPD0030 Mandato " + (verbo.empty() ? std::string("(vacío)") : verbo) +
+      " de la biblioteca *LIBL no encontrado.";
   return false;
 }

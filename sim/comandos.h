@@ -8,13 +8,13 @@
 #include <vector>
 
 struct Trabajo {
-  const std::vector<std::string>* libl; // search order of the session
+  const std::vector<std::string>* libl;  // search order of the session
   const std::vector<std::string>* todas;
   std::string curlib;
   bool ebcdic;
   std::string compri;
-  sqlite3* db;  // the session's SQL connection (libraries attached)
-  sqlite3* cat; // the catalogue
+  sqlite3* db;   // the session's SQL connection (libraries attached)
+  sqlite3* cat;  // the catalogue
 };
 
 // Runs the command text; the answer is UTF-8 text. Returns false (with the

@@ -34,7 +34,7 @@ bool entero(const char* texto, int minimo, int maximo, int& valor) {
   valor = static_cast<int>(v);
   return true;
 }
-} // namespace
+}  // namespace
 
 bool lee_opciones(int argc, char** argv, Opciones& op) {
   for (int i = 1; i < argc; i++) {

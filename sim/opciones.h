@@ -6,14 +6,14 @@
 #include <string>
 
 struct Fallos {
-  int trozo = 0;             // >0: send every frame in pieces of this many bytes
-  int pausa_trozo_ms = 20;   // pause between two pieces
-  bool dos_tramas = false;   // transfer stream: two messages in one send
-  int corta_tras = 0;        // >0: close the connection after this many messages sent
-  int corta_en_trama = 0;    // >0: close in the middle of this message (1 = first)
-  int trama_larga = 0;       // >0: this message announces a frame length above 30,000
-  std::string nombre_hostil; // non-empty: the file name of every transfer header
-  bool bloque_mentiroso = false; // text blocks claim 100 bytes more than they carry
+  int trozo = 0;                  // >0: send every frame in pieces of this many bytes
+  int pausa_trozo_ms = 20;        // pause between two pieces
+  bool dos_tramas = false;        // transfer stream: two messages in one send
+  int corta_tras = 0;             // >0: close the connection after this many messages sent
+  int corta_en_trama = 0;         // >0: close in the middle of this message (1 = first)
+  int trama_larga = 0;            // >0: this message announces a frame length above 30,000
+  std::string nombre_hostil;      // non-empty: the file name of every transfer header
+  bool bloque_mentiroso = false;  // text blocks claim 100 bytes more than they carry
 };
 
 struct Opciones {
@@ -28,7 +28,7 @@ struct Opciones {
   int bloque = 29990;      // payload size of text and record blocks, at most one frame
   std::string registro;    // folder of the per-session logs (empty: no log)
   Fallos fallos;
-  bool ayuda = false;      // --help: the usage was printed, nothing to do
+  bool ayuda = false;  // --help: the usage was printed, nothing to do
 };
 
 // Reads argv into op. On a bad option prints the usage on stderr and returns

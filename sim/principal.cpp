@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "codigo.h"
 #include "base/texto.h"
+#include "codigo.h"
 #include "opciones.h"
 #include "sistema.h"
 #include "sql_sim.h"
@@ -32,11 +32,12 @@
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 
-
 namespace {
 volatile sig_atomic_t parar = 0;
 
-void al_parar(int) { parar = 1; }
+void al_parar(int) {
+  parar = 1;
+}
 
 // A session port of the broker: free, promised to a client that asked the
 // broker (for a few seconds), or busy with a session child.
@@ -149,7 +150,8 @@ void responde_broker(int fd, std::vector<Hueco>& huecos, int max) {
     formatea(respuesta, "97%.5d%.5d", 99999, max);
   }
   size_t largo = std::strlen(respuesta);
-  for (size_t i = 0; i < largo; i++) respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
+  for (size_t i = 0; i < largo; i++)
+    respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
   send(fd, respuesta, largo, MSG_NOSIGNAL);
 }
 
@@ -244,7 +246,8 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
       PeticionBroker& p = pendientes[i];
       short eventos = r > 0 ? fds[cerrar.size() + i].revents : 0;
       bool sigue = p.limite >= ahora;
-      if (sigue && (eventos & (POLLIN | POLLHUP | POLLERR)) != 0) sigue = lee_peticion_broker(p, huecos, op.max_sesiones);
+      if (sigue && (eventos & (POLLIN | POLLHUP | POLLERR)) != 0)
+        sigue = lee_peticion_broker(p, huecos, op.max_sesiones);
       if (sigue) {
         siguen.push_back(p);
       } else {
@@ -282,7 +285,7 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
   termina_hijos(hijos);
   for (int s : cerrar) close(s);
 }
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
   Opciones op;
@@ -292,12 +295,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!prepara_codigo(op.tabla.c_str())) {
-    std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n", op.tabla.c_str());
+    std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n",
+                 op.tabla.c_str());
   }
   if (!prepara_sistema(op)) return 1;
   if (op.solo_crea) return 0;
 
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = al_parar;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
@@ -307,14 +311,15 @@ int main(int argc, char** argv) {
   int puerto = 0;
   int principal = abre_escuchas(op, huecos, puerto);
   if (principal < 0) {
-    std::fprintf(stderr, "zizez-sim: no se puede escuchar en %s: %s\n", op.direccion.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zizez-sim: no se puede escuchar en %s: %s\n", op.direccion.c_str(),
+                 std::strerror(errno));
     return 1;
   }
   if (huecos.empty()) {
     std::printf("zizez-sim: escuchando en %s:%d\n", op.direccion.c_str(), puerto);
   } else {
-    std::printf("zizez-sim: escuchando en %s:%d (intermediario; sesiones en %d a %d)\n", op.direccion.c_str(), puerto,
-                puerto + 1, puerto + op.max_sesiones);
+    std::printf("zizez-sim: escuchando en %s:%d (intermediario; sesiones en %d a %d)\n", op.direccion.c_str(),
+                puerto, puerto + 1, puerto + op.max_sesiones);
   }
   std::fflush(stdout);
   sirve(op, principal, puerto, huecos);

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -130,7 +130,8 @@ void borra_sistema(const std::string& bd) {
       std::string s = suf;
       return n.size() >= s.size() && n.compare(n.size() - s.size(), s.size(), s) == 0;
     };
-    if (acaba(".db") || acaba(".db-wal") || acaba(".db-shm") || acaba(".db-journal")) unlink((bd + "/" + n).c_str());
+    if (acaba(".db") || acaba(".db-wal") || acaba(".db-shm") || acaba(".db-journal"))
+      unlink((bd + "/" + n).c_str());
   }
   closedir(d);
 }
@@ -156,20 +157,23 @@ struct Cargador {
     sqlite3_bind_int(inserta, i++, o.formato);
     sqlite3_bind_blob(inserta, i++, datos.data(), static_cast<int>(datos.size()), SQLITE_TRANSIENT);
     if (sqlite3_step(inserta) != SQLITE_DONE) {
-      error = "no se puede guardar " + o.biblioteca + "/" + o.archivo + " " + o.miembro + ": " + sqlite3_errmsg(cat);
+      error = "no se puede guardar " + o.biblioteca + "/" + o.archivo + " " + o.miembro + ": " +
+              sqlite3_errmsg(cat);
       return false;
     }
     return true;
   }
 
   // One catalogue line of library `lib`; dir is the library's sample folder.
-  bool linea(const std::string& lib, const std::string& dir, const std::vector<std::string>& c, std::string& texto_lib) {
+  bool linea(const std::string& lib, const std::string& dir, const std::vector<std::string>& c,
+             std::string& texto_lib) {
     const std::string& clase = c[0];
     Objeto o;
     o.biblioteca = lib;
     o.clase = clase.empty() ? '?' : clase[0];
     size_t esperados = clase == "L" ? 2 : (clase == "C" || clase == "M") ? 5 : 7;
-    if (clase.size() != 1 || c.size() != esperados || std::string("LFDCMS").find(clase[0]) == std::string::npos) {
+    if (clase.size() != 1 || c.size() != esperados ||
+        std::string("LFDCMS").find(clase[0]) == std::string::npos) {
       error = "linea de catalogo no valida en " + lib + ": " + c[0];
       return false;
     }
@@ -192,7 +196,8 @@ struct Cargador {
     if (clase == "M") o.tipo = "MSGF";
     if (clase == "S") o.tipo = "SPLF";
     if (!nombre_valido(o.archivo) || (!o.miembro.empty() && !nombre_valido(o.miembro)) || o.tipo.size() > 4 ||
-        !fecha_valida(o.fecha, 8) || !fecha_valida(o.hora, 6) || (o.clase == DATOS && (o.reclen < 1 || o.reclen > 9999)) ||
+        !fecha_valida(o.fecha, 8) || !fecha_valida(o.hora, 6) ||
+        (o.clase == DATOS && (o.reclen < 1 || o.reclen > 9999)) ||
         (o.clase == SPOOL && (o.reclen < 1 || o.reclen > 9999 || (o.formato != 67 && o.formato != 68)))) {
       error = "campos no validos en " + lib + ": " + o.archivo + " " + o.miembro;
       return false;
@@ -205,11 +210,19 @@ struct Cargador {
     }
     std::string datos;
     switch (o.clase) {
-    case FUENTE:
-    case MENSAJES: datos = registros_texto(lineas); break;
-    case DATOS: datos = registros_fijos(lineas, o.reclen); break;
-    case CONVERTIDO: datos = registros_convertidos(lineas); break;
-    default: datos = registros_spool(lineas, o.reclen, o.formato); break;
+      case FUENTE:
+      case MENSAJES:
+        datos = registros_texto(lineas);
+        break;
+      case DATOS:
+        datos = registros_fijos(lineas, o.reclen);
+        break;
+      case CONVERTIDO:
+        datos = registros_convertidos(lineas);
+        break;
+      default:
+        datos = registros_spool(lineas, o.reclen, o.formato);
+        break;
     }
     return guarda(o, datos);
   }
@@ -239,7 +252,7 @@ bool carga_tablas(const std::string& bd, const std::string& lib, const std::stri
   sqlite3_close(db);
   return ok;
 }
-} // namespace
+}  // namespace
 
 std::string fichero_biblioteca(const std::string& bd, const std::string& biblioteca) {
   return bd + "/" + biblioteca + ".db";
@@ -258,7 +271,8 @@ bool crea_sistema(const std::string& bd, const std::string& muestras, std::strin
     while (dirent* e = readdir(d)) {
       std::string n = e->d_name;
       struct stat st;
-      if (nombre_valido(n) && stat((muestras + "/" + n + "/catalogo.txt").c_str(), &st) == 0) libs.push_back(n);
+      if (nombre_valido(n) && stat((muestras + "/" + n + "/catalogo.txt").c_str(), &st) == 0)
+        libs.push_back(n);
     }
     closedir(d);
   }
@@ -273,11 +287,12 @@ bool crea_sistema(const std::string& bd, const std::string& muestras, std::strin
     sqlite3_close(carga.cat);
     return false;
   }
-  bool ok = ejecuta(carga.cat, ESQUEMA, error, "esquema") && ejecuta(carga.cat, "BEGIN", error, "catalogo") &&
-            sqlite3_prepare_v2(carga.cat,
-                               "INSERT INTO objetos(biblioteca, archivo, miembro, clase, tipo, texto, fecha, hora,"
-                               " reclen, formato, datos) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
-                               -1, &carga.inserta, nullptr) == SQLITE_OK;
+  bool ok =
+      ejecuta(carga.cat, ESQUEMA, error, "esquema") && ejecuta(carga.cat, "BEGIN", error, "catalogo") &&
+      sqlite3_prepare_v2(carga.cat,
+                         "INSERT INTO objetos(biblioteca, archivo, miembro, clase, tipo, texto, fecha, hora,"
+                         " reclen, formato, datos) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
+                         -1, &carga.inserta, nullptr) == SQLITE_OK;
   for (size_t i = 0; ok && i < libs.size(); i++) {
     const std::string& lib = libs[i];
     std::string dir = muestras + "/" + lib;
@@ -317,7 +332,8 @@ std::vector<std::string> lista_bibliotecas(sqlite3* cat) {
   std::vector<std::string> libs;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(cat, "SELECT nombre FROM bibliotecas ORDER BY nombre", -1, &st, nullptr);
-  while (st && sqlite3_step(st) == SQLITE_ROW) libs.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  while (st && sqlite3_step(st) == SQLITE_ROW)
+    libs.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
   sqlite3_finalize(st);
   return libs;
 }
@@ -325,12 +341,15 @@ std::vector<std::string> lista_bibliotecas(sqlite3* cat) {
 std::vector<Objeto> lista_objetos(sqlite3* cat, const char* clases) {
   std::vector<Objeto> objetos;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(cat,
-                     "SELECT id, biblioteca, archivo, miembro, clase, tipo, texto, fecha, hora, reclen, formato"
-                     " FROM objetos WHERE instr(?1, clase) > 0 ORDER BY biblioteca, instr(?1, clase), archivo, miembro",
-                     -1, &st, nullptr);
+  sqlite3_prepare_v2(
+      cat,
+      "SELECT id, biblioteca, archivo, miembro, clase, tipo, texto, fecha, hora, reclen, formato"
+      " FROM objetos WHERE instr(?1, clase) > 0 ORDER BY biblioteca, instr(?1, clase), archivo, miembro",
+      -1, &st, nullptr);
   sqlite3_bind_text(st, 1, clases, -1, SQLITE_TRANSIENT);
-  auto texto = [&](int col) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, col))); };
+  auto texto = [&](int col) {
+    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, col)));
+  };
   while (st && sqlite3_step(st) == SQLITE_ROW) {
     Objeto o;
     o.id = sqlite3_column_int64(st, 0);

@@ -12,21 +12,21 @@
 
 // Object classes of the catalogue.
 enum ClaseObjeto : char {
-  FUENTE = 'F',     // source member (header 01, blocks 02)
-  DATOS = 'D',      // data file member sent as a raw copy (03, 04)
-  CONVERTIDO = 'C', // data file sent as a converted copy (05 and one block)
-  MENSAJES = 'M',   // message file (07, 08)
-  SPOOL = 'S',      // spool file (67 or 68)
+  FUENTE = 'F',      // source member (header 01, blocks 02)
+  DATOS = 'D',       // data file member sent as a raw copy (03, 04)
+  CONVERTIDO = 'C',  // data file sent as a converted copy (05 and one block)
+  MENSAJES = 'M',    // message file (07, 08)
+  SPOOL = 'S',       // spool file (67 or 68)
 };
 
 struct Objeto {
   sqlite3_int64 id = 0;
-  std::string biblioteca, archivo, miembro, tipo; // CP1252, upper case names
-  std::string texto;                              // description, CP1252
-  std::string fecha, hora;                        // YYYYMMDD, HHMMSS
+  std::string biblioteca, archivo, miembro, tipo;  // CP1252, upper case names
+  std::string texto;                               // description, CP1252
+  std::string fecha, hora;                         // YYYYMMDD, HHMMSS
   char clase = FUENTE;
-  int reclen = 0;  // record length of data and spool files
-  int formato = 0; // spool block layout: 67 or 68
+  int reclen = 0;   // record length of data and spool files
+  int formato = 0;  // spool block layout: 67 or 68
 };
 
 // Rebuilds the system in folder bd from the sample folder: every subfolder

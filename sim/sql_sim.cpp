@@ -11,18 +11,17 @@
 #include <map>
 #include <vector>
 
+#include "base/texto.h"
 #include "codigo.h"
 #include "comandos.h"
-#include "base/texto.h"
 #include "sistema.h"
 #include "sql_traduce.h"
 #include "wire/lzw.h"
 
-
 namespace {
 constexpr unsigned char FIN_VALOR = 0xAF;
 constexpr unsigned char SEPARA_CAMPO = 0xAE;
-constexpr int MAX_ADJUNTAS = 9; // SQLite attaches at most 10 schemas besides main
+constexpr int MAX_ADJUNTAS = 9;  // SQLite attaches at most 10 schemas besides main
 
 std::string mayusculas(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -43,17 +42,17 @@ std::string num(long v, int cifras) {
 
 struct Cursor {
   bool abierto = false;
-  std::vector<std::string> filas; // each row: values ended by 0xAF, CP1252
+  std::vector<std::string> filas;  // each row: values ended by 0xAF, CP1252
   size_t siguiente = 0;
 };
 
 struct Sesion {
   Conexion& c;
   const Opciones& op;
-  bool ebcdic;             // replies in EBCDIC
-  int bufsize = 4096;      // the client's buffer size: no row block is longer
+  bool ebcdic;         // replies in EBCDIC
+  int bufsize = 4096;  // the client's buffer size: no row block is longer
   std::vector<std::string> libl, todas;
-  std::string curlib;      // kept alive: SQLite holds on to the main schema name
+  std::string curlib;  // kept alive: SQLite holds on to the main schema name
   std::string compri;
   sqlite3* db = nullptr;
   sqlite3* cat = nullptr;
@@ -89,7 +88,8 @@ struct Sesion {
     std::string parte = std::string(cod6) + t;
     if (parte.size() > static_cast<size_t>(MAX_CARGA) - 16) parte.resize(static_cast<size_t>(MAX_CARGA) - 16);
     anota(c, "error %d: %s", codigo, texto_utf8.c_str());
-    return responde(std::string(cod) + "001" + "001" + num(static_cast<long>(parte.size()), 5) + "ERR" + parte);
+    return responde(std::string(cod) + "001" + "001" + num(static_cast<long>(parte.size()), 5) + "ERR" +
+                    parte);
   }
 
   bool abre_bd() {
@@ -121,7 +121,8 @@ struct Sesion {
       sqlite3_stmt* st = nullptr;
       sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
       sqlite3_bind_text(st, 1, fichero_biblioteca(op.bd, orden[i]).c_str(), -1, SQLITE_TRANSIENT);
-      if (sqlite3_step(st) != SQLITE_DONE) anota(c, "no se adjunta %s: %s", orden[i].c_str(), sqlite3_errmsg(db));
+      if (sqlite3_step(st) != SQLITE_DONE)
+        anota(c, "no se adjunta %s: %s", orden[i].c_str(), sqlite3_errmsg(db));
       sqlite3_finalize(st);
     }
     // A simulator need not survive a power cut: no sync at every commit, so
@@ -143,7 +144,8 @@ struct Sesion {
   bool inicio(const std::string& m) {
     size_t cifras = 5;
     for (size_t k = 5; k <= 7; k++) {
-      if (m.size() >= 10 + k && std::atoi(m.substr(5 + k, 5).c_str()) == static_cast<int>(m.size()) - static_cast<int>(k - 5)) {
+      if (m.size() >= 10 + k &&
+          std::atoi(m.substr(5 + k, 5).c_str()) == static_cast<int>(m.size()) - static_cast<int>(k - 5)) {
         cifras = k;
         break;
       }
@@ -176,7 +178,9 @@ struct Sesion {
     size_t p = t.find("WWW_EBCDIC=");
     if (p != std::string::npos) ebcdic = std::atoi(t.c_str() + p + 11) == 1;
     p = t.find("WWW_COMPRI=");
-    if (p != std::string::npos) compri = t.substr(p + 11, t.find(',', p) == std::string::npos ? std::string::npos : t.find(',', p) - p - 11);
+    if (p != std::string::npos)
+      compri =
+          t.substr(p + 11, t.find(',', p) == std::string::npos ? std::string::npos : t.find(',', p) - p - 11);
     anota(c, "opciones: ebcdic=%d compri=[%s]", ebcdic ? 1 : 0, compri.c_str());
     return responde("20001001" + num(0, 5) + "OK Opciones aceptadas");
   }
@@ -210,7 +214,7 @@ struct Sesion {
       err = {-104, "Sentencia vacía."};
       return nullptr;
     }
-    if (!solo_blancos(*resto)) return st; // several statements: not kept
+    if (!solo_blancos(*resto)) return st;  // several statements: not kept
     if (preparadas.size() >= 256) olvida_preparadas();
     preparadas[sql] = st;
     return st;
@@ -260,7 +264,8 @@ struct Sesion {
     sqlite3_stmt* st = preparada(adapta_sql(sentencia(m, 13), todas), &resto, err);
     if (!st) return responde_error("02", err.codigo, err.texto);
     std::vector<Columna> cols = columnas_de(st);
-    size_t tope_valor = cols.empty() ? 1 : std::max<size_t>(1, (static_cast<size_t>(MAX_CARGA) - 64) / cols.size() - 1);
+    size_t tope_valor =
+        cols.empty() ? 1 : std::max<size_t>(1, (static_cast<size_t>(MAX_CARGA) - 64) / cols.size() - 1);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
       std::string fila;
@@ -326,11 +331,12 @@ struct Sesion {
       primera = false;
       resto = sigue;
       if (!st) {
-        if (e.codigo == 0) continue; // a lone ";"
+        if (e.codigo == 0) continue;  // a lone ";"
         return responde_error("04", e.codigo, e.texto);
       }
       std::string verbo = mayusculas(std::string(sqlite3_sql(st)).substr(0, 7));
-      bool es_dml = verbo.rfind("UPDATE", 0) == 0 || verbo.rfind("DELETE", 0) == 0 || verbo.rfind("INSERT", 0) == 0;
+      bool es_dml =
+          verbo.rfind("UPDATE", 0) == 0 || verbo.rfind("DELETE", 0) == 0 || verbo.rfind("INSERT", 0) == 0;
       int rc;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
       }
@@ -384,8 +390,10 @@ struct Sesion {
       }
     }
     sqlite3_finalize(st);
-    if (cols.empty()) return responde_error("05", -204, tabla + " en " + curlib + " de tipo *FILE no encontrado.");
-    if (campos > cols.size()) return responde_error("05", -117, "El número de valores no coincide con el número de columnas.");
+    if (cols.empty())
+      return responde_error("05", -204, tabla + " en " + curlib + " de tipo *FILE no encontrado.");
+    if (campos > cols.size())
+      return responde_error("05", -117, "El número de valores no coincide con el número de columnas.");
     std::string sql = "INSERT INTO \"" + curlib + "\".\"" + tabla + "\" (";
     for (size_t i = 0; i < campos; i++) sql += (i ? ",\"" : "\"") + cols[i] + "\"";
     sql += ") VALUES (";
@@ -402,7 +410,7 @@ struct Sesion {
     for (long f = 0; f < filas && fallo.empty(); f++) {
       sqlite3_reset(st);
       if (pos >= lote.size() || static_cast<unsigned char>(lote[pos]) != SEPARA_CAMPO) {
-        fallo = "values for columns"; // a row that does not open with 0xAE
+        fallo = "values for columns";  // a row that does not open with 0xAE
         break;
       }
       pos++;
@@ -417,12 +425,15 @@ struct Sesion {
         if (v.empty() && !texto[i]) {
           sqlite3_bind_null(st, static_cast<int>(i + 1));
         } else {
-          sqlite3_bind_text(st, static_cast<int>(i + 1), v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+          sqlite3_bind_text(st, static_cast<int>(i + 1), v.c_str(), static_cast<int>(v.size()),
+                            SQLITE_TRANSIENT);
         }
       }
       if (!fallo.empty()) break;
-      if (sqlite3_step(st) != SQLITE_DONE) fallo = sqlite3_errmsg(db);
-      else insertadas++;
+      if (sqlite3_step(st) != SQLITE_DONE)
+        fallo = sqlite3_errmsg(db);
+      else
+        insertadas++;
     }
     sqlite3_finalize(st);
     if (!fallo.empty()) {
@@ -447,7 +458,8 @@ struct Sesion {
     bool ok = db && cat && ejecuta_comando(texto, t, respuesta);
     std::string cuerpo = cp1252_de_utf8(respuesta);
     if (cuerpo.size() > 19000) cuerpo.resize(19000);
-    std::string r = std::string("07") + (ok ? "000" : "001") + num(static_cast<long>(cuerpo.size()), 5) + cuerpo;
+    std::string r =
+        std::string("07") + (ok ? "000" : "001") + num(static_cast<long>(cuerpo.size()), 5) + cuerpo;
     anota(c, "mandato [%s]: %s", texto.c_str(), ok ? "correcto" : "rechazado");
     if (ebcdic) a_ebcdic(r);
     std::string comprimido(static_cast<size_t>(TAM_TRAMA), '\0');
@@ -456,7 +468,7 @@ struct Sesion {
     if (n < 0) return false;
     comprimido.resize(static_cast<size_t>(n));
     c.digitos_ebcdic = ebcdic;
-    c.registro_ebcdic = false; // the log shows the compressed bytes as they go
+    c.registro_ebcdic = false;  // the log shows the compressed bytes as they go
     return envia_trama(c, comprimido);
   }
 
@@ -466,22 +478,32 @@ struct Sesion {
     if (digitos_ebcdic) de_tabla_asc(m);
     int codigo = std::atoi(trozo(m, 0, 2).c_str());
     switch (codigo) {
-    case 1: return inicio(m);
-    case 20: return opciones(m);
-    case 2: return consulta(m);
-    case 3: return siguiente();
-    case 4: return sentencia_04(m);
-    case 5: return inserta(m);
-    case 6:
-      cursor = Cursor();
-      return responde("06001001" + num(0, 5) + "OK ");
-    case 7: return comando(m);
-    case 96: anota(c, "el cliente termina la sesion (%s)", m.c_str()); return false;
-    default: return responde_error(trozo(m, 0, 2).c_str(), -84, "Mensaje no reconocido por el servidor.");
+      case 1:
+        return inicio(m);
+      case 20:
+        return opciones(m);
+      case 2:
+        return consulta(m);
+      case 3:
+        return siguiente();
+      case 4:
+        return sentencia_04(m);
+      case 5:
+        return inserta(m);
+      case 6:
+        cursor = Cursor();
+        return responde("06001001" + num(0, 5) + "OK ");
+      case 7:
+        return comando(m);
+      case 96:
+        anota(c, "el cliente termina la sesion (%s)", m.c_str());
+        return false;
+      default:
+        return responde_error(trozo(m, 0, 2).c_str(), -84, "Mensaje no reconocido por el servidor.");
     }
   }
 };
-} // namespace
+}  // namespace
 
 void sirve_sql(Conexion& c, const std::string& primera, bool ebcdic, const Opciones& op) {
   Sesion s(c, op, ebcdic);

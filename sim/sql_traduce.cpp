@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <regex>
 
-#include "codigo.h"
 #include "base/texto.h"
+#include "codigo.h"
 
 namespace {
 bool es_ident(char c) {
@@ -16,7 +16,8 @@ bool es_ident(char c) {
 bool igual_sin_caso(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); i++) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
   }
   return true;
 }
@@ -32,7 +33,7 @@ std::string mayusculas(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
-} // namespace
+}  // namespace
 
 std::string adapta_sql(const std::string& sql, const std::vector<std::string>& bibliotecas) {
   std::string s = sql;
@@ -80,7 +81,8 @@ ErrorSql error_de_sqlite(const std::string& m) {
     }
     return {-204, obj + " en " + lib + " de tipo *FILE no encontrado."};
   }
-  if (!(n = tras(m, "unknown database ")).empty()) return {-204, "Biblioteca " + mayusculas(n) + " no encontrada."};
+  if (!(n = tras(m, "unknown database ")).empty())
+    return {-204, "Biblioteca " + mayusculas(n) + " no encontrada."};
   if (!(n = tras(m, "no such column: ")).empty()) {
     return {-206, "La columna " + mayusculas(n) + " no está en la tabla especificada."};
   }
@@ -93,23 +95,26 @@ ErrorSql error_de_sqlite(const std::string& m) {
     if (fin != std::string::npos) simbolo.resize(fin);
     return {-104, "Símbolo " + simbolo + " no válido."};
   }
-  if (m.find("incomplete input") != std::string::npos) return {-104, "Sentencia incompleta: falta un símbolo."};
-  if (m.find("UNIQUE constraint failed") != std::string::npos ||
-      m.find("PRIMARY KEY") != std::string::npos) {
+  if (m.find("incomplete input") != std::string::npos)
+    return {-104, "Sentencia incompleta: falta un símbolo."};
+  if (m.find("UNIQUE constraint failed") != std::string::npos || m.find("PRIMARY KEY") != std::string::npos) {
     return {-803, "Valor duplicado para clave única en " + mayusculas(tras(m, "failed: ")) + "."};
   }
   if (!(n = tras(m, "NOT NULL constraint failed: ")).empty()) {
     return {-407, "No se permite el valor nulo en la columna " + mayusculas(n) + "."};
   }
-  if (m.find("CHECK constraint failed") != std::string::npos) return {-545, "La fila no cumple la restricción de comprobación."};
-  if (m.find("FOREIGN KEY constraint failed") != std::string::npos) return {-530, "Valor de clave foránea no válido."};
+  if (m.find("CHECK constraint failed") != std::string::npos)
+    return {-545, "La fila no cumple la restricción de comprobación."};
+  if (m.find("FOREIGN KEY constraint failed") != std::string::npos)
+    return {-530, "Valor de clave foránea no válido."};
   if (m.find("values for") != std::string::npos || m.find("values were supplied") != std::string::npos) {
     return {-117, "El número de valores no coincide con el número de columnas."};
   }
   if (m.find("already exists") != std::string::npos) {
     return {-601, "El objeto " + mayusculas(tras(m, "table ")) + " ya existe."};
   }
-  if (m.find("datatype mismatch") != std::string::npos) return {-408, "El valor no es compatible con la columna."};
+  if (m.find("datatype mismatch") != std::string::npos)
+    return {-408, "El valor no es compatible con la columna."};
   if (m.find("locked") != std::string::npos || m.find("busy") != std::string::npos) {
     return {-913, "Fila u objeto en uso por otro trabajo."};
   }
@@ -130,18 +135,29 @@ std::vector<Columna> columnas_de(sqlite3_stmt* st) {
     if (c.nombre.size() > 128) c.nombre.resize(128);
     const char* decl = sqlite3_column_decltype(st, i);
     std::string d = mayusculas(decl ? decl : "");
-    if (d.find("BIGINT") == 0) c.tipo = 492;
-    else if (d.find("SMALLINT") == 0) c.tipo = 500;
-    else if (d.find("INT") != std::string::npos) c.tipo = 496;
-    else if (d.find("DEC") == 0) c.tipo = 484;
-    else if (d.find("NUM") == 0) c.tipo = 488;
-    else if (d.find("REAL") == 0 || d.find("FLOA") == 0 || d.find("DOUB") == 0) c.tipo = 480;
-    else if (d.find("TIMESTAMP") == 0) c.tipo = 392;
-    else if (d.find("DATE") == 0) c.tipo = 384;
-    else if (d.find("TIME") == 0) c.tipo = 388;
-    else if (d.find("CHAR") == 0 || d.find("CHARACTER") == 0) c.tipo = 452;
+    if (d.find("BIGINT") == 0)
+      c.tipo = 492;
+    else if (d.find("SMALLINT") == 0)
+      c.tipo = 500;
+    else if (d.find("INT") != std::string::npos)
+      c.tipo = 496;
+    else if (d.find("DEC") == 0)
+      c.tipo = 484;
+    else if (d.find("NUM") == 0)
+      c.tipo = 488;
+    else if (d.find("REAL") == 0 || d.find("FLOA") == 0 || d.find("DOUB") == 0)
+      c.tipo = 480;
+    else if (d.find("TIMESTAMP") == 0)
+      c.tipo = 392;
+    else if (d.find("DATE") == 0)
+      c.tipo = 384;
+    else if (d.find("TIME") == 0)
+      c.tipo = 388;
+    else if (d.find("CHAR") == 0 || d.find("CHARACTER") == 0)
+      c.tipo = 452;
     size_t coma = d.find(',');
-    if ((c.tipo == 484 || c.tipo == 488) && coma != std::string::npos) c.escala = std::atoi(d.c_str() + coma + 1);
+    if ((c.tipo == 484 || c.tipo == 488) && coma != std::string::npos)
+      c.escala = std::atoi(d.c_str() + coma + 1);
     if (c.escala < 0 || c.escala > 31) c.escala = 0;
     cols.push_back(c);
   }
@@ -152,36 +168,37 @@ std::string valor_de(sqlite3_stmt* st, int i, const Columna& col, size_t tope) {
   std::string v;
   char buf[64];
   switch (sqlite3_column_type(st, i)) {
-  case SQLITE_NULL: break;
-  case SQLITE_INTEGER:
-    if (col.escala > 0) {
-      formatea(buf, "%.*f", col.escala, static_cast<double>(sqlite3_column_int64(st, i)));
-    } else {
-      formatea(buf, "%lld", static_cast<long long>(sqlite3_column_int64(st, i)));
+    case SQLITE_NULL:
+      break;
+    case SQLITE_INTEGER:
+      if (col.escala > 0) {
+        formatea(buf, "%.*f", col.escala, static_cast<double>(sqlite3_column_int64(st, i)));
+      } else {
+        formatea(buf, "%lld", static_cast<long long>(sqlite3_column_int64(st, i)));
+      }
+      v = buf;
+      break;
+    case SQLITE_FLOAT:
+      if (col.escala > 0) {
+        formatea(buf, "%.*f", col.escala, sqlite3_column_double(st, i));
+      } else {
+        formatea(buf, "%.15g", sqlite3_column_double(st, i));
+      }
+      v = buf;
+      break;
+    case SQLITE_BLOB: {
+      const unsigned char* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, i));
+      int n = sqlite3_column_bytes(st, i);
+      for (int k = 0; k < n && v.size() + 2 <= tope; k++) {
+        formatea(buf, "%02X", p[k]);
+        v += buf;
+      }
+      break;
     }
-    v = buf;
-    break;
-  case SQLITE_FLOAT:
-    if (col.escala > 0) {
-      formatea(buf, "%.*f", col.escala, sqlite3_column_double(st, i));
-    } else {
-      formatea(buf, "%.15g", sqlite3_column_double(st, i));
+    default: {
+      const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      v = cp1252_de_utf8(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(st, i))));
     }
-    v = buf;
-    break;
-  case SQLITE_BLOB: {
-    const unsigned char* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, i));
-    int n = sqlite3_column_bytes(st, i);
-    for (int k = 0; k < n && v.size() + 2 <= tope; k++) {
-      formatea(buf, "%02X", p[k]);
-      v += buf;
-    }
-    break;
-  }
-  default: {
-    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-    v = cp1252_de_utf8(std::string(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(st, i))));
-  }
   }
   if (v.size() > tope) v.resize(tope);
   for (char& ch : v) {

@@ -9,8 +9,8 @@
 #include <vector>
 
 struct ErrorSql {
-  int codigo;        // DB2-style SQLCODE: negative error, 100 no rows
-  std::string texto; // Spanish, UTF-8
+  int codigo;         // DB2-style SQLCODE: negative error, 100 no rows
+  std::string texto;  // Spanish, UTF-8
 };
 
 // DB2 forms that SQLite does not know: LIB/TABLE system naming (for the known
@@ -23,10 +23,10 @@ ErrorSql error_de_sqlite(const std::string& mensaje);
 
 // A result column as the client's descriptor shows it.
 struct Columna {
-  std::string nombre; // CP1252, without "-" and "!"
-  int tipo = 448;     // DB2 SQLTYPE number
-  int ancho = 1;      // display width: the longest value (a leading "-" not counted)
-  int escala = 0;     // decimals
+  std::string nombre;  // CP1252, without "-" and "!"
+  int tipo = 448;      // DB2 SQLTYPE number
+  int ancho = 1;       // display width: the longest value (a leading "-" not counted)
+  int escala = 0;      // decimals
 };
 
 // Reads the columns' names, types and scales of a prepared statement.

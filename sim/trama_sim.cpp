@@ -1,15 +1,16 @@
 // Framing, fault injection and the session log of one connection.
 #include "trama_sim.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include "codigo.h"
 #include "base/texto.h"
+#include "codigo.h"
 #include "wire/tablas.h"
 
 namespace {
@@ -54,7 +55,8 @@ void anota_carga(Conexion& c, const char* sentido, const std::string& carga, boo
     }
   }
   if (tope < carga.size()) legible += "...";
-  std::fprintf(c.registro, "%s %s (%zu) [%s]\n", sentido, ebcdic ? "ebc" : "asc", carga.size(), legible.c_str());
+  std::fprintf(c.registro, "%s %s (%zu) [%s]\n", sentido, ebcdic ? "ebc" : "asc", carga.size(),
+               legible.c_str());
   std::fflush(c.registro);
 }
 
@@ -62,13 +64,14 @@ bool envia_en_trozos(Conexion& c, const std::string& bytes) {
   const Fallos& f = *c.fallos;
   if (f.trozo <= 0) return envia_todo(c.fd, bytes.data(), bytes.size());
   for (size_t i = 0; i < bytes.size(); i += static_cast<size_t>(f.trozo)) {
-    size_t n = bytes.size() - i < static_cast<size_t>(f.trozo) ? bytes.size() - i : static_cast<size_t>(f.trozo);
+    size_t n =
+        bytes.size() - i < static_cast<size_t>(f.trozo) ? bytes.size() - i : static_cast<size_t>(f.trozo);
     if (i > 0) pausa_ms(f.pausa_trozo_ms);
     if (!envia_todo(c.fd, bytes.data() + i, n)) return false;
   }
   return true;
 }
-} // namespace
+}  // namespace
 
 void anota(Conexion& c, const char* formato, ...) {
   if (!c.registro) return;

@@ -16,7 +16,7 @@ constexpr int MAX_CARGA = TAM_TRAMA - 10;
 
 struct Conexion {
   int fd = -1;
-  FILE* registro = nullptr;      // per-session log, or NULL
+  FILE* registro = nullptr;  // per-session log, or NULL
   const Fallos* fallos = nullptr;
   int enviados = 0;              // messages handed to envia_trama so far
   bool digitos_ebcdic = true;    // length digits of what is sent

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "codigo.h"
 #include "base/texto.h"
+#include "codigo.h"
 #include "sistema.h"
 
 namespace {
@@ -57,7 +57,8 @@ bool casa(const std::string& patron, const std::string& nombre) {
 bool igual_sin_caso(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); i++) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
   }
   return true;
 }
@@ -141,8 +142,8 @@ struct Emisor {
   bool fuente_o_datos(const Objeto& o, const std::string& datos) {
     bool fuente = o.clase == FUENTE;
     std::string cab = fijo(fuente ? "01" : "03", 2) + numero(105, 5) + fijo(o.biblioteca, 10) +
-                      fijo(nombre_archivo(o), 10) + fijo(o.miembro, 10) + fijo(o.tipo, 4) + fijo(o.texto, 50) +
-                      fijo(o.fecha, 8) + fijo(o.hora, 6);
+                      fijo(nombre_archivo(o), 10) + fijo(o.miembro, 10) + fijo(o.tipo, 4) +
+                      fijo(o.texto, 50) + fijo(o.fecha, 8) + fijo(o.hora, 6);
     if (!envia(cab)) return false;
     if (fuente) return bloques_texto("02", datos);
     // Raw blocks carry whole records only.
@@ -150,8 +151,10 @@ struct Emisor {
     size_t por_bloque = std::max<size_t>(1, (static_cast<size_t>(op.bloque) - 12) / r) * r;
     for (size_t i = 0; i < datos.size(); i += por_bloque) {
       std::string trozo = datos.substr(i, por_bloque);
-      if (trozo.size() + 12 > static_cast<size_t>(MAX_CARGA)) trozo.resize(static_cast<size_t>(MAX_CARGA) - 12);
-      if (!envia(fijo("04", 2) + numero(12 + static_cast<long>(trozo.size()), 5) + numero(o.reclen, 5) + trozo)) {
+      if (trozo.size() + 12 > static_cast<size_t>(MAX_CARGA))
+        trozo.resize(static_cast<size_t>(MAX_CARGA) - 12);
+      if (!envia(fijo("04", 2) + numero(12 + static_cast<long>(trozo.size()), 5) + numero(o.reclen, 5) +
+                 trozo)) {
         return false;
       }
     }
@@ -205,22 +208,34 @@ struct Emisor {
     return true;
   }
 };
-} // namespace
+}  // namespace
 
 void sirve_transferencia(Conexion& c, const std::string& texto, const Opciones& op) {
   Peticion p = lee_peticion(texto);
-  anota(c, "peticion %02d biblioteca=[%s] archivo=[%s] miembro=[%s] tipo=[%s] fechad=[%s] horad=[%s]", p.codigo,
-        p.biblioteca.c_str(), p.archivo.c_str(), p.miembro.c_str(), p.tipo.c_str(), p.fechad.c_str(),
-        p.horad.c_str());
+  anota(c, "peticion %02d biblioteca=[%s] archivo=[%s] miembro=[%s] tipo=[%s] fechad=[%s] horad=[%s]",
+        p.codigo, p.biblioteca.c_str(), p.archivo.c_str(), p.miembro.c_str(), p.tipo.c_str(),
+        p.fechad.c_str(), p.horad.c_str());
   const char* clases = nullptr;
   switch (p.codigo) {
-  case 95: clases = "F"; break;
-  case 94: clases = "FDCM"; break;
-  case 97: clases = "DC"; break;
-  case 66:
-  case 67: clases = "S"; break;
-  case 96: anota(c, "END: fin del trabajo de la sesion"); return;
-  default: anota(c, "peticion desconocida; fin de la sesion"); return;
+    case 95:
+      clases = "F";
+      break;
+    case 94:
+      clases = "FDCM";
+      break;
+    case 97:
+      clases = "DC";
+      break;
+    case 66:
+    case 67:
+      clases = "S";
+      break;
+    case 96:
+      anota(c, "END: fin del trabajo de la sesion");
+      return;
+    default:
+      anota(c, "peticion desconocida; fin de la sesion");
+      return;
   }
   sqlite3* cat = abre_catalogo(op.bd);
   if (!cat) {
@@ -234,11 +249,19 @@ void sirve_transferencia(Conexion& c, const std::string& texto, const Opciones& 
     if (!pasa_filtro(p, o)) continue;
     std::string datos = contenido_objeto(cat, o.id);
     switch (o.clase) {
-    case FUENTE:
-    case DATOS: ok = e.fuente_o_datos(o, datos); break;
-    case CONVERTIDO: ok = e.convertido(o, datos); break;
-    case MENSAJES: ok = e.mensajes(o, datos); break;
-    default: ok = e.spool(o, datos); break;
+      case FUENTE:
+      case DATOS:
+        ok = e.fuente_o_datos(o, datos);
+        break;
+      case CONVERTIDO:
+        ok = e.convertido(o, datos);
+        break;
+      case MENSAJES:
+        ok = e.mensajes(o, datos);
+        break;
+      default:
+        ok = e.spool(o, datos);
+        break;
     }
     if (!ok) break;
     enviados++;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int MAX_ARGUMENTOS = 7;   // after the program name
+constexpr int MAX_ARGUMENTOS = 7;  // after the program name
 constexpr size_t MAX_LARGO_ARGUMENTO = TAM_AJUSTE - 1;
 constexpr size_t LARGO_NOMBRE = 10;  // library, file and member
 constexpr size_t LARGO_TIPO = 4;
@@ -31,9 +31,9 @@ struct Modo {
   int32_t codigo;
 };
 const Modo MODOS[] = {
-    {"SPL", "spl", 66}, {"SPF", "spf", 67},     {"DAT", "dat", 97},     {"ALL", "all", 94},
-    {"WEB", "web", 54}, {"MBR", "mbr", 95},     {"LISTA", "lista", 97}, {"END", "end", 96},
-    {"DATOS", "datos", 97},
+    {"SPL", "spl", 66},     {"SPF", "spf", 67}, {"DAT", "dat", 97},
+    {"ALL", "all", 94},     {"WEB", "web", 54}, {"MBR", "mbr", 95},
+    {"LISTA", "lista", 97}, {"END", "end", 96}, {"DATOS", "datos", 97},
 };
 
 bool es_modo(const Modo& m, const char* palabra) {
@@ -78,7 +78,8 @@ bool lee_nombres(int argc, const char* const* argv) {
 }  // namespace
 
 ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
-  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) return ResultadoArgumentos::ayuda;
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0))
+    return ResultadoArgumentos::ayuda;
   if (argc == 2 && strcmp(argv[1], "--version") == 0) return ResultadoArgumentos::version;
   if (argc < 2 || argc > MAX_ARGUMENTOS + 1) return ResultadoArgumentos::uso;
   for (int i = 1; i < argc; i++)
@@ -113,18 +114,19 @@ ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
 void imprime_uso() {
   fputs("\nvortcp. Traspaso masivo miembros/datos del AS/400.\n", stdout);
   fputs(AVISO, stdout);
-  fputs("** Error de parametros **\n"
-        "Uso:    vortcp [MBR]|[DATOS]|[LISTA] <biblioteca> <archivo> <miembro>\n"
-        "Donde:      <ALL>         Traspaso masivo de miembros/archivos/bibliotecas.\n"
-        "            <MBR>         Traspaso masivo de miembros/bibliotecas.\n"
-        "            <DAT>         Traspaso masivo de ficheros AS/400.\n"
-        "            <LISTA>       Solo lista las entradas directorio.\n"
-        "            <END>         Finalizar ejecucion en servidor AS/400.\n\n"
-        "            <biblioteca>  Nombre biblioteca en AS/400.\n"
-        "            <archivo>     Nombre archivo.\n"
-        "            <miembro>     Nombre del miembro concreto a traspasar.\n"
-        "\n\nSe creara la estrutura de directorio, si se requiere.\n\n",
-        stdout);
+  fputs(
+      "** Error de parametros **\n"
+      "Uso:    vortcp [MBR]|[DATOS]|[LISTA] <biblioteca> <archivo> <miembro>\n"
+      "Donde:      <ALL>         Traspaso masivo de miembros/archivos/bibliotecas.\n"
+      "            <MBR>         Traspaso masivo de miembros/bibliotecas.\n"
+      "            <DAT>         Traspaso masivo de ficheros AS/400.\n"
+      "            <LISTA>       Solo lista las entradas directorio.\n"
+      "            <END>         Finalizar ejecucion en servidor AS/400.\n\n"
+      "            <biblioteca>  Nombre biblioteca en AS/400.\n"
+      "            <archivo>     Nombre archivo.\n"
+      "            <miembro>     Nombre del miembro concreto a traspasar.\n"
+      "\n\nSe creara la estrutura de directorio, si se requiere.\n\n",
+      stdout);
 }
 
 void imprime_error_parametros() {
@@ -132,7 +134,9 @@ void imprime_error_parametros() {
   fputs("Error de paramentros. Ejecutar VORTCP (sin parametros).\n\n", stdout);
 }
 
-void imprime_version() { printf("vortcp %s\n", VORTCP_VERSION); }
+void imprime_version() {
+  printf("vortcp %s\n", VORTCP_VERSION);
+}
 
 void imprime_titulo() {
   fputs("\nvortcp. Trabajo masivo con i-Series.\n", stdout);

@@ -2,11 +2,11 @@
 #pragma once
 
 enum class ResultadoArgumentos {
-  correcto,         // ctx's request fields are filled
-  uso,              // argument count out of range: print the usage text
-  error_parametros, // unknown keyword or a bad argument: the parameter error
-  ayuda,            // --help or -h alone: the usage text, exit status 0
-  version,          // --version alone: the version line, exit status 0
+  correcto,          // ctx's request fields are filled
+  uso,               // argument count out of range: print the usage text
+  error_parametros,  // unknown keyword or a bad argument: the parameter error
+  ayuda,             // --help or -h alone: the usage text, exit status 0
+  version,           // --version alone: the version line, exit status 0
 };
 
 // Checks the arguments and fills icodigo, biblioteca, archivo, miembro, tipo,

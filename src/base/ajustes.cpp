@@ -8,8 +8,8 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 
 namespace {
 

@@ -11,47 +11,47 @@
 #include "platform/plataforma.h"
 
 // Sizes of the fixed buffers of the protocol and of the program.
-constexpr int TAM_TRAMA = 30000;          // a frame, length characters included
-constexpr int MAX_CARGA = TAM_TRAMA - 10; // the largest payload of one frame
-constexpr int TAM_AJUSTE = 256;           // text settings: 255 characters and the NUL
-constexpr int TAM_LIBL = 4097;            // WWW_LIBL: 4,096 characters and the NUL
-constexpr int TAM_RUTA = 1024;            // local paths
+constexpr int TAM_TRAMA = 30000;           // a frame, length characters included
+constexpr int MAX_CARGA = TAM_TRAMA - 10;  // the largest payload of one frame
+constexpr int TAM_AJUSTE = 256;            // text settings: 255 characters and the NUL
+constexpr int TAM_LIBL = 4097;             // WWW_LIBL: 4,096 characters and the NUL
+constexpr int TAM_RUTA = 1024;             // local paths
 
 struct RunContext {
   // --- Request (owner: the command line, app/argumentos.cpp) ------------------
-  int32_t icodigo;                  // request code of the run mode (96 until a keyword matches)
-  char biblioteca[TAM_AJUSTE];      // library: padded to 10, upper case
-  char archivo[TAM_AJUSTE];         // file: padded to 10, upper case
-  char miembro[TAM_AJUSTE];         // member: padded to 10, upper case
-  char tipo[TAM_AJUSTE];            // source type filter: padded to 4, case as typed
-  char fechad[TAM_AJUSTE];          // value after FECHAD, as typed
-  char horad[TAM_AJUSTE];           // value after HORAD, as typed
+  int32_t icodigo;              // request code of the run mode (96 until a keyword matches)
+  char biblioteca[TAM_AJUSTE];  // library: padded to 10, upper case
+  char archivo[TAM_AJUSTE];     // file: padded to 10, upper case
+  char miembro[TAM_AJUSTE];     // member: padded to 10, upper case
+  char tipo[TAM_AJUSTE];        // source type filter: padded to 4, case as typed
+  char fechad[TAM_AJUSTE];      // value after FECHAD, as typed
+  char horad[TAM_AJUSTE];       // value after HORAD, as typed
 
   // --- Test level, trace, log and text encoding (owner: base/ajustes.cpp) -----
-  int32_t test;                     // TEST at start; the console's set changes it through cambia_nivel_test
-  FILE* ftrace;                     // "trace": open while test > 0 (opened at start or when raised)
-  FILE* flog;                       // "vortcp.log": open from start-up until the end of the run
-  int32_t utf8;                     // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
+  int32_t test;  // TEST at start; the console's set changes it through cambia_nivel_test
+  FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised)
+  FILE* flog;    // "vortcp.log": open from start-up until the end of the run
+  int32_t utf8;  // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
 
   // --- Session (owner: the connection, wire/conexion.cpp) ---------------------
-  char base[TAM_AJUSTE];            // BASE: base directory of the table file
-  socket_t sd = SOCKET_INVALIDO;    // the connected session socket
+  char base[TAM_AJUSTE];          // BASE: base directory of the table file
+  socket_t sd = SOCKET_INVALIDO;  // the connected session socket
 
   // --- Message buffer (everybody's) ------------------------------------------
-  char sbuffer[TAM_TRAMA + 1];      // the message being built or the payload received (+1: the NUL)
+  char sbuffer[TAM_TRAMA + 1];  // the message being built or the payload received (+1: the NUL)
 
   // --- Traced exchange of the transfer pair (owner: wire/intercambio.cpp) -----
-  int32_t ilen_recibido;            // payload length of the last receive (0 after a failure)
-  int32_t fallo_intercambio;        // 1 once a send or receive of the pair failed
+  int32_t ilen_recibido;      // payload length of the last receive (0 after a failure)
+  int32_t fallo_intercambio;  // 1 once a send or receive of the pair failed
 
   // --- Code page tables (owner: wire/tablas.cpp) ------------------------------
-  unsigned char tabla_ebc[256];     // EBCDIC to ASCII, amended by the table file
-  unsigned char tabla_asc[256];     // ASCII to EBCDIC, amended by the table file
+  unsigned char tabla_ebc[256];  // EBCDIC to ASCII, amended by the table file
+  unsigned char tabla_asc[256];  // ASCII to EBCDIC, amended by the table file
 
   // --- Transfer walk (owner: src/transfer) -------------------------------------
-  char biblioteca_actual[TAM_AJUSTE]; // names of the object being received, from its header
+  char biblioteca_actual[TAM_AJUSTE];  // names of the object being received, from its header
   char archivo_actual[TAM_AJUSTE];
-  char miembro_actual[TAM_AJUSTE];    // empty for data and message files
+  char miembro_actual[TAM_AJUSTE];  // empty for data and message files
   int32_t fichero_abierto;          // 1 while fichero_actual is open
   FILE* fichero_actual;             // the local output file of the transfer
   char ruta_actual[TAM_RUTA];       // its path, for the write error message
@@ -59,21 +59,21 @@ struct RunContext {
   int64_t num_bytes;                // bytes of the object being received (64 bits: big files)
 
   // --- SQL session (owner: the handshake, sql/saludo.cpp) ---------------------
-  int32_t isesion;                  // session number, always 1
-  int32_t en_ebcdic;                // WWW_EBCDIC at connection: messages sent in EBCDIC; 0 in transfers
-  int32_t ibufsize;                 // WWW_BUFSIZE, 4096 by default: also the size of load batches
+  int32_t isesion;    // session number, always 1
+  int32_t en_ebcdic;  // WWW_EBCDIC at connection: messages sent in EBCDIC; 0 in transfers
+  int32_t ibufsize;   // WWW_BUFSIZE, 4096 by default: also the size of load batches
 
   // --- Console settings and output (owner: sql/comandos.cpp) ------------------
-  int32_t dict;                     // DICT: 1 prints the column descriptors
-  int32_t rownum;                   // ROWNUM: shown only
-  int32_t minsert;                  // MINSERT: non-zero loads one row per batch
-  char delim;                       // field delimiter of the result display
-  int32_t delimb;                   // non-zero: blanks around delimiters, summaries into files
-  int32_t isalida;                  // 1 while results go to fsalida
-  FILE* fsalida;                    // the console's output file
+  int32_t dict;     // DICT: 1 prints the column descriptors
+  int32_t rownum;   // ROWNUM: shown only
+  int32_t minsert;  // MINSERT: non-zero loads one row per batch
+  char delim;       // field delimiter of the result display
+  int32_t delimb;   // non-zero: blanks around delimiters, summaries into files
+  int32_t isalida;  // 1 while results go to fsalida
+  FILE* fsalida;    // the console's output file
 
   // --- Query execution (owner: sql/consulta.cpp) ------------------------------
-  int32_t icursor;                  // cursor number of the last reply that named a valid one
+  int32_t icursor;  // cursor number of the last reply that named a valid one
 };
 
 extern RunContext ctx;

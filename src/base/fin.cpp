@@ -32,7 +32,9 @@ void registra_cierre(PasoCierre paso) {
   if (num_pasos < MAX_PASOS) pasos[num_pasos++] = paso;
 }
 
-void establece_manejador_fin(ManejadorFin manejador) { manejador_fin = manejador; }
+void establece_manejador_fin(ManejadorFin manejador) {
+  manejador_fin = manejador;
+}
 
 void termina(int estado) {
   // A run that was ending well and could not close what it wrote fails;

@@ -10,10 +10,14 @@
 
 // True for the bytes a terminal would act on: below 0x20 other than tab and
 // line feed, and 0x7F.
-inline bool es_control(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+inline bool es_control(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
+}
 
 // The byte as a terminal is to show it: "?" for a control byte.
-inline char visible(char c) { return es_control((unsigned char)c) ? '?' : c; }
+inline char visible(char c) {
+  return es_control((unsigned char)c) ? '?' : c;
+}
 
 // Writes n bytes from the server (CP1252 text) onto f; when f is a terminal,
 // control bytes are written as "?"; in a UTF-8 run (VORTCP_CODIFICACION) the

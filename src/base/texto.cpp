@@ -59,7 +59,9 @@ int32_t lee_entero_n(const char* texto, size_t n) {
   return (int32_t)valor;
 }
 
-int32_t lee_entero(const char* texto) { return lee_entero_n(texto, strlen(texto)); }
+int32_t lee_entero(const char* texto) {
+  return lee_entero_n(texto, strlen(texto));
+}
 
 void toma_env(char* dest, size_t cap, const char* nombre) {
   const char* valor = plat_getenv(nombre);
@@ -140,4 +142,6 @@ void pon_puntos(char* dest, size_t cap, const char* digitos) {
   dest[j] = '\0';
 }
 
-void muestra_linea(const char* texto) { printf("%s\n", texto); }
+void muestra_linea(const char* texto) {
+  printf("%s\n", texto);
+}

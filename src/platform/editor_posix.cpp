@@ -9,8 +9,8 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include <clocale>
 #include <climits>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +30,9 @@ char prompt_actual[64];
 // Empty when HOME is not set: the history then lives for the run only.
 char ruta_historial[PATH_MAX];
 
-char* da_prompt(EditLine*) { return prompt_actual; }
+char* da_prompt(EditLine*) {
+  return prompt_actual;
+}
 
 // One character of standard input for libedit. The wait is a pselect with
 // SIGINT and SIGTERM blocked outside it: an interruption that comes while the
@@ -143,7 +145,8 @@ unsigned char completa(EditLine* e, int) {
 
   char anadido[128];
   size_t a = 0;
-  for (size_t k = n; k < comun && a + 2 < sizeof anadido; k++) anadido[a++] = en_la_caja(lista[primera][k], texto, n);
+  for (size_t k = n; k < comun && a + 2 < sizeof anadido; k++)
+    anadido[a++] = en_la_caja(lista[primera][k], texto, n);
   anadido[a] = '\0';
   if (cuantas == 1) snprintf(anadido + a, sizeof anadido - a, "%s", final_unico);
   if (anadido[0] != '\0') {
@@ -176,7 +179,8 @@ unsigned char fin_o_borra(EditLine* e, int) {
 void guarda_historial() {
   if (ruta_historial[0] == '\0') return;
   char temporal[PATH_MAX + 16];
-  if (snprintf(temporal, sizeof temporal, "%s.%ld", ruta_historial, (long)getpid()) >= (int)sizeof temporal) return;
+  if (snprintf(temporal, sizeof temporal, "%s.%ld", ruta_historial, (long)getpid()) >= (int)sizeof temporal)
+    return;
   unlink(temporal);
   int fd = open(temporal, O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (fd < 0) return;
@@ -191,7 +195,9 @@ void guarda_historial() {
   if (!bien || rename(temporal, ruta_historial) != 0) unlink(temporal);
 }
 
-bool solo_blancos(const char* linea) { return linea[strspn(linea, " ")] == '\0'; }
+bool solo_blancos(const char* linea) {
+  return linea[strspn(linea, " ")] == '\0';
+}
 
 }  // namespace
 
@@ -200,7 +206,8 @@ bool plat_editor_inicia(const PalabrasConsola& p) {
   // libedit drops every byte that is not a character of the locale: in the
   // C locale each letter outside ASCII (ñ, á) typed would be lost.
   const char* local = setlocale(LC_CTYPE, "");
-  if (local == nullptr || strcmp(local, "C") == 0 || strcmp(local, "POSIX") == 0) setlocale(LC_CTYPE, "C.UTF-8");
+  if (local == nullptr || strcmp(local, "C") == 0 || strcmp(local, "POSIX") == 0)
+    setlocale(LC_CTYPE, "C.UTF-8");
 
   editor = el_init("vortcp", stdin, stdout, stderr);
   if (editor == nullptr) return false;
@@ -211,7 +218,8 @@ bool plat_editor_inicia(const PalabrasConsola& p) {
   const char* home = getenv("HOME");
   ruta_historial[0] = '\0';
   if (home != nullptr && home[0] != '\0' &&
-      snprintf(ruta_historial, sizeof ruta_historial, "%s/.vortcp_historial", home) >= (int)sizeof ruta_historial)
+      snprintf(ruta_historial, sizeof ruta_historial, "%s/.vortcp_historial", home) >=
+          (int)sizeof ruta_historial)
     ruta_historial[0] = '\0';
   if (ruta_historial[0] != '\0') history(historial, &evento, H_LOAD, ruta_historial);
 

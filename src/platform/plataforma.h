@@ -97,7 +97,7 @@ LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t ca
 // Milliseconds of a clock that only moves forward (not the time of day).
 int64_t plat_reloj_ms();
 struct FechaHora {
-  int anio, mes, dia, hora, minuto, segundo; // anio is the full year
+  int anio, mes, dia, hora, minuto, segundo;  // anio is the full year
 };
 FechaHora plat_fecha_hora_local();
 
@@ -197,4 +197,3 @@ size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino);
 // out). Returns the length, or -1 when the text holds a character that CP1252
 // cannot write, or is not valid UTF-8: nothing is replaced.
 long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino);
-

@@ -17,7 +17,9 @@ void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
   destino_prueba = destino;
 }
 
-void plat_establece_pausa_prueba(bool activa) { pausa_activa = activa; }
+void plat_establece_pausa_prueba(bool activa) {
+  pausa_activa = activa;
+}
 
 bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {
   va_list args;
@@ -34,8 +36,14 @@ bool plat_cierra_escrito(FILE* f) {
   return fclose(f) == 0 && bien;
 }
 
-int plat_errno() { return errno; }
+int plat_errno() {
+  return errno;
+}
 
-const char* plat_describe_error() { return strerror(errno); }
+const char* plat_describe_error() {
+  return strerror(errno);
+}
 
-const char* plat_getenv(const char* nombre) { return getenv(nombre); }
+const char* plat_getenv(const char* nombre) {
+  return getenv(nombre);
+}

@@ -1,15 +1,15 @@
 // The POSIX implementation of the platform layer (plataforma.h): BSD sockets,
-// poll with SO_RCVLOWAT for the wait inside a frame, sigaction, mkdir, "/" paths relative to the current directory, rename() for
-// the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850
-// (test dumps) and between CP1252 and UTF-8.
+// poll with SO_RCVLOWAT for the wait inside a frame, sigaction, mkdir, "/" paths relative to the current
+// directory, rename() for the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850 (test
+// dumps) and between CP1252 and UTF-8.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -26,16 +26,22 @@
 #include "platform/plataforma.h"
 #include "platform/plataforma_interna.h"
 
-int plat_inicia_red() { return 0; }
+int plat_inicia_red() {
+  return 0;
+}
 
 socket_t plat_crea_socket() {
   int s = socket(AF_INET, SOCK_STREAM, 0);
   return s < 0 ? SOCKET_INVALIDO : (socket_t)s;
 }
 
-int plat_error_red() { return errno; }
+int plat_error_red() {
+  return errno;
+}
 
-bool plat_error_es_bloqueo(int codigo) { return codigo == EWOULDBLOCK || codigo == EAGAIN; }
+bool plat_error_es_bloqueo(int codigo) {
+  return codigo == EWOULDBLOCK || codigo == EAGAIN;
+}
 
 bool plat_direccion_punteada(const char* nombre, uint32_t* direccion) {
   struct in_addr a;
@@ -87,9 +93,13 @@ void plat_vigila_interrupciones() {
   sigaction(SIGTERM, &accion, nullptr);
 }
 
-int plat_interrupcion() { return senal_recibida == SIGINT ? 2 : senal_recibida == SIGTERM ? 15 : 0; }
+int plat_interrupcion() {
+  return senal_recibida == SIGINT ? 2 : senal_recibida == SIGTERM ? 15 : 0;
+}
 
-void plat_olvida_interrupcion() { senal_recibida = 0; }
+void plat_olvida_interrupcion() {
+  senal_recibida = 0;
+}
 
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
@@ -234,8 +244,8 @@ static bool instante_local(const FechaHora& f, time_t* instante) {
   *instante = mktime(&t);
   // mktime moves a day or hour that does not exist (30 February, the hour
   // skipped when clocks go forward) to one that does: that is no valid time.
-  return *instante != (time_t)-1 && t.tm_year == f.anio - 1900 && t.tm_mon == f.mes - 1 && t.tm_mday == f.dia &&
-         t.tm_hour == f.hora && t.tm_min == f.minuto && t.tm_sec == f.segundo;
+  return *instante != (time_t)-1 && t.tm_year == f.anio - 1900 && t.tm_mon == f.mes - 1 &&
+         t.tm_mday == f.dia && t.tm_hour == f.hora && t.tm_min == f.minuto && t.tm_sec == f.segundo;
 }
 
 static void tiempos_de(time_t instante, struct timespec (&tiempos)[2]) {
@@ -297,7 +307,9 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
   return Bloqueo::fallo;
 }
 
-FILE* plat_abre_texto(const char* ruta, const char* modo) { return fopen(ruta, modo); }
+FILE* plat_abre_texto(const char* ruta, const char* modo) {
+  return fopen(ruta, modo);
+}
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
@@ -367,13 +379,17 @@ size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f) {
   return n;
 }
 
-bool plat_es_terminal(FILE* f) { return isatty(fileno(f)) == 1; }
+bool plat_es_terminal(FILE* f) {
+  return isatty(fileno(f)) == 1;
+}
 
 bool plat_reemplaza_fichero(const char* origen, const char* destino) {
   return rename(origen, destino) == 0;
 }
 
-void plat_borra_fichero(const char* ruta) { (void)unlink(ruta); }
+void plat_borra_fichero(const char* ruta) {
+  (void)unlink(ruta);
+}
 
 const char* plat_variable_idioma() {
   const char* propio = getenv("VORTCP_LANG");
@@ -409,9 +425,13 @@ static int convierte_byte(const char* de, const char* a, unsigned char c) {
   return (unsigned char)salida[0];
 }
 
-int plat_ansi_a_oem(unsigned char c) { return convierte_byte("CP1252", "CP850", c); }
+int plat_ansi_a_oem(unsigned char c) {
+  return convierte_byte("CP1252", "CP850", c);
+}
 
-int plat_oem_a_ansi(unsigned char c) { return convierte_byte("CP850", "CP1252", c); }
+int plat_oem_a_ansi(unsigned char c) {
+  return convierte_byte("CP850", "CP1252", c);
+}
 
 namespace {
 
@@ -429,7 +449,9 @@ bool convierte(iconv_t cd, const char* origen, size_t n, char** salida, size_t* 
   return iconv(cd, &pe, &ne, salida, libre) != (size_t)-1 && ne == 0;
 }
 
-bool sin_caracter_cp1252(unsigned char c) { return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D; }
+bool sin_caracter_cp1252(unsigned char c) {
+  return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
 
 }  // namespace
 
@@ -470,4 +492,3 @@ long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
   if (!convierte(cd, origen, n, &salida, &libre)) return -1;
   return (long)(salida - destino);
 }
-

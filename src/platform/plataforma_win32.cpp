@@ -3,8 +3,11 @@
 // handler for interruptions, _mkdir, backslash paths from the root of the
 // current drive, text-mode files (CR LF), MoveFileEx for the atomic replace, _putenv, and
 // CharToOemA/OemToCharA for the ANSI/OEM tables of the test dumps.
+// winsock2.h must come before windows.h, which would bring in the old winsock.h.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -29,9 +32,13 @@ socket_t plat_crea_socket() {
   return s == INVALID_SOCKET ? SOCKET_INVALIDO : (socket_t)s;
 }
 
-int plat_error_red() { return WSAGetLastError(); }
+int plat_error_red() {
+  return WSAGetLastError();
+}
 
-bool plat_error_es_bloqueo(int codigo) { return codigo == WSAEWOULDBLOCK; }
+bool plat_error_es_bloqueo(int codigo) {
+  return codigo == WSAEWOULDBLOCK;
+}
 
 bool plat_direccion_punteada(const char* nombre, uint32_t* direccion) {
   unsigned long a = inet_addr(nombre);
@@ -74,11 +81,17 @@ static BOOL WINAPI registra_evento(DWORD evento) {
   return TRUE;
 }
 
-void plat_vigila_interrupciones() { SetConsoleCtrlHandler(registra_evento, TRUE); }
+void plat_vigila_interrupciones() {
+  SetConsoleCtrlHandler(registra_evento, TRUE);
+}
 
-int plat_interrupcion() { return (int)senal_recibida; }
+int plat_interrupcion() {
+  return (int)senal_recibida;
+}
 
-void plat_olvida_interrupcion() { InterlockedExchange(&senal_recibida, 0); }
+void plat_olvida_interrupcion() {
+  InterlockedExchange(&senal_recibida, 0);
+}
 
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
@@ -125,7 +138,9 @@ void plat_cierra_socket(socket_t s) {
   if (s != SOCKET_INVALIDO) closesocket((SOCKET)s);
 }
 
-int64_t plat_reloj_ms() { return (int64_t)GetTickCount64(); }
+int64_t plat_reloj_ms() {
+  return (int64_t)GetTickCount64();
+}
 
 // Winsock has no receive low-water mark in select: the wait checks the count
 // with FIONREAD, sleeps in select while nothing is there, and takes 1 ms
@@ -222,7 +237,9 @@ static FILE* abre(const char* ruta, const char* modo) {
   return fopen(ruta, modo);
 }
 
-FILE* plat_abre_texto(const char* ruta, const char* modo) { return abre(ruta, modo); }
+FILE* plat_abre_texto(const char* ruta, const char* modo) {
+  return abre(ruta, modo);
+}
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
@@ -299,8 +316,8 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
   BY_HANDLE_FILE_INFORMATION info;
   bool con_info = GetFileInformationByHandle(h, &info) != 0;
   for (int i = 0; con_info && i < num_bloqueos; i++) {
-    if (bloqueos_tomados[i].volumen == info.dwVolumeSerialNumber && bloqueos_tomados[i].alto == info.nFileIndexHigh &&
-        bloqueos_tomados[i].bajo == info.nFileIndexLow) {
+    if (bloqueos_tomados[i].volumen == info.dwVolumeSerialNumber &&
+        bloqueos_tomados[i].alto == info.nFileIndexHigh && bloqueos_tomados[i].bajo == info.nFileIndexLow) {
       CloseHandle(h);
       return Bloqueo::tomado;
     }
@@ -312,7 +329,8 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
     // The handle stays open for the rest of the process: the lock with it.
     if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &desde)) {
       if (con_info && num_bloqueos < 64) {
-        bloqueos_tomados[num_bloqueos++] = Tomado{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+        bloqueos_tomados[num_bloqueos++] =
+            Tomado{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
       }
       return Bloqueo::tomado;
     }
@@ -328,9 +346,13 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
 }
 
 // Text-mode reads already drop the CR of a CR LF.
-size_t plat_lee_texto(FILE* f, char* destino, size_t n) { return fread(destino, 1, n, f); }
+size_t plat_lee_texto(FILE* f, char* destino, size_t n) {
+  return fread(destino, 1, n, f);
+}
 
-char* plat_lee_linea(char* destino, int capacidad, FILE* f) { return fgets(destino, capacidad, f); }
+char* plat_lee_linea(char* destino, int capacidad, FILE* f) {
+  return fgets(destino, capacidad, f);
+}
 
 size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f) {
   if (capacidad == 0) return 0;
@@ -346,7 +368,9 @@ size_t plat_lee_trozo(char* destino, size_t capacidad, FILE* f) {
 }
 
 // _isatty also answers true for the NUL device, which shows nothing anyway.
-bool plat_es_terminal(FILE* f) { return _isatty(_fileno(f)) != 0; }
+bool plat_es_terminal(FILE* f) {
+  return _isatty(_fileno(f)) != 0;
+}
 
 // MoveFileEx reports through GetLastError, but the callers describe a failure
 // with errno (plat_errno, plat_describe_error), as for every other file call.
@@ -378,13 +402,19 @@ bool plat_reemplaza_fichero(const char* origen, const char* destino) {
   return false;
 }
 
-void plat_borra_fichero(const char* ruta) { (void)_unlink(ruta); }
+void plat_borra_fichero(const char* ruta) {
+  (void)_unlink(ruta);
+}
 
-const char* plat_variable_idioma() { return "LANG"; }
+const char* plat_variable_idioma() {
+  return "LANG";
+}
 
 // Windows matches variable names without regard to case, and "NAME=" removes
 // the variable, so the text goes to _putenv as typed.
-void plat_putenv(const char* texto) { (void)_putenv(texto); }
+void plat_putenv(const char* texto) {
+  (void)_putenv(texto);
+}
 
 static int ansi_a_oem(unsigned char c) {
   char entrada[1] = {(char)c};
@@ -421,7 +451,9 @@ size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino) {
   for (size_t desde = 0; desde < n;) {
     int k = (int)(n - desde < 4096 ? n - desde : 4096);
     int w = MultiByteToWideChar(1252, 0, origen + desde, k, anchos, 4096);
-    int u = w > 0 ? WideCharToMultiByte(CP_UTF8, 0, anchos, w, destino + escritos, (int)(3 * k), nullptr, nullptr) : 0;
+    int u =
+        w > 0 ? WideCharToMultiByte(CP_UTF8, 0, anchos, w, destino + escritos, (int)(3 * k), nullptr, nullptr)
+              : 0;
     escritos += (size_t)(u > 0 ? u : 0);
     desde += (size_t)k;
   }
@@ -440,4 +472,3 @@ long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
   delete[] anchos;
   return k <= 0 || sustituido ? -1 : (long)k;
 }
-

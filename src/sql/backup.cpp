@@ -7,12 +7,12 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
+#include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
-#include "sql/intercambio_sql.h"
 
 static const char SEPARADOR = '~';
 static const char MARCA_CAMPO = (char)0xAE;

@@ -39,8 +39,8 @@ struct LectorBackup {
   // The file is read in blocks of TAM_BLOQUE bytes, not a byte per call.
   static constexpr size_t TAM_BLOQUE = 1 << 16;
   unsigned char bloque[TAM_BLOQUE];
-  size_t pos = 0;         // next byte of bloque to take
-  size_t hay = 0;         // bytes of bloque read from the file
+  size_t pos = 0;  // next byte of bloque to take
+  size_t hay = 0;  // bytes of bloque read from the file
   // Line ends taken so far (a CR LF, a lone CR or a lone LF each count one),
   // and whether the last byte taken was a CR; with their values before that
   // byte, so that it can be given back.

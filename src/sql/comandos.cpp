@@ -10,10 +10,10 @@
 #include "base/contexto.h"
 #include "base/fin.h"
 #include "base/pantalla.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
-#include "wire/intercambio.h"
+#include "platform/plataforma.h"
 #include "sql/intercambio_sql.h"
+#include "wire/intercambio.h"
 
 // "|" unless DELIM is non-empty, then its first character. Only that
 // character is used, so the value is not copied.
@@ -25,8 +25,8 @@ static char delimitador() {
 // Those of the set command, FORMATO (read at each query), WWW_CURLIB (scripts
 // and loads) and WWW_EBCDIC (the receive side). WWW_LIBL and the other
 // connection settings change nothing once the session runs.
-const char* const AJUSTES_CONSOLA[] = {"DICT",    "TEST",       "ROWNUM",    "MINSERT", "DELIM",
-                                       "DELIMB",  "FORMATO",    "WWW_CURLIB", "WWW_EBCDIC"};
+const char* const AJUSTES_CONSOLA[] = {"DICT",   "TEST",    "ROWNUM",     "MINSERT",   "DELIM",
+                                       "DELIMB", "FORMATO", "WWW_CURLIB", "WWW_EBCDIC"};
 const int NUM_AJUSTES_CONSOLA = (int)(sizeof AJUSTES_CONSOLA / sizeof AJUSTES_CONSOLA[0]);
 
 void lee_ajustes_consola() {

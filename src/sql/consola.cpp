@@ -57,7 +57,9 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
 
 // quit, an empty line and the end of input: the output file is closed and
 // checked by termina's closing steps.
-[[noreturn]] void termina_consola(const char*) { termina(1); }
+[[noreturn]] void termina_consola(const char*) {
+  termina(1);
+}
 
 // Any other line is a statement, copied first into the output file (not into
 // a CSV one, which holds the result alone). Only the exact first word SELECT

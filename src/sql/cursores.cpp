@@ -12,8 +12,8 @@ namespace {
 constexpr int SLOTS_SALUDO = 4;  // slots 1 to 3 take part in the handshake
 
 struct CursorSlot {
-  int32_t en_uso;   // 1 when the slot is claimed
-  AreaCursor* area; // owned by the slot, allocated once, never freed
+  int32_t en_uso;    // 1 when the slot is claimed
+  AreaCursor* area;  // owned by the slot, allocated once, never freed
 };
 
 CursorSlot tabla_cursores[NUM_CURSORES];

@@ -14,15 +14,15 @@ constexpr int MAX_ANCHO_COLUMNA = 32766;
 
 // One result column of a query, as the 02 reply describes it.
 struct ColumnDesc {
-  char nombre[MAX_NOMBRE_COLUMNA + 1]; // upper-cased, cut to 128 characters
-  int32_t numero1;                     // first number, shown only
-  int32_t ancho;                       // display width
-  int32_t numero3;                     // third number, shown only
+  char nombre[MAX_NOMBRE_COLUMNA + 1];  // upper-cased, cut to 128 characters
+  int32_t numero1;                      // first number, shown only
+  int32_t ancho;                        // display width
+  int32_t numero3;                      // third number, shown only
 };
 
 // The descriptor area of one cursor slot.
 struct AreaCursor {
-  int32_t ultima_columna;              // index of the last column, -1 when none
+  int32_t ultima_columna;  // index of the last column, -1 when none
   ColumnDesc columnas[MAX_COLUMNAS];
 };
 

@@ -10,12 +10,12 @@
 #include "base/contexto.h"
 #include "base/lineas.h"
 #include "base/pantalla.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "sql/backup.h"
 #include "sql/consulta.h"
-#include "sql/respuesta.h"
 #include "sql/intercambio_sql.h"
+#include "sql/respuesta.h"
 
 // A statement travels in one message 04 after a 13-character header, and one
 // frame carries at most MAX_CARGA payload bytes.

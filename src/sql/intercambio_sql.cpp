@@ -51,6 +51,10 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida) {
   return recibe_sql(buffer, comprimida);
 }
 
-bool sesion_perdida() { return perdida; }
+bool sesion_perdida() {
+  return perdida;
+}
 
-int resultado_perdido() { return resultado; }
+int resultado_perdido() {
+  return resultado;
+}

@@ -8,8 +8,8 @@
 
 #include "base/contexto.h"
 #include "base/pantalla.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "sql/csv.h"
 
 FILE* destino_filas() {

@@ -8,16 +8,22 @@
 #include "wire/lector.h"
 
 // An SQL reply of `largo` bytes in `buffer` (a failed receive gives none).
-inline Mensaje respuesta_de(const char* buffer, int largo) { return mensaje_de(buffer, largo); }
+inline Mensaje respuesta_de(const char* buffer, int largo) {
+  return mensaje_de(buffer, largo);
+}
 
-inline int32_t resp_cursor(const Mensaje& r) { return lee_numero(r, 5, 3); }
+inline int32_t resp_cursor(const Mensaje& r) {
+  return lee_numero(r, 5, 3);
+}
 inline bool resp_es_error(const Mensaje& r) {
   const char* p = nullptr;
   return lee_tramo(r, 13, 3, &p) == 3 && memcmp(p, "ERR", 3) == 0;
 }
 // The SQL code of an error part (offset 16, six characters, sign first); on
 // success the same field holds the number of rows affected or inserted.
-inline int32_t resp_codigo(const Mensaje& r) { return lee_numero(r, 16, 6); }
+inline int32_t resp_codigo(const Mensaje& r) {
+  return lee_numero(r, 16, 6);
+}
 
 // The message text of an error part: from offset 22 when the code carries a
 // minus sign, else from offset 16, up to offset 16 plus the length at offset

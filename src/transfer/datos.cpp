@@ -45,7 +45,8 @@ bool abre_ebcdic() {
   lee_texto(m, 41, 50, true, texto);
   lee_texto(m, 91, 8, false, fecha);
   lee_texto(m, 99, 6, false, hora);
-  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
+  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente))
+    return false;
 
   if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
   char linea[LARGO_LINEA_XINFO + 2];
@@ -71,7 +72,8 @@ bool abre_ebcdic() {
   imprime_obtiene(ruta, false);
   FechaHora cambio;
   bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, true, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual, indexa ? linea : nullptr))
+  if (!abre_objeto(ruta, true, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
+                   indexa ? linea : nullptr))
     return false;
   responde_ok();
   return true;

@@ -126,7 +126,9 @@ bool crea_directorios_biblioteca(const char* biblioteca) {
   return true;
 }
 
-bool indice_sin_filtro() { return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' '; }
+bool indice_sin_filtro() {
+  return ctx.tipo[0] == '\0' || ctx.tipo[0] == ' ';
+}
 
 bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const char* biblioteca,
                  const char* linea_indice) {
@@ -155,7 +157,9 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
   return true;
 }
 
-void marca_convertido() { objeto.convertido = true; }
+void marca_convertido() {
+  objeto.convertido = true;
+}
 
 bool graba_bytes(const void* datos, size_t n) {
   if (n == 0) return true;

@@ -77,14 +77,29 @@ enum class Paso { sigue, fin, error };
 static Paso trata_mensaje() {
   bool bien;
   switch (lee_numero(mensaje_actual(), 0, 2)) {
-    case 1: bien = abre_miembro(); break;
-    case 2: bien = graba_texto(); break;
-    case 3: bien = abre_ebcdic(); break;
-    case 4: bien = graba_ebcdic(); break;
-    case 5: bien = trata_datos(); break;
-    case 7: bien = abre_mensajes(); break;
-    case 8: bien = graba_texto(); break;
-    default: return Paso::fin;
+    case 1:
+      bien = abre_miembro();
+      break;
+    case 2:
+      bien = graba_texto();
+      break;
+    case 3:
+      bien = abre_ebcdic();
+      break;
+    case 4:
+      bien = graba_ebcdic();
+      break;
+    case 5:
+      bien = trata_datos();
+      break;
+    case 7:
+      bien = abre_mensajes();
+      break;
+    case 8:
+      bien = graba_texto();
+      break;
+    default:
+      return Paso::fin;
   }
   return bien ? Paso::sigue : Paso::error;
 }

@@ -32,7 +32,8 @@ bool abre_mensajes() {
   imprime_obtiene(ruta, true);
   FechaHora cambio;
   bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual, indexa ? linea : nullptr))
+  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
+                   indexa ? linea : nullptr))
     return false;
   responde_ok();
   return true;

@@ -18,14 +18,15 @@ bool abre_miembro() {
   lee_texto(m, 41, 50, true, texto);
   lee_texto(m, 91, 8, false, fecha);
   lee_texto(m, 99, 6, false, hora);
-  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente)) return false;
+  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente))
+    return false;
   // The next header completes the object before it.
   if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
   char ruta[TAM_RUTA];
-  if (ctx.archivo_actual[0] != '\0' && plat_ruta(ruta, "\\%s\\%s", ctx.biblioteca_actual, ctx.archivo_actual) &&
-      !asegura_directorio(ruta)) {
+  if (ctx.archivo_actual[0] != '\0' &&
+      plat_ruta(ruta, "\\%s\\%s", ctx.biblioteca_actual, ctx.archivo_actual) && !asegura_directorio(ruta)) {
     return false;
   }
   // The index keeps the type as the server sent it, not the extension; the
@@ -40,11 +41,13 @@ bool abre_miembro() {
 
   char extension[8];
   extension_de_tipo(tipo_fuente, extension);
-  plat_ruta(ruta, "\\%s\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, extension);
+  plat_ruta(ruta, "\\%s\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual,
+            extension);
   imprime_obtiene(ruta, true);
   FechaHora cambio;
   bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual, indexa ? linea : nullptr))
+  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
+                   indexa ? linea : nullptr))
     return false;
   responde_ok();
   return true;

@@ -40,10 +40,9 @@ static const struct {
   const char* tipo;
   const char* extension;
 } tabla_extensiones[] = {
-    {"RPGL", "ile"}, {"rpgl", "ile"}, {"CBL", "cbo"}, {"cbl", "cbo"}, {"CPY", "cpy"},
-    {"cpy", "cpy"},  {"DSPF", "pan"}, {"dspf", "pan"}, {"PRTF", "prt"}, {"prtf", "prt"},
-    {"CLP", "cl"},   {"clp", "cl"},   {"PF", "dds"},   {"LF", "dds"},   {"pf", "dds"},
-    {"lf", "dds"},
+    {"RPGL", "ile"}, {"rpgl", "ile"}, {"CBL", "cbo"},  {"cbl", "cbo"},  {"CPY", "cpy"}, {"cpy", "cpy"},
+    {"DSPF", "pan"}, {"dspf", "pan"}, {"PRTF", "prt"}, {"prtf", "prt"}, {"CLP", "cl"},  {"clp", "cl"},
+    {"PF", "dds"},   {"LF", "dds"},   {"pf", "dds"},   {"lf", "dds"},
 };
 
 void extension_de_tipo(const char* tipo, char* dest, size_t cap) {
@@ -76,7 +75,8 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
   if (r.anio < 1900 || r.mes < 1 || r.mes > 12 || r.dia < 1 || r.dia > dias_del_mes[r.mes - 1]) return false;
   bool bisiesto = (r.anio % 4 == 0 && r.anio % 100 != 0) || r.anio % 400 == 0;
   if (r.mes == 2 && r.dia == 29 && !bisiesto) return false;
-  if (r.hora < 0 || r.hora > 23 || r.minuto < 0 || r.minuto > 59 || r.segundo < 0 || r.segundo > 59) return false;
+  if (r.hora < 0 || r.hora > 23 || r.minuto < 0 || r.minuto > 59 || r.segundo < 0 || r.segundo > 59)
+    return false;
   *f = r;
   return true;
 }

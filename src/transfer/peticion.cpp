@@ -9,8 +9,8 @@
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "transfer/lista.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
@@ -45,12 +45,11 @@ void construye_peticion() {
   // member is named.
   char registro[8 * TAM_AJUSTE];
   if (ctx.miembro[0] != ' ') {
-    formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo,
-             LARGO_PETICION, ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.tipo, ctx.fechad,
-             ctx.horad);
+    formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
+             ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.tipo, ctx.fechad, ctx.horad);
   } else {
-    formatea(registro, "%.2d%.5d%s%s%s%.8s%.6s                               ", ctx.icodigo,
-             LARGO_PETICION, ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);
+    formatea(registro, "%.2d%.5d%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
+             ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);
   }
   size_t n = strlen(registro);
   while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';

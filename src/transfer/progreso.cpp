@@ -10,7 +10,7 @@
 namespace {
 
 constexpr int64_t INTERVALO_MS = 100;  // at most ten redraws a second
-constexpr size_t ANCHO = 79;            // one row of a common terminal, so that \r reaches its start
+constexpr size_t ANCHO = 79;           // one row of a common terminal, so that \r reaches its start
 
 struct Progreso {
   bool activo = false;
@@ -23,11 +23,11 @@ struct Progreso {
   int64_t objetos = 0;
   int64_t incompletos = 0;
   int64_t registros = 0;
-  int64_t bytes = 0;          // of the whole run
+  int64_t bytes = 0;  // of the whole run
   int64_t bytes_objeto = 0;
   char ruta[256] = "";
   char mitad[320] = "";
-  size_t dibujado = 0;        // characters of the line now on the terminal
+  size_t dibujado = 0;  // characters of the line now on the terminal
 };
 Progreso p;
 
@@ -38,7 +38,9 @@ void agrupa(char (&dest)[48], int64_t n) {
   pon_puntos(dest, digitos);
 }
 
-int64_t kb_por_segundo(int64_t bytes, int64_t ms) { return ms > 0 ? bytes / ms : 0; }
+int64_t kb_por_segundo(int64_t bytes, int64_t ms) {
+  return ms > 0 ? bytes / ms : 0;
+}
 
 void dibuja() {
   char actual[48], total[48], linea[512];
@@ -49,8 +51,8 @@ void dibuja() {
     formatea(linea, "%s %s bytes (%lld objetos, %lld KB/s)", p.mitad, actual, (long long)p.objetos,
              (long long)kb_por_segundo(p.bytes, ms));
   } else {
-    formatea(linea, "%lld objetos  %s  %s bytes  total %s bytes  %lld KB/s", (long long)p.objetos, p.ruta, actual,
-             total, (long long)kb_por_segundo(p.bytes, ms));
+    formatea(linea, "%lld objetos  %s  %s bytes  total %s bytes  %lld KB/s", (long long)p.objetos, p.ruta,
+             actual, total, (long long)kb_por_segundo(p.bytes, ms));
   }
   size_t n = strlen(linea);
   if (n > ANCHO) n = ANCHO;

@@ -60,18 +60,27 @@ bool graba_ebcdic() {
 // written UTF-8 gets those letters from the CP1252 text itself.
 static unsigned char sustituye(unsigned char c) {
   switch (c) {
-    case 0x15: return 0x0A;
-    case 0x60: return 0x27;
-    case 0xF9: return 0x23;
-    default: break;
+    case 0x15:
+      return 0x0A;
+    case 0x60:
+      return 0x27;
+    case 0xF9:
+      return 0x23;
+    default:
+      break;
   }
   if (ctx.utf8) return c;
   switch (c) {
-    case 0xD1: return 0xA5;
-    case 0xF1: return 0xA4;
-    case 0xEE: return 0xD3;
-    case 0xFE: return 0xDA;
-    default: return c;
+    case 0xD1:
+      return 0xA5;
+    case 0xF1:
+      return 0xA4;
+    case 0xEE:
+      return 0xD3;
+    case 0xFE:
+      return 0xDA;
+    default:
+      return c;
   }
 }
 

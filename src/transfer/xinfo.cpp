@@ -94,16 +94,18 @@ struct Indice {
   std::vector<Linea> lineas;
   std::vector<uint32_t> cubos;  // a power of two in size
   size_t vivas = 0;
-  bool pendiente = false;       // updates not written yet
-  bool escrito = false;         // written at least once in this run
-  bool fallido = false;         // a write failed: the file on disk is left alone
-  bool en_disco = false;        // there is an index file (read at start or written since)
+  bool pendiente = false;  // updates not written yet
+  bool escrito = false;    // written at least once in this run
+  bool fallido = false;    // a write failed: the file on disk is left alone
+  bool en_disco = false;   // there is an index file (read at start or written since)
   int64_t ultima_escritura = 0;
 };
 
 std::vector<std::unique_ptr<Indice>> indices;
 
-uint32_t cubo_de(const Indice& ix, uint32_t h) { return h & (uint32_t)(ix.cubos.size() - 1); }
+uint32_t cubo_de(const Indice& ix, uint32_t h) {
+  return h & (uint32_t)(ix.cubos.size() - 1);
+}
 
 void encadena(Indice& ix, uint32_t i) {
   const Linea& l = ix.lineas[i];
@@ -307,7 +309,8 @@ bool graba(Indice& ix) {
 }
 
 bool toca_escribir(const Indice& ix, int64_t ahora) {
-  return ix.pendiente && !ix.fallido && (!ix.escrito || ahora - ix.ultima_escritura >= INTERVALO_ESCRITURA_MS);
+  return ix.pendiente && !ix.fallido &&
+         (!ix.escrito || ahora - ix.ultima_escritura >= INTERVALO_ESCRITURA_MS);
 }
 
 }  // namespace
@@ -342,8 +345,8 @@ bool registra_xinfo(const char* biblioteca, const char* linea) {
   return !toca_escribir(ix, plat_reloj_ms()) || graba(ix);
 }
 
-bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
-                     const char* texto, const char* fecha, const char* hora) {
+bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro,
+                     const char* tipo_fuente, const char* texto, const char* fecha, const char* hora) {
   Indice* previo = nullptr;
   for (auto& ix : indices)
     if (strcmp(ix->biblioteca, biblioteca) == 0) previo = ix.get();
@@ -373,4 +376,6 @@ bool graba_indices() {
   return bien;
 }
 
-void descarta_indices() { indices.clear(); }
+void descarta_indices() {
+  indices.clear();
+}

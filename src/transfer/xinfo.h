@@ -7,7 +7,7 @@
 
 #include "platform/plataforma.h"
 
-constexpr int LARGO_LINEA_XINFO = 120; // characters of an entry line, line end not counted
+constexpr int LARGO_LINEA_XINFO = 120;  // characters of an entry line, line end not counted
 
 // The update date of an entry, YYYYMMDD: the century is 19 when the two-digit
 // year is above 90 and 20 otherwise (the index has always been written so).
@@ -40,8 +40,8 @@ bool misma_clave(const char* linea, const char* nueva);
 // status 1: an index that cannot be read prints "Error apertura fichero: %s
 // rc=%d \n" on the error stream, as does a working file that cannot be made;
 // a failed write, close or rename "Error al grabar (%s)\n".
-bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo_fuente,
-                     const char* texto, const char* fecha, const char* hora);
+bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro,
+                     const char* tipo_fuente, const char* texto, const char* fecha, const char* hora);
 // The two halves of actualiza_xinfo, for an object whose entry is recorded
 // only once it is complete. prepara_xinfo, at the object's header: the index
 // is read if it is not in memory yet and, at the library's first header,

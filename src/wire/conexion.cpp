@@ -9,8 +9,8 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "wire/lector.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int TAM_RESPUESTA_BROKER = 10000;
-constexpr int OFFSET_SIN_SESION = 99999;   // the broker has no free session
+constexpr int OFFSET_SIN_SESION = 99999;  // the broker has no free session
 
 // The server name, read once per connection as the program always did.
 char servidor_broker[TAM_AJUSTE];
@@ -76,8 +76,7 @@ void pide_puerto_al_broker() {
   printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
   if (ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_broker, true, &direccion))
-    termina_con(-1, "HOST no encontrado ");
+  if (!resuelve(servidor_broker, true, &direccion)) termina_con(-1, "HOST no encontrado ");
   printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
   if (plat_conecta(s, direccion, puerto) != 0) {
     int codigo = plat_error_red();
@@ -166,7 +165,6 @@ void conecta_sesion() {
   if (multias[0] == '1') pide_puerto_al_broker();
   conecta_servidor();
 }
-
 
 void cierra_sesion() {
   plat_cierra_socket(ctx.sd);

@@ -10,7 +10,9 @@
 #include "wire/tablas.h"
 #include "wire/trama.h"
 
-static bool traza_activa() { return ctx.test == 1 && ctx.ftrace != nullptr; }
+static bool traza_activa() {
+  return ctx.test == 1 && ctx.ftrace != nullptr;
+}
 
 void envia_as(const char* buffer, int nbuffer, int en_ebcdic) {
   int rc = Env_VORTCP(ctx.sd, buffer, nbuffer, en_ebcdic);

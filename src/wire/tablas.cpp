@@ -9,9 +9,9 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
-#include "platform/plataforma.h"
 #include "base/lineas.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 
 // The ANSI/OEM pair of the test dumps: to_ascii turns ANSI into OEM, to_ansi
 // OEM into ANSI. Only the dumps of test level 1 read them.
@@ -161,8 +161,8 @@ static void vuelca_tablas_ebc() {
   printf("\n");
   for (int i = 0; i < 256; i++) {
     printf("\t(%d,%x)   ebc(%x,%c)  asc(%x,%c)  to_ascii(%x,%c)  to_ansi(%x,%c)\n", i, i, ctx.tabla_ebc[i],
-           ctx.tabla_ebc[i], ctx.tabla_asc[i], ctx.tabla_asc[i], to_ascii[i], to_ascii[i],
-           to_ansi[i], to_ansi[i]);
+           ctx.tabla_ebc[i], ctx.tabla_asc[i], ctx.tabla_asc[i], to_ascii[i], to_ascii[i], to_ansi[i],
+           to_ansi[i]);
   }
   printf("\n");
 }
@@ -225,9 +225,13 @@ void prepara_tablas() {
   carga_tabla_ebc();
 }
 
-unsigned char ansi_a_oem(unsigned char c) { return to_ascii[c]; }
+unsigned char ansi_a_oem(unsigned char c) {
+  return to_ascii[c];
+}
 
-unsigned char oem_a_ansi(unsigned char c) { return to_ansi[c]; }
+unsigned char oem_a_ansi(unsigned char c) {
+  return to_ansi[c];
+}
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-extern const unsigned char ebc_fija[256]; // EBCDIC to ASCII, built in
-extern const unsigned char asc_fija[256]; // ASCII to EBCDIC, built in
+extern const unsigned char ebc_fija[256];  // EBCDIC to ASCII, built in
+extern const unsigned char asc_fija[256];  // ASCII to EBCDIC, built in
 
 // Builds to_ascii and to_ansi (with their dump at test level 1), then runs
 // carga_tabla_ebc. Ends the run when no table file is found.

@@ -64,9 +64,9 @@ bool envia_trama(socket_t s, const char* carga, int len, const unsigned char* ta
 
 // How one receive treats the bytes of a frame.
 struct ModoRecepcion {
-  const unsigned char* tabla_largo; // conversion of the length characters, or none
-  const unsigned char* tabla_carga; // conversion of the payload, or none
-  bool sql;                         // diagnostics of the SQL pair
+  const unsigned char* tabla_largo;  // conversion of the length characters, or none
+  const unsigned char* tabla_carga;  // conversion of the payload, or none
+  bool sql;                          // diagnostics of the SQL pair
 };
 
 enum class FinRecepcion { completa, fallo_recv, cerrada, longitud_no_valida };
@@ -78,8 +78,8 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
                           int* codigo_error) {
   static unsigned char trozo[TAM_TRAMA];
   char slen[11] = {0};
-  int ilen_aux = 0;  // bytes of this frame taken in so far
-  int ilen_vor = 10; // the frame length expected: first only its length characters
+  int ilen_aux = 0;   // bytes of this frame taken in so far
+  int ilen_vor = 10;  // the frame length expected: first only its length characters
   while (ilen_aux < ilen_vor) {
     int rc;
     if (npila_recrc > 0) {
@@ -156,7 +156,7 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
   return FinRecepcion::completa;
 }
 
-} // namespace
+}  // namespace
 
 int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic) {
   traza("Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
@@ -211,8 +211,10 @@ int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic) {
   if (ctx.test == 1) printf("Env_VORTCP: envia slen(%s)   sbuffer=[%s]\n", slen, texto);
   bool ebcdic = en_ebcdic == 1;
   int codigo = 0;
-  if (!envia_trama(s, texto, len, ebcdic ? asc_fija : nullptr, ebcdic ? ctx.tabla_asc : nullptr, slen, &codigo)) {
-    if (ctx.test == 1) linea_consola("Env_VORTCP-A : Fallo(send() failed with error %d)  -> rc(%d) .\n", codigo, -1);
+  if (!envia_trama(s, texto, len, ebcdic ? asc_fija : nullptr, ebcdic ? ctx.tabla_asc : nullptr, slen,
+                   &codigo)) {
+    if (ctx.test == 1)
+      linea_consola("Env_VORTCP-A : Fallo(send() failed with error %d)  -> rc(%d) .\n", codigo, -1);
     return -1;
   }
   if (ctx.test == 1) printf("Env_VORTCP: Final ilen(%d)\n", len);
@@ -256,7 +258,8 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
   int largo = 0, tomados = 0, codigo = 0;
   switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
     case FinRecepcion::fallo_recv:
-      if (ctx.test == 1) linea_consola("Rec_VORTCP : Fallo-A(recv() failed with error %d)  -> rc(%d).\n", codigo, -1);
+      if (ctx.test == 1)
+        linea_consola("Rec_VORTCP : Fallo-A(recv() failed with error %d)  -> rc(%d).\n", codigo, -1);
       return -1;
     case FinRecepcion::cerrada:
       if (ctx.test == 1) linea_consola("Rec_VORTCP : Fallo-B(Connection closed by server)  -> rc(%d).\n", 0);
@@ -278,6 +281,10 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
   return L;
 }
 
-int bytes_pendientes() { return npila_recrc; }
+int bytes_pendientes() {
+  return npila_recrc;
+}
 
-void descarta_pendientes() { npila_recrc = 0; }
+void descarta_pendientes() {
+  npila_recrc = 0;
+}

@@ -4,11 +4,13 @@
 #include "portatil.h"
 
 #ifdef _WIN32
+#include <stdlib.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <stdlib.h>
 using largo_direccion = int;
-static int cierra(socket_t s) { return closesocket((SOCKET)s); }
+static int cierra(socket_t s) {
+  return closesocket((SOCKET)s);
+}
 static const int SOLO_ENVIO = SD_SEND;
 #include <io.h>
 #define dup _dup
@@ -24,7 +26,9 @@ static const bool RAIZ_DE_UNIDAD = true;
 #include <sys/socket.h>
 #include <unistd.h>
 using largo_direccion = socklen_t;
-static int cierra(socket_t s) { return close((int)s); }
+static int cierra(socket_t s) {
+  return close((int)s);
+}
 static const int SOLO_ENVIO = SHUT_WR;
 static const bool FIN_CRLF = false;
 static const bool RAIZ_DE_UNIDAD = false;
@@ -251,4 +255,6 @@ std::string lee_texto_local(const std::string& ruta) {
   return r;
 }
 
-bool en_windows() { return RAIZ_DE_UNIDAD; }
+bool en_windows() {
+  return RAIZ_DE_UNIDAD;
+}

@@ -31,11 +31,25 @@ TEST(Argumentos, CuentaFueraDeRangoPideElUso) {
 
 TEST(Argumentos, CodigoDeCadaPalabra) {
   const std::pair<const char*, int> casos[] = {
-      {"MBR", 95}, {"mbr", 95}, {"ALL", 94}, {"all", 94}, {"DAT", 97},   {"dat", 97},
-      {"LISTA", 97}, {"lista", 97}, {"SPL", 66}, {"spl", 66}, {"SPF", 67}, {"spf", 67},
-      {"END", 96}, {"end", 96}, {"WEB", 54}, {"web", 54},
+      {"MBR", 95},
+      {"mbr", 95},
+      {"ALL", 94},
+      {"all", 94},
+      {"DAT", 97},
+      {"dat", 97},
+      {"LISTA", 97},
+      {"lista", 97},
+      {"SPL", 66},
+      {"spl", 66},
+      {"SPF", 67},
+      {"spf", 67},
+      {"END", 96},
+      {"end", 96},
+      {"WEB", 54},
+      {"web", 54},
       // DATOS asks for a data transfer: it must not end the server job.
-      {"DATOS", 97}, {"datos", 97}};
+      {"DATOS", 97},
+      {"datos", 97}};
   for (auto& c : casos) {
     ctx.icodigo = 0;
     espera_correcto({c.first});
@@ -116,8 +130,7 @@ TEST(Argumentos, FechadYHorad) {
 
 TEST(Argumentos, OpcionSinValor) {
   EXPECT_EQ(analiza({"MBR", "LIB1", "FECHAD"}), ResultadoArgumentos::error_parametros);
-  EXPECT_EQ(analiza({"MBR", "LIB1", "FECHAD", "20120131", "HORAD"}),
-            ResultadoArgumentos::error_parametros);
+  EXPECT_EQ(analiza({"MBR", "LIB1", "FECHAD", "20120131", "HORAD"}), ResultadoArgumentos::error_parametros);
   EXPECT_EQ(analiza({"MBR", "A", "B", "C", "D", "HORAD"}), ResultadoArgumentos::error_parametros);
 }
 

@@ -63,7 +63,7 @@ TEST(Lector, BloqueCortadoALoRecibido) {
   EXPECT_EQ(bytes_de_datos(m, 7, 20), 3);
   EXPECT_EQ(bytes_de_datos(m, 7, 9), 2);
   EXPECT_EQ(bytes_de_datos(m, 7, 7), 0);
-  EXPECT_EQ(bytes_de_datos(m, 7, 3), 0);   // L below its header: empty
+  EXPECT_EQ(bytes_de_datos(m, 7, 3), 0);  // L below its header: empty
   EXPECT_EQ(bytes_de_datos(m, 12, 99999), 0);
   EXPECT_EQ(bytes_de_datos(m, 7, -5), 0);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <string>
 #include <vector>
 
@@ -23,7 +22,9 @@ std::string peticion(std::vector<std::string> args) {
   return std::string(ctx.sbuffer);
 }
 
-std::string blancos(size_t n) { return std::string(n, ' '); }
+std::string blancos(size_t n) {
+  return std::string(n, ' ');
+}
 
 }  // namespace
 
@@ -43,8 +44,7 @@ TEST(Peticion, ConMiembroLlevaTipoYSeCortaEn70) {
   EXPECT_EQ(peticion({"MBR", "LIB1", "FILE1", "MBR1"}),
             "9500070LIB1      FILE1     MBR1      " + blancos(4) + blancos(29));
   std::string r = peticion({"ALL", "L", "F", "M", "rpg", "HORAD", "1015009"});
-  EXPECT_EQ(r, "9400070L" + blancos(9) + "F" + blancos(9) + "M" + blancos(9) + "rpg 101500" +
-                   blancos(23));
+  EXPECT_EQ(r, "9400070L" + blancos(9) + "F" + blancos(9) + "M" + blancos(9) + "rpg 101500" + blancos(23));
   r = peticion({"MBR", "L", "F", "M", "FECHAD", "201201311"});
   EXPECT_EQ(r.substr(37, 4), blancos(4));
   EXPECT_EQ(r.substr(41, 8), "20120131");

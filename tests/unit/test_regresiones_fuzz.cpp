@@ -13,7 +13,8 @@
 TEST(RegresionFuzz, ControlEnLosCamposDeLaEntradaDelIndice) {
   FechaHora ahora{2025, 1, 2, 3, 4, 5};
   char linea[LARGO_LINEA_XINFO + 2];
-  construye_linea_xinfo(linea, "LIB1", "SRC", "PGM1", "RPGL", "uno\ndos\rtres\x01", "0101\n025", "12\t000", ahora);
+  construye_linea_xinfo(linea, "LIB1", "SRC", "PGM1", "RPGL", "uno\ndos\rtres\x01", "0101\n025", "12\t000",
+                        ahora);
   std::string l = linea;
   ASSERT_EQ(l.size(), 121u);
   EXPECT_EQ(l.find('\n'), 120u);

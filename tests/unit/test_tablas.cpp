@@ -214,7 +214,8 @@ TEST_F(FicheroTabla, LineaConNuloRechazadaYLaSiguienteLeida) {
   const char principio[] = "C1 41\0\nC2 42\n";
   escribe("base/basico/ebcdic.TST", std::string(principio, sizeof principio - 1) + larga + "C4 44\n");
   std::string ruta = ruta_local("basico", raiz + "/base");
-  EXPECT_EQ(carga(), "Byte nulo en la linea 1 de (" + ruta + ")\nByte nulo en la linea 3 de (" + ruta + ")\n");
+  EXPECT_EQ(carga(),
+            "Byte nulo en la linea 1 de (" + ruta + ")\nByte nulo en la linea 3 de (" + ruta + ")\n");
   EXPECT_EQ(ctx.tabla_ebc[0xC1], ebc_fija[0xC1]);
   EXPECT_EQ(ctx.tabla_ebc[0xC2], 0x42);
   EXPECT_EQ(ctx.tabla_ebc[0xC3], ebc_fija[0xC3]);

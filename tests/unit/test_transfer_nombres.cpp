@@ -6,12 +6,30 @@
 
 TEST(ExtensionDeTipo, FilasFijasYResto) {
   const char* casos[][2] = {
-      {"RPGL", "ile"}, {"rpgl", "ile"}, {"CBL", "cbo"},   {"cbl", "cbo"},   {"CPY", "cpy"},
-      {"DSPF", "pan"}, {"dspf", "pan"}, {"PRTF", "prt"},  {"CLP", "cl"},    {"clp", "cl"},
-      {"PF", "dds"},   {"LF", "dds"},   {"pf", "dds"},    {"lf", "dds"},    {"RPG", "rpg"},
-      {"CLLE", "clle"}, {"CMD", "cmd"}, {"TXT", "txt"},   {"SQLR", "sqlr"},
+      {"RPGL", "ile"},
+      {"rpgl", "ile"},
+      {"CBL", "cbo"},
+      {"cbl", "cbo"},
+      {"CPY", "cpy"},
+      {"DSPF", "pan"},
+      {"dspf", "pan"},
+      {"PRTF", "prt"},
+      {"CLP", "cl"},
+      {"clp", "cl"},
+      {"PF", "dds"},
+      {"LF", "dds"},
+      {"pf", "dds"},
+      {"lf", "dds"},
+      {"RPG", "rpg"},
+      {"CLLE", "clle"},
+      {"CMD", "cmd"},
+      {"TXT", "txt"},
+      {"SQLR", "sqlr"},
       // Mixed case matches no row: its own lower-case form.
-      {"Dspf", "dspf"}, {"Rpgl", "rpgl"}, {"Pf", "pf"},  {"", ""},
+      {"Dspf", "dspf"},
+      {"Rpgl", "rpgl"},
+      {"Pf", "pf"},
+      {"", ""},
   };
   for (auto& c : casos) {
     char ext[8];

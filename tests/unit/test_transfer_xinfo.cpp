@@ -35,11 +35,15 @@ TEST(Xinfo, LineaDeCientoVeinteCaracteres) {
   ASSERT_EQ(s.size(), 121u);
   EXPECT_EQ(s.substr(0, 37), "ALIB1      QRPGSRC   PGM1      RPGL  ");
   EXPECT_EQ(s.substr(37, 55), texto50 + "     ");
-  EXPECT_EQ(s.substr(92), "20120131101500" "20261208" "090507\n");
+  EXPECT_EQ(s.substr(92),
+            "20120131101500"
+            "20261208"
+            "090507\n");
 
   // Message file: blank member, type MSG; a date whose third character is a
   // blank is shown as 8 blanks.
-  construye_linea_xinfo(l, "LIB1", "QCPFMSG", "", "MSG", "", "20 20131", "      ", FechaHora{1999, 1, 1, 23, 59, 59});
+  construye_linea_xinfo(l, "LIB1", "QCPFMSG", "", "MSG", "", "20 20131", "      ",
+                        FechaHora{1999, 1, 1, 23, 59, 59});
   s = l;
   ASSERT_EQ(s.size(), 121u);
   EXPECT_EQ(s.substr(0, 37), "ALIB1      QCPFMSG             MSG   ");
@@ -140,13 +144,15 @@ TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
   // No index directory: the working file cannot be made.
   std::filesystem::remove_all("LIB1/xvoras");
   EXPECT_FALSE(actualiza_capturando(&error));
-  EXPECT_EQ(error, "Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo.tmp") + "  rc=" + std::to_string(ENOENT) + " \n");
+  EXPECT_EQ(error, "Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo.tmp") +
+                       "  rc=" + std::to_string(ENOENT) + " \n");
 
   // An index that cannot be read (here a directory in its place) is neither
   // replaced nor left with a working file beside it.
   std::filesystem::create_directories("LIB1/xvoras/xinfo");
   EXPECT_FALSE(actualiza_capturando(&error));
-  EXPECT_EQ(error.rfind("Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo") + "  rc=", 0), 0u) << error;
+  EXPECT_EQ(error.rfind("Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo") + "  rc=", 0), 0u)
+      << error;
   EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
