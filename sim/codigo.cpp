@@ -1,10 +1,12 @@
 // Conversion tables of the simulator: inverses of the client's built-in tables
-// and of its table-file-amended SQL table, plus UTF-8 <-> CP1252.
+// and of the tables the client amends with its table file (read with the
+// client's own line reader and line rule), plus UTF-8 <-> CP1252.
 #include "codigo.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "base/lineas.h"
 #include "wire/tablas.h"
 
 namespace {
@@ -20,13 +22,6 @@ const unsigned short extras_cp1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E
                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-int valor_hex_sim(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Inverts `directa` into `inversa`: where two bytes map to the same value the
 // one that `preferida` names wins, else the lowest. Unreached values get `falta`.
@@ -72,25 +67,15 @@ bool prepara_codigo(const char* fichero_tabla) {
     if (!f) {
       ok = false;
     } else {
+      // The file read and understood as the client reads it: whole lines, a
+      // last line without its line end and a line holding a NUL not used.
       char linea[600];
-      while (std::fgets(linea, sizeof linea, f)) {
-        size_t n = std::strlen(linea);
-        if (n == 0 || linea[n - 1] != '\n') break;  // a last line without a line end is not used
-        while (n > 0 && (linea[n - 1] == '\n' || linea[n - 1] == '\r' || linea[n - 1] == ' ')) linea[--n] = 0;
-        if (n < 4 || linea[0] == '#' || linea[0] == '$') continue;
-        int h1 = valor_hex_sim(linea[0]), h2 = valor_hex_sim(linea[1]);
-        if (h1 < 0 || h2 < 0) continue;
-        const char* valor = linea + 3;
-        int ascii;
-        if (valor[1] == 0) {
-          ascii = static_cast<unsigned char>(valor[0]);
-        } else {
-          int v1 = valor_hex_sim(valor[0]), v2 = valor_hex_sim(valor[1]);
-          if (v1 < 0 || v2 < 0) continue;
-          ascii = v1 * 16 + v2;
-        }
-        tabla_cp1252_de_asc_cli[h1 * 16 + h2] = static_cast<unsigned char>(ascii);
-        tabla_texto_de_cp1252[ascii] = static_cast<unsigned char>(h1 * 16 + h2);
+      LineaLeida leida;
+      while (lee_linea_entera(f, linea, sizeof linea, &leida, false) && leida.con_fin) {
+        int ebcdic = 0, ascii = 0;
+        if (leida.nulo || !lee_linea_tabla(linea, &ebcdic, &ascii)) continue;
+        tabla_cp1252_de_asc_cli[ebcdic] = static_cast<unsigned char>(ascii);
+        tabla_texto_de_cp1252[ascii] = static_cast<unsigned char>(ebcdic);
       }
       std::fclose(f);
     }

@@ -71,15 +71,26 @@ uint32_t hash_clave(const char* linea, size_t largo) {
   return h;
 }
 
-constexpr uint32_t NINGUNA = 0xFFFFFFFFu;
+constexpr uint32_t NINGUNA = 0x7FFFFFFFu;  // no line (the top bit marks a dead line)
 constexpr int64_t INTERVALO_ESCRITURA_MS = 1000;
+// The text of the lines lives in blocks of this size (a longer line gets a
+// block of its own): a growing index never copies what it holds, and a
+// library of 20,000 members keeps the whole process under 8 MB.
+constexpr size_t TAM_BLOQUE = 1 << 18;
 
-// One line of an index: its bytes in the text area, without the line end.
+// One line of an index: its bytes in a block, without the line end.
 struct Linea {
-  uint32_t inicio;
+  uint32_t bloque;
+  uint32_t inicio;  // offset in the block
   uint32_t largo;
-  uint32_t siguiente;  // next line in the same hash bucket, or NINGUNA
-  bool viva;
+  uint32_t siguiente;  // next line in the same hash bucket, or NINGUNA; the top bit: the line is dead
+};
+constexpr uint32_t MUERTA = 0x80000000u;
+
+struct Bloque {
+  std::unique_ptr<char[]> datos;
+  size_t capacidad;
+  size_t usado;
 };
 
 // The index of one library as the run knows it: every line in file order,
@@ -90,7 +101,7 @@ struct Indice {
   char biblioteca[TAM_AJUSTE];
   char ruta[TAM_RUTA];
   char temporal[TAM_RUTA];
-  std::string texto;
+  std::vector<Bloque> bloques;
   std::vector<Linea> lineas;
   std::vector<uint32_t> cubos;  // a power of two in size
   size_t vivas = 0;
@@ -103,16 +114,26 @@ struct Indice {
 
 std::vector<std::unique_ptr<Indice>> indices;
 
+bool viva(const Linea& l) {
+  return (l.siguiente & MUERTA) == 0;
+}
+uint32_t siguiente(const Linea& l) {
+  return l.siguiente & ~MUERTA;
+}
+const char* bytes(const Indice& ix, const Linea& l) {
+  return ix.bloques[l.bloque].datos.get() + l.inicio;
+}
+
 uint32_t cubo_de(const Indice& ix, uint32_t h) {
   return h & (uint32_t)(ix.cubos.size() - 1);
 }
 
 void encadena(Indice& ix, uint32_t i) {
-  const Linea& l = ix.lineas[i];
-  const char* p = ix.texto.data() + l.inicio;
+  Linea& l = ix.lineas[i];
+  const char* p = bytes(ix, l);
   if (l.largo > 0 && p[0] == '#') return;
   uint32_t c = cubo_de(ix, hash_clave(p, l.largo));
-  ix.lineas[i].siguiente = ix.cubos[c];
+  l.siguiente = ix.cubos[c];
   ix.cubos[c] = i;
 }
 
@@ -120,15 +141,28 @@ void encadena(Indice& ix, uint32_t i) {
 void rehace_cubos(Indice& ix) {
   size_t n = 64;
   while (n < 2 * ix.lineas.size()) n *= 2;
+  std::vector<uint32_t>().swap(ix.cubos);
   ix.cubos.assign(n, NINGUNA);
-  for (uint32_t i = 0; i < ix.lineas.size(); i++)
-    if (ix.lineas[i].viva) encadena(ix, i);
+  for (uint32_t i = 0; i < ix.lineas.size(); i++) {
+    if (!viva(ix.lineas[i])) continue;
+    ix.lineas[i].siguiente = NINGUNA;
+    encadena(ix, i);
+  }
+}
+
+// Room for n bytes at the end of the text: the last block, or a new one.
+void sitio(std::vector<Bloque>& bloques, size_t n) {
+  if (!bloques.empty() && bloques.back().capacidad - bloques.back().usado >= n) return;
+  size_t capacidad = n > TAM_BLOQUE ? n : TAM_BLOQUE;
+  bloques.push_back(Bloque{std::unique_ptr<char[]>(new char[capacidad]), capacidad, 0});
 }
 
 void agrega_linea(Indice& ix, const char* p, size_t n) {
-  Linea l{(uint32_t)ix.texto.size(), (uint32_t)n, NINGUNA, true};
-  ix.texto.append(p, n);
-  ix.lineas.push_back(l);
+  sitio(ix.bloques, n);
+  Bloque& b = ix.bloques.back();
+  memcpy(b.datos.get() + b.usado, p, n);
+  ix.lineas.push_back(Linea{(uint32_t)(ix.bloques.size() - 1), (uint32_t)b.usado, (uint32_t)n, NINGUNA});
+  b.usado += n;
   ix.vivas++;
   if (ix.lineas.size() * 2 > ix.cubos.size()) {
     rehace_cubos(ix);
@@ -137,21 +171,30 @@ void agrega_linea(Indice& ix, const char* p, size_t n) {
   }
 }
 
-// Drops the dead lines once they are the larger part, so that a run which
-// replaces every entry of a big library many times keeps its memory bounded.
+// Drops the dead lines once they are an eighth of the live ones, so that a
+// run which replaces every entry of a big library keeps its memory near what
+// the live lines need. The live lines are copied, in order, into new blocks,
+// and each old block is freed as soon as all its lines are copied: at no time
+// are both copies whole.
 void compacta(Indice& ix) {
-  if (ix.lineas.size() < 1024 || ix.vivas * 2 > ix.lineas.size()) return;
-  std::string texto;
-  std::vector<Linea> lineas;
-  texto.reserve(ix.texto.size() / 2);
-  lineas.reserve(ix.vivas);
-  for (const Linea& l : ix.lineas) {
-    if (!l.viva) continue;
-    lineas.push_back(Linea{(uint32_t)texto.size(), l.largo, NINGUNA, true});
-    texto.append(ix.texto, l.inicio, l.largo);
+  size_t muertas = ix.lineas.size() - ix.vivas;
+  if (muertas < 1024 || muertas * 8 < ix.vivas) return;
+  std::vector<Bloque> nuevos;
+  size_t escritas = 0;
+  for (size_t i = 0; i < ix.lineas.size(); i++) {
+    Linea l = ix.lineas[i];
+    // Every line of the blocks before this line's is copied by now.
+    for (uint32_t b = 0; b < l.bloque; b++) ix.bloques[b].datos.reset();
+    if (!viva(l)) continue;
+    sitio(nuevos, l.largo);
+    Bloque& destino = nuevos.back();
+    memcpy(destino.datos.get() + destino.usado, bytes(ix, l), l.largo);
+    ix.lineas[escritas++] = Linea{(uint32_t)(nuevos.size() - 1), (uint32_t)destino.usado, l.largo, NINGUNA};
+    destino.usado += l.largo;
   }
-  ix.texto.swap(texto);
-  ix.lineas.swap(lineas);
+  ix.bloques.swap(nuevos);
+  ix.lineas.resize(escritas);
+  ix.lineas.shrink_to_fit();
   rehace_cubos(ix);
 }
 
@@ -162,12 +205,13 @@ void quita_clave(Indice& ix, const char* nueva, size_t largo) {
   uint32_t* enlace = &ix.cubos[c];
   while (*enlace != NINGUNA) {
     Linea& l = ix.lineas[*enlace];
-    if (l.viva && claves_iguales(ix.texto.data() + l.inicio, l.largo, nueva, largo)) {
-      l.viva = false;
+    uint32_t despues = siguiente(l);
+    if (viva(l) && claves_iguales(bytes(ix, l), l.largo, nueva, largo)) {
+      l.siguiente |= MUERTA;
       ix.vivas--;
     }
-    if (!l.viva) {
-      *enlace = l.siguiente;
+    if (!viva(l)) {
+      *enlace = despues;
     } else {
       enlace = &l.siguiente;
     }
@@ -261,8 +305,8 @@ Escritura escribe_indice(Indice& ix, int* codigo) {
   setvbuf(salida, bufer, _IOFBF, sizeof bufer);
   bool bien = true;
   for (const Linea& l : ix.lineas) {
-    if (!l.viva) continue;
-    if (fwrite(ix.texto.data() + l.inicio, 1, l.largo, salida) != l.largo || fputc('\n', salida) == EOF) {
+    if (!viva(l)) continue;
+    if (fwrite(bytes(ix, l), 1, l.largo, salida) != l.largo || fputc('\n', salida) == EOF) {
       bien = false;
       break;
     }

@@ -84,29 +84,33 @@ static int byte_hex(const char* texto) {
   return alto * 16 + bajo;
 }
 
-bool aplica_linea_tabla(const char* linea) {
+bool lee_linea_tabla(const char* linea, int* ebcdic, int* ascii) {
   if (linea[0] == '#' || linea[0] == '$' || linea[0] == '\n' || linea[0] == '\0') return false;
 
   // Columns 1-2: the EBCDIC byte. Column 3 is a separator and is not read.
   char campo[8];
   extrae_campo(campo, linea, 0, 2, 1);
   quita_blancos(campo);
-  int ebcdic = byte_hex(campo);
-  if (ebcdic < 0) return false;
+  *ebcdic = byte_hex(campo);
+  if (*ebcdic < 0) return false;
 
   // Columns 4-8: two hexadecimal digits (what follows them is not read), or one
   // literal character standing for itself, so "4" is the byte 34, not 04.
   extrae_campo(campo, linea, 3, 5, 1);
   quita_blancos(campo);
   if (campo[0] == '\0' || campo[0] == '\r') return false;
-  int ascii;
   if (campo[1] == '\0' || campo[1] == '\r' || campo[1] == '\n') {
-    ascii = (unsigned char)campo[0];
+    *ascii = (unsigned char)campo[0];
   } else {
-    ascii = byte_hex(campo);
-    if (ascii < 0) return false;
+    *ascii = byte_hex(campo);
+    if (*ascii < 0) return false;
   }
+  return true;
+}
 
+bool aplica_linea_tabla(const char* linea) {
+  int ebcdic = 0, ascii = 0;
+  if (!lee_linea_tabla(linea, &ebcdic, &ascii)) return false;
   ctx.tabla_ebc[ebcdic] = (unsigned char)ascii;
   ctx.tabla_asc[ascii] = (unsigned char)ebcdic;
   return true;

@@ -18,6 +18,10 @@ void carga_tabla_ebc();
 // tabla_ebc and tabla_asc. Comments, empty and malformed lines change nothing.
 // Returns true when the line set a mapping.
 bool aplica_linea_tabla(const char* linea);
+// The mapping of one line of a table file, as aplica_linea_tabla reads it:
+// the EBCDIC byte and the character it stands for. False for comments, empty
+// and malformed lines.
+bool lee_linea_tabla(const char* linea, int* ebcdic, int* ascii);
 // The value of a hexadecimal digit, or -1 when c is not one.
 int valor_hex(char c);
 // The ANSI/OEM pair built by prepara_tablas, byte by byte (tests).
