@@ -117,7 +117,20 @@ class Salida {
     if (n_ == sizeof buf_) vacia();
     buf_[n_++] = c;
   }
-  void pon_valor(char c) { pon(terminal_ ? visible(c) : c); }
+  void pon_valores(const char* p, size_t n) {
+    while (n > 0) {
+      if (n_ == sizeof buf_) vacia();
+      size_t k = sizeof buf_ - n_ < n ? sizeof buf_ - n_ : n;
+      if (terminal_) {
+        for (size_t i = 0; i < k; i++) buf_[n_ + i] = visible(p[i]);
+      } else {
+        memcpy(buf_ + n_, p, k);
+      }
+      n_ += k;
+      p += k;
+      n -= k;
+    }
+  }
   void blancos(long n) {
     while (n > 0) {
       if (n_ == sizeof buf_) vacia();
@@ -152,17 +165,28 @@ long ancho_del_valor(const Mensaje& r, long pos, long ancho) {
   return lee_byte(r, pos) == '-' ? ancho + 1 : ancho;
 }
 
+// The value that starts at pos in a column whose value is w bytes at most: its
+// bytes up to its end byte (0xAF) or its width, through the bounded reader.
+// Returns how many it has, its start in *valor, and in *entero whether it lies
+// whole in what was received (its width, or its end byte, reached).
+long valor_en(const Mensaje& r, long pos, long w, const char** valor, bool* entero) {
+  *valor = "";
+  int k = lee_tramo(r, pos, w, valor);
+  const char* fin = k > 0 ? (const char*)memchr(*valor, FIN_VALOR, (size_t)k) : nullptr;
+  long n = fin != nullptr ? fin - *valor : k;
+  *entero = fin != nullptr || k == w;
+  return n;
+}
+
 // Where the row that starts at pos ends, or -1 when one of its values runs
 // past the end of what was received.
 long fin_de_fila(const Mensaje& r, long pos, const AreaCursor& area) {
   for (int c = 0; c <= area.ultima_columna; c++) {
     long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
-    for (long n = 0; n < w; n++) {
-      int b = lee_byte(r, pos);
-      if (b < 0) return -1;
-      if (b == FIN_VALOR) break;
-      pos++;
-    }
+    const char* valor;
+    bool entero;
+    pos += valor_en(r, pos, w, &valor, &entero);
+    if (!entero) return -1;
     if (lee_byte(r, pos) == FIN_VALOR) pos++;
   }
   return pos;
@@ -187,13 +211,11 @@ int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const Area
     }
     for (int c = 0; c <= area.ultima_columna; c++) {
       long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
-      long n = 0;
-      int b;
-      while (n < w && (b = lee_byte(r, pos)) >= 0 && b != FIN_VALOR) {
-        salida.pon_valor((char)b);
-        pos++;
-        n++;
-      }
+      const char* valor;
+      bool entero;
+      long n = valor_en(r, pos, w, &valor, &entero);
+      salida.pon_valores(valor, (size_t)n);
+      pos += n;
       if (n < w) salida.blancos(w - n);
       if (lee_byte(r, pos) == FIN_VALOR) pos++;
       if (delimb != 0) {
