@@ -49,13 +49,9 @@ bool abre_ebcdic() {
     return false;
 
   if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
+  Cabecera c{tipo_fuente, texto, fecha, hora};
   char linea[LARGO_LINEA_XINFO + 2];
-  bool indexa = indice_sin_filtro();
-  if (indexa) {
-    if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
-    construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente,
-                          texto, fecha, hora, plat_fecha_hora_local());
-  }
+  if (!prepara_entrada(c, ctx.miembro_actual, linea)) return false;
   // Unlike headers 01 and 07, the previous file is closed after the index.
   if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
@@ -70,11 +66,7 @@ bool abre_ebcdic() {
   }
   // The log gets only the counts of a raw copy, not this half of its line.
   imprime_obtiene(ruta, false);
-  FechaHora cambio;
-  bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, true, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
-                   indexa ? linea : nullptr))
-    return false;
+  if (!abre_objeto_de_cabecera(ruta, true, c, linea)) return false;
   responde_ok();
   return true;
 }

@@ -157,6 +157,22 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
   return true;
 }
 
+bool prepara_entrada(const Cabecera& c, const char* miembro, char (&linea)[LARGO_LINEA_XINFO + 2]) {
+  linea[0] = '\0';
+  if (!indice_sin_filtro()) return true;
+  if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
+  construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, miembro, c.tipo, c.texto, c.fecha,
+                        c.hora, plat_fecha_hora_local());
+  return true;
+}
+
+bool abre_objeto_de_cabecera(const char* ruta, bool binario, const Cabecera& c, const char* linea) {
+  FechaHora cambio;
+  bool con_fecha = fecha_de_cabecera(c.fecha, c.hora, &cambio);
+  return abre_objeto(ruta, binario, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
+                     linea[0] != '\0' ? linea : nullptr);
+}
+
 void marca_convertido() {
   objeto.convertido = true;
 }

@@ -19,22 +19,14 @@ bool abre_mensajes() {
   if (ctx.fichero_abierto && !cierra_fichero()) return false;
 
   if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
+  Cabecera c{"MSG", texto, fecha, hora};
   char linea[LARGO_LINEA_XINFO + 2];
-  bool indexa = indice_sin_filtro();
-  if (indexa) {
-    if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
-    construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, "", "MSG", texto, fecha, hora,
-                          plat_fecha_hora_local());
-  }
+  if (!prepara_entrada(c, "", linea)) return false;
 
   char ruta[TAM_RUTA];
   plat_ruta(ruta, "\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, "msg");
   imprime_obtiene(ruta, true);
-  FechaHora cambio;
-  bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
-                   indexa ? linea : nullptr))
-    return false;
+  if (!abre_objeto_de_cabecera(ruta, false, c, linea)) return false;
   responde_ok();
   return true;
 }

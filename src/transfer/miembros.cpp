@@ -31,24 +31,16 @@ bool abre_miembro() {
   }
   // The index keeps the type as the server sent it, not the extension; the
   // entry is recorded once the member is complete.
+  Cabecera c{tipo_fuente, texto, fecha, hora};
   char linea[LARGO_LINEA_XINFO + 2];
-  bool indexa = indice_sin_filtro();
-  if (indexa) {
-    if (!prepara_xinfo(ctx.biblioteca_actual)) return false;
-    construye_linea_xinfo(linea, ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente,
-                          texto, fecha, hora, plat_fecha_hora_local());
-  }
+  if (!prepara_entrada(c, ctx.miembro_actual, linea)) return false;
 
   char extension[8];
   extension_de_tipo(tipo_fuente, extension);
   plat_ruta(ruta, "\\%s\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual,
             extension);
   imprime_obtiene(ruta, true);
-  FechaHora cambio;
-  bool con_fecha = fecha_de_cabecera(fecha, hora, &cambio);
-  if (!abre_objeto(ruta, false, con_fecha ? &cambio : nullptr, ctx.biblioteca_actual,
-                   indexa ? linea : nullptr))
-    return false;
+  if (!abre_objeto_de_cabecera(ruta, false, c, linea)) return false;
   responde_ok();
   return true;
 }

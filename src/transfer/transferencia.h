@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/plataforma.h"
+#include "transfer/xinfo.h"
 #include "wire/lector.h"
 
 // --- The walk (lista.cpp) -----------------------------------------------------
@@ -53,6 +54,22 @@ bool indice_sin_filtro();
 // abrir (%s)\n" with ruta.
 bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const char* biblioteca,
                  const char* linea_indice);
+// What a header says of its object beside its names: the source type ("MSG"
+// for a message file), the description, and the change date and time.
+struct Cabecera {
+  const char* tipo;
+  const char* texto;
+  const char* fecha;
+  const char* hora;
+};
+// The index entry of the object that ctx's *_actual names denote (miembro
+// for the member field: "" for a message file), when the index is to be
+// updated: the library's index prepared (prepara_xinfo) and the line built
+// into linea; otherwise linea is left empty. False as prepara_xinfo.
+bool prepara_entrada(const Cabecera& c, const char* miembro, char (&linea)[LARGO_LINEA_XINFO + 2]);
+// abre_objeto with the header's change date (when it is a valid one) and the
+// entry prepara_entrada built (none when linea is empty).
+bool abre_objeto_de_cabecera(const char* ruta, bool binario, const Cabecera& c, const char* linea);
 // The open object is a converted data file (its count line differs).
 void marca_convertido();
 // Writes n bytes into the open object. A failure removes its working file and
