@@ -27,6 +27,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "red.h"
+
 static int destino, segmento = 1448;
 static long retardo_ns = 250000;
 
@@ -202,23 +204,9 @@ int main(int argc, char **argv) {
   /* The default timer slack (50 us) would be a fifth of the delay. */
   prctl(PR_SET_TIMERSLACK, 1UL);
   signal(SIGPIPE, SIG_IGN);
-  int l = socket(AF_INET, SOCK_STREAM, 0);
-  int uno = 1;
-  setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
-  limita_segmento(l); /* inherited by every accepted socket */
-  struct sockaddr_in dir;
-  memset(&dir, 0, sizeof dir);
-  dir.sin_family = AF_INET;
-  dir.sin_port = htons((unsigned short)puerto);
-  dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t largo = sizeof dir;
-  if (bind(l, (struct sockaddr *)&dir, sizeof dir) < 0 || listen(l, 16) < 0 ||
-      getsockname(l, (struct sockaddr *)&dir, &largo) < 0) {
-    perror("enlace_lento");
-    return 1;
-  }
-  printf("escuchando en 127.0.0.1:%d\n", ntohs(dir.sin_port));
-  fflush(stdout);
+  /* The segment limit is inherited by every accepted socket. */
+  int l = escucha_local(puerto, 16, "enlace_lento", limita_segmento);
+  if (l < 0) return 1;
   for (;;) {
     int c = accept(l, NULL, NULL);
     if (c < 0) {

@@ -16,29 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#define TRAMA_MAX 30000
+#include "red.h"
 
-static int escribe_todo(int s, const char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = send(s, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
-
-static int lee_todo(int s, char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = recv(s, p, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
 
 static int recibe(int s, char *carga) {
   char largo[11];

@@ -33,33 +33,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#define TRAMA_MAX 30000
+#include "red.h"
+
 #define LARGO_CABECERA 105
 #define LARGO_REGISTRO 81
 
 static int en_ebcdic; /* --vortcp */
-
-static int escribe_todo(int s, const char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = send(s, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
-
-static int lee_todo(int s, char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = recv(s, p, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
 
 /* EBCDIC of the characters the frames use (letters, digits, a few signs);
  * 0 for any other, which the frames never hold. */
@@ -100,18 +79,6 @@ static size_t arma(char *trama, size_t carga) {
   memcpy(trama, largo, 10);
   al_dialecto(trama, carga + 10);
   return carga + 10;
-}
-
-/* The frame length its ten characters announce (ASCII or EBCDIC digits), or -1. */
-static int largo_de(const char *d) {
-  int v = 0;
-  for (int i = 0; i < 10; i++) {
-    unsigned char c = (unsigned char)d[i];
-    if (c >= 0xF0 && c <= 0xF9) c = (unsigned char)('0' + c - 0xF0);
-    if (c < '0' || c > '9') return -1;
-    v = v * 10 + (c - '0');
-  }
-  return v;
 }
 
 /* One frame in: its payload length, or -1. */
@@ -242,22 +209,9 @@ int main(int argc, char **argv) {
   struct flujo f;
   prepara(&f, miembros, bytes, bloque, archivos, biblioteca);
   signal(SIGPIPE, SIG_IGN);
-  int l = socket(AF_INET, SOCK_STREAM, 0);
+  int l = escucha_local(puerto, 8, "limite_servidor", NULL);
+  if (l < 0) return 1;
   int uno = 1;
-  setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
-  struct sockaddr_in dir;
-  memset(&dir, 0, sizeof dir);
-  dir.sin_family = AF_INET;
-  dir.sin_port = htons((unsigned short)puerto);
-  dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t largo = sizeof dir;
-  if (bind(l, (struct sockaddr *)&dir, sizeof dir) < 0 || listen(l, 8) < 0 ||
-      getsockname(l, (struct sockaddr *)&dir, &largo) < 0) {
-    perror("limite_servidor");
-    return 1;
-  }
-  printf("escuchando en 127.0.0.1:%d\n", ntohs(dir.sin_port));
-  fflush(stdout);
   for (;;) {
     int s = accept(l, NULL, NULL);
     if (s < 0) {

@@ -30,59 +30,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#define TRAMA_MAX 30000
+#include "red.h"
 
-static int escribe_todo(int s, const char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = send(s, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
 
-static int lee_todo(int s, char *p, size_t n) {
-  while (n > 0) {
-    ssize_t r = recv(s, p, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return -1;
-    p += r;
-    n -= (size_t)r;
-  }
-  return 0;
-}
-
-/* The frame length its ten characters announce (ASCII or EBCDIC digits), or -1. */
-static int largo_de(const char *d) {
-  int v = 0;
-  for (int i = 0; i < 10; i++) {
-    unsigned char c = (unsigned char)d[i];
-    if (c >= 0xF0 && c <= 0xF9) c = (unsigned char)('0' + c - 0xF0);
-    if (c < '0' || c > '9') return -1;
-    v = v * 10 + (c - '0');
-  }
+/* A frame length that a frame can have, or -1. */
+static int largo_valido(const char *d) {
+  int v = largo_de(d);
   return v < 10 || v > TRAMA_MAX ? -1 : v;
 }
 
 static int escucha(int puerto) {
-  int l = socket(AF_INET, SOCK_STREAM, 0);
-  int uno = 1;
-  setsockopt(l, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
-  struct sockaddr_in dir;
-  memset(&dir, 0, sizeof dir);
-  dir.sin_family = AF_INET;
-  dir.sin_port = htons((unsigned short)puerto);
-  dir.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t largo = sizeof dir;
-  if (bind(l, (struct sockaddr *)&dir, sizeof dir) < 0 || listen(l, 8) < 0 ||
-      getsockname(l, (struct sockaddr *)&dir, &largo) < 0) {
-    perror("replica_sql");
-    exit(1);
-  }
-  printf("escuchando en 127.0.0.1:%d\n", ntohs(dir.sin_port));
-  fflush(stdout);
+  int l = escucha_local(puerto, 8, "replica_sql", NULL);
+  if (l < 0) exit(1);
   return l;
 }
 
@@ -120,7 +79,7 @@ static void corta_tramas(struct sentido *d, const char *p, size_t n, FILE *f) {
     d->tomados += toma;
     i += (size_t)toma;
     if (!d->esperado && d->tomados == 10) {
-      d->esperado = largo_de(d->trama);
+      d->esperado = largo_valido(d->trama);
       if (d->esperado < 0) {
         fprintf(stderr, "replica_sql: longitud de trama no valida (%c)\n", d->etiqueta);
         exit(1);
@@ -224,7 +183,7 @@ static int sirve(const char *fichero, int puerto) {
   struct evento *ev = malloc(sizeof *ev * ((size_t)tam / 11 + 1));
   int nev = 0, grabadas = 0;
   for (long i = 0; i < tam;) {
-    int n = i + 11 <= tam ? largo_de(datos + i + 1) : -1;
+    int n = i + 11 <= tam ? largo_valido(datos + i + 1) : -1;
     if ((datos[i] != 'C' && datos[i] != 'S') || n < 0 || i + 1 + n > tam) {
       fprintf(stderr, "replica_sql: grabacion no valida en el byte %ld\n", i);
       return 1;
@@ -244,7 +203,7 @@ static int sirve(const char *fichero, int puerto) {
     while (pos < nev && ev[pos].etiqueta == 'S' && escribe_todo(s, ev[pos].trama, ev[pos].largo) == 0) pos++;
     for (;;) {
       if (lee_todo(s, trama, 10) < 0) break;
-      int n = largo_de(trama);
+      int n = largo_valido(trama);
       if (n < 0 || lee_todo(s, trama + 10, (size_t)n - 10) < 0) break;
       recibidas++;
       if (pos >= nev) {

@@ -52,7 +52,7 @@ cmake -S "$RAIZ" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DVORTCP_TESTS=OFF >/dev
 cmake --build "$BUILD" -j2 --target vortcp zizez-sim >/dev/null
 mkdir -p "$HERR"
 for prog in mide limite_servidor limite_cliente enlace_lento replica_sql; do
-  if [ ! -x "$HERR/$prog" ] || [ "$RAIZ/bench/$prog.c" -nt "$HERR/$prog" ]; then
+  if [ ! -x "$HERR/$prog" ] || [ "$RAIZ/bench/$prog.c" -nt "$HERR/$prog" ] || [ "$RAIZ/bench/red.h" -nt "$HERR/$prog" ]; then
     cc -O2 -Wall -Wextra -Werror -o "$HERR/$prog" "$RAIZ/bench/$prog.c" -lpthread
   fi
 done
