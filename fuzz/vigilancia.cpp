@@ -33,7 +33,6 @@ void __real__Z18plat_borra_ficheroPKc(const char*);
 bool __real__Z20plat_crea_directorioPKc(const char*);
 bool __real__Z22plat_reemplaza_ficheroPKcS0_(const char*, const char*);
 FILE* __real__Z15plat_crea_nuevoPKcb(const char*, bool);
-bool __real__Z27plat_pon_fecha_modificacionPKcRK9FechaHora(const char*, const FechaHora&);
 Bloqueo __real__Z12plat_bloqueaPKci(const char*, int);
 
 FILE* __wrap__Z15plat_abre_textoPKcS0_(const char* ruta, const char* modo) {
@@ -55,10 +54,6 @@ bool __wrap__Z20plat_crea_directorioPKc(const char* ruta) {
 FILE* __wrap__Z15plat_crea_nuevoPKcb(const char* ruta, bool binario) {
   vigila(ruta);
   return __real__Z15plat_crea_nuevoPKcb(ruta, binario);
-}
-bool __wrap__Z27plat_pon_fecha_modificacionPKcRK9FechaHora(const char* ruta, const FechaHora& f) {
-  vigila(ruta);
-  return __real__Z27plat_pon_fecha_modificacionPKcRK9FechaHora(ruta, f);
 }
 Bloqueo __wrap__Z12plat_bloqueaPKci(const char* ruta, int max_ms) {
   vigila(ruta);

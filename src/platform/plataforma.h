@@ -139,12 +139,11 @@ char* plat_lee_linea(char* destino, int capacidad, FILE* f);
 // link) is removed, never written through, and the new file is created only
 // if nothing is there. NULL on failure.
 FILE* plat_crea_nuevo(const char* ruta, bool binario);
-// Sets the modification time of ruta to the local date and time f. False when
-// f is not a valid local time (a nonexistent day or hour included) or the
-// call fails; the file then keeps its time.
-bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f);
-// The same for a file open for writing, once what it buffers is written (no
-// write may follow, or it moves the time again).
+// Sets the modification time of a file open for writing to the local date
+// and time f, once what it buffers is written (no write may follow, or it
+// moves the time again). False when f is not a valid local time (a
+// nonexistent day or hour included) or the call fails; the file then keeps its
+// time.
 bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // Takes an exclusive lock on the file ruta (created when missing), waiting at
 // most max_ms for another process to let it go. The lock is held until the

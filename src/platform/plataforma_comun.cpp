@@ -1,8 +1,10 @@
 // The part of the platform layer (plataforma.h) that is the same on POSIX and
-// on Windows: the test seams, the variadic path builder, the checked close of
+// on Windows: the test seams, the path builder (each platform then turns the
+// program's path into one of its own), the checked close of
 // a written file, and the runtime library's error and environment calls.
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +21,17 @@ void plat_establece_red_prueba(FuenteRecepcion fuente, DestinoEnvio destino) {
 
 void plat_establece_pausa_prueba(bool activa) {
   pausa_activa = activa;
+}
+
+bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list args) {
+  if (capacidad == 0) return false;
+  int n = vsnprintf(destino, capacidad, formato, args);
+  if (n < 0 || (size_t)n >= capacidad) {
+    destino[0] = '\0';
+    return false;
+  }
+  ajusta_ruta_local(destino);
+  return true;
 }
 
 bool plat_ruta(char* destino, size_t capacidad, const char* formato, ...) {

@@ -194,18 +194,11 @@ FechaHora plat_fecha_hora_local() {
 // The program's paths are written as on Windows ("\LIB\FILE\MBR.ext", a leading
 // backslash being the root of the drive). Here the tree hangs from the current
 // directory: one leading backslash is dropped and the others become "/".
-bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list args) {
-  if (capacidad == 0) return false;
-  int n = vsnprintf(destino, capacidad, formato, args);
-  if (n < 0 || (size_t)n >= capacidad) {
-    destino[0] = '\0';
-    return false;
-  }
-  char* p = destino;
+void ajusta_ruta_local(char* ruta) {
+  char* p = ruta;
   if (*p == '\\') memmove(p, p + 1, strlen(p + 1) + 1);
   for (; *p; p++)
     if (*p == '\\') *p = '/';
-  return true;
 }
 
 bool plat_crea_directorio(const char* ruta) {
@@ -253,14 +246,6 @@ static void tiempos_de(time_t instante, struct timespec (&tiempos)[2]) {
   tiempos[0].tv_nsec = UTIME_OMIT;
   tiempos[1].tv_sec = instante;
   tiempos[1].tv_nsec = 0;
-}
-
-bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
-  time_t instante;
-  if (!instante_local(f, &instante)) return false;
-  struct timespec tiempos[2];
-  tiempos_de(instante, tiempos);
-  return utimensat(AT_FDCWD, ruta, tiempos, 0) == 0;
 }
 
 bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {

@@ -174,15 +174,7 @@ FechaHora plat_fecha_hora_local() {
 
 // The program's own path formats are Windows paths already: a leading
 // backslash is the root of the current drive.
-bool plat_ruta_v(char* destino, size_t capacidad, const char* formato, va_list args) {
-  if (capacidad == 0) return false;
-  int n = vsnprintf(destino, capacidad, formato, args);
-  if (n < 0 || (size_t)n >= capacidad) {
-    destino[0] = '\0';
-    return false;
-  }
-  return true;
-}
+void ajusta_ruta_local(char*) {}
 
 bool plat_crea_directorio(const char* ruta) {
   if (_mkdir(ruta) == 0) return true;
@@ -281,17 +273,6 @@ static bool tiempo_local(const FechaHora& f, FILETIME* escritura) {
   if (f.anio < 1601 || f.anio > 30827 || !SystemTimeToFileTime(&local, &comprobado)) return false;
   SYSTEMTIME utc;
   return TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) && SystemTimeToFileTime(&utc, escritura);
-}
-
-bool plat_pon_fecha_modificacion(const char* ruta, const FechaHora& f) {
-  FILETIME escritura;
-  if (!tiempo_local(f, &escritura)) return false;
-  HANDLE h = CreateFileA(ruta, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BOOL bien = SetFileTime(h, nullptr, nullptr, &escritura);
-  CloseHandle(h);
-  return bien != 0;
 }
 
 bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {

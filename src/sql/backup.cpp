@@ -178,7 +178,7 @@ Envio envia_lote(Carga& c, int campos) {
     return Envio::fallo;
   int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::con_ebcdic, false);
   if (rc < 0) return Envio::fallo;
-  Mensaje r = respuesta_sql(ctx.sbuffer, rc);
+  Mensaje r = respuesta_de(ctx.sbuffer, rc);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), ctx.sbuffer);
   int codigo = resp_codigo(r);
   if (resp_es_error(r)) {

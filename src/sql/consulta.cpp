@@ -12,6 +12,7 @@
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
+#include "sql/respuesta.h"
 
 // The send and receive step of 02, 03 and 04: the message in sbuffer goes
 // out, its reply comes back into sbuffer. False when the session is lost:
@@ -19,7 +20,7 @@
 static bool intercambia(Mensaje* r) {
   int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
   if (rc < 0) return false;
-  *r = respuesta_sql(ctx.sbuffer, rc);
+  *r = respuesta_de(ctx.sbuffer, rc);
   return true;
 }
 

@@ -60,7 +60,7 @@ int envia_sentencia(const char* sentencia) {
   formatea(buffer, "04%.3d%.3d%5d%s", 1, 1, largo, sentencia);
   int rc = intercambia_sql(buffer, TrazaEnvio::con_ebcdic, false);
   if (rc < 0) return rc;
-  Mensaje r = respuesta_sql(buffer, rc);
+  Mensaje r = respuesta_de(buffer, rc);
   // The cursor of the reply is only traced: the shell's icursor stays.
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), buffer);
   trata_respuesta_sentencia(r, rc);

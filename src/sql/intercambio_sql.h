@@ -34,11 +34,6 @@ int envia_sql(const char* buffer, TrazaEnvio traza);
 // The receive into buffer. Returns its result.
 int recibe_sql(char* buffer, bool comprimida);
 
-// The reply in buffer after intercambia_sql returned rc.
-inline Mensaje respuesta_sql(const char* buffer, int rc) {
-  return mensaje_de(buffer, rc);
-}
-
 // True once an exchange failed; resultado_perdido() is then its result.
 bool sesion_perdida();
 int resultado_perdido();

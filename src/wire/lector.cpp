@@ -29,8 +29,3 @@ long busca_byte(const Mensaje& m, long desde, long hasta, int byte) {
   while (desde < hasta && lee_byte(m, desde) != byte) desde++;
   return desde < hasta ? desde : hasta;
 }
-
-int32_t bytes_de_datos(const Mensaje& m, long inicio, long fin) {
-  if (fin > m.largo) fin = m.largo;
-  return fin > inicio ? (int32_t)(fin - inicio) : 0;
-}

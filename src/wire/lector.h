@@ -56,15 +56,11 @@ int32_t lee_numero(const Mensaje& m, long offset, long ancho);
 long busca_byte(const Mensaje& m, long desde, long hasta, int byte);
 
 // The data bytes of a block that start at inicio and claim to end at fin
-// (exclusive), untranslated: their start, with their count (bytes_de_datos)
-// in *n. Only those *n bytes may be read.
+// (exclusive), untranslated: their start, with their count in *n. The end is
+// cut to the received length, and an end below inicio makes an empty block, so
+// *n is never negative. Only those *n bytes may be read.
 inline const unsigned char* datos_de_bloque(const Mensaje& m, long inicio, long fin, int32_t* n) {
   long hasta = fin > m.largo ? m.largo : fin;
   *n = hasta > inicio ? (int32_t)(hasta - inicio) : 0;
   return *n > 0 ? m.datos + inicio : m.datos;
 }
-
-// How many data bytes a block really carries when its data start at inicio
-// and the block claims to end at fin (exclusive): fin is cut to the received
-// length, and a fin below inicio makes an empty block. Never negative.
-int32_t bytes_de_datos(const Mensaje& m, long inicio, long fin);
