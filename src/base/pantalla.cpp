@@ -7,8 +7,11 @@
 #include "platform/plataforma.h"
 
 void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
+  escribe_del_servidor(f, datos, n, plat_es_terminal(f));
+}
+
+void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
   const char* p = (const char*)datos;
-  bool terminal = plat_es_terminal(f);
   if (!terminal && !ctx.utf8) {
     fwrite(p, 1, n, f);
     return;

@@ -23,6 +23,9 @@ inline char visible(char c) {
 // control bytes are written as "?"; in a UTF-8 run (VORTCP_CODIFICACION) the
 // text is written in UTF-8, on a terminal or not.
 void escribe_del_servidor(FILE* f, const void* datos, size_t n);
+// The same for a caller that writes many pieces onto f and has asked once
+// whether it is a terminal.
+void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal);
 
 // Text that a person wrote (a console line, a script, a backup file) as the
 // CP1252 that the program's tables take: in a UTF-8 run it is read as UTF-8

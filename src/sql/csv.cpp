@@ -17,11 +17,11 @@ bool es_csv(const char* valor) {
 // that and the two quotes.
 char campo[2 * TAM_TRAMA + 3];
 
-void escribe_campo(FILE* f, const char* valor, size_t n) {
+void escribe_campo(FILE* f, const char* valor, size_t n, bool terminal) {
   size_t k = campo_csv(valor, n, campo, sizeof campo);
   // Values and names are the server's: control bytes shown safely on a
   // terminal, UTF-8 when the run writes it.
-  escribe_del_servidor(f, campo, k);
+  escribe_del_servidor(f, campo, k, terminal);
 }
 
 }  // namespace
@@ -62,9 +62,10 @@ size_t campo_csv(const char* valor, size_t n, char* destino, size_t cap) {
 }
 
 void escribe_cabecera_csv(FILE* f, const AreaCursor& area) {
+  bool terminal = plat_es_terminal(f);
   for (int c = 0; c <= area.ultima_columna; c++) {
     if (c > 0) fputc(',', f);
-    escribe_campo(f, area.columnas[c].nombre, strlen(area.columnas[c].nombre));
+    escribe_campo(f, area.columnas[c].nombre, strlen(area.columnas[c].nombre), terminal);
   }
   fputc('\n', f);
 }
@@ -73,6 +74,7 @@ int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const 
   static const int FIN_VALOR = 0xAF;
   long pos = posicion;
   int escritas = 0;
+  bool terminal = plat_es_terminal(f);
   for (int fila = 0; fila < filas && pos >= 0 && pos < r.largo; fila++) {
     for (int c = 0; c <= area.ultima_columna; c++) {
       long w = area.columnas[c].ancho;
@@ -83,7 +85,7 @@ int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const 
       if (c > 0) fputc(',', f);
       const char* valor = "";
       int n = lee_tramo(r, inicio, pos - inicio, &valor);
-      escribe_campo(f, valor, (size_t)n);
+      escribe_campo(f, valor, (size_t)n, terminal);
       if (lee_byte(r, pos) == FIN_VALOR) pos++;
     }
     fputc('\n', f);
