@@ -4,6 +4,7 @@
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "platform/plataforma.h"
 #include "sql/consola.h"
 #include "sql/saludo.h"
 #include "transfer/peticion.h"
@@ -11,6 +12,7 @@
 #include "wire/lzw.h"
 
 int main(int argc, char** argv) {
+  plat_inicia_proceso();
   switch (analiza_argumentos(argc, argv)) {
     case ResultadoArgumentos::uso:
       imprime_uso();

@@ -45,3 +45,9 @@ bool de_persona(const char* texto, size_t n, char* destino, const char* donde) {
   destino[k] = '\0';
   return true;
 }
+
+bool salida_estandar_cerrada() {
+  if (ferror(stdout) == 0) return false;
+  plat_registra_salida_cerrada();
+  return true;
+}

@@ -34,3 +34,10 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal);
 // en (%s)\n" with `donde`, when a character has no CP1252 form (nothing is
 // replaced).
 bool de_persona(const char* texto, size_t n, char* destino, const char* donde);
+
+// True once a write to standard output has failed (a pipe whose reader
+// ended): the first time, the closed output is recorded as an interruption
+// (plat_registra_salida_cerrada), so that the waits give up and the run ends
+// as an interrupted one does, with exit status 141. A buffered stdout fails
+// only when its buffer is written: callers ask after each unit of work.
+bool salida_estandar_cerrada();

@@ -63,6 +63,16 @@ int plat_interrupcion();
 // the next one is recorded anew (Ctrl-C at the console's prompt only drops the
 // line being typed).
 void plat_olvida_interrupcion();
+// The interruption number of a closed standard output (SIGPIPE's): the
+// shell's exit status for it is 141.
+constexpr int SALIDA_CERRADA = 13;
+// Records that standard output is closed (a pipe whose reader ended) as an
+// interruption of its own, SALIDA_CERRADA, unless one is recorded already:
+// the socket calls then give up as they do for Ctrl-C.
+void plat_registra_salida_cerrada();
+// The first call of the program: a write to a closed pipe must fail (and be
+// seen as a closed standard output), not end the process with SIGPIPE.
+void plat_inicia_proceso();
 
 // --- Lines typed at a terminal ---------------------------------------------------
 // The words that Tab completes at the console: command words at the start of a

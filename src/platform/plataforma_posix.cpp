@@ -94,7 +94,16 @@ void plat_vigila_interrupciones() {
 }
 
 int plat_interrupcion() {
+  if (senal_recibida == SIGPIPE) return SALIDA_CERRADA;
   return senal_recibida == SIGINT ? 2 : senal_recibida == SIGTERM ? 15 : 0;
+}
+
+void plat_registra_salida_cerrada() {
+  registra_senal(SIGPIPE);
+}
+
+void plat_inicia_proceso() {
+  signal(SIGPIPE, SIG_IGN);
 }
 
 void plat_olvida_interrupcion() {

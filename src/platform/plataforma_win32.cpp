@@ -93,6 +93,13 @@ void plat_olvida_interrupcion() {
   InterlockedExchange(&senal_recibida, 0);
 }
 
+void plat_registra_salida_cerrada() {
+  InterlockedCompareExchange(&senal_recibida, SALIDA_CERRADA, 0);
+}
+
+// Windows has no SIGPIPE: a write to a closed pipe only fails.
+void plat_inicia_proceso() {}
+
 long plat_envia(socket_t s, const void* datos, size_t n) {
   if (destino_prueba != nullptr) return destino_prueba(s, datos, n);
   const char* p = (const char*)datos;
