@@ -1,0 +1,38 @@
+// The plan of a transfer run through several sessions: the run's request cut
+// into work units from the server's catalogue. A unit is the run's own
+// request narrowed to one file; a file bigger than the library's share of one
+// session is cut further by generic member names (a prefix and "*"), chosen
+// from its member list so that every listed member is in exactly one unit.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/catalogo.h"
+
+struct Unidad {
+  char archivo[TAM_NOMBRE_CATALOGO];
+  // Empty for the whole file; "PREFIJO*" for the members with that prefix;
+  // a member's own name when other members begin with it (no generic name
+  // can then hold it alone).
+  char miembro[TAM_NOMBRE_CATALOGO];
+  int64_t bytes;    // the catalogue's size of what the unit holds
+  int64_t objetos;  // the objects it holds: members, or 1 for a file without any
+  // The unit's place in the order a one-session run receives the objects
+  // (the mode's classes in the server's order, then the catalogue's order of
+  // files and members): the index keeps the lines of the units in this order.
+  int orden;
+};
+
+struct Plan {
+  std::vector<Unidad> unidades;  // largest first: the order they are handed out in
+  int64_t objetos = 0;           // the planned totals, for the progress line
+  int64_t bytes = 0;
+};
+
+// The units of a run with request code `icodigo` (95 source members, 94 all,
+// 97 data files) over the library of the catalogue, narrowed to `archivo`
+// when it is not empty, for `sesiones` sessions. Files of a class the mode
+// does not transfer are left out. A file bigger than the total divided by
+// the session count is split by generic names; the others are one unit each.
+Plan planifica(const Catalogo& catalogo, int32_t icodigo, const char* archivo, int sesiones);

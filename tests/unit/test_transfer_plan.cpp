@@ -1,0 +1,142 @@
+// The plan of a several-session run: every listed member in exactly one unit,
+// whatever the names; the split only where a file is too big for one
+// session's share; the one-session order and the largest-first order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "base/texto.h"
+#include "transfer/plan.h"
+
+namespace {
+
+ArchivoCatalogo archivo(const char* nombre, ClaseArchivo clase,
+                        std::vector<std::pair<std::string, int64_t>> m) {
+  ArchivoCatalogo a{};
+  copia_texto(a.nombre, nombre);
+  a.clase = clase;
+  a.tamano = 1000;
+  for (auto& [n, t] : m) {
+    MiembroCatalogo x{};
+    copia_texto(x.nombre, n.c_str());
+    copia_texto(x.tipo, clase == ClaseArchivo::fuente ? "RPGL" : "");
+    x.tamano = t;
+    a.miembros.push_back(x);
+  }
+  return a;
+}
+
+// What the server sends for the unit's member field: all, a generic name, or
+// the one member of that name.
+bool en_unidad(const Unidad& u, const char* archivo, const char* miembro) {
+  if (strcmp(u.archivo, archivo) != 0) return false;
+  size_t n = strlen(u.miembro);
+  if (n == 0) return true;
+  if (u.miembro[n - 1] == '*') return strncmp(u.miembro, miembro, n - 1) == 0;
+  return strcmp(u.miembro, miembro) == 0;
+}
+
+void cada_miembro_una_vez(const Catalogo& c, const Plan& p) {
+  for (const ArchivoCatalogo& a : c.archivos)
+    for (const MiembroCatalogo& m : a.miembros) {
+      int veces = 0;
+      for (const Unidad& u : p.unidades) veces += en_unidad(u, a.nombre, m.nombre);
+      EXPECT_EQ(veces, 1) << a.nombre << "/" << m.nombre;
+    }
+}
+
+TEST(Plan, FicherosPequenosSonUnaUnidadCadaUnoYElOrdenEsElDeUnaSesion) {
+  Catalogo c{};
+  c.archivos.push_back(archivo("QRPG", ClaseArchivo::fuente, {{"A", 10}, {"B", 10}}));
+  c.archivos.push_back(archivo("DATOS", ClaseArchivo::datos, {{"D1", 30}}));
+  c.archivos.push_back(archivo("QCBL", ClaseArchivo::fuente, {{"C", 25}}));
+  ArchivoCatalogo msg{};
+  copia_texto(msg.nombre, "MENSAJES");
+  msg.clase = ClaseArchivo::mensajes;
+  msg.tamano = 5;
+  c.archivos.push_back(msg);
+
+  Plan todo = planifica(c, 94, "", 1);
+  ASSERT_EQ(todo.unidades.size(), 4u);
+  EXPECT_EQ(todo.objetos, 5);
+  EXPECT_EQ(todo.bytes, 80);
+  // Largest first: DATOS (30), QCBL (25), QRPG (20), MENSAJES (5).
+  EXPECT_STREQ(todo.unidades[0].archivo, "DATOS");
+  EXPECT_STREQ(todo.unidades[3].archivo, "MENSAJES");
+  for (const Unidad& u : todo.unidades) EXPECT_STREQ(u.miembro, "");
+  // A one-session stream: source files in the catalogue's order, then data,
+  // then message files.
+  int orden[4];
+  for (const Unidad& u : todo.unidades) {
+    int k = strcmp(u.archivo, "QRPG") == 0    ? 0
+            : strcmp(u.archivo, "QCBL") == 0  ? 1
+            : strcmp(u.archivo, "DATOS") == 0 ? 2
+                                              : 3;
+    orden[k] = u.orden;
+  }
+  EXPECT_LT(orden[0], orden[1]);
+  EXPECT_LT(orden[1], orden[2]);
+  EXPECT_LT(orden[2], orden[3]);
+
+  Plan fuentes = planifica(c, 95, "", 1);
+  ASSERT_EQ(fuentes.unidades.size(), 2u);
+  Plan datos = planifica(c, 97, "", 1);
+  ASSERT_EQ(datos.unidades.size(), 1u);
+  EXPECT_STREQ(datos.unidades[0].archivo, "DATOS");
+  Plan uno = planifica(c, 94, "QCBL", 4);
+  ASSERT_EQ(uno.unidades.size(), 1u);
+  EXPECT_EQ(uno.objetos, 1);
+}
+
+TEST(Plan, UnFicheroGrandeSeParteEnNombresGenericosSinPerderNiRepetirMiembros) {
+  Catalogo c{};
+  // AB is a member and the prefix of others: only its own name holds it
+  // alone.
+  c.archivos.push_back(archivo("QGRANDE", ClaseArchivo::fuente,
+                               {{"AB", 50}, {"ABC", 50}, {"ABD", 50}, {"B1", 100}, {"B2", 100}, {"C", 400}}));
+  c.archivos.push_back(archivo("QCHICO", ClaseArchivo::fuente, {{"X", 100}}));
+  Plan p = planifica(c, 95, "", 8);  // target: 850 / 8 = 106 bytes
+  cada_miembro_una_vez(c, p);
+  bool exacto = false;
+  for (const Unidad& u : p.unidades) {
+    if (strcmp(u.miembro, "AB") == 0) exacto = true;
+    if (strcmp(u.archivo, "QCHICO") == 0) {
+      EXPECT_STREQ(u.miembro, "");
+    }
+  }
+  EXPECT_TRUE(exacto);
+  for (size_t i = 1; i < p.unidades.size(); i++) EXPECT_GE(p.unidades[i - 1].bytes, p.unidades[i].bytes);
+  // The units of the split file keep the members' order in the one-session
+  // order: AB, ABC*, ABD*, B1*, B2*, C*.
+  std::vector<std::string> por_orden(p.unidades.size());
+  for (const Unidad& u : p.unidades) por_orden[(size_t)u.orden] = std::string(u.archivo) + "/" + u.miembro;
+  EXPECT_EQ(por_orden.front(), "QGRANDE/AB");
+  EXPECT_EQ(por_orden.back(), "QCHICO/");
+}
+
+TEST(Plan, NombresAlAzarDeDiezCaracteres) {
+  std::mt19937 azar(7);
+  const char letras[] = "AB9$#@_";
+  for (int vuelta = 0; vuelta < 50; vuelta++) {
+    Catalogo c{};
+    std::vector<std::pair<std::string, int64_t>> m;
+    for (int i = 0; i < 300; i++) {
+      std::string nombre;
+      size_t largo = 1 + azar() % 10;
+      for (size_t k = 0; k < largo; k++) nombre += letras[azar() % 7];
+      bool repetido = false;
+      for (auto& x : m) repetido = repetido || x.first == nombre;
+      if (!repetido) m.push_back({nombre, (int64_t)(azar() % 5000)});
+    }
+    std::sort(m.begin(), m.end());
+    c.archivos.push_back(archivo("F", ClaseArchivo::fuente, m));
+    Plan p = planifica(c, 95, "", 1 + (int)(azar() % 16));
+    cada_miembro_una_vez(c, p);
+    for (const Unidad& u : p.unidades) EXPECT_LE(strlen(u.miembro), 10u);
+  }
+}
+
+}  // namespace
