@@ -24,8 +24,8 @@
 // The longest console line that is run, in characters of what is sent (its
 // CP1252 form): the program has always bounded it so.
 constexpr size_t MAX_LINEA_CONSOLA = 5118;
-// The bytes such a line may take as typed: in a UTF-8 run up to four a
-// character (three for every character CP1252 has).
+// The bytes such a line may take as typed: in a UTF-8 run a character takes
+// up to four (three at most when CP1252 has it).
 constexpr size_t MAX_BYTES_LINEA = 4 * MAX_LINEA_CONSOLA;
 // The buffer of a console line (the part of a longer line that is kept).
 constexpr int TAM_LECTURA = 51200;
