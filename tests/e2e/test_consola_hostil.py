@@ -13,6 +13,7 @@ binary against a scripted server:
 
 import difflib
 import os
+import shutil
 import stat
 import subprocess
 import tempfile
@@ -204,7 +205,7 @@ class SalidaDeLaConsola(unittest.TestCase):
 class Utf8(unittest.TestCase):
     def corre(self, entrada, pasos, ficheros):
         d = tempfile.mkdtemp()
-        self.addCleanup(lambda: __import__("shutil").rmtree(d, ignore_errors=True))
+        self.addCleanup(shutil.rmtree, d, True)
         for nombre, datos in ficheros.items():
             with open(os.path.join(d, nombre), "wb") as f:
                 f.write(datos)
