@@ -5,7 +5,8 @@
 // the length field of its layout (4 more than the message).
 //
 // Input: byte 0, bit 0: MINSERT 1; bits 1-3: WWW_BUFSIZE (4096, 0, 1, 100,
-// 29990, 30000, 100000, 60); bit 4: test level 1. The rest is the file.
+// 29990, 30000, 100000, 60); bit 4: test level 1; bit 5: a UTF-8 run. The
+// rest is the file.
 #include <unistd.h>
 
 #include <cstdio>
@@ -51,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   ctx.delim = '|';
   ctx.delimb = 1;
   ctx.fsalida = nulo;
+  ctx.utf8 = (e.cabecera[0] & 32) ? 1 : 0;
 
   // The reader and the encoder on the bytes as they are.
   FILE* f = fmemopen((void*)(e.nresto ? e.resto : (const uint8_t*)""), e.nresto, "rb");
@@ -58,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   static LectorBackup lector;
   lector = LectorBackup{};
   lector.f = f;
+  lector.utf8 = ctx.utf8 != 0;
   std::vector<char> registro(MAX_REGISTRO + 1), fila(MAX_REGISTRO + 2);
   for (int vueltas = 0; vueltas < 100000; vueltas++) {
     int separadores = 0;

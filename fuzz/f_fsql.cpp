@@ -4,7 +4,7 @@
 // end, and fits one frame.
 //
 // Input: byte 0, bit 0: test level 1; bit 1: WWW_CURLIB set to a long value;
-// bit 2: output to a file. The rest is the script.
+// bit 2: output to a file; bit 3: a UTF-8 run. The rest is the script.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   ctx.fsalida = ctx.isalida ? nulo : nullptr;
   ctx.delim = '|';
   ctx.delimb = 1;
+  ctx.utf8 = (e.cabecera[0] & 8) ? 1 : 0;
 
   FILE* g = fopen("s.sql", "wb");
   if (g == nullptr) abort();

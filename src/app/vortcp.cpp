@@ -6,6 +6,7 @@
 #include "base/fin.h"
 #include "platform/plataforma.h"
 #include "sql/consola.h"
+#include "sql/intercambio_sql.h"
 #include "sql/saludo.h"
 #include "transfer/peticion.h"
 #include "wire/conexion.h"
@@ -34,9 +35,9 @@ int main(int argc, char** argv) {
   inicia_lzw();
   conecta_sesion();
   if (ctx.icodigo == 54) {
-    // A handshake that fails ends the run with the framing's result.
-    int rc = saludo_web();
-    if (rc < 0) termina(rc);
+    // A handshake that fails ends the run with the framing's result, and
+    // says so.
+    if (saludo_web() < 0) termina_sesion_perdida();
     consola_sql();
   }
   envia_peticion_y_despacha();

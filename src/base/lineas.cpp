@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/utf8.h"
 #include "platform/plataforma.h"
 
 namespace {
@@ -46,5 +47,14 @@ bool lee_linea_entera(FILE* f, char* dest, size_t cap, LineaLeida* linea, bool m
     if (l.largo == 0) return false;
   }
   *linea = l;
+  return true;
+}
+
+bool quita_bom(char* dest, LineaLeida* l) {
+  if (!empieza_con_bom(dest, l->guardados)) return false;
+  memmove(dest, dest + LARGO_BOM, l->guardados - LARGO_BOM + 1);
+  l->guardados -= LARGO_BOM;
+  l->largo -= LARGO_BOM;
+  if (l->largo == 0) l->ultimo = '\0';
   return true;
 }

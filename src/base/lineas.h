@@ -1,6 +1,7 @@
 // Whole lines of a text file (a script, the table file, the console's input),
 // read in pieces of a fixed buffer: whatever its length, a line is judged by
-// all of its bytes, while only its first ones are kept.
+// all of its bytes, while only its first ones are kept; and the byte-order
+// mark that may begin the first of them.
 #pragma once
 
 #include <cstddef>
@@ -22,3 +23,8 @@ struct LineaLeida {
 // already treats it so). Returns false at the end of the file, when no line
 // was read.
 bool lee_linea_entera(FILE* f, char* dest, size_t cap, LineaLeida* linea, bool marca_fin);
+
+// Takes a UTF-8 byte-order mark off the start of the line read into dest
+// (the first line of a file that an editor saved with one), so that the line
+// is what the person wrote. Returns whether there was one.
+bool quita_bom(char* dest, LineaLeida* linea);

@@ -1,12 +1,14 @@
 // Line editing at a terminal on POSIX (plataforma.h): libedit reads the
-// console's lines, with its history kept in "$HOME/.vortcp_historial", Tab
-// completion of the console's words, and reads of its own so that Ctrl-C is
-// never missed while a line is typed.
+// console's lines, with its history kept in "$HOME/.vortcp_historial" (only
+// when that is a regular file, or missing), Tab completion of the console's
+// words, and reads of its own so that Ctrl-C is never missed while a line is
+// typed.
 #include <errno.h>
 #include <fcntl.h>
 #include <histedit.h>
 #include <signal.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -195,6 +197,35 @@ void guarda_historial() {
   if (!bien || rename(temporal, ruta_historial) != 0) unlink(temporal);
 }
 
+// Reads the history file into the history, when it is a regular file. A
+// FIFO, a device or a directory at its path (a link to one included) gives
+// no history for the session: ruta_historial is emptied, so that nothing is
+// read from it (a FIFO would wait for a writer for ever, a device could be
+// read without end) and nothing is moved over it. A missing file is made by
+// the first save.
+void carga_historial() {
+  struct stat info;
+  if (stat(ruta_historial, &info) != 0) return;
+  if (!S_ISREG(info.st_mode)) {
+    ruta_historial[0] = '\0';
+    return;
+  }
+  // What is read is the file just looked at: opened without waiting and
+  // looked at again, then read through its descriptor.
+  int fd = open(ruta_historial, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return;
+  char por_descriptor[32];
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ruta_historial[0] = '\0';
+  } else if (snprintf(por_descriptor, sizeof por_descriptor, "/dev/fd/%d", fd) < (int)sizeof por_descriptor &&
+             access(por_descriptor, R_OK) == 0) {
+    history(historial, &evento, H_LOAD, por_descriptor);
+  } else {
+    history(historial, &evento, H_LOAD, ruta_historial);
+  }
+  close(fd);
+}
+
 bool solo_blancos(const char* linea) {
   return linea[strspn(linea, " ")] == '\0';
 }
@@ -221,7 +252,7 @@ bool plat_editor_inicia(const PalabrasConsola& p) {
       snprintf(ruta_historial, sizeof ruta_historial, "%s/.vortcp_historial", home) >=
           (int)sizeof ruta_historial)
     ruta_historial[0] = '\0';
-  if (ruta_historial[0] != '\0') history(historial, &evento, H_LOAD, ruta_historial);
+  if (ruta_historial[0] != '\0') carga_historial();
 
   el_set(editor, EL_EDITOR, "emacs");
   el_set(editor, EL_PROMPT, da_prompt);

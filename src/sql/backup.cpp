@@ -10,6 +10,7 @@
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
+#include "sql/destinos.h"
 #include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
@@ -32,7 +33,10 @@ static inline int toma(LectorBackup& l) {
   if (l.pos == l.hay) {
     l.pos = 0;
     l.hay = fread(l.bloque, 1, LectorBackup::TAM_BLOQUE, l.f);
-    if (l.hay == 0) return EOF;
+    // An editor's byte-order mark is not part of the first record.
+    if (l.al_principio && l.utf8 && empieza_con_bom((const char*)l.bloque, l.hay)) l.pos = LARGO_BOM;
+    l.al_principio = false;
+    if (l.pos == l.hay) return EOF;
   }
   int c = l.bloque[l.pos++];
   l.lineas_antes = l.lineas;
@@ -67,6 +71,9 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
   int seps = 0;
   bool largo = false;
   l.nulo_en_linea = 0;
+  l.invalido_en_linea = 0;
+  l.valida = ValidaUtf8{};
+  int linea_ultimo = 0;  // the line of the last byte put into the record
   for (;;) {
     int c = toma(l);
     if (c == EOF) {
@@ -98,6 +105,10 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
       break;
     }
     dest[n++] = (char)c;
+    if (l.utf8) {
+      linea_ultimo = l.lineas + 1;
+      if (!l.valida.toma((unsigned char)c) && l.invalido_en_linea == 0) l.invalido_en_linea = linea_ultimo;
+    }
     if (c == SEPARADOR) {
       seps++;
       if (!l.primero && seps + 1 > l.campos) {
@@ -114,6 +125,8 @@ int lee_registro(LectorBackup& l, char* dest, int* separadores) {
     }
   }
   dest[n] = '\0';
+  // A character begun and not ended by the end of the record.
+  if (l.utf8 && !l.valida.completo() && l.invalido_en_linea == 0) l.invalido_en_linea = linea_ultimo;
   if (l.primero) {
     l.campos = seps + 1;
     l.primero = false;
@@ -189,22 +202,26 @@ Envio envia_lote(Carga& c, int campos) {
         printf("Recibe2: rc=%d  serror=(%s)\n", rc, serror);
       }
       escribe_error(r);
-    } else if (ctx.isalida == 0) {
+    } else if (avisos_en_pantalla()) {
       printf("\n");
     }
     termina_con(1, "error. se cancela \n");
   }
   c.total += c.filas_lote;
   if (codigo != 0) {
-    if (ctx.isalida == 0) {
+    // On the screen a running count on one line; in an output file the
+    // server's count of each batch.
+    if (avisos_en_pantalla()) {
       printf("%d..", c.total);
       fflush(stdout);
-    } else if (ctx.delimb != 0) {
-      fprintf(ctx.fsalida, "%d filas afectadas.\n\n", codigo);
+    } else {
+      escribe_aviso("%d filas afectadas.\n\n", codigo);
     }
   }
   c.largo_lote = 0;
   c.filas_lote = 0;
+  // A closed standard output or an interruption: no more batches go out.
+  if (ejecucion_cortada()) return Envio::fallo;
   return Envio::aceptado;
 }
 
@@ -225,9 +242,13 @@ Fin carga_registros(LectorBackup& l, Carga& c, const char* nombre) {
   for (;;) {
     if (largo < 0) return Fin::registro_largo;
     if (largo == 0) return Fin::completo;
-    if (l.nulo_en_linea != 0) {
+    if (l.nulo_en_linea != 0 || l.invalido_en_linea != 0) {
       // A damaged record is refused whole; the load goes on.
-      printf("Byte nulo en la linea %d de (%s)\n", l.nulo_en_linea, nombre);
+      if (l.nulo_en_linea != 0) {
+        printf("Byte nulo en la linea %d de (%s)\n", l.nulo_en_linea, nombre);
+      } else {
+        printf("Texto no valido en UTF-8 en la linea %d de (%s)\n", l.invalido_en_linea, nombre);
+      }
       if (l.fin) return Fin::completo;
       largo = lee_registro(l, registro, &separadores);
       continue;
@@ -284,6 +305,7 @@ void carga_backup(const char* texto) {
 
   LectorBackup lector;
   lector.f = f;
+  lector.utf8 = ctx.utf8 != 0;
   Fin fin = carga_registros(lector, c, nombre);
   if (fin != Fin::fallo && c.largo_lote > 0) {
     // The last batch declares the loaded field count of the last record.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "base/utf8.h"
+
 // Longest record of a backup file.
 constexpr int MAX_REGISTRO = 5118;
 // Longest table name; a longer one counts as no table name.
@@ -14,8 +16,10 @@ constexpr int MAX_TABLA = 511;
 // caller after a file that cannot be opened, a name without a table, an
 // overlong record ("Registro demasiado largo en (%s)\n") or a failed exchange;
 // a batch that the server rejects ends the run with status 1. A record that
-// holds a NUL byte is not loaded ("Byte nulo en la linea %d de (%s)\n"); the
-// load goes on with the next.
+// holds a NUL byte is not loaded ("Byte nulo en la linea %d de (%s)\n"), nor
+// in a UTF-8 run one whose bytes are not UTF-8 ("Texto no valido en UTF-8 en
+// la linea %d de (%s)\n"); the load goes on with the next. The totals go
+// where destinos.h says.
 void carga_backup(const char* texto);
 
 // The table of a backup file: the name after its last "\" or "/", cut at its
@@ -29,13 +33,19 @@ void tabla_de_fichero(const char* nombre, char* tabla, size_t cap);
 // can span lines), or at the byte after a surplus separator, which is dropped.
 // The LF of a CR LF goes with the CR. A 0x1A that is the last byte of the
 // file is an end-of-file mark. NUL bytes read as blanks, and the record that
-// holds one says on which line (nulo_en_linea).
+// holds one says on which line (nulo_en_linea). With utf8 a byte-order mark
+// that begins the file is skipped, and a record whose bytes are not UTF-8
+// says on which line they stop being so (invalido_en_linea).
 struct LectorBackup {
   FILE* f;
-  int campos = 0;         // field count fixed by the first record
-  bool primero = true;    // the next record is the first
-  bool fin = false;       // the end of the file has been met
-  int nulo_en_linea = 0;  // the line of the first NUL byte of the last record, 0 when none
+  bool utf8 = false;          // the file is UTF-8 text (a UTF-8 run)
+  int campos = 0;             // field count fixed by the first record
+  bool primero = true;        // the next record is the first
+  bool fin = false;           // the end of the file has been met
+  int nulo_en_linea = 0;      // the line of the first NUL byte of the last record, 0 when none
+  int invalido_en_linea = 0;  // with utf8, the line where the last record stops being UTF-8, 0 when it is
+  ValidaUtf8 valida;          // the UTF-8 check of the record being read
+  bool al_principio = true;   // nothing has been read from the file yet
   // The file is read in blocks of TAM_BLOQUE bytes, not a byte per call.
   static constexpr size_t TAM_BLOQUE = 1 << 16;
   unsigned char bloque[TAM_BLOQUE];

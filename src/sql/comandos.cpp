@@ -103,7 +103,12 @@ bool cierra_salida() {
 
 void termina_interrumpida() {
   bool bien = cierra_salida();
-  printf("Consulta interrumpida.\n");
+  // A closed standard output cannot carry the message.
+  if (plat_interrupcion() == SALIDA_CERRADA) {
+    fprintf(stderr, "Salida estandar cerrada.\n");
+  } else {
+    printf("Consulta interrumpida.\n");
+  }
   termina(bien ? 128 + plat_interrupcion() : 1);
 }
 

@@ -19,9 +19,11 @@ void ejecuta_output(const char* linea);
 // gives false. Also a closing step of termina while the file is open.
 bool cierra_salida();
 // The end of a run whose statement Ctrl-C or a termination request cut short
-// (the protocol cannot cancel it on the server): the output file closed and
-// checked, "Consulta interrumpida.\n", exit status 128 + the signal (1 when
-// the file could not be written whole).
+// (the protocol cannot cancel it on the server), or that found standard
+// output closed: the output file closed and checked, "Consulta
+// interrumpida.\n" (for a closed standard output "Salida estandar
+// cerrada.\n" on standard error), exit status 128 + plat_interrupcion() (1
+// when the file could not be written whole).
 [[noreturn]] void termina_interrumpida();
 void ejecuta_set(const char* linea);
 // cls and cmd: after a failed send or receive they return (the session is

@@ -13,17 +13,23 @@
 #include "base/lineas.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
+#include "base/utf8.h"
 #include "sql/backup.h"
 #include "sql/comandos.h"
 #include "sql/consulta.h"
-#include "sql/csv.h"
+#include "sql/destinos.h"
 #include "sql/fsql.h"
 #include "sql/intercambio_sql.h"
 
-// The longest console line that is run: the program has always bounded it so.
+// The longest console line that is run, in characters of what is sent (its
+// CP1252 form): the program has always bounded it so.
 constexpr size_t MAX_LINEA_CONSOLA = 5118;
+// The bytes such a line may take as typed: in a UTF-8 run a character takes
+// up to four (three at most when CP1252 has it).
+constexpr size_t MAX_BYTES_LINEA = 4 * MAX_LINEA_CONSOLA;
 // The buffer of a console line (the part of a longer line that is kept).
 constexpr int TAM_LECTURA = 51200;
+static_assert(MAX_BYTES_LINEA < (size_t)TAM_LECTURA, "a line that is run is kept whole");
 
 namespace {
 
@@ -61,14 +67,15 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
   termina(1);
 }
 
-// Any other line is a statement, copied first into the output file (not into
-// a CSV one, which holds the result alone). Only the exact first word SELECT
-// makes it a query; "select*", "(select" or "with" go the message 04 way.
+// Any other line is a statement. What is sent is CP1252, whatever the person
+// typed it in; a line that cannot be sent is not run, and is not copied into
+// the output file either. Only the exact first word SELECT makes it a query;
+// "select*", "(select" or "with" go the message 04 way.
 void ejecuta_linea_sql(const char* linea, const char* mayus) {
-  if (ctx.isalida == 1 && !formato_csv()) fprintf(ctx.fsalida, "%s\n", linea);
-  // What is sent is CP1252, whatever the person typed it in.
-  char sentencia[MAX_LINEA_CONSOLA + 1];
+  static char sentencia[MAX_BYTES_LINEA + 1];
   if (!de_persona(linea, strlen(linea), sentencia, linea)) return;
+  FILE* eco = destino_eco();
+  if (eco != nullptr) fprintf(eco, "%s\n", linea);
   size_t palabra = strcspn(mayus, " ");
   if (palabra == 6 && strncmp(mayus, "SELECT", 6) == 0) {
     ejecuta_consulta(sentencia);
@@ -114,34 +121,47 @@ PalabrasConsola palabras_de_la_consola() {
 // True when the lines come from a terminal, through the line editor.
 bool con_editor = false;
 
+// True when the line is longer than the console runs: in a UTF-8 run its
+// characters are counted, each of which is one byte of what is sent.
+bool demasiado_larga(const char* linea, const LineaLeida& l) {
+  if (l.largo > l.guardados) return true;
+  size_t caracteres = ctx.utf8 ? caracteres_utf8(linea, l.guardados) : l.largo;
+  return caracteres > MAX_LINEA_CONSOLA;
+}
+
 // Shows the prompt and reads one console line into `linea` (capacity
 // TAM_LECTURA) without its line end. A line is read to its end, however long:
-// one longer than the console holds is reported as too long, one holding a
-// NUL byte as damaged, and neither is run (*rechazada). Returns false at the
-// end of standard input or when an interruption came while waiting
-// (plat_interrupcion tells).
+// one holding a NUL byte is reported as damaged, one longer than the console
+// holds as too long, and in a UTF-8 run one whose bytes are not UTF-8 as
+// such; none of them is run (*rechazada). Returns false at the end of
+// standard input, when an interruption came while waiting (plat_interrupcion
+// tells), or when the prompt found standard output closed.
 bool lee_linea_consola(char* linea, bool* rechazada) {
   static int numero = 0;  // lines read from standard input so far
-  size_t largo = 0;
-  bool nulo = false;
+  LineaLeida leida{};
   if (con_editor) {
+    size_t largo = 0;
     if (plat_editor_lee_linea("sql > ", linea, TAM_LECTURA, &largo) != LecturaEditor::linea) return false;
-    size_t guardado = largo < (size_t)TAM_LECTURA ? largo : (size_t)TAM_LECTURA - 1;
-    nulo = memchr(linea, '\0', guardado) != nullptr;
+    leida.largo = largo;
+    leida.guardados = largo < (size_t)TAM_LECTURA ? largo : (size_t)TAM_LECTURA - 1;
+    leida.nulo = memchr(linea, '\0', leida.guardados) != nullptr;
   } else {
     printf("sql > ");
     fflush(stdout);
-    LineaLeida leida;
+    // Nothing more is read, let alone run, for a reader that has gone.
+    if (salida_estandar_cerrada()) return false;
     if (!lee_linea_entera(stdin, linea, TAM_LECTURA, &leida, false)) return false;
-    largo = leida.largo;
-    nulo = leida.nulo;
   }
   numero++;
+  // The byte-order mark of a UTF-8 file given as the console's input.
+  if (numero == 1 && ctx.utf8) quita_bom(linea, &leida);
   *rechazada = true;
-  if (nulo) {
+  if (leida.nulo) {
     printf("Byte nulo en la linea %d de (consola)\n", numero);
-  } else if (largo > MAX_LINEA_CONSOLA) {
+  } else if (demasiado_larga(linea, leida)) {
     printf("Linea demasiado larga (maximo %d caracteres).\n", (int)MAX_LINEA_CONSOLA);
+  } else if (ctx.utf8 && !utf8_valido(linea, leida.guardados)) {
+    printf("Texto no valido en UTF-8 en la linea %d de (consola)\n", numero);
   } else {
     *rechazada = false;
   }
@@ -156,6 +176,7 @@ void trata_interrupcion_en_prompt() {
     plat_olvida_interrupcion();
     return;
   }
+  if (plat_interrupcion() == SALIDA_CERRADA) termina_interrumpida();
   bool bien = cierra_salida();
   termina(bien ? 128 + plat_interrupcion() : 1);
 }
@@ -165,21 +186,17 @@ void trata_interrupcion_en_prompt() {
 void consola_sql() {
   lee_ajustes_consola();
   static char linea_leida[TAM_LECTURA];
-  char mayus[MAX_LINEA_CONSOLA + 1];
+  static char mayus[MAX_BYTES_LINEA + 1];
   // From here on Ctrl-C and SIGTERM are recorded: a statement cut short ends
   // the run in order, and Ctrl-C at a terminal's prompt does not end it.
   plat_vigila_interrupciones();
   con_editor = plat_editor_inicia(palabras_de_la_consola());
   for (;;) {
-    // Ctrl-C while the last statement ran, or while its rows were shown.
-    if (plat_interrupcion() != 0) termina_interrumpida();
-    // A lost session ends the run once the line that lost it is done. At
-    // test level 1 the framing has said why; otherwise the end would be
-    // silent.
-    if (sesion_perdida()) {
-      if (ctx.test <= 0) fprintf(stderr, "Conexion perdida con el servidor.\n");
-      termina(resultado_perdido());
-    }
+    // Ctrl-C while the last statement ran, or while its rows were shown; or
+    // standard output found closed by what the line wrote.
+    if (ejecucion_cortada()) termina_interrumpida();
+    // A lost session ends the run once the line that lost it is done.
+    if (sesion_perdida()) termina_sesion_perdida();
     bool rechazada = false;
     bool leida = lee_linea_consola(linea_leida, &rechazada);
     if (plat_interrupcion() != 0) {

@@ -10,6 +10,7 @@
 #include "base/texto.h"
 #include "sql/csv.h"
 #include "sql/cursores.h"
+#include "sql/destinos.h"
 #include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
@@ -76,7 +77,9 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* fi
   int sigue = lee_numero(r, 26L + d, 1);
   if (n > 0) *filas += muestra(r, 27 + d, n, area, csv);
   if (sigue == 1) escribe_resumen(*filas);
-  return sigue == 0;
+  // A closed standard output (or an interruption) fetches no more: the
+  // console ends the run.
+  return sigue == 0 && !ejecucion_cortada();
 }
 
 void ejecuta_consulta(const char* sentencia) {
@@ -114,7 +117,7 @@ void ejecuta_consulta(const char* sentencia) {
       }
       return;
     }
-    if (sigue != 0) return;
+    if (sigue != 0 || ejecucion_cortada()) return;
   }
 }
 
@@ -122,7 +125,7 @@ void trata_respuesta_sentencia(const Mensaje& r, int rc) {
   int n = resp_codigo(r);
   if (resp_es_error(r)) {
     if (n == 100) {
-      if (ctx.isalida == 0) printf("\n");
+      if (avisos_en_pantalla()) printf("\n");
       return;
     }
     if (ctx.test >= 1) {

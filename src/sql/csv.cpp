@@ -5,6 +5,7 @@
 
 #include "base/pantalla.h"
 #include "platform/plataforma.h"
+#include "sql/muestra.h"
 
 namespace {
 
@@ -71,22 +72,14 @@ void escribe_cabecera_csv(FILE* f, const AreaCursor& area) {
 }
 
 int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area) {
-  static const int FIN_VALOR = 0xAF;
-  long pos = posicion;
-  int escritas = 0;
   bool terminal = plat_es_terminal(f);
-  for (int fila = 0; fila < filas && pos >= 0 && pos < r.largo; fila++) {
+  FilasDeBloque bloque(r, posicion, filas, area);
+  static ValorFila valores[MAX_COLUMNAS];
+  int escritas = 0;
+  while (bloque.siguiente(valores)) {
     for (int c = 0; c <= area.ultima_columna; c++) {
-      long w = area.columnas[c].ancho;
-      if (lee_byte(r, pos) == '-') w++;
-      long inicio = pos;
-      int b;
-      while (pos - inicio < w && (b = lee_byte(r, pos)) >= 0 && b != FIN_VALOR) pos++;
       if (c > 0) fputc(',', f);
-      const char* valor = "";
-      int n = lee_tramo(r, inicio, pos - inicio, &valor);
-      escribe_campo(f, valor, (size_t)n, terminal);
-      if (lee_byte(r, pos) == FIN_VALOR) pos++;
+      escribe_campo(f, valores[c].bytes, (size_t)valores[c].largo, terminal);
     }
     fputc('\n', f);
     escritas++;

@@ -27,7 +27,7 @@ size_t campo_csv(const char* valor, size_t n, char* destino, size_t cap);
 // Writes the line of column names of area onto f.
 void escribe_cabecera_csv(FILE* f, const AreaCursor& area);
 // Writes `filas` rows of the reply from offset `posicion` onto f as CSV
-// lines, reading the values as muestra_filas does (the column's width, one
-// more for a leading "-", the byte 0xAF) and stopping, as it does, at the
-// end of the received payload. Returns the number of rows written.
+// lines: the rows of the table display, read through the same walk
+// (FilasDeBloque, muestra.h), so a row cut by the end of the received payload
+// is not written either. Returns the number of rows written.
 int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area);

@@ -1,7 +1,8 @@
 // The script runner: reads a script line by line, each line judged whole
 // whatever its length, skips comments, joins lines up to a ";" at the end of
 // one, replaces the %CURLIB% marker, and runs each statement (end, loadsql or
-// message 04). A statement with a damaged line (a NUL byte) is not run.
+// message 04). A statement with a damaged line (a NUL byte, or in a UTF-8 run
+// bytes that are not UTF-8) is not run.
 #include "sql/fsql.h"
 
 #include <cstdio>
@@ -11,9 +12,11 @@
 #include "base/lineas.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
+#include "base/utf8.h"
 #include "platform/plataforma.h"
 #include "sql/backup.h"
 #include "sql/consulta.h"
+#include "sql/destinos.h"
 #include "sql/intercambio_sql.h"
 #include "sql/respuesta.h"
 
@@ -138,7 +141,7 @@ bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre) 
     printf("Sentencia demasiado larga (%d caracteres)\n", (int)s.largo);
     return false;
   }
-  fprintf(ctx.isalida == 1 ? ctx.fsalida : stdout, "[%s]\n", s.texto);
+  fprintf(destino_guion(), "[%s]\n", s.texto);
   if (strncmp(s.texto, "end", 3) == 0 || strncmp(s.texto, "END", 3) == 0) return true;
   if (strncmp(s.texto, "loadsql", 7) == 0 || strncmp(s.texto, "LOADSQL", 7) == 0) {
     carga_backup(s.texto);
@@ -175,14 +178,22 @@ void ejecuta_fsql(const char* linea) {
   // the file is its end-of-file mark.
   while (!para && lee_linea_entera(f, leida, sizeof leida, &l, true)) {
     numero++;
+    // An editor's byte-order mark is not part of the first statement.
+    if (numero == 1 && ctx.utf8) quita_bom(leida, &l);
     if (l.nulo) {
       // Whatever the NUL hides, none of the statement is sent: without the
       // line, the lines around it would join into another statement.
       printf("Byte nulo en la linea %d de (%s)\n", numero, nombre);
       if (es_comentario(leida, l)) continue;
       s.danada = true;
+    } else if (es_comentario(leida, l)) {
+      continue;
+    } else if (ctx.utf8 && !utf8_valido(leida, l.guardados, l.largo > l.guardados)) {
+      // Not the text of a UTF-8 run (a file saved in another code page): its
+      // statement is not sent, for the same reason.
+      printf("Texto no valido en UTF-8 en la linea %d de (%s)\n", numero, nombre);
+      s.danada = true;
     } else {
-      if (es_comentario(leida, l)) continue;
       // The line as read, with its line feed.
       if (ctx.test == 1) printf("[%s%s]\n", leida, l.con_fin ? "\n" : "");
       s.anade(leida, l.guardados, l.largo);
@@ -191,12 +202,18 @@ void ejecuta_fsql(const char* linea) {
       if (!s.danada) para = ejecuta_completa(s, biblioteca, nombre);
       s.vacia();
     }
+    // A closed standard output or an interruption: the run is ending, and
+    // nothing more of the script is sent.
+    if (ejecucion_cortada()) {
+      fclose(f);
+      return;
+    }
   }
   fclose(f);
   // The file ended inside a statement without ";": it is still sent, as it
   // stands (no marker replaced, no end or loadsql test).
   if (s.pendiente && !s.danada) {
-    if (s.cabe()) printf("[%s]\n", s.texto);
+    if (s.cabe()) fprintf(destino_guion_inacabado(), "[%s]\n", s.texto);
     envia_si_cabe(s, nombre);
   }
 }

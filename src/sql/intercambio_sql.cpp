@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "wire/trama.h"
 
 namespace {
@@ -57,4 +58,9 @@ bool sesion_perdida() {
 
 int resultado_perdido() {
   return resultado;
+}
+
+void termina_sesion_perdida() {
+  if (ctx.test <= 0) fprintf(stderr, "Conexion perdida con el servidor.\n");
+  termina(resultado_perdido());
 }

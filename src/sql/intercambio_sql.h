@@ -10,7 +10,7 @@
 // their own callers (a script tries its next statement and finds the session
 // lost, a load stops), and the console ends the run with exit status -1 as
 // soon as the line being run returns to the prompt, saying so on standard
-// error at test level 0; start-up ends it at once.
+// error at test level 0; start-up ends it at once, saying so the same way.
 #pragma once
 
 #include "wire/lector.h"
@@ -37,3 +37,8 @@ int recibe_sql(char* buffer, bool comprimida);
 // True once an exchange failed; resultado_perdido() is then its result.
 bool sesion_perdida();
 int resultado_perdido();
+// The end of a run whose session is lost (at start-up or at the console):
+// "Conexion perdida con el servidor.\n" on standard error at test level 0
+// (at level 1 the framing has said why; otherwise the end would be silent),
+// then the exit status of the failed exchange.
+[[noreturn]] void termina_sesion_perdida();

@@ -1,35 +1,15 @@
-// The result display: descriptor parsing and row formatting onto a FILE*, and
-// the routing of rows and of summary lines between the screen and the output
-// file. Rows are gathered in a buffer and written with fwrite.
+// The result display: descriptor parsing, the walk over the rows of a block,
+// and the table layout of rows onto a FILE*. Rows are gathered in a buffer and
+// written with fwrite.
 #include "sql/muestra.h"
 
-#include <cstdarg>
 #include <cstring>
 
 #include "base/contexto.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
-#include "sql/csv.h"
-
-FILE* destino_filas() {
-  return ctx.isalida == 1 ? ctx.fsalida : stdout;
-}
-
-FILE* destino_avisos() {
-  // A CSV file holds the result alone: the lines about it go to the screen.
-  if (ctx.isalida != 1 || formato_csv()) return stdout;
-  return ctx.delimb != 0 ? ctx.fsalida : nullptr;
-}
-
-void escribe_aviso(const char* formato, ...) {
-  FILE* f = destino_avisos();
-  if (f == nullptr) return;
-  va_list args;
-  va_start(args, formato);
-  vfprintf(f, formato, args);
-  va_end(args);
-}
+#include "sql/destinos.h"
 
 void escribe_error(const Mensaje& r) {
   FILE* f = destino_avisos();
@@ -178,46 +158,50 @@ long valor_en(const Mensaje& r, long pos, long w, const char** valor, bool* ente
   return n;
 }
 
-// Where the row that starts at pos ends, or -1 when one of its values runs
-// past the end of what was received.
-long fin_de_fila(const Mensaje& r, long pos, const AreaCursor& area) {
-  for (int c = 0; c <= area.ultima_columna; c++) {
-    long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
-    const char* valor;
-    bool entero;
-    pos += valor_en(r, pos, w, &valor, &entero);
-    if (!entero) return -1;
-    if (lee_byte(r, pos) == FIN_VALOR) pos++;
-  }
-  return pos;
-}
-
 }  // namespace
+
+bool FilasDeBloque::siguiente(ValorFila* valores) {
+  if (quedan_ <= 0) return false;
+  long pos = pos_;
+  for (int c = 0; c <= area_.ultima_columna; c++) {
+    ValorFila& v = valores[c];
+    v.ancho = ancho_del_valor(r_, pos, area_.columnas[c].ancho);
+    bool entero;
+    v.largo = valor_en(r_, pos, v.ancho, &v.bytes, &entero);
+    // A row cut by the end of the payload is not a row the server sent.
+    if (!entero) {
+      quedan_ = 0;
+      return false;
+    }
+    pos += v.largo;
+    if (lee_byte(r_, pos) == FIN_VALOR) pos++;
+  }
+  // Nor is one that takes none of it (no columns, or only empty values
+  // without their end byte): else a count of 99,999 would make as many lines.
+  if (pos <= pos_) {
+    quedan_ = 0;
+    return false;
+  }
+  pos_ = pos;
+  quedan_--;
+  return true;
+}
 
 int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
                   int delimb) {
   Salida salida(f);
-  long pos = posicion;
+  FilasDeBloque bloque(r, posicion, filas, area);
+  static ValorFila valores[MAX_COLUMNAS];
   int escritas = 0;
-  for (int fila = 0; fila < filas && pos >= 0; fila++) {
-    // A row cut by the end of the payload, or one that takes none of it (no
-    // columns, or only empty values without their end byte), is not a row
-    // the server sent.
-    long fin = fin_de_fila(r, pos, area);
-    if (fin <= pos) break;
+  while (bloque.siguiente(valores)) {
     if (delimb != 0) {
       salida.pon(delim);
       salida.pon(' ');
     }
     for (int c = 0; c <= area.ultima_columna; c++) {
-      long w = ancho_del_valor(r, pos, area.columnas[c].ancho);
-      const char* valor;
-      bool entero;
-      long n = valor_en(r, pos, w, &valor, &entero);
-      salida.pon_valores(valor, (size_t)n);
-      pos += n;
-      if (n < w) salida.blancos(w - n);
-      if (lee_byte(r, pos) == FIN_VALOR) pos++;
+      const ValorFila& v = valores[c];
+      salida.pon_valores(v.bytes, (size_t)v.largo);
+      if (v.largo < v.ancho) salida.blancos(v.ancho - v.largo);
       if (delimb != 0) {
         salida.pon(' ');
         salida.pon(delim);

@@ -1,6 +1,7 @@
-// The result display of a query: the column descriptors of a 02 reply and the
-// rows of a block, written onto a FILE*; and where each kind of line goes.
-// Nothing here knows of sockets.
+// The result display of a query: the column descriptors of a 02 reply, the
+// one walk over the rows of a block that every writer of rows uses, and the
+// table layout of those rows, written onto a FILE*. Where each kind of line
+// goes is destinos.h's. Nothing here knows of sockets.
 #pragma once
 
 #include <cstdio>
@@ -8,16 +9,8 @@
 #include "sql/cursores.h"
 #include "sql/respuesta.h"
 
-// Where rows, blanks, delimiters and row ends go: the output file while one is
-// open, else the screen.
-FILE* destino_filas();
-// Where the summary, error and rows-affected lines go: the screen with no
-// output file or with FORMATO=csv; the output file when delimb is non-zero;
-// nowhere (nullptr) in a bcp file, which holds nothing but rows.
-FILE* destino_avisos();
-// Writes a summary, error or rows-affected line to destino_avisos().
-__attribute__((format(printf, 1, 2))) void escribe_aviso(const char* formato, ...);
-// Writes "Error: %d [%s]\n\n" for the error part of the reply.
+// Writes "Error: %d [%s]\n\n" for the error part of the reply to
+// destino_avisos().
 void escribe_error(const Mensaje& r);
 
 // Parses the descriptor block of a 02 reply (its length D at offset 16, the
@@ -32,15 +25,40 @@ int lee_columnas(const Mensaje& r, AreaCursor& area, int dict, int test, FILE* p
 // Rows of such an area are not to be shown.
 int32_t ancho_no_valido(const AreaCursor& area);
 
-// Writes `filas` rows of the reply from offset `posicion` onto f, one value
-// per column of area, each padded to its width (one more for a value that
-// begins with "-") and followed by the delimiter (" %c " with delimb non-zero,
-// which also puts "%c " before each row; "%c" otherwise). Values end at the
-// byte 0xAF or at their width. A row is written only when all its values lie
-// in the received payload (each reaches its 0xAF or its width there) and it
-// takes at least one byte of it: the display stops at the first row that does
-// not, whatever the count claims. On a terminal, control bytes of the values
-// show as "?". The widths of area must not exceed MAX_ANCHO_COLUMNA. Returns
-// the number of rows written.
+// One value of a row: its bytes in the reply (up to its end byte 0xAF or its
+// width) and the width it is shown in (its column's, one more when it begins
+// with "-").
+struct ValorFila {
+  const char* bytes;
+  long largo;
+  long ancho;
+};
+
+// The rows of a block of a reply, one whole row at a time: `filas` rows from
+// offset `posicion`, one value per column of area. A row is given only when
+// all its values lie in the received payload (each reaches its 0xAF or its
+// width there) and it takes at least one byte of it: the walk ends at the
+// first row that does not, whatever the count claims. Every writer of rows
+// (the table, CSV) reads them through this, so they show the same rows.
+class FilasDeBloque {
+ public:
+  FilasDeBloque(const Mensaje& r, int posicion, int filas, const AreaCursor& area)
+      : r_(r), area_(area), pos_(posicion), quedan_(filas) {}
+  // The values of the next row into valores (area.ultima_columna + 1 of
+  // them, at most MAX_COLUMNAS). False when no row is left.
+  bool siguiente(ValorFila* valores);
+
+ private:
+  const Mensaje& r_;
+  const AreaCursor& area_;
+  long pos_;
+  int quedan_;
+};
+
+// Writes the rows of the block (FilasDeBloque) onto f, each value padded to
+// its width and followed by the delimiter (" %c " with delimb non-zero, which
+// also puts "%c " before each row; "%c" otherwise). On a terminal, control
+// bytes of the values show as "?". The widths of area must not exceed
+// MAX_ANCHO_COLUMNA. Returns the number of rows written.
 int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
                   int delimb);
