@@ -182,7 +182,7 @@ const LineaAyuda AJUSTES_AYUDA[] = {
     {"DELIMB", "0: sin blancos junto a los delimitadores (1)"},
     {"MINSERT", "distinto de 0: una fila por mensaje en las cargas"},
     {"ROWNUM", "solo se muestra en la linea de ajustes de la consola"},
-    {"HOME", "la consola guarda su historial en HOME/.vortcp_historial"},
+    {"HOME", "POSIX: historial de la consola en HOME/.vortcp_historial"},
 };
 
 template <size_t N>
