@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # make demo: the sample AS/400 of samples/ served by zizez-sim on a free
 # loopback port, and vortcp run against it in every mode into a fresh demo/
-# folder; then what it wrote is shown and the simulator is stopped.
+# folder; then what it wrote is shown and the simulator is stopped. The client
+# runs in UTF-8 (VORTCP_CODIFICACION=UTF-8), as on a Linux terminal: members,
+# spool, console and its files are shown as they are; only the index, which
+# keeps the server's CP1252 bytes whatever the run writes, is converted.
 # Usage: bash scripts/demo.sh <build-dir>   (make demo builds the binaries first)
 set -uo pipefail
 
@@ -28,7 +31,7 @@ if [ -t 1 ]; then
 else
   titulo() { printf '\n=== %s\n' "$*"; }
 fi
-# Console text of the client is CP1252 (what a Windows console shows).
+# The index keeps CP1252 bytes in every run.
 a_utf8() { iconv -f CP1252 -t UTF-8 -c; }
 
 titulo "Sistema de muestra: samples/ -> $ESTADO/bd"
@@ -61,15 +64,16 @@ fi
 cat "$ESTADO/sim.out"
 
 cd "$DEMO"
-export SERVIDOR=127.0.0.1 BASE="$RAIZ/samples" LANG=ESP
-unset TEST MULTIAS WWW_LIBL WWW_EBCDIC WWW_COMPRI WWW_BUFSIZE WWW_CURLIB DICT DELIM DELIMB
+export SERVIDOR=127.0.0.1 BASE="$RAIZ/samples" VORTCP_LANG=ESP VORTCP_CODIFICACION=UTF-8
+unset TEST MULTIAS WWW_LIBL WWW_EBCDIC WWW_COMPRI WWW_BUFSIZE WWW_CURLIB DICT DELIM DELIMB FORMATO \
+  MINSERT ROWNUM VORTCP_PROGRESO VORTCP_ESPERA
 FALLOS=0
 RUN=0
 # One run of the client straight on the first session port.
 vortcp() {
   titulo "vortcp $*"
-  SERVPORT=$((PUERTO + 1)) "$VORTCP" "$@" | a_utf8
-  local rc=${PIPESTATUS[0]}
+  SERVPORT=$((PUERTO + 1)) "$VORTCP" "$@"
+  local rc=$?
   echo "(estado de salida: $rc)"
   [ "$rc" -eq 0 ] || FALLOS=$((FALLOS + 1))
   RUN=$((RUN + 1))
@@ -87,12 +91,13 @@ vortcp SPL DEMO FACTURAS
 vortcp SPF DEMO LISTACLI
 
 titulo "vortcp END a traves del intermediario (MULTIAS=1, SERVPORT=$PUERTO)"
-MULTIAS=1 SERVPORT=$PUERTO "$VORTCP" END | a_utf8
-echo "(estado de salida: ${PIPESTATUS[0]})"
+MULTIAS=1 SERVPORT=$PUERTO "$VORTCP" END
+echo "(estado de salida: $?)"
 
-# The SQL console, EBCDIC session, library list DEMO then HIST.
-titulo "vortcp WEB (WWW_EBCDIC=1, WWW_LIBL=DEMO/HIST, WWW_CURLIB=DEMO)"
-SERVPORT=$((PUERTO + 1)) WWW_EBCDIC=1 WWW_COMPRI=1 WWW_LIBL=DEMO/HIST WWW_CURLIB=DEMO "$VORTCP" WEB <<SQL | a_utf8
+# The SQL console, EBCDIC session, library list DEMO then HIST, fed from a
+# here-document: the console does not echo what it reads, so the lines are
+# shown first; each "sql > " of the session is one of them.
+CONSOLA=$(cat <<SQL
 ?
 SELECT ID, NOMBRE, CIUDAD, SALDO, ALTA FROM CLIENTES ORDER BY ID
 SELECT FECHA, MONEDA, VALOR FROM CAMBIOS
@@ -106,29 +111,37 @@ INSERT INTO ARTICULOS VALUES ('ART00010', 'Nivel de burbuja 60 cm', 18.40, 25)
 UPDATE ARTICULOS SET PRECIO = PRECIO * 1.05 WHERE STOCK > 100
 SELECT CODIGO, DESCRIP, PRECIO, STOCK FROM ARTICULOS ORDER BY CODIGO
 SELECT * FROM NOEXISTE
-fsql $RAIZ/samples/scripts/informe.sql
-loadsql $RAIZ/samples/backup/PROVEEDORES.dat
+fsql $RAIZ/samples/scripts/informe.utf8.sql
+loadsql $RAIZ/samples/backup/PROVEEDORES.utf8.dat
 SELECT * FROM PROVEEDORES ORDER BY CODIGO
 cmd DSPLIB DEMO
 cmd DSPJOB
 quit
 SQL
-echo "(estado de salida: ${PIPESTATUS[0]}; quit termina con 1)"
+)
+titulo "vortcp WEB (WWW_EBCDIC=1, WWW_LIBL=DEMO/HIST, WWW_CURLIB=DEMO)"
+printf '%s\n' "$CONSOLA" | sed 's/^/    > /'
+echo
+printf '%s\n' "$CONSOLA" | SERVPORT=$((PUERTO + 1)) WWW_EBCDIC=1 WWW_COMPRI=1 WWW_LIBL=DEMO/HIST WWW_CURLIB=DEMO \
+  "$VORTCP" WEB
+ESTADO_WEB=${PIPESTATUS[1]}
+echo
+echo "(estado de salida: $ESTADO_WEB; quit termina con 1)"
 
 titulo "Lo que se ha escrito en $DEMO"
 find . -path ./.zizez -prune -o -path ./.logs -prune -o -print | sort
 titulo "Un miembro: DEMO/QRPGLESRC/FACTURA.ile"
-[ -f DEMO/QRPGLESRC/FACTURA.ile ] && head -20 DEMO/QRPGLESRC/FACTURA.ile | a_utf8
+[ -f DEMO/QRPGLESRC/FACTURA.ile ] && head -20 DEMO/QRPGLESRC/FACTURA.ile
 titulo "Copia convertida: DEMO/TARIFAS.dta"
-[ -f DEMO/TARIFAS.dta ] && a_utf8 <DEMO/TARIFAS.dta
+[ -f DEMO/TARIFAS.dta ] && cat DEMO/TARIFAS.dta
 titulo "Indice: DEMO/xvoras/xinfo"
 [ -f DEMO/xvoras/xinfo ] && a_utf8 <DEMO/xvoras/xinfo
 titulo "Salida bcp: clientes.bcp"
-[ -f clientes.bcp ] && a_utf8 <clientes.bcp
+[ -f clientes.bcp ] && cat clientes.bcp
 for log in "$LOGS"/vortcp-*-ALL.log; do
   [ -f "$log" ] || continue
   titulo "Registro del cliente en la transferencia ALL: $log"
-  a_utf8 <"$log"
+  cat "$log"
 done
 titulo "Registros de sesion del simulador ($ESTADO/registro)"
 ls "$ESTADO/registro"

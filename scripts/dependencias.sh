@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes sure the tools and libraries of the build are installed. As root it
+# Makes sure the tools and libraries of the build and its tests are installed. As root it
 # installs what is missing with apt-get; otherwise it stops and prints the
 # apt-get line to run.
 set -euo pipefail
@@ -9,6 +9,10 @@ command -v cmake   >/dev/null 2>&1 || faltan+=(cmake)
 command -v g++     >/dev/null 2>&1 || faltan+=(g++)
 command -v make    >/dev/null 2>&1 || faltan+=(make)
 command -v python3 >/dev/null 2>&1 || faltan+=(python3)
+# The package test: cpack -G DEB asks dpkg-shlibdeps for the dependencies, and
+# the manual pages are checked with groff.
+command -v dpkg-shlibdeps >/dev/null 2>&1 || faltan+=(dpkg-dev)
+command -v groff   >/dev/null 2>&1 || faltan+=(groff-base)
 [ -f /usr/include/gtest/gtest.h ] || faltan+=(libgtest-dev)
 [ -f /usr/include/sqlite3.h ]     || faltan+=(libsqlite3-dev)
 [ -f /usr/include/histedit.h ]    || faltan+=(libedit-dev)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build of vortcp (MinGW-w64 cross compilers) and its tests under
 # Wine.
-#   bash scripts/windows.sh build   vortcp.exe in build-win/, imports checked
+#   bash scripts/windows.sh build   vortcp.exe in build-win/, imports checked, and
+#                                   the zip of vortcp.exe, README.md and samples\
 #   bash scripts/windows.sh test    also the unit tests and the e2e tests, run by
 #                                   CTest under Wine against the native simulator
 # As root it installs the cross compilers and Wine when they are missing.
@@ -50,11 +51,31 @@ configura_windows() {
     -DVORTCP_WERROR=ON "$@" >/dev/null
 }
 
+# The zip a Windows user unpacks anywhere: what the cross build's install
+# rules name (vortcp.exe, README.md, samples\), made by cpack from the
+# vortcp.exe already built. Prints its path; fails when the zip lacks the
+# program or the table file.
+empaqueta() {
+  local zip lista
+  rm -f "$BUILD_WIN"/vortcp-*.zip
+  (cd "$BUILD_WIN" && cpack -G ZIP >/dev/null)
+  zip=$(ls "$BUILD_WIN"/vortcp-*.zip)
+  lista=$(cmake -E tar tf "$zip")
+  for fichero in vortcp.exe samples/basico/ebcdic.ESP samples/scripts/informe.sql README.md; do
+    if ! grep -q "/$fichero\$" <<<"$lista"; then
+      echo "$zip no tiene $fichero" >&2
+      return 1
+    fi
+  done
+  echo "$zip"
+}
+
 construye() {
   configura_windows
   cmake --build "$BUILD_WIN" -j"$JOBS" --target vortcp
   comprueba_importaciones "$BUILD_WIN/vortcp.exe"
   echo "$BUILD_WIN/vortcp.exe"
+  empaqueta
 }
 
 # The simulator stays a Linux program: it comes from the native build.
@@ -71,6 +92,7 @@ prueba() {
   configura_windows -DVORTCP_ZIZEZ_SIM="$sim"
   cmake --build "$BUILD_WIN" -j"$JOBS"
   comprueba_importaciones "$BUILD_WIN/vortcp.exe"
+  empaqueta
 
   # A fresh prefix for every run, and one Wine server kept up for all of it:
   # starting a server per test would cost seconds each time.

@@ -11,12 +11,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -172,6 +175,28 @@ void termina_hijos(std::vector<pid_t>& hijos) {
   hijos.clear();
 }
 
+// The sample system that make install and the Debian package put beside the
+// program (<prefix>/share/vortcp/samples for <prefix>/bin/zizez-sim), found
+// from where the running program lies so that any prefix works. Empty when it
+// is not there, as in a build tree.
+std::string muestras_instaladas() {
+#ifdef ZIZEZ_MUESTRAS_RELATIVAS
+  char programa[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", programa, sizeof programa - 1);
+  if (n <= 0) return "";
+  programa[n] = '\0';
+  std::string ruta(programa);
+  ruta.erase(ruta.rfind('/') + 1);
+  ruta += ZIZEZ_MUESTRAS_RELATIVAS;
+  char real[PATH_MAX];
+  struct stat st {};
+  if (realpath(ruta.c_str(), real) == nullptr || stat(real, &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+  return real;
+#else
+  return "";
+#endif
+}
+
 // Builds the system from the samples when asked or missing. Returns false
 // (after saying why) when there is no system to serve.
 bool prepara_sistema(const Opciones& op) {
@@ -289,6 +314,7 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
 
 int main(int argc, char** argv) {
   Opciones op;
+  op.muestras = muestras_instaladas();  // --muestras overrides it
   if (!lee_opciones(argc, argv, op)) return op.ayuda ? 0 : 2;
   if (!reserva_tablas_lzw()) {
     std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");

@@ -1,6 +1,6 @@
 // The command line: the run-mode keyword and its request code, the positional
-// names, the FECHAD/HORAD options, and the three texts a run can begin with
-// (usage text, parameter error, title).
+// names, the FECHAD/HORAD options, and the texts a run can begin with (usage
+// text, parameter error, title, the help of --help and the version line).
 #include "app/argumentos.h"
 
 #include <cstdio>
@@ -126,6 +126,102 @@ void imprime_uso() {
       "            <archivo>     Nombre archivo.\n"
       "            <miembro>     Nombre del miembro concreto a traspasar.\n"
       "\n\nSe creara la estrutura de directorio, si se requiere.\n\n",
+      stdout);
+}
+
+namespace {
+
+// One line of the help: a name in the first column, what it means after it.
+struct LineaAyuda {
+  const char* nombre;
+  const char* texto;
+};
+
+const LineaAyuda MODOS_AYUDA[] = {
+    {"MBR", "miembros fuente: LIB/ARCHIVO/MIEMBRO.ext y el indice"},
+    {"ALL", "miembros, ficheros de datos (.ebc y .dta) y de mensajes (.msg)"},
+    {"DAT, DATOS", "ficheros de datos: LIB/ARCHIVO.ebc, LIB/ARCHIVO_MIEMBRO.ebc, .dta"},
+    {"LISTA", "lo mismo que DAT (el servidor recibe el mismo codigo)"},
+    {"SPL", "ficheros de spool (codigo 66), solo en pantalla"},
+    {"SPF", "ficheros de spool (codigo 67), solo en pantalla"},
+    {"END", "termina el trabajo del servidor; no lee mas argumentos"},
+    {"WEB", "consola SQL \"sql > \" (? muestra sus ordenes; quit termina)"},
+};
+
+const LineaAyuda ARGUMENTOS_AYUDA[] = {
+    {"biblioteca", "biblioteca del AS/400, hasta 10 caracteres"},
+    {"archivo", "archivo, hasta 10; en blanco o *ALL: todos"},
+    {"miembro", "miembro, hasta 10; NOMBRE* es generico (entre comillas)"},
+    {"tipo", "con un miembro: solo ese tipo fuente (RPGL, CBL...), hasta 4"},
+    {"FECHAD aaaammdd", "solo lo cambiado en esa fecha o despues"},
+    {"HORAD hhmmss", "tras FECHAD (o tras los cuatro nombres): y esa hora"},
+};
+
+// Every setting the program reads, one line each: a new setting gets its line
+// here (and its row in README's configuration table).
+const LineaAyuda AJUSTES_AYUDA[] = {
+    {"SERVIDOR", "nombre o direccion IPv4 del servidor"},
+    {"SERVPORT", "puerto TCP del servidor, o del intermediario con MULTIAS"},
+    {"MULTIAS", "1: pide antes al intermediario el puerto de una sesion"},
+    {"VORTCP_ESPERA", "N (1 a 86400): sesion perdida tras N s sin recibir nada"},
+    {"BASE", "la tabla se busca en BASE/basico/ebcdic.<idioma>"},
+    {"WWW_ROOT", "y despues en WWW_ROOT/config/ebcdic.<idioma>"},
+    {"VORTCP_LANG", "POSIX: el idioma de la tabla (ESP), en lugar de LANG"},
+    {"LANG", "el idioma de la tabla cuando falta VORTCP_LANG"},
+    {"VORTCP_CODIFICACION", "UTF-8: textos para personas en UTF-8; vacia: CP1252"},
+    {"VORTCP_PROGRESO", "progreso en un terminal; 1: siempre; 0: nunca"},
+    {"TEST", "1: volcado de depuracion y fichero trace; 2+: lineas SQL"},
+    {"WWW_EBCDIC", "1: la sesion SQL viaja en EBCDIC"},
+    {"WWW_BUFSIZE", "tamano del bufer de la sesion SQL y de las cargas (4096)"},
+    {"WWW_LIBL", "lista de bibliotecas de la sesion SQL (A/B/C)"},
+    {"WWW_COMPRI", "compresion que se pide al servidor"},
+    {"WWW_CURLIB", "biblioteca de %CURLIB% y de las cargas (VERIVUD)"},
+    {"FORMATO", "csv: resultados de las consultas en CSV"},
+    {"DICT", "1: descriptores de columna de cada consulta"},
+    {"DELIM", "delimitador de campos de la consola (|)"},
+    {"DELIMB", "0: sin blancos junto a los delimitadores (1)"},
+    {"MINSERT", "distinto de 0: una fila por mensaje en las cargas"},
+    {"ROWNUM", "solo se muestra en la linea de ajustes de la consola"},
+    {"HOME", "POSIX: historial de la consola en HOME/.vortcp_historial"},
+};
+
+template <size_t N>
+void imprime_lineas(const char* titulo, const LineaAyuda (&lineas)[N], int ancho) {
+  printf("\n%s\n", titulo);
+  for (const LineaAyuda& l : lineas) printf("  %-*s %s\n", ancho, l.nombre, l.texto);
+}
+
+}  // namespace
+
+void imprime_ayuda() {
+  printf("vortcp %s: cliente TCP del servidor ZIZEZ/400 para i-Series (AS/400).\n\n", VORTCP_VERSION);
+  fputs(
+      "Uso: vortcp MODO <biblioteca> [<archivo> [<miembro> [<tipo>]]]\n"
+      "                 [FECHAD aaaammdd] [HORAD hhmmss]\n"
+      "     vortcp END\n"
+      "     vortcp WEB\n"
+      "     vortcp --help | -h | --version\n",
+      stdout);
+  imprime_lineas("Modos (en mayusculas o en minusculas, MBR o mbr):", MODOS_AYUDA, 11);
+  imprime_lineas("Argumentos:", ARGUMENTOS_AYUDA, 16);
+  imprime_lineas("Variables de entorno (vacia es lo mismo que sin definir):", AJUSTES_AYUDA, 20);
+  fputs(
+      "\nEstado de salida:\n"
+      "  0         fin normal de un traspaso; --help, --version\n"
+      "  1         error de parametros; un fichero que no se puede abrir o grabar;\n"
+      "            sin fichero de tablas; nombre rechazado; biblioteca en uso;\n"
+      "            lote rechazado en una carga; quit o fin de la entrada en la consola\n"
+      "  255 (-1)  conexion fallida o perdida, sin respuesta del servidor\n"
+      "  130, 143  interrumpido con Ctrl-C o SIGTERM\n"
+      "  141       salida estandar cerrada\n"
+      "\nEjemplos:\n"
+      "  SERVIDOR=as400 SERVPORT=4400 VORTCP_LANG=ESP vortcp MBR MIBIB QRPGLESRC\n"
+      "      los miembros de MIBIB/QRPGLESRC en ./MIBIB/QRPGLESRC\n"
+      "  vortcp MBR MIBIB 'Q*' FECHAD 20240301 HORAD 080000\n"
+      "      los miembros de los archivos Q* cambiados desde el 1-3-2024 a las 8:00\n"
+      "  printf 'SELECT * FROM CLIENTES\\nquit\\n' | vortcp WEB\n"
+      "      una consulta en la consola SQL, leida de una tuberia\n"
+      "\nMas en vortcp(1) y en README.md.\n",
       stdout);
 }
 

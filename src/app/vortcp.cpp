@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
       imprime_error_parametros();
       termina(1);
     case ResultadoArgumentos::ayuda:
-      imprime_uso();
+      imprime_ayuda();
       termina(0);
     case ResultadoArgumentos::version:
       imprime_version();

@@ -181,11 +181,20 @@ void carga_tabla_ebc() {
   plat_ruta(ruta, "%s\\basico\\ebcdic.%s", ctx.base, lang);
   if (ctx.test == 1) printf("Intenta Carga (%s)\n", ruta);
   if (!carga_fichero_tabla(ruta)) {
+    char primera[TAM_RUTA];
+    copia_texto(primera, ruta);
     char www_root[TAM_AJUSTE];
     toma_env(www_root, "WWW_ROOT");
     plat_ruta(ruta, "%s\\config\\ebcdic.%s", www_root, lang);
-    // The file is required, even when it would hold only comments.
-    if (!carga_fichero_tabla(ruta)) termina_con(1, "Fichero %s no encontrado.\n\n", ruta);
+    // The file is required, even when it would hold only comments. The
+    // message names the second path; the line on standard error names both,
+    // so that a wrong BASE is as plain as a wrong WWW_ROOT or language.
+    if (!carga_fichero_tabla(ruta)) {
+      printf("Fichero %s no encontrado.\n\n", ruta);
+      fflush(stdout);
+      fprintf(stderr, "Fichero de tablas buscado en %s y en %s\n", primera, ruta);
+      termina(1);
+    }
   }
   // Byte FF stays FF both ways whatever the file says: set after the file.
   ctx.tabla_ebc[255] = 255;

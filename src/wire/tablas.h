@@ -12,7 +12,8 @@ extern const unsigned char asc_fija[256];  // ASCII to EBCDIC, built in
 void prepara_tablas();
 // Sets tabla_ebc and tabla_asc from the built-in tables and the table file,
 // looked for as BASE\basico\ebcdic.<LANG>, then WWW_ROOT\config\ebcdic.<LANG>.
-// Neither found: "Fichero %s no encontrado.\n\n" and exit status 1.
+// Neither found: "Fichero %s no encontrado.\n\n" (the second path), a line on
+// standard error that names both paths, and exit status 1.
 void carga_tabla_ebc();
 // Applies one line of a table file (as read, line feed included or not) to
 // tabla_ebc and tabla_asc. Comments, empty and malformed lines change nothing.
