@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "formato.h"
+#include "lzw_sim.h"
 #include "opciones.h"
 #include "sistema.h"
 #include "sql_sim.h"
+#include "tablas_sim.h"
 #include "trama_sim.h"
 #include "transferencia.h"
-#include "wire/lzw.h"
-#include "wire/tablas.h"
 
 namespace {
 volatile sig_atomic_t parar = 0;
@@ -151,7 +151,7 @@ void responde_broker(int fd, std::vector<Hueco>& huecos, int max) {
   }
   size_t largo = std::strlen(respuesta);
   for (size_t i = 0; i < largo; i++)
-    respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
+    respuesta[i] = static_cast<char>(asc_cliente[static_cast<unsigned char>(respuesta[i])]);
   send(fd, respuesta, largo, MSG_NOSIGNAL);
 }
 
@@ -290,10 +290,6 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
 int main(int argc, char** argv) {
   Opciones op;
   if (!lee_opciones(argc, argv, op)) return op.ayuda ? 0 : 2;
-  if (!reserva_tablas_lzw()) {
-    std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
-    return 1;
-  }
   if (!prepara_codigo(op.tabla.c_str())) {
     std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n",
                  op.tabla.c_str());

@@ -11,12 +11,12 @@
 #include <map>
 #include <vector>
 
-#include "base/texto.h"
 #include "codigo.h"
 #include "comandos.h"
+#include "formato.h"
+#include "lzw_sim.h"
 #include "sistema.h"
 #include "sql_traduce.h"
-#include "wire/lzw.h"
 
 namespace {
 constexpr unsigned char FIN_VALOR = 0xAF;
@@ -462,11 +462,7 @@ struct Sesion {
         std::string("07") + (ok ? "000" : "001") + num(static_cast<long>(cuerpo.size()), 5) + cuerpo;
     anota(c, "mandato [%s]: %s", texto.c_str(), ok ? "correcto" : "rechazado");
     if (ebcdic) a_ebcdic(r);
-    std::string comprimido(static_cast<size_t>(TAM_TRAMA), '\0');
-    int n = comprime_lzw(reinterpret_cast<const unsigned char*>(r.data()), 0, static_cast<int>(r.size()),
-                         reinterpret_cast<unsigned char*>(&comprimido[0]), MAX_CARGA);
-    if (n < 0) return false;
-    comprimido.resize(static_cast<size_t>(n));
+    std::string comprimido = comprime_lzw_sim(r);
     c.digitos_ebcdic = ebcdic;
     c.registro_ebcdic = false;  // the log shows the compressed bytes as they go
     return envia_trama(c, comprimido);

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "formato.h"
 #include "sistema.h"
 
 namespace {
