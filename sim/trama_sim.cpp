@@ -66,7 +66,7 @@ bool envia_en_trozos(Conexion& c, const std::string& bytes) {
   for (size_t i = 0; i < bytes.size(); i += static_cast<size_t>(f.trozo)) {
     size_t n =
         bytes.size() - i < static_cast<size_t>(f.trozo) ? bytes.size() - i : static_cast<size_t>(f.trozo);
-    if (i > 0) pausa_ms(f.pausa_trozo_ms);
+    if (i > 0 && f.pausa_trozo_ms > 0) pausa_ms(f.pausa_trozo_ms);
     if (!envia_todo(c.fd, bytes.data() + i, n)) return false;
   }
   return true;
@@ -144,6 +144,9 @@ bool envia_trama(Conexion& c, const std::string& carga, bool retener) {
     anota(c, "mensaje de %zu bytes rechazado: no cabe en una trama", carga.size());
     return false;
   }
+  // The delay of a link: every message leaves this long after the session
+  // is ready to send it.
+  if (c.retardo_ms > 0) pausa_ms(c.retardo_ms);
   const Fallos& f = *c.fallos;
   int numero = ++c.enviados;
   if (f.corta_tras > 0 && numero > f.corta_tras) {
