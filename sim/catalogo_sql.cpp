@@ -108,7 +108,7 @@ std::string texto(sqlite3_stmt* st, int i) {
 Catalogo reconoce_catalogo(const std::string& sql, PeticionCatalogo& p) {
   static const std::regex objetos(
       R"(SELECT OBJNAME,OBJTYPE,OBJSIZE FROM TABLE\(QSYS2[./]OBJECT_STATISTICS\('([^']*)','([^']*)'\)\))"
-      R"((?: AS)?(?: ([A-Z_][A-Z0-9_#@$]*))?)"
+      R"((?: ?(?:AS )?[A-Z_][A-Z0-9_#@$]*)?)"
       R"((?: WHERE (?:[A-Z_][A-Z0-9_#@$]*\.)?OBJNAME='([^']*)')?)"
       R"((?: ORDER BY (?:[A-Z_][A-Z0-9_#@$]*\.)?OBJNAME(?: ASC)?)?)");
   static const std::regex miembros(
@@ -122,7 +122,7 @@ Catalogo reconoce_catalogo(const std::string& sql, PeticionCatalogo& p) {
   p = PeticionCatalogo();
   if (std::regex_match(s, m, objetos) && tipos(m[2].str(), p)) {
     p.biblioteca = mayusculas(m[1].str());
-    p.archivo = mayusculas(m[4].str());
+    p.archivo = mayusculas(m[3].str());
     return Catalogo::OBJETOS;
   }
   if (std::regex_match(s, m, miembros)) {
