@@ -1,13 +1,12 @@
 // Conversion tables of the simulator: inverses of the client's built-in tables
-// and of the tables the client amends with its table file (read with the
-// client's own line reader and line rule), plus UTF-8 <-> CP1252.
+// and of the tables the client amends with its table file (read by the
+// simulator's own reader, to the client's rules), plus UTF-8 <-> CP1252.
 #include "codigo.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "base/lineas.h"
-#include "wire/tablas.h"
+#include "tablas_sim.h"
 
 namespace {
 unsigned char tabla_ebc_de_cp1252[256];
@@ -45,15 +44,24 @@ void invierte(const unsigned char* directa, const unsigned char* preferida, unsi
     }
   }
 }
+
+// A line "EE VV" of the table file: the client sends VV as EE on its SQL
+// side and reads EE as VV in member text. The client sets byte FF back to
+// FF in both of its tables after the file, so a line that names FF changes
+// nothing on that side of it.
+void aplica_linea(int ebcdic, int ascii) {
+  if (ascii != 0xFF) tabla_cp1252_de_asc_cli[ebcdic] = static_cast<unsigned char>(ascii);
+  if (ebcdic != 0xFF) tabla_texto_de_cp1252[ascii] = static_cast<unsigned char>(ebcdic);
+}
 }  // namespace
 
 bool prepara_codigo(const char* fichero_tabla) {
   // ebc_fija is what the client applies to everything it reads; asc_fija is
   // the natural inverse where it is one (a blank is 0x40, not 0x00).
-  invierte(ebc_fija, asc_fija, tabla_ebc_de_cp1252, 0x6F);
+  invierte(ebc_cliente, asc_cliente, tabla_ebc_de_cp1252, 0x6F);
   // asc_fija maps '#' and 0xF9 both to 0x69: ASCII characters win such ties.
   unsigned char ascii_primero[256];
-  invierte(asc_fija, nullptr, ascii_primero, '?');
+  invierte(asc_cliente, nullptr, ascii_primero, '?');
   std::memcpy(tabla_ascii_de_asc, ascii_primero, 256);
 
   // What the client's SQL side sends is tabla_asc[c]: asc_fija amended by
@@ -62,24 +70,7 @@ bool prepara_codigo(const char* fichero_tabla) {
   std::memcpy(tabla_cp1252_de_asc_cli, ascii_primero, 256);
   std::memcpy(tabla_texto_de_cp1252, tabla_ebc_de_cp1252, 256);
   bool ok = true;
-  if (fichero_tabla && *fichero_tabla) {
-    FILE* f = std::fopen(fichero_tabla, "r");
-    if (!f) {
-      ok = false;
-    } else {
-      // The file read and understood as the client reads it: whole lines, a
-      // last line without its line end and a line holding a NUL not used.
-      char linea[600];
-      LineaLeida leida;
-      while (lee_linea_entera(f, linea, sizeof linea, &leida, false) && leida.con_fin) {
-        int ebcdic = 0, ascii = 0;
-        if (leida.nulo || !lee_linea_tabla(linea, &ebcdic, &ascii)) continue;
-        tabla_cp1252_de_asc_cli[ebcdic] = static_cast<unsigned char>(ascii);
-        tabla_texto_de_cp1252[ascii] = static_cast<unsigned char>(ebcdic);
-      }
-      std::fclose(f);
-    }
-  }
+  if (fichero_tabla && *fichero_tabla) ok = lee_fichero_tabla(fichero_tabla, aplica_linea);
   tabla_cp1252_de_asc_cli[255] = 255;
   return ok;
 }

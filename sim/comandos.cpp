@@ -7,8 +7,8 @@
 #include <cctype>
 #include <ctime>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "formato.h"
 #include "sistema.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Parsing of the simulator's options (long options only, "--name value").
 #include "opciones.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +26,13 @@ const char* const USO =
     "  --corta-en-trama N      cierra a mitad del mensaje N\n"
     "  --trama-larga N         el mensaje N anuncia una longitud mayor de 30000\n"
     "  --nombre-hostil TEXTO   nombre de archivo de cada cabecera de transferencia\n"
-    "  --bloque-mentiroso      los bloques de texto dicen llevar 100 bytes mas\n";
+    "  --bloque-mentiroso      los bloques de texto dicen llevar 100 bytes mas\n"
+    "  --sesion-con-fallos L   los fallos solo en las sesiones numeradas en L (2 o 2,3)\n"
+    "  --archivo-con-fallos A[/M][:N]\n"
+    "                          los fallos solo en las transferencias que piden el archivo A\n"
+    "                          (y el miembro M), y solo en las N primeras\n"
+    "  --retardo-ms N          cada sesion espera N ms antes de cada mensaje que envia\n"
+    "  --sin-catalogo          las consultas del catalogo fallan (SQL -204)\n";
 
 bool entero(const char* texto, int minimo, int maximo, int& valor) {
   char* fin = nullptr;
@@ -33,6 +40,40 @@ bool entero(const char* texto, int minimo, int maximo, int& valor) {
   if (!*texto || (*fin && *fin != ':') || v < minimo || v > maximo) return false;
   valor = static_cast<int>(v);
   return true;
+}
+
+// "2" or "2,3,7": session numbers from 1.
+bool lista_de_sesiones(const char* texto, std::vector<int>& sesiones) {
+  sesiones.clear();
+  std::string t = texto;
+  size_t ini = 0;
+  for (;;) {
+    size_t coma = t.find(',', ini);
+    std::string n = t.substr(ini, coma == std::string::npos ? std::string::npos : coma - ini);
+    int v = 0;
+    if (n.empty() || n.find(':') != std::string::npos || !entero(n.c_str(), 1, 1000000, v)) return false;
+    sesiones.push_back(v);
+    if (coma == std::string::npos) return true;
+    ini = coma + 1;
+  }
+}
+
+// "FILE", "FILE/MEMBER", either followed by ":N".
+bool archivo_con_fallos(const char* texto, Opciones& op) {
+  std::string t = texto;
+  op.veces_con_fallos = 0;
+  size_t dos_puntos = t.find(':');
+  if (dos_puntos != std::string::npos) {
+    if (!entero(t.c_str() + dos_puntos + 1, 1, 1000000, op.veces_con_fallos)) return false;
+    t.resize(dos_puntos);
+  }
+  size_t barra = t.find('/');
+  op.archivo_con_fallos = t.substr(0, barra);
+  op.miembro_con_fallos = barra == std::string::npos ? "" : t.substr(barra + 1);
+  for (std::string* s : {&op.archivo_con_fallos, &op.miembro_con_fallos}) {
+    for (char& c : *s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return !op.archivo_con_fallos.empty() && (barra == std::string::npos || !op.miembro_con_fallos.empty());
 }
 }  // namespace
 
@@ -72,6 +113,12 @@ bool lee_opciones(int argc, char** argv, Opciones& op) {
       ok = ok && entero(v, 1, 1000000, op.fallos.trama_larga);
     } else if (!std::strcmp(o, "--nombre-hostil")) {
       if (ok) op.fallos.nombre_hostil = v;
+    } else if (!std::strcmp(o, "--sesion-con-fallos")) {
+      ok = ok && lista_de_sesiones(v, op.sesiones_con_fallos);
+    } else if (!std::strcmp(o, "--archivo-con-fallos")) {
+      ok = ok && archivo_con_fallos(v, op);
+    } else if (!std::strcmp(o, "--retardo-ms")) {
+      ok = ok && entero(v, 0, 60000, op.retardo_ms) && !std::strchr(v, ':');
     } else {
       usa_valor = false;
       ok = true;
@@ -85,6 +132,8 @@ bool lee_opciones(int argc, char** argv, Opciones& op) {
         op.fallos.dos_tramas = true;
       } else if (!std::strcmp(o, "--bloque-mentiroso")) {
         op.fallos.bloque_mentiroso = true;
+      } else if (!std::strcmp(o, "--sin-catalogo")) {
+        op.sin_catalogo = true;
       } else {
         ok = false;
       }

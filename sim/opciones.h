@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct Fallos {
   int trozo = 0;                  // >0: send every frame in pieces of this many bytes
@@ -28,7 +29,16 @@ struct Opciones {
   int bloque = 29990;      // payload size of text and record blocks, at most one frame
   std::string registro;    // folder of the per-session logs (empty: no log)
   Fallos fallos;
-  bool ayuda = false;  // --help: the usage was printed, nothing to do
+  // Which sessions the fault switches act on; with neither selector, every
+  // session. A session is one accepted connection, numbered from 1 in the
+  // order the simulator accepts them (SQL sessions too).
+  std::vector<int> sesiones_con_fallos;  // these session numbers
+  std::string archivo_con_fallos;        // transfer sessions whose request names this file
+  std::string miembro_con_fallos;        //   and, when not empty, this member field
+  int veces_con_fallos = 0;              //   only the first N such sessions (0: all)
+  int retardo_ms = 0;                    // every session waits this long before each message it sends
+  bool sin_catalogo = false;             // the catalogue statements fail as on a server without them
+  bool ayuda = false;                    // --help: the usage was printed, nothing to do
 };
 
 // Reads argv into op. On a bad option prints the usage on stderr and returns

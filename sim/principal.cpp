@@ -25,15 +25,16 @@
 #include <string>
 #include <vector>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "fallos_sesion.h"
+#include "formato.h"
+#include "lzw_sim.h"
 #include "opciones.h"
 #include "sistema.h"
 #include "sql_sim.h"
+#include "tablas_sim.h"
 #include "trama_sim.h"
 #include "transferencia.h"
-#include "wire/lzw.h"
-#include "wire/tablas.h"
 
 namespace {
 volatile sig_atomic_t parar = 0;
@@ -80,15 +81,16 @@ FILE* abre_registro(const Opciones& op, int puerto) {
 }
 
 // The child's whole life: one connection, transfer or SQL as its first
-// message says.
-void sesion(int fd, int puerto, const Opciones& op) {
+// message says. `numero` counts the sessions served, from 1.
+void sesion(int fd, int puerto, int numero, const Opciones& op) {
   Conexion c;
   c.fd = fd;
-  c.fallos = &op.fallos;
+  c.fallos = fallos_de_sesion(op, numero);
+  c.retardo_ms = op.retardo_ms;
   c.registro = abre_registro(op, puerto);
   std::string primera;
   bool ebcdic = false;
-  anota(c, "sesion en el puerto %d", puerto);
+  anota(c, "sesion %d en el puerto %d%s", numero, puerto, c.fallos == &op.fallos ? " (con fallos)" : "");
   int n = recibe_trama(c, primera, &ebcdic);
   if (n >= 0) {
     std::string vista = primera;
@@ -107,15 +109,17 @@ void sesion(int fd, int puerto, const Opciones& op) {
   close(fd);
 }
 
-void lanza_sesion(int escucha, int puerto, const Opciones& op, const std::vector<int>& cerrar, pid_t* pid) {
+void lanza_sesion(int escucha, int puerto, const Opciones& op, const std::vector<int>& cerrar, int& servidas,
+                  pid_t* pid) {
   int fd = accept(escucha, nullptr, nullptr);
   if (fd < 0) return;
+  int numero = ++servidas;
   pid_t hijo = fork();
   if (hijo == 0) {
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
     for (int s : cerrar) close(s);
-    sesion(fd, puerto, op);
+    sesion(fd, puerto, numero, op);
     _exit(0);
   }
   close(fd);
@@ -154,7 +158,7 @@ void responde_broker(int fd, std::vector<Hueco>& huecos, int max) {
   }
   size_t largo = std::strlen(respuesta);
   for (size_t i = 0; i < largo; i++)
-    respuesta[i] = static_cast<char>(asc_fija[static_cast<unsigned char>(respuesta[i])]);
+    respuesta[i] = static_cast<char>(asc_cliente[static_cast<unsigned char>(respuesta[i])]);
   send(fd, respuesta, largo, MSG_NOSIGNAL);
 }
 
@@ -251,6 +255,7 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
   for (const Hueco& h : huecos) cerrar.push_back(h.escucha);
   std::vector<pid_t> hijos;
   std::vector<PeticionBroker> pendientes;
+  int servidas = 0;
   while (!parar) {
     std::vector<pollfd> fds;
     for (int s : cerrar) fds.push_back({s, POLLIN, 0});
@@ -290,15 +295,22 @@ void sirve(const Opciones& op, int principal, int puerto, std::vector<Hueco>& hu
         if (fd >= 0) close(fd);
       } else {
         pid_t p = 0;
-        lanza_sesion(principal, puerto, op, cerrar, &p);
+        lanza_sesion(principal, puerto, op, cerrar, servidas, &p);
         if (p > 0) hijos.push_back(p);
       }
     }
     for (size_t i = 0; i < huecos.size(); i++) {
       if (!(fds[i + 1].revents & POLLIN)) continue;
       Hueco& h = huecos[i];
+      if (h.pid != 0) {
+        // A session port serves one session at a time, as the server's
+        // session job does: a second connection is closed at once.
+        int fd = accept(h.escucha, nullptr, nullptr);
+        if (fd >= 0) close(fd);
+        continue;
+      }
       pid_t p = 0;
-      lanza_sesion(h.escucha, h.puerto, op, cerrar, &p);
+      lanza_sesion(h.escucha, h.puerto, op, cerrar, servidas, &p);
       if (p > 0) {
         hijos.push_back(p);
         h.pid = p;
@@ -316,16 +328,16 @@ int main(int argc, char** argv) {
   Opciones op;
   op.muestras = muestras_instaladas();  // --muestras overrides it
   if (!lee_opciones(argc, argv, op)) return op.ayuda ? 0 : 2;
-  if (!reserva_tablas_lzw()) {
-    std::fprintf(stderr, "zizez-sim: sin memoria para las tablas LZW\n");
-    return 1;
-  }
   if (!prepara_codigo(op.tabla.c_str())) {
     std::fprintf(stderr, "zizez-sim: no se puede leer la tabla %s; se usan las tablas fijas\n",
                  op.tabla.c_str());
   }
   if (!prepara_sistema(op)) return 1;
   if (op.solo_crea) return 0;
+  if (!prepara_fallos_de_sesion(op)) {
+    std::fprintf(stderr, "zizez-sim: sin memoria compartida para --archivo-con-fallos\n");
+    return 1;
+  }
 
   struct sigaction sa {};
   sa.sa_handler = al_parar;

@@ -11,12 +11,13 @@
 #include <map>
 #include <vector>
 
-#include "base/texto.h"
+#include "catalogo_sql.h"
 #include "codigo.h"
 #include "comandos.h"
+#include "formato.h"
+#include "lzw_sim.h"
 #include "sistema.h"
 #include "sql_traduce.h"
-#include "wire/lzw.h"
 
 namespace {
 constexpr unsigned char FIN_VALOR = 0xAF;
@@ -255,13 +256,18 @@ struct Sesion {
   }
 
   // 02: runs the query to the end, so that every column's width fits all its
-  // values, then answers descriptors and the first block.
+  // values, then answers descriptors and the first block. The catalogue
+  // statements are answered from the catalogue instead.
   bool consulta(const std::string& m) {
     cursor = Cursor();
     ErrorSql err{0, ""};
     if (!abre_bd()) return responde_error("02", -901, "No se puede abrir el sistema simulado.");
+    std::string texto = sentencia(m, 13);
+    PeticionCatalogo pc;
+    Catalogo cual = reconoce_catalogo(texto, pc);
+    if (cual != Catalogo::NINGUNA) return consulta_catalogo(cual, pc);
     const char* resto = nullptr;
-    sqlite3_stmt* st = preparada(adapta_sql(sentencia(m, 13), todas), &resto, err);
+    sqlite3_stmt* st = preparada(adapta_sql(texto, todas), &resto, err);
     if (!st) return responde_error("02", err.codigo, err.texto);
     std::vector<Columna> cols = columnas_de(st);
     size_t tope_valor =
@@ -285,6 +291,29 @@ struct Sesion {
       return responde_error("02", err.codigo, err.texto);
     }
     suelta(st);
+    return primer_bloque(cols);
+  }
+
+  // A catalogue statement; with --sin-catalogo the server is one without
+  // these catalogue services, and says so as DB2 does.
+  bool consulta_catalogo(Catalogo cual, const PeticionCatalogo& pc) {
+    if (op.sin_catalogo) {
+      return responde_error("02", -204,
+                            cual == Catalogo::OBJETOS
+                                ? "OBJECT_STATISTICS en QSYS2 de tipo *N no encontrado."
+                                : "SYSPARTITIONSTAT en QSYS2 de tipo *FILE no encontrado.");
+    }
+    std::vector<Columna> cols;
+    lee_catalogo(cat, cual, pc, cols, cursor.filas);
+    anota(c, "catalogo %s de %s%s%s: %zu filas",
+          cual == Catalogo::OBJETOS ? "OBJECT_STATISTICS" : "SYSPARTITIONSTAT", pc.biblioteca.c_str(),
+          pc.archivo.empty() ? "" : "/", pc.archivo.c_str(), cursor.filas.size());
+    return primer_bloque(cols);
+  }
+
+  // The reply to 02 once the rows are in the cursor: descriptors and the
+  // first block.
+  bool primer_bloque(const std::vector<Columna>& cols) {
     cursor.abierto = true;
     std::string desc = descriptores(cols);
     std::string cab = "02001001" + num(0, 5) + "OK " + num(static_cast<long>(desc.size()), 5) + desc;
@@ -462,11 +491,7 @@ struct Sesion {
         std::string("07") + (ok ? "000" : "001") + num(static_cast<long>(cuerpo.size()), 5) + cuerpo;
     anota(c, "mandato [%s]: %s", texto.c_str(), ok ? "correcto" : "rechazado");
     if (ebcdic) a_ebcdic(r);
-    std::string comprimido(static_cast<size_t>(TAM_TRAMA), '\0');
-    int n = comprime_lzw(reinterpret_cast<const unsigned char*>(r.data()), 0, static_cast<int>(r.size()),
-                         reinterpret_cast<unsigned char*>(&comprimido[0]), MAX_CARGA);
-    if (n < 0) return false;
-    comprimido.resize(static_cast<size_t>(n));
+    std::string comprimido = comprime_lzw_sim(r);
     c.digitos_ebcdic = ebcdic;
     c.registro_ebcdic = false;  // the log shows the compressed bytes as they go
     return envia_trama(c, comprimido);

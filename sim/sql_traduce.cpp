@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <regex>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "formato.h"
 
 namespace {
 bool es_ident(char c) {

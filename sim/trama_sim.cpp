@@ -9,9 +9,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "base/texto.h"
 #include "codigo.h"
-#include "wire/tablas.h"
+#include "formato.h"
+#include "tablas_sim.h"
 
 namespace {
 void pausa_ms(int ms) {
@@ -45,7 +45,7 @@ void anota_carga(Conexion& c, const char* sentido, const std::string& carga, boo
   size_t tope = carga.size() < 600 ? carga.size() : 600;
   for (size_t i = 0; i < tope; i++) {
     unsigned char b = static_cast<unsigned char>(carga[i]);
-    if (ebcdic) b = ebc_fija[b];
+    if (ebcdic) b = ebc_cliente[b];
     if (b < 0x20 || b == 0x7F || b == 0xAE || b == 0xAF) {
       char hex[8];
       formatea(hex, "\\x%02x", b);
@@ -66,7 +66,7 @@ bool envia_en_trozos(Conexion& c, const std::string& bytes) {
   for (size_t i = 0; i < bytes.size(); i += static_cast<size_t>(f.trozo)) {
     size_t n =
         bytes.size() - i < static_cast<size_t>(f.trozo) ? bytes.size() - i : static_cast<size_t>(f.trozo);
-    if (i > 0) pausa_ms(f.pausa_trozo_ms);
+    if (i > 0 && f.pausa_trozo_ms > 0) pausa_ms(f.pausa_trozo_ms);
     if (!envia_todo(c.fd, bytes.data() + i, n)) return false;
   }
   return true;
@@ -144,6 +144,9 @@ bool envia_trama(Conexion& c, const std::string& carga, bool retener) {
     anota(c, "mensaje de %zu bytes rechazado: no cabe en una trama", carga.size());
     return false;
   }
+  // The delay of a link: every message leaves this long after the session
+  // is ready to send it.
+  if (c.retardo_ms > 0) pausa_ms(c.retardo_ms);
   const Fallos& f = *c.fallos;
   int numero = ++c.enviados;
   if (f.corta_tras > 0 && numero > f.corta_tras) {
@@ -156,7 +159,7 @@ bool envia_trama(Conexion& c, const std::string& carga, bool retener) {
   formatea(longitud, "%.10ld", anunciada);
   std::string trama(longitud, 10);
   if (c.digitos_ebcdic) {
-    for (char& d : trama) d = static_cast<char>(asc_fija[static_cast<unsigned char>(d)]);
+    for (char& d : trama) d = static_cast<char>(asc_cliente[static_cast<unsigned char>(d)]);
   }
   trama += carga;
   anota_carga(c, "->", carga, c.registro_ebcdic);

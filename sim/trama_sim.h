@@ -16,14 +16,15 @@ constexpr int MAX_CARGA = TAM_TRAMA - 10;
 
 struct Conexion {
   int fd = -1;
-  FILE* registro = nullptr;  // per-session log, or NULL
-  const Fallos* fallos = nullptr;
-  int enviados = 0;              // messages handed to envia_trama so far
-  bool digitos_ebcdic = true;    // length digits of what is sent
-  bool registro_ebcdic = true;   // how the log shows payloads
-  bool cortada = false;          // a fault switch closed the connection
-  std::string retenida;          // frames kept back to go out with the next one
-  unsigned char entrada[32768];  // received bytes not yet taken
+  FILE* registro = nullptr;        // per-session log, or NULL
+  const Fallos* fallos = nullptr;  // the fault switches acting on this session
+  int retardo_ms = 0;              // pause before every message sent
+  int enviados = 0;                // messages handed to envia_trama so far
+  bool digitos_ebcdic = true;      // length digits of what is sent
+  bool registro_ebcdic = true;     // how the log shows payloads
+  bool cortada = false;            // a fault switch closed the connection
+  std::string retenida;            // frames kept back to go out with the next one
+  unsigned char entrada[32768];    // received bytes not yet taken
   size_t ini = 0, fin = 0;
 };
 

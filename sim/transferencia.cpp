@@ -6,8 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "base/texto.h"
 #include "codigo.h"
+#include "fallos_sesion.h"
+#include "formato.h"
 #include "sistema.h"
 
 namespace {
@@ -30,7 +31,9 @@ std::string solo_cifras(const std::string& s) {
 }
 
 // The request carries `tipo` only when a member is named; without one the
-// date moves up to offset 37.
+// date moves up to offset 37. FECHAD and HORAD are joined with nothing
+// between them, and HORAD alone sits where the date would: a date has eight
+// digits, so fewer than eight there are a time.
 Peticion lee_peticion(const std::string& p) {
   Peticion r;
   r.codigo = std::atoi(p.substr(0, 2).c_str());
@@ -42,8 +45,13 @@ Peticion lee_peticion(const std::string& p) {
     r.tipo = campo(p, 37, 4);
     fecha = 41;
   }
-  r.fechad = solo_cifras(campo(p, fecha, 8));
-  r.horad = solo_cifras(campo(p, fecha + r.fechad.size(), 6));
+  std::string cifras = solo_cifras(campo(p, fecha, 14));
+  if (cifras.size() >= 8) {
+    r.fechad = cifras.substr(0, 8);
+    r.horad = cifras.substr(8);
+  } else {
+    r.horad = cifras.substr(0, 6);
+  }
   return r;
 }
 
@@ -212,6 +220,9 @@ struct Emisor {
 
 void sirve_transferencia(Conexion& c, const std::string& texto, const Opciones& op) {
   Peticion p = lee_peticion(texto);
+  const Fallos* antes = c.fallos;
+  c.fallos = fallos_de_peticion(op, p.archivo, p.miembro, c.fallos);
+  if (c.fallos != antes) anota(c, "la peticion nombra %s: fallos en esta sesion", p.archivo.c_str());
   anota(c, "peticion %02d biblioteca=[%s] archivo=[%s] miembro=[%s] tipo=[%s] fechad=[%s] horad=[%s]",
         p.codigo, p.biblioteca.c_str(), p.archivo.c_str(), p.miembro.c_str(), p.tipo.c_str(),
         p.fechad.c_str(), p.horad.c_str());
