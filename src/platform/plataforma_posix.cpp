@@ -249,7 +249,7 @@ static long disponibles(int s) {
 
 // With SO_RCVLOWAT at the bytes still missing, poll wakes only when they are
 // all there, or at a close or an error (TCP honours the mark in poll). It
-// waits in slices of a millisecond: part of the rest that came and then a
+// waits in slices of 2 ms: part of the rest that came and then a
 // quiet slice ends the wait early, so that the caller takes it and it is
 // acknowledged (plat_acusa_recibo). The stack acknowledges bytes that sit
 // unread only after its delayed-acknowledgement timer (up to 40 ms) when a
@@ -259,7 +259,7 @@ static long disponibles(int s) {
 // then checks the count and takes short naps until the time is up.
 void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
   if (!pausa_activa || fuente_prueba != nullptr || faltan == 0) return;
-  constexpr int TAJADA_MS = 1;
+  constexpr int TAJADA_MS = 2;
   int sd = (int)s;
   int marca = faltan > (size_t)(1 << 20) ? (1 << 20) : (int)faltan;
   bool con_marca = setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &marca, sizeof marca) == 0;
