@@ -13,7 +13,7 @@ import threading
 import time
 import unittest
 
-from lib import WINDOWS, Peer, ScriptFailure, call, clean_env, frame, read_frame, shown_path, vortcp_bin
+from lib import WINDOWS, Peer, ScriptFailure, call, clean_env, frame, read_frame, run_vortcp, shown_path, vortcp_bin
 from test_transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro, paseo
 
 
@@ -121,9 +121,10 @@ class IndiceYFines(Arbol):
                     return "close"
                 peer = Peer([read_frame(), call(sirve)], timeout=40)
                 with peer:
-                    p = self.lanza(peer)
-                    salida, error = p.communicate(timeout=40)
-                self.assertEqual(p.returncode, 1, salida + error)
+                    r = run_vortcp(["ALL", "LIB1"], self.dir, env={**peer.env(), "BASE": self.base, "LANG": "ESP"},
+                                   timeout=60)
+                salida, error = r.stdout, r.stderr
+                self.assertEqual(r.status, 1, salida + error)
                 self.assertRegex(error, rb"Error apertura fichero: " + re.escape(shown_path(
                     b"LIB1/xvoras/xinfo.tmp")) + rb"  rc=\d+ \n")
                 # The open member is kept, with its line; what was indexed stays.
