@@ -210,8 +210,9 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
   return FinRecepcion::completa;
 }
 
+// On standard error; the half of a result line that standard output may
+// hold is not flushed first, so that on a terminal the line stands alone.
 void avisa_sin_respuesta() {
-  fflush(stdout);
   fprintf(stderr, "Sin respuesta del servidor en %d s\n", limite_espera_s);
   fflush(stderr);
 }
