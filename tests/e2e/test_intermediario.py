@@ -4,7 +4,7 @@ is given up (within 30 seconds, or VORTCP_ESPERA when that is shorter)."""
 
 import unittest
 
-from lib import Peer, broker_script, expect, expect_eof, send, to_ebcdic
+from lib import Peer, broker_script, expect, expect_eof, to_ebcdic
 from test_sesion import Sesion
 
 
@@ -26,13 +26,6 @@ class RespuestaDelIntermediario(Sesion):
             r = self.run_against(peer, ["END"], VORTCP_ESPERA="1")
         self.assertEqual(r.status, 255, r.stdout)
         self.assertEqual(r.stderr, b"Error en la lectura de datos ...\n: el intermediario no respondio\n")
-
-    def test_respuesta_en_trozos_y_maximo_de_cinco_cifras_siguen_valiendo(self):
-        with Peer(None, broker=[expect(to_ebcdic("9700007")), send(to_ebcdic("9799")),
-                                send(to_ebcdic("99900012")), expect_eof()]) as peer:
-            r = self.run_against(peer, ["END"])
-        self.assertEqual(r.status, 255)
-        self.assertIn(b"Superado el numero maximo de sesiones definidas (12).\n", r.stdout)
 
 
 if __name__ == "__main__":

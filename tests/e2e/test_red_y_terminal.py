@@ -54,12 +54,6 @@ class Espera(Arbol):
         self.assertTrue(r.stdout.endswith(cuentas(1, 3) + incompleto("LIB1/SRC/M2.txt")), r.stdout)
         self.assertEqual([l[21:31].strip() for l in self.indice() if l], ["M1"])
 
-    def test_el_mayor_valor_y_vacio_no_cortan(self):
-        for valor in ("86400", ""):
-            with self.subTest(valor=valor):
-                pasos = [read_frame(), send(frame(fin())), expect_frame(ebcdic_frame("9600")), expect_eof()]
-                self.corre(["ALL", "LIB1"], pasos, env={"VORTCP_ESPERA": valor})
-
 
 class EsperaEnLaConsola(Sesion):
     def test_saludo_sin_respuesta(self):
