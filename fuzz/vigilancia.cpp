@@ -29,6 +29,7 @@ void vigila(const char* ruta) {
 extern "C" {
 FILE* __real__Z15plat_abre_textoPKcS0_(const char*, const char*);
 FILE* __real__Z17plat_abre_binarioPKcS0_(const char*, const char*);
+FILE* __real__Z25plat_abre_lectura_regularPKc(const char*);
 void __real__Z18plat_borra_ficheroPKc(const char*);
 bool __real__Z20plat_crea_directorioPKc(const char*);
 bool __real__Z22plat_reemplaza_ficheroPKcS0_(const char*, const char*);
@@ -42,6 +43,10 @@ FILE* __wrap__Z15plat_abre_textoPKcS0_(const char* ruta, const char* modo) {
 FILE* __wrap__Z17plat_abre_binarioPKcS0_(const char* ruta, const char* modo) {
   vigila(ruta);
   return __real__Z17plat_abre_binarioPKcS0_(ruta, modo);
+}
+FILE* __wrap__Z25plat_abre_lectura_regularPKc(const char* ruta) {
+  vigila(ruta);
+  return __real__Z25plat_abre_lectura_regularPKc(ruta);
 }
 void __wrap__Z18plat_borra_ficheroPKc(const char* ruta) {
   vigila(ruta);

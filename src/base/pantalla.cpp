@@ -1,9 +1,11 @@
 // Server bytes shown to the user (pantalla.h).
 #include "base/pantalla.h"
 
+#include <cstdarg>
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/texto.h"
 #include "platform/plataforma.h"
 
 void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
@@ -29,6 +31,31 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
     p += k;
     n -= k;
   }
+}
+
+bool es_terminal_de_la_ejecucion(FILE* f) {
+  static int salida = -1, error = -1;
+  int* visto = f == stdout ? &salida : f == stderr ? &error : nullptr;
+  if (visto == nullptr) return plat_es_terminal(f);
+  if (*visto < 0) *visto = plat_es_terminal(f) ? 1 : 0;
+  return *visto == 1;
+}
+
+void escribe_nombres(FILE* f, const char* texto) {
+  if (!es_terminal_de_la_ejecucion(f)) {
+    fputs(texto, f);
+    return;
+  }
+  for (const char* p = texto; *p; p++) fputc(visible(*p), f);
+}
+
+void imprime_del_servidor(FILE* f, const char* formato, ...) {
+  char texto[4096];
+  va_list args;
+  va_start(args, formato);
+  formatea_v(texto, sizeof texto, formato, args);
+  va_end(args);
+  escribe_nombres(f, texto);
 }
 
 bool de_persona(const char* texto, size_t n, char* destino, const char* donde) {

@@ -1,17 +1,23 @@
 // Bytes that came from the server and are shown to the user (spool, result
-// values, error texts, the replies of CMD): on a terminal the control bytes
-// among them could move the cursor, retitle the window or remap keys, so they
-// are shown as "?" there. Files and pipes get the bytes unchanged, but for the
-// code page of a UTF-8 run.
+// values, error texts, the replies of CMD, the names in result lines and in
+// the progress line): on a terminal the control bytes among them could move
+// the cursor, retitle the window or remap keys, so they are shown as "?"
+// there. Files and pipes get the bytes unchanged, but for the code page of a
+// UTF-8 run.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
-// True for the bytes a terminal would act on: below 0x20 other than tab and
-// line feed, and 0x7F.
+// True for the bytes a terminal would act on, in the server's CP1252 text:
+// below 0x20 other than tab and line feed, 0x7F, and the five bytes CP1252
+// leaves without a character (0x81, 0x8D, 0x8F, 0x90, 0x9D), which are the
+// C1 controls of the same value to a terminal that reads them as Latin-1 and
+// become the characters U+0081... when a UTF-8 run converts the text: so
+// filtering them before the conversion covers both kinds of run.
 inline bool es_control(unsigned char c) {
-  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
+  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F ||
+         c == 0x90 || c == 0x9D;
 }
 
 // The byte as a terminal is to show it: "?" for a control byte.
@@ -26,6 +32,18 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n);
 // The same for a caller that writes many pieces onto f and has asked once
 // whether it is a terminal.
 void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal);
+
+// Whether f is a terminal, asked once per run for standard output and
+// standard error (a line per object must not cost a system call each), and
+// at each call for any other stream.
+bool es_terminal_de_la_ejecucion(FILE* f);
+// Prints a line that holds names or other bytes from the server as they are
+// used locally (a path as opened): through the terminal filter when f is a
+// terminal (es_terminal_de_la_ejecucion), unchanged otherwise; no code page
+// conversion. The formatted text is cut at 4,095 bytes.
+void imprime_del_servidor(FILE* f, const char* formato, ...) __attribute__((format(printf, 2, 3)));
+// The same for a text already formatted.
+void escribe_nombres(FILE* f, const char* texto);
 
 // Text that a person wrote (a console line, a script, a backup file) as the
 // CP1252 that the program's tables take: in a UTF-8 run it is read as UTF-8

@@ -36,6 +36,25 @@ long plat_envia(socket_t s, const void* datos, size_t n);
 // failure. Interruptions by other signals are retried; once Ctrl-C or a
 // termination request has been recorded (plat_interrupcion), -1.
 long plat_recibe(socket_t s, void* destino, size_t n);
+// The result of plat_recibe_con_plazo when nothing arrived in time.
+constexpr long PLAT_SIN_DATOS = -2;
+// One receive as plat_recibe, but waiting at most max_ms (above 0) for its
+// first byte: PLAT_SIN_DATOS when nothing arrived in that time. On POSIX the
+// wait is the socket's receive time-out, set at the first call for the socket
+// and kept (a later call with another max_ms sets it again), so that while
+// data flows a receive makes no more system calls than plat_recibe does;
+// plat_recibe itself goes on waiting across such time-outs. The socket is
+// remembered per thread until plat_cierra_socket.
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms);
+// Asks the stack to acknowledge at once what the socket has received instead
+// of after its delayed-acknowledgement timer: a frame that the server writes
+// in several small sends (Nagle holds each piece until the one before is
+// acknowledged) then does not cost that timer once per piece. Called after a
+// receive that leaves a frame incomplete. Linux: TCP_QUICKACK, which the
+// stack clears by itself, hence at every such receive. Windows: nothing here;
+// plat_conecta asks the socket to acknowledge every segment
+// (SIO_TCP_SET_ACK_FREQUENCY 1) for its whole life.
+void plat_acusa_recibo(socket_t s);
 // Waits at most max_ms milliseconds until the socket holds at least `faltan`
 // bytes ready to be received, or the peer has closed, or the connection has
 // failed, or an interruption is recorded; whichever comes first. No CPU is
@@ -103,6 +122,12 @@ enum class LecturaEditor {
 // length. The line is added to the history.
 LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t capacidad, size_t* largo);
 
+// --- Randomness -------------------------------------------------------------------
+// Fills n bytes from the system's random generator (getrandom or /dev/urandom;
+// RtlGenRandom on Windows). False when it cannot: destino is then left as it
+// was.
+bool plat_aleatorio(void* destino, size_t n);
+
 // --- Time ---------------------------------------------------------------------
 // Milliseconds of a clock that only moves forward (not the time of day).
 int64_t plat_reloj_ms();
@@ -133,6 +158,12 @@ bool plat_crea_directorio(const char* ruta);
 // Opens a local text file (mode "r", "w" or "a"): LF line ends here, CR LF on
 // Windows.
 FILE* plat_abre_texto(const char* ruta, const char* modo);
+// Opens a local text file for reading (as plat_abre_texto with "r") only
+// when the path names a regular file, a link to one included. A directory, a
+// FIFO, a device or a socket there gives NULL with plat_errno EISDIR (a
+// directory) or EINVAL (the others), without opening it, so without waiting
+// on it; a missing file gives NULL with ENOENT, as fopen does.
+FILE* plat_abre_lectura_regular(const char* ruta);
 // Opens a local file whose bytes are stored exactly as written.
 FILE* plat_abre_binario(const char* ruta, const char* modo);
 // Reads up to n bytes of a text file opened for reading, with the line ends
@@ -156,8 +187,10 @@ FILE* plat_crea_nuevo(const char* ruta, bool binario);
 // time.
 bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // Takes an exclusive lock on the file ruta (created when missing), waiting at
-// most max_ms for another process to let it go. The lock is held until the
-// process ends.
+// most max_ms (0: not at all) for another process to let it go. The lock
+// file is never opened through a link: a link or anything else that is not a
+// regular file at ruta is removed first (as plat_crea_nuevo does), a
+// directory there is a failure. The lock is held until the process ends.
 enum class Bloqueo { tomado, ocupado, fallo };
 Bloqueo plat_bloquea(const char* ruta, int max_ms);
 // Reads the next piece of a line of a text file: its bytes up to and including

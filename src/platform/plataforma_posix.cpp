@@ -1,5 +1,6 @@
 // The POSIX implementation of the platform layer (plataforma.h): BSD sockets,
-// poll with SO_RCVLOWAT for the wait inside a frame, sigaction, mkdir, "/" paths relative to the current
+// poll with SO_RCVLOWAT for the wait inside a frame, SO_RCVTIMEO for a receive
+// with a time limit, TCP_QUICKACK, getrandom, sigaction, mkdir, "/" paths relative to the current
 // directory, rename() for the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850 (test
 // dumps) and between CP1252 and UTF-8.
 #include <arpa/inet.h>
@@ -8,12 +9,15 @@
 #include <iconv.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -137,13 +141,98 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
       return -1;
     }
     ssize_t r = recv((int)s, destino, n, 0);
-    if (r < 0 && errno == EINTR) continue;
+    // EAGAIN on a blocking socket is the receive time-out that
+    // plat_recibe_con_plazo set: this call has no time limit.
+    if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     return (long)r;
   }
 }
 
+namespace {
+
+// The socket of this thread whose receive time-out is set, and to what: the
+// time-out is a property of the socket, so it is set once, not per receive.
+thread_local socket_t socket_con_plazo = SOCKET_INVALIDO;
+thread_local int plazo_puesto_ms = 0;
+
+bool pon_plazo(socket_t s, int max_ms) {
+  if (s == socket_con_plazo && max_ms == plazo_puesto_ms) return true;
+  struct timeval t;
+  t.tv_sec = max_ms / 1000;
+  t.tv_usec = (max_ms % 1000) * 1000;
+  if (setsockopt((int)s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
+  socket_con_plazo = s;
+  plazo_puesto_ms = max_ms;
+  return true;
+}
+
+}  // namespace
+
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  if (max_ms < 1) max_ms = 1;
+  if (!pon_plazo(s, max_ms)) {
+    // Without a time-out on the socket, one poll stands in for it.
+    struct pollfd p;
+    p.fd = (int)s;
+    p.events = POLLIN;
+    p.revents = 0;
+    int r = poll(&p, 1, max_ms);
+    if (r == 0) return PLAT_SIN_DATOS;
+    if (r < 0 && errno != EINTR) return -1;
+    return plat_recibe(s, destino, n);
+  }
+  for (;;) {
+    if (senal_recibida != 0) {
+      errno = EINTR;
+      return -1;
+    }
+    ssize_t r = recv((int)s, destino, n, 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return PLAT_SIN_DATOS;
+    return (long)r;
+  }
+}
+
+void plat_acusa_recibo(socket_t s) {
+  if (fuente_prueba != nullptr) return;
+#ifdef TCP_QUICKACK
+  int uno = 1;
+  setsockopt((int)s, IPPROTO_TCP, TCP_QUICKACK, &uno, sizeof uno);
+#else
+  (void)s;
+#endif
+}
+
 void plat_cierra_socket(socket_t s) {
-  if (s != SOCKET_INVALIDO) close((int)s);
+  if (s == SOCKET_INVALIDO) return;
+  // A socket made later may get the same number, without the time-out.
+  if (s == socket_con_plazo) socket_con_plazo = SOCKET_INVALIDO;
+  close((int)s);
+}
+
+bool plat_aleatorio(void* destino, size_t n) {
+  unsigned char* p = (unsigned char*)destino;
+  size_t hecho = 0;
+  while (hecho < n) {
+    ssize_t r = getrandom(p + hecho, n - hecho, 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    hecho += (size_t)r;
+  }
+  if (hecho == n) return true;
+  // A kernel without getrandom: the device gives the same bytes.
+  int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  hecho = 0;
+  while (hecho < n) {
+    ssize_t r = read(fd, p + hecho, n - hecho);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    hecho += (size_t)r;
+  }
+  close(fd);
+  return hecho == n;
 }
 
 int64_t plat_reloj_ms() {
@@ -159,11 +248,18 @@ static long disponibles(int s) {
 }
 
 // With SO_RCVLOWAT at the bytes still missing, poll wakes only when they are
-// all there, or at a close or an error (TCP honours the mark in poll). A
-// socket that does not (a local pair) wakes at every byte: the wait then
-// checks the count and takes short naps until the time is up.
+// all there, or at a close or an error (TCP honours the mark in poll). It
+// waits in slices of 2 ms: part of the rest that came and then a
+// quiet slice ends the wait early, so that the caller takes it and it is
+// acknowledged (plat_acusa_recibo). The stack acknowledges bytes that sit
+// unread only after its delayed-acknowledgement timer (up to 40 ms) when a
+// piece comes alone, and a server whose stack holds the next small piece
+// until then (Nagle) would send nothing more meanwhile. A socket that does
+// not honour the mark (a local pair) wakes while anything is there: the wait
+// then checks the count and takes short naps until the time is up.
 void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
   if (!pausa_activa || fuente_prueba != nullptr || faltan == 0) return;
+  constexpr int TAJADA_MS = 2;
   int sd = (int)s;
   int marca = faltan > (size_t)(1 << 20) ? (1 << 20) : (int)faltan;
   bool con_marca = setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &marca, sizeof marca) == 0;
@@ -177,15 +273,20 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
     p.fd = sd;
     p.events = POLLIN | POLLRDHUP;
     p.revents = 0;
-    int r = poll(&p, 1, (int)queda);
+    int r = poll(&p, 1, queda < TAJADA_MS ? (int)queda : TAJADA_MS);
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    if ((p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) break;
-    hay = disponibles(sd);
-    if (hay < 0 || (size_t)hay >= faltan) break;
-    // Readable, but not all of it: the mark is not honoured here.
-    struct timespec siesta = {0, 1000000L};
-    nanosleep(&siesta, nullptr);
+    if (r < 0) break;
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) break;
+    long ahora_hay = disponibles(sd);
+    if (ahora_hay < 0 || (size_t)ahora_hay >= faltan) break;
+    // Part of it, and nothing more for a slice: the server may be waiting
+    // for the acknowledgement of that part.
+    if (r == 0 && ahora_hay > 0 && ahora_hay == hay) break;
+    if (r > 0 && ahora_hay == hay) {
+      // Readable, but nothing new: the mark is not honoured here.
+      struct timespec siesta = {0, 1000000L};
+      nanosleep(&siesta, nullptr);
+    }
   }
   if (con_marca) {
     int uno = 1;
@@ -270,16 +371,34 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
 // open of the same file wait for the first).
 static std::vector<std::pair<dev_t, ino_t>> bloqueos_tomados;
 
+// Opens the lock file, never through a link and only as a regular file: a
+// link, FIFO, device or socket at the path is removed and the open tried
+// again (O_NOFOLLOW refuses a link, O_NONBLOCK keeps a FIFO from waiting for
+// a writer, fstat tells what was opened). -1 on failure, a directory there
+// included; *st gets what fstat said.
+static int abre_bloqueo(const char* ruta, struct stat* st) {
+  for (int intento = 0; intento < 4; intento++) {
+    int fd = open(ruta, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      if (fstat(fd, st) == 0 && S_ISREG(st->st_mode)) return fd;
+      close(fd);
+    } else {
+      struct stat visto;
+      if (lstat(ruta, &visto) != 0 || S_ISREG(visto.st_mode) || S_ISDIR(visto.st_mode)) return -1;
+    }
+    if (unlink(ruta) != 0) return -1;
+  }
+  return -1;
+}
+
 Bloqueo plat_bloquea(const char* ruta, int max_ms) {
-  int fd = open(ruta, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return Bloqueo::fallo;
   struct stat st;
-  if (fstat(fd, &st) == 0) {
-    for (const auto& b : bloqueos_tomados) {
-      if (b.first == st.st_dev && b.second == st.st_ino) {
-        close(fd);
-        return Bloqueo::tomado;
-      }
+  int fd = abre_bloqueo(ruta, &st);
+  if (fd < 0) return Bloqueo::fallo;
+  for (const auto& b : bloqueos_tomados) {
+    if (b.first == st.st_dev && b.second == st.st_ino) {
+      close(fd);
+      return Bloqueo::tomado;
     }
   }
   int64_t limite = plat_reloj_ms() + max_ms;
@@ -303,6 +422,29 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return fopen(ruta, modo);
+}
+
+FILE* plat_abre_lectura_regular(const char* ruta) {
+  // stat first, so that a device is never opened (an open can act on one);
+  // fstat after, for what may have been put there in between.
+  struct stat st;
+  if (stat(ruta, &st) != 0) return nullptr;
+  int codigo = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (!S_ISREG(st.st_mode)) {
+    errno = codigo;
+    return nullptr;
+  }
+  int fd = open(ruta, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    codigo = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    close(fd);
+    errno = codigo;
+    return nullptr;
+  }
+  FILE* f = fdopen(fd, "r");
+  if (f == nullptr) close(fd);
+  return f;
 }
 
 FILE* plat_abre_binario(const char* ruta, const char* modo) {

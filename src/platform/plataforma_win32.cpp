@@ -1,8 +1,10 @@
 // The Windows implementation of the platform layer (plataforma.h): Winsock 1.1
-// (select and FIONREAD for the wait inside a frame), the console's control
-// handler for interruptions, _mkdir, backslash paths from the root of the
-// current drive, text-mode files (CR LF), MoveFileEx for the atomic replace, _putenv, and
-// CharToOemA/OemToCharA for the ANSI/OEM tables of the test dumps.
+// (select and FIONREAD for the wait inside a frame, short selects for a
+// receive with a time limit, the acknowledgement frequency of a socket), the
+// console's control handler for interruptions, _mkdir, backslash paths from
+// the root of the current drive, text-mode files (CR LF), MoveFileEx for the
+// atomic replace, _putenv, RtlGenRandom, and CharToOemA/OemToCharA for the
+// ANSI/OEM tables of the test dumps.
 // winsock2.h must come before windows.h, which would bring in the old winsock.h.
 // clang-format off
 #include <winsock2.h>
@@ -59,13 +61,26 @@ bool plat_busca_host(const char* nombre, uint32_t* direccion) {
   return true;
 }
 
+// Not every MinGW header names it: _WSAIOW(IOC_VENDOR, 23).
+#ifndef SIO_TCP_SET_ACK_FREQUENCY
+#define SIO_TCP_SET_ACK_FREQUENCY _WSAIOW(IOC_VENDOR, 23)
+#endif
+
 int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
   struct sockaddr_in destino;
   memset(&destino, 0, sizeof destino);
   destino.sin_family = AF_INET;
   destino.sin_port = htons((u_short)(puerto & 0xFFFF));
   destino.sin_addr.s_addr = direccion;
-  return connect((SOCKET)s, (struct sockaddr*)&destino, sizeof destino) == SOCKET_ERROR ? -1 : 0;
+  if (connect((SOCKET)s, (struct sockaddr*)&destino, sizeof destino) == SOCKET_ERROR) return -1;
+  // Every segment acknowledged at once, for the life of the socket: a frame
+  // written in small pieces does not wait for the delayed acknowledgement of
+  // each one (plat_acusa_recibo). A stack that does not know the request
+  // keeps its own timer; the connection works the same.
+  DWORD frecuencia = 1, devueltos = 0;
+  WSAIoctl((SOCKET)s, SIO_TCP_SET_ACK_FREQUENCY, &frecuencia, sizeof frecuencia, nullptr, 0, &devueltos,
+           nullptr, nullptr);
+  return 0;
 }
 
 // The first interruption recorded by the console handler (which runs in a
@@ -141,6 +156,26 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
   }
 }
 
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  int64_t limite = plat_reloj_ms() + (max_ms < 1 ? 1 : max_ms);
+  for (;;) {
+    int64_t queda = limite - plat_reloj_ms();
+    if (senal_recibida != 0) return -1;
+    if (queda <= 0) return PLAT_SIN_DATOS;
+    // The same short selects as plat_recibe, so that an interruption is seen
+    // within a tenth of a second.
+    if (!legible((SOCKET)s, queda < 100 ? (long)queda : 100)) continue;
+    if (senal_recibida != 0) return -1;
+    int r = recv((SOCKET)s, (char*)destino, (int)n, 0);
+    if (r == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
+    return r == SOCKET_ERROR ? -1 : (long)r;
+  }
+}
+
+// The socket acknowledges every segment already (plat_conecta).
+void plat_acusa_recibo(socket_t) {}
+
 void plat_cierra_socket(socket_t s) {
   if (s != SOCKET_INVALIDO) closesocket((SOCKET)s);
 }
@@ -170,6 +205,21 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
       if (ioctlsocket((SOCKET)s, FIONREAD, &hay) != 0 || hay == 0) return;
     }
   }
+}
+
+// RtlGenRandom, exported by advapi32 as SystemFunction036 (what rand_s
+// calls); declared here so that no other header is needed.
+extern "C" BOOLEAN NTAPI SystemFunction036(PVOID destino, ULONG n);
+
+bool plat_aleatorio(void* destino, size_t n) {
+  unsigned char* p = (unsigned char*)destino;
+  while (n > 0) {
+    ULONG k = n > 0x10000 ? 0x10000 : (ULONG)n;
+    if (!SystemFunction036(p, k)) return false;
+    p += k;
+    n -= k;
+  }
+  return true;
 }
 
 FechaHora plat_fecha_hora_local() {
@@ -240,6 +290,27 @@ FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return abre(ruta, modo);
 }
 
+FILE* plat_abre_lectura_regular(const char* ruta) {
+  DWORD atributos = GetFileAttributesA(ruta);
+  if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    errno = EISDIR;
+    return nullptr;
+  }
+  if (ruta_con_dispositivo(ruta)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  FILE* f = fopen(ruta, "r");
+  if (f == nullptr) return nullptr;
+  // A pipe or a character device opens like a file: only a disk file is one.
+  if (GetFileType((HANDLE)_get_osfhandle(_fileno(f))) != FILE_TYPE_DISK) {
+    fclose(f);
+    errno = EINVAL;
+    return nullptr;
+  }
+  return f;
+}
+
 FILE* plat_abre_binario(const char* ruta, const char* modo) {
   char m[8];
   snprintf(m, sizeof m, "%sb", modo);
@@ -297,13 +368,36 @@ struct Tomado {
 static Tomado bloqueos_tomados[64];
 static int num_bloqueos = 0;
 
-Bloqueo plat_bloquea(const char* ruta, int max_ms) {
+// Opens the lock file, never through a link: a link (a reparse point) at the
+// path is removed first, and the open itself does not follow one
+// (FILE_FLAG_OPEN_REPARSE_POINT), so that one planted in between is opened
+// as itself and refused. Only a disk file that is no directory and no link
+// is taken; INVALID_HANDLE_VALUE otherwise.
+static HANDLE abre_bloqueo(const char* ruta, BY_HANDLE_FILE_INFORMATION* info) {
+  DWORD atributos = GetFileAttributesA(ruta);
+  if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if ((atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      RemoveDirectoryA(ruta);
+    } else {
+      DeleteFileA(ruta);
+    }
+  }
+  if (ruta_con_dispositivo(ruta)) return INVALID_HANDLE_VALUE;
   HANDLE h = CreateFileA(ruta, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Bloqueo::fallo;
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  bool fichero = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, info) != 0 &&
+                 (info->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  if (fichero) return h;
+  CloseHandle(h);
+  return INVALID_HANDLE_VALUE;
+}
+
+Bloqueo plat_bloquea(const char* ruta, int max_ms) {
   BY_HANDLE_FILE_INFORMATION info;
-  bool con_info = GetFileInformationByHandle(h, &info) != 0;
-  for (int i = 0; con_info && i < num_bloqueos; i++) {
+  HANDLE h = abre_bloqueo(ruta, &info);
+  if (h == INVALID_HANDLE_VALUE) return Bloqueo::fallo;
+  for (int i = 0; i < num_bloqueos; i++) {
     if (bloqueos_tomados[i].volumen == info.dwVolumeSerialNumber &&
         bloqueos_tomados[i].alto == info.nFileIndexHigh && bloqueos_tomados[i].bajo == info.nFileIndexLow) {
       CloseHandle(h);
@@ -316,7 +410,7 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
     memset(&desde, 0, sizeof desde);
     // The handle stays open for the rest of the process: the lock with it.
     if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &desde)) {
-      if (con_info && num_bloqueos < 64) {
+      if (num_bloqueos < 64) {
         bloqueos_tomados[num_bloqueos++] =
             Tomado{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
       }

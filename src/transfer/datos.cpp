@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
 #include "transfer/progreso.h"
@@ -26,12 +27,14 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   }
   f = plat_crea_nuevo(base, false);
   if (f == nullptr) {
-    printf("Imposible abrir (%s)\n", base);
+    antes_de_un_fallo();
+    imprime_del_servidor(stdout, "Imposible abrir (%s)\n", base);
     return false;
   }
   bool bien = fputs("\n", f) != EOF;
   if (plat_cierra_escrito(f) && bien) return true;
-  printf("Error al grabar (%s)\n", base);
+  antes_de_un_fallo();
+  imprime_del_servidor(stdout, "Error al grabar (%s)\n", base);
   return false;
 }
 

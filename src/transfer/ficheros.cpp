@@ -10,6 +10,8 @@
 #include <unordered_set>
 
 #include "base/contexto.h"
+#include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
@@ -41,15 +43,16 @@ std::unordered_set<std::string> directorios_hechos;
 // The libraries this run holds the lock of.
 std::unordered_set<std::string> bibliotecas_tomadas;
 
-// Console and log share these lines; the log is absent only in tests.
+// Console and log share these lines; the log is absent only in tests. The
+// console's goes through the terminal filter: it holds names from the server.
 void imprime(const char* texto) {
-  fputs(texto, stdout);
+  escribe_nombres(stdout, texto);
   if (ctx.flog != nullptr) fputs(texto, ctx.flog);
 }
 
-// A write to the object failed: its working file goes (it cannot be
-// trusted), the earlier copy stays. Returns false after "Error al grabar
-// (%s)\n" with the object's path.
+// A write, close or final move of the object failed: its working file goes
+// (it cannot be trusted), the earlier copy stays. Returns false after "Error
+// al grabar (%s)\n" with the object's path.
 bool falla_escritura() {
   if (ctx.fichero_actual != nullptr) fclose(ctx.fichero_actual);
   ctx.fichero_actual = nullptr;
@@ -57,20 +60,30 @@ bool falla_escritura() {
   objeto.indexar = false;
   plat_borra_fichero(objeto.parcial);
   borra_progreso();
-  printf("Error al grabar (%s)\n", ctx.ruta_actual);
+  imprime_del_servidor(stdout, "Error al grabar (%s)\n", ctx.ruta_actual);
   return false;
 }
 
+// The closing step of an object: whatever ends the run while it is open,
+// it is left incomplete, never lost without its line.
+bool cierra_objeto_abierto() {
+  return deja_incompleto();
+}
+
 }  // namespace
+
+void antes_de_un_fallo() {
+  deja_incompleto();
+  borra_progreso();
+}
 
 bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo) {
   const char* malo = primer_nombre_no_valido(biblioteca, archivo, miembro, tipo);
   if (malo != nullptr) {
     char nombre[TAM_AJUSTE];
     copia_texto(nombre, malo);
-    if (ctx.fichero_abierto && !deja_incompleto()) return false;
-    borra_progreso();
-    printf("Nombre no valido recibido del servidor (%s)\n", nombre);
+    antes_de_un_fallo();
+    imprime_del_servidor(stdout, "Nombre no valido recibido del servidor (%s)\n", nombre);
     return false;
   }
   // One run at a time per library: a second run into the same folder would
@@ -84,18 +97,26 @@ bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* mi
   Bloqueo bloqueo = Bloqueo::fallo;
   if (directorios) {
     plat_ruta(ruta, "\\%s\\xvoras\\xinfo.bloqueo", biblioteca);
-    bloqueo = plat_bloquea(ruta, ESPERA_BLOQUEO_MS);
+    bloqueo = plat_bloquea(ruta, 0);
+    if (bloqueo == Bloqueo::ocupado) {
+      // Another run holds it: say so once, and wait. What the indexes have
+      // taken is written first, so that the wait holds back nothing that is
+      // complete.
+      if (!graba_indices()) return false;
+      imprime_del_servidor(stderr, "Esperando a otra transferencia de la biblioteca %s\n", biblioteca);
+      fflush(stderr);
+      bloqueo = plat_bloquea(ruta, ESPERA_BLOQUEO_MS);
+    }
     if (bloqueo == Bloqueo::tomado) {
       bibliotecas_tomadas.insert(biblioteca);
       return true;
     }
   }
-  if (ctx.fichero_abierto && !deja_incompleto()) return false;
-  borra_progreso();
+  antes_de_un_fallo();
   if (bloqueo == Bloqueo::ocupado) {
-    printf("Biblioteca %s en uso por otra transferencia\n", biblioteca);
+    imprime_del_servidor(stdout, "Biblioteca %s en uso por otra transferencia\n", biblioteca);
   } else if (directorios) {
-    printf("Imposible abrir (%s)\n", ruta);
+    imprime_del_servidor(stdout, "Imposible abrir (%s)\n", ruta);
   }
   return false;
 }
@@ -103,8 +124,8 @@ bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* mi
 bool asegura_directorio(const char* ruta) {
   if (directorios_hechos.count(ruta) != 0) return true;
   if (!plat_crea_directorio(ruta)) {
-    borra_progreso();
-    printf("Imposible crear el directorio (%s)\n", ruta);
+    antes_de_un_fallo();
+    imprime_del_servidor(stdout, "Imposible crear el directorio (%s)\n", ruta);
     return false;
   }
   directorios_hechos.insert(ruta);
@@ -137,10 +158,11 @@ bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const c
   if (formatea(o.parcial, "%s%s", ruta, SUFIJO_PARCIAL) >= (int)sizeof o.parcial) o.parcial[0] = '\0';
   FILE* f = o.parcial[0] != '\0' ? plat_crea_nuevo(o.parcial, binario) : nullptr;
   if (f == nullptr) {
-    borra_progreso();
-    printf("Imposible abrir (%s)\n", ruta);
+    antes_de_un_fallo();
+    imprime_del_servidor(stdout, "Imposible abrir (%s)\n", ruta);
     return false;
   }
+  registra_cierre(cierra_objeto_abierto);
   // A block of a big member is near 30,000 bytes: a buffer of several blocks
   // makes one write of many, not two of each.
   static char bufer[1 << 17];
@@ -200,13 +222,9 @@ bool completa_objeto() {
   // often the only news of a write that failed late.
   if (f != nullptr && objeto.con_fecha) plat_pon_fecha_abierto(f, objeto.fecha);
   if (f != nullptr && !plat_cierra_escrito(f)) return falla_escritura();
-  if (!plat_reemplaza_fichero(objeto.parcial, ctx.ruta_actual)) {
-    // The working file still holds every byte received.
-    objeto.indexar = false;
-    borra_progreso();
-    printf("Error al grabar (%s)\n", ctx.ruta_actual);
-    return false;
-  }
+  // A move that fails (a directory at the path, say) is a failed write of
+  // the object: its working file goes with it.
+  if (!plat_reemplaza_fichero(objeto.parcial, ctx.ruta_actual)) return falla_escritura();
   return true;
 }
 
@@ -217,6 +235,7 @@ bool registra_objeto() {
 }
 
 bool deja_incompleto() {
+  if (!ctx.fichero_abierto) return true;
   FILE* f = ctx.fichero_actual;
   ctx.fichero_actual = nullptr;
   ctx.fichero_abierto = 0;

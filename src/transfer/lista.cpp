@@ -7,12 +7,14 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/intercambio.h"
 #include "wire/tablas.h"
+#include "wire/trama.h"
 
 Mensaje mensaje_actual() {
   int32_t largo = ctx.ilen_recibido;
@@ -34,8 +36,10 @@ void responde_ok() {
 }
 
 // Console and log share every result line; the log is absent only in tests.
+// The console's goes through the terminal filter: the paths hold the names a
+// header brought.
 static void imprime(bool en_log, const char* texto) {
-  fputs(texto, stdout);
+  escribe_nombres(stdout, texto);
   if (en_log && ctx.flog != nullptr) fputs(texto, ctx.flog);
 }
 
@@ -104,18 +108,50 @@ static Paso trata_mensaje() {
   return bien ? Paso::sigue : Paso::error;
 }
 
+namespace {
+
+// The index checkpoint of the walk while a receive waits for the server
+// (the waiting task of trama.h): between messages the walk itself writes
+// what the indexes have taken once a second; while the server is silent this
+// does it, so that the index on disk never lags the complete objects by much
+// more than a second. A write that fails has said why (and left the open
+// object incomplete): the receive gives up, and the walk ends the run with
+// exit status 1, not as a lost connection.
+bool fallo_del_punto_de_control = false;
+
+bool punto_de_control(void*) {
+  if (graba_indices_si_toca()) return true;
+  fallo_del_punto_de_control = true;
+  return false;
+}
+
+}  // namespace
+
 bool trata_lista() {
+  fallo_del_punto_de_control = false;
+  establece_tarea_espera(punto_de_control, nullptr);
   recibe_as();
   Paso paso = Paso::sigue;
   while (!ctx.fallo_intercambio && paso == Paso::sigue) {
     paso = trata_mensaje();
+    // A closed standard output ends the walk as an interruption does
+    // (salida_estandar_cerrada records it as one).
+    if (paso == Paso::sigue && salida_estandar_cerrada()) break;
     if (paso == Paso::sigue && !graba_indices_si_toca()) paso = Paso::error;
   }
-  // A handler that failed has said why and dealt with the object it had open.
-  if (paso == Paso::error) return false;
+  establece_tarea_espera(nullptr, nullptr);
+  if (fallo_del_punto_de_control) paso = Paso::error;
+  // A handler that failed has said why; the object it had open, if any, is
+  // left incomplete (antes_de_un_fallo has done it where the failure was
+  // printed).
+  if (paso == Paso::error) {
+    deja_incompleto();
+    return false;
+  }
   if (!ctx.fichero_abierto) return true;
-  // The end code completes the object; a failed exchange or an interruption
-  // leaves it incomplete, its bytes kept beside the earlier copy.
+  // The end code completes the object; a failed exchange, an interruption or
+  // a closed standard output leaves it incomplete, its bytes kept beside the
+  // earlier copy.
   if (paso == Paso::fin && !ctx.fallo_intercambio) return cierra_fichero();
   return deja_incompleto();
 }
@@ -134,5 +170,6 @@ void trata_spl() {
       return;
     }
     muestra_spool(valor);
+    if (salida_estandar_cerrada()) return;
   }
 }

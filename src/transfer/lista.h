@@ -3,10 +3,14 @@
 #pragma once
 
 // Walks the stream of the list modes (request codes 94, 95 and 97) until the
-// first code outside the catalogue or a failed exchange, and returns true with
-// no local file open. False when the run must end with exit status 1 (a
-// refused name, a local file or index that cannot be written: the reason has
-// been printed).
+// first code outside the catalogue, a failed exchange or a closed standard
+// output (recorded as an interruption, plat_interrupcion), and returns true
+// with no local file open. False when the run must end with exit status 1 (a
+// refused name, a local file or index that cannot be written, also while a
+// receive waits for the server: the reason has been printed), with no local
+// file open either. While it waits for the server, the indexes are written
+// as while messages flow (a waiting task, trama.h).
 bool trata_lista();
-// Walks the spool blocks of the spool modes (request codes 66 and 67).
+// Walks the spool blocks of the spool modes (request codes 66 and 67), until
+// a code outside them, a failed exchange or a closed standard output.
 void trata_spl();

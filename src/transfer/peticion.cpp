@@ -9,6 +9,7 @@
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/lista.h"
@@ -25,14 +26,22 @@ constexpr int LARGO_PETICION = 70;
 // The end of the run after the walk. A walk that ended on a failed exchange
 // still closes everything, but the run reports the lost connection; one that
 // was interrupted writes the index with every object received so far and says
-// so.
+// so. A standard output found closed (by the walk, or now at its last flush)
+// ends as an interruption of its own: "Salida estandar cerrada.\n" on
+// standard error, where it can still be read, and exit status 141.
 [[noreturn]] void cierra_y_termina() {
   if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(1);
   cierra_sesion();
   bool indices_bien = graba_indices();
   imprime_resumen();
   if (!cierra_log() || !indices_bien) termina(1);
+  fflush(stdout);
+  salida_estandar_cerrada();
   int senal = plat_interrupcion();
+  if (senal == SALIDA_CERRADA) {
+    fprintf(stderr, "Salida estandar cerrada.\n");
+    termina(128 + senal);
+  }
   if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
   termina(ctx.fallo_intercambio ? -1 : 0);
 }
@@ -77,8 +86,9 @@ void envia_peticion_y_despacha() {
       termina(1);
     }
     // Sending on a connection that has already failed would only add a
-    // second failure line.
-    if (!ctx.fallo_intercambio) {
+    // second failure line; an interrupted walk left the server waiting for
+    // an answer, not for the end.
+    if (!ctx.fallo_intercambio && plat_interrupcion() == 0) {
       int largo = formatea(ctx.sbuffer, "%.2d00", 96);
       envia_as(ctx.sbuffer, largo, 1);
     }

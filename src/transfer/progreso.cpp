@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 
@@ -18,6 +19,10 @@ struct Progreso {
   // waits in its buffer (a terminal's output goes out at each line end) is
   // shown at the start of the progress line, where it will appear.
   bool sobre_salida = false;
+  // Standard error is a terminal: the names in the line go through the
+  // terminal filter (a file asked for with VORTCP_PROGRESO=1 gets them as
+  // they are).
+  bool filtra = false;
   int64_t inicio_ms = 0;
   int64_t ultimo_ms = 0;
   int64_t objetos = 0;
@@ -56,6 +61,8 @@ void dibuja() {
   }
   size_t n = strlen(linea);
   if (n > ANCHO) n = ANCHO;
+  if (p.filtra)
+    for (size_t i = 0; i < n; i++) linea[i] = visible(linea[i]);
   fputc('\r', stderr);
   fwrite(linea, 1, n, stderr);
   for (size_t i = n; i < p.dibujado; i++) fputc(' ', stderr);
@@ -70,8 +77,9 @@ void inicia_progreso() {
   bool pedido = valor != nullptr && strcmp(valor, "1") == 0;
   bool quitado = valor != nullptr && strcmp(valor, "0") == 0;
   p = Progreso{};
-  p.activo = !quitado && (pedido || plat_es_terminal(stderr));
-  p.sobre_salida = p.activo && plat_es_terminal(stdout) && plat_es_terminal(stderr);
+  p.activo = !quitado && (pedido || es_terminal_de_la_ejecucion(stderr));
+  p.filtra = p.activo && es_terminal_de_la_ejecucion(stderr);
+  p.sobre_salida = p.activo && es_terminal_de_la_ejecucion(stdout) && p.filtra;
   p.inicio_ms = p.ultimo_ms = plat_reloj_ms();
 }
 

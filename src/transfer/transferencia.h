@@ -33,8 +33,11 @@ void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_lo
 // of the program's own folders (see primer_nombre_no_valido) prints "Nombre no
 // valido recibido del servidor (%s)\n"; a library that another run holds for
 // more than 10 seconds prints "Biblioteca %s en uso por otra transferencia\n".
-// An object still open is then left incomplete first (deja_incompleto). The
-// library's first header takes the run's lock on it.
+// An object still open is then left incomplete first (antes_de_un_fallo). The
+// library's first header takes the run's lock on it; when another run holds
+// it, the indexes with updates are written first and "Esperando a otra
+// transferencia de la biblioteca %s\n" goes once to standard error before
+// the wait.
 bool acepta_cabecera(const char* biblioteca, const char* archivo, const char* miembro, const char* tipo);
 // Creates a directory of the local tree, once per run: a path already made
 // or found is not asked again. False after "Imposible crear el directorio
@@ -51,7 +54,8 @@ bool indice_sin_filtro();
 // file "<ruta>.parcial" is created anew. fecha (or nullptr) is the header's
 // change date, given to the file once complete; linea_indice (or nullptr) the
 // index entry of biblioteca to record once complete. False after "Imposible
-// abrir (%s)\n" with ruta.
+// abrir (%s)\n" with ruta. Whatever way the run ends while the object is
+// open, a closing step of termina leaves it incomplete (deja_incompleto).
 bool abre_objeto(const char* ruta, bool binario, const FechaHora* fecha, const char* biblioteca,
                  const char* linea_indice);
 // What a header says of its object beside its names: the source type ("MSG"
@@ -80,17 +84,24 @@ bool graba_bytes(const void* datos, size_t n);
 // reached the file. Fails as graba_bytes.
 bool graba_texto_persona(const unsigned char* texto, size_t n, size_t* escritos);
 // The object is complete: its file is closed (checked), given its date and
-// moved over its path. Fails as graba_bytes does; a failed move keeps the
-// working file.
+// moved over its path. Fails as graba_bytes does, a failed move too (a
+// directory at the path, say): its working file is removed after "Error al
+// grabar (%s)\n".
 bool completa_objeto();
 // Records the complete object's index entry. False as registra_xinfo.
 bool registra_objeto();
 // The walk ends with the object open (a failed exchange, an interruption, a
-// refused header): its file is closed, its counts line printed and logged,
-// then "Incompleto: %s\n" with the working file's path. Its bytes stay there;
-// the earlier copy and index entry stay as they were. A failed close is a
-// failed write (false).
+// closed standard output, a refused header, an index that cannot be
+// written): its file is closed, its counts line printed and logged, then
+// "Incompleto: %s\n" with the working file's path. Its bytes stay there; the
+// earlier copy and index entry stay as they were. A failed close is a failed
+// write (false). With no object open it does nothing (true).
 bool deja_incompleto();
+// A failure that ends the run is about to be printed: an object still open is
+// left incomplete first (deja_incompleto), so that its counts complete the
+// half of its result line already shown and its "Incompleto" line comes
+// before the failure's, and the progress line is erased.
+void antes_de_un_fallo();
 
 // --- Handlers --------------------------------------------------------------------
 // Each reads the message in hand, does its work and ends with responde_ok, so

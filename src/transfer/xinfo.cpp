@@ -13,7 +13,9 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
+#include "transfer/transferencia.h"
 
 void fecha_actualizacion(const FechaHora& ahora, char (&dest)[9]) {
   int anio = ahora.anio % 100;
@@ -59,20 +61,100 @@ bool claves_iguales(const char* a, size_t la, const char* b, size_t lb) {
   return true;
 }
 
-// FNV-1a over the three key fields, each closed by a separator byte.
-uint32_t hash_clave(const char* linea, size_t largo) {
-  uint32_t h = 2166136261u;
+// --- The hash of a key -------------------------------------------------------
+// The names are the server's: with a hash anyone can compute, a server could
+// pick thousands of names that share one bucket and make every update walk
+// them all. The hash is SipHash-1-3, keyed with a value drawn at random for
+// each run (and for each index that rebuilds its buckets, below), so that
+// which names collide cannot be known in advance.
+
+uint64_t rota(uint64_t x, int b) {
+  return (x << b) | (x >> (64 - b));
+}
+
+void ronda_sip(uint64_t& v0, uint64_t& v1, uint64_t& v2, uint64_t& v3) {
+  v0 += v1;
+  v1 = rota(v1, 13);
+  v1 ^= v0;
+  v0 = rota(v0, 32);
+  v2 += v3;
+  v3 = rota(v3, 16);
+  v3 ^= v2;
+  v0 += v3;
+  v3 = rota(v3, 21);
+  v3 ^= v0;
+  v2 += v1;
+  v1 = rota(v1, 17);
+  v1 ^= v2;
+  v2 = rota(v2, 32);
+}
+
+// SipHash with one round per word and three at the end.
+uint64_t siphash_1_3(const uint64_t (&clave)[2], const unsigned char* m, size_t n) {
+  uint64_t v0 = 0x736f6d6570736575ULL ^ clave[0];
+  uint64_t v1 = 0x646f72616e646f6dULL ^ clave[1];
+  uint64_t v2 = 0x6c7967656e657261ULL ^ clave[0];
+  uint64_t v3 = 0x7465646279746573ULL ^ clave[1];
+  size_t enteras = n - n % 8;
+  for (size_t i = 0; i < enteras; i += 8) {
+    uint64_t w = 0;
+    for (int k = 7; k >= 0; k--) w = (w << 8) | m[i + (size_t)k];
+    v3 ^= w;
+    ronda_sip(v0, v1, v2, v3);
+    v0 ^= w;
+  }
+  uint64_t ultima = (uint64_t)(n & 0xFF) << 56;
+  for (size_t k = 0; k < n % 8; k++) ultima |= (uint64_t)m[enteras + k] << (8 * k);
+  v3 ^= ultima;
+  ronda_sip(v0, v1, v2, v3);
+  v0 ^= ultima;
+  v2 ^= 0xFF;
+  for (int r = 0; r < 3; r++) ronda_sip(v0, v1, v2, v3);
+  return v0 ^ v1 ^ v2 ^ v3;
+}
+
+// The key new indexes start with: drawn once per run, or fixed by a test.
+uint64_t clave_de_la_ejecucion[2];
+bool clave_elegida = false;
+
+void clave_al_azar(uint64_t (&clave)[2]) {
+  if (plat_aleatorio(clave, sizeof clave)) return;
+  // No random source: the clock and an address still differ from run to run.
+  uint64_t mezcla = (uint64_t)plat_reloj_ms() * 0x9E3779B97F4A7C15ULL;
+  clave[0] ^= mezcla ^ (uint64_t)(uintptr_t)&clave;
+  clave[1] ^= rota(mezcla, 29) ^ (uint64_t)(uintptr_t)&clave_elegida;
+}
+
+const uint64_t (&clave_inicial())[2] {
+  if (!clave_elegida) {
+    clave_al_azar(clave_de_la_ejecucion);
+    clave_elegida = true;
+  }
+  return clave_de_la_ejecucion;
+}
+
+// The hash of the three key fields of a line, each closed by a byte that no
+// field holds at its end (0xFF), so that ("AB", "C") and ("A", "BC") differ.
+uint64_t hash_clave(const uint64_t (&clave)[2], const char* linea, size_t largo) {
+  unsigned char campos[3 * 11];
+  size_t n = 0;
   static const size_t offsets[] = {1, 11, 21};
   for (size_t offset : offsets) {
-    size_t n = campo_clave(linea, largo, offset);
-    for (size_t i = 0; i < n; i++) h = (h ^ (unsigned char)linea[offset + i]) * 16777619u;
-    h = (h ^ 0xFFu) * 16777619u;
+    size_t k = campo_clave(linea, largo, offset);
+    memcpy(campos + n, linea + offset, k);
+    n += k;
+    campos[n++] = 0xFF;
   }
-  return h;
+  return siphash_1_3(clave, campos, n);
 }
 
 constexpr uint32_t NINGUNA = 0x7FFFFFFFu;  // no line (the top bit marks a dead line)
 constexpr int64_t INTERVALO_ESCRITURA_MS = 1000;
+// A chain longer than this is no accident of a random key: the buckets are
+// rebuilt under a new one (at most once per doubling of the lines, so that
+// lines that truly share a key, which a hand-made index can hold, cost one
+// rebuild and no more).
+constexpr size_t CADENA_MAXIMA = 32;
 // The text of the lines lives in blocks of this size (a longer line gets a
 // block of its own): a growing index never copies what it holds, and a
 // library of 20,000 members keeps the whole process under 8 MB.
@@ -104,6 +186,8 @@ struct Indice {
   std::vector<Bloque> bloques;
   std::vector<Linea> lineas;
   std::vector<uint32_t> cubos;  // a power of two in size
+  uint64_t clave[2];            // of the hash of its buckets
+  size_t lineas_al_cambiar_clave = 0;
   size_t vivas = 0;
   bool pendiente = false;  // updates not written yet
   bool escrito = false;    // written at least once in this run
@@ -124,15 +208,15 @@ const char* bytes(const Indice& ix, const Linea& l) {
   return ix.bloques[l.bloque].datos.get() + l.inicio;
 }
 
-uint32_t cubo_de(const Indice& ix, uint32_t h) {
-  return h & (uint32_t)(ix.cubos.size() - 1);
+uint32_t cubo_de(const Indice& ix, const char* linea, size_t largo) {
+  return (uint32_t)(hash_clave(ix.clave, linea, largo) & (ix.cubos.size() - 1));
 }
 
 void encadena(Indice& ix, uint32_t i) {
   Linea& l = ix.lineas[i];
   const char* p = bytes(ix, l);
   if (l.largo > 0 && p[0] == '#') return;
-  uint32_t c = cubo_de(ix, hash_clave(p, l.largo));
+  uint32_t c = cubo_de(ix, p, l.largo);
   l.siguiente = ix.cubos[c];
   ix.cubos[c] = i;
 }
@@ -199,11 +283,14 @@ void compacta(Indice& ix) {
 }
 
 // Drops every live line with the key of `nueva`; dead lines met in the chain
-// are unlinked on the way.
+// are unlinked on the way. A chain found longer than CADENA_MAXIMA makes the
+// index take a new key.
 void quita_clave(Indice& ix, const char* nueva, size_t largo) {
-  uint32_t c = cubo_de(ix, hash_clave(nueva, largo));
+  uint32_t c = cubo_de(ix, nueva, largo);
   uint32_t* enlace = &ix.cubos[c];
+  size_t recorridas = 0;
   while (*enlace != NINGUNA) {
+    recorridas++;
     Linea& l = ix.lineas[*enlace];
     uint32_t despues = siguiente(l);
     if (viva(l) && claves_iguales(bytes(ix, l), l.largo, nueva, largo)) {
@@ -216,10 +303,16 @@ void quita_clave(Indice& ix, const char* nueva, size_t largo) {
       enlace = &l.siguiente;
     }
   }
+  if (recorridas > CADENA_MAXIMA && ix.lineas.size() >= 2 * ix.lineas_al_cambiar_clave) {
+    ix.lineas_al_cambiar_clave = ix.lineas.size();
+    clave_al_azar(ix.clave);
+    rehace_cubos(ix);
+  }
 }
 
 bool falla_apertura(const char* ruta, int codigo) {
-  fprintf(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
+  antes_de_un_fallo();
+  imprime_del_servidor(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
   return false;
 }
 
@@ -227,9 +320,10 @@ bool falla_apertura(const char* ruta, int codigo) {
 // last line without a line end becomes a line like the others. A missing index
 // (or library folder) is an empty one; one that exists but cannot be read
 // gives false (after its message), so that it is never replaced by an index
-// holding only the new entries.
+// holding only the new entries. Only a regular file is read: a FIFO there
+// would make the run wait for a writer, a device hand it endless bytes.
 bool lee_indice(Indice& ix) {
-  FILE* f = plat_abre_texto(ix.ruta, "r");
+  FILE* f = plat_abre_lectura_regular(ix.ruta);
   if (f == nullptr) {
     int codigo = plat_errno();
     if (codigo != ENOENT && codigo != ENOTDIR) return falla_apertura(ix.ruta, codigo);
@@ -276,6 +370,7 @@ Indice* indice_de(const char* biblioteca) {
   copia_texto(ix.biblioteca, biblioteca);
   plat_ruta(ix.ruta, "\\%s\\xvoras\\xinfo", biblioteca);
   plat_ruta(ix.temporal, "\\%s\\xvoras\\xinfo.tmp", biblioteca);
+  memcpy(ix.clave, clave_inicial(), sizeof ix.clave);
   rehace_cubos(ix);
   if (!lee_indice(ix)) return nullptr;
   indices.push_back(std::move(nuevo));
@@ -335,26 +430,29 @@ bool graba(Indice& ix) {
   ix.pendiente = false;
   ix.escrito = true;
   ix.ultima_escritura = plat_reloj_ms();
+  if (e == Escritura::bien) return true;
+  ix.fallido = true;
+  antes_de_un_fallo();
   switch (e) {
-    case Escritura::bien:
-      return true;
     case Escritura::sin_temporal:
-      fprintf(stderr, "Error apertura fichero: %s  rc=%d \n", ix.temporal, codigo);
+      imprime_del_servidor(stderr, "Error apertura fichero: %s  rc=%d \n", ix.temporal, codigo);
       break;
     case Escritura::sin_grabar:
-      printf("Error al grabar (%s)\n", ix.temporal);
+      imprime_del_servidor(stdout, "Error al grabar (%s)\n", ix.temporal);
       break;
-    case Escritura::sin_reemplazo:
-      printf("Error al grabar (%s)\n", ix.ruta);
+    default:
+      imprime_del_servidor(stdout, "Error al grabar (%s)\n", ix.ruta);
       break;
   }
-  ix.fallido = true;
   return false;
 }
 
+// An index with updates is written at once the first time (and while it has
+// no file yet: the library's first header only tried one, so its first
+// complete object must not wait), then at most once a second.
 bool toca_escribir(const Indice& ix, int64_t ahora) {
   return ix.pendiente && !ix.fallido &&
-         (!ix.escrito || ahora - ix.ultima_escritura >= INTERVALO_ESCRITURA_MS);
+         (!ix.escrito || !ix.en_disco || ahora - ix.ultima_escritura >= INTERVALO_ESCRITURA_MS);
 }
 
 }  // namespace
@@ -422,4 +520,27 @@ bool graba_indices() {
 
 void descarta_indices() {
   indices.clear();
+}
+
+void fija_clave_indice(uint64_t k0, uint64_t k1) {
+  clave_de_la_ejecucion[0] = k0;
+  clave_de_la_ejecucion[1] = k1;
+  clave_elegida = true;
+}
+
+uint64_t hash_clave_indice(const char* linea) {
+  return hash_clave(clave_inicial(), linea, strlen(linea));
+}
+
+size_t cadena_mas_larga(const char* biblioteca) {
+  size_t maxima = 0;
+  for (const auto& ix : indices) {
+    if (strcmp(ix->biblioteca, biblioteca) != 0) continue;
+    for (uint32_t cabeza : ix->cubos) {
+      size_t n = 0;
+      for (uint32_t i = cabeza; i != NINGUNA; i = siguiente(ix->lineas[i])) n++;
+      if (n > maxima) maxima = n;
+    }
+  }
+  return maxima;
 }

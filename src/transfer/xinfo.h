@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/plataforma.h"
 
@@ -37,9 +38,13 @@ bool misma_clave(const char* linea, const char* nueva);
 // (graba_indices, a closing step of termina). Each write leaves the file that
 // rewriting it at every update would have left at that point, and a failure
 // leaves the old file untouched. Returns false when the run must end with exit
-// status 1: an index that cannot be read prints "Error apertura fichero: %s
+// status 1: an index that cannot be read (a directory, FIFO or device at its
+// path included: it is never waited on) prints "Error apertura fichero: %s
 // rc=%d \n" on the error stream, as does a working file that cannot be made;
-// a failed write, close or rename "Error al grabar (%s)\n".
+// a failed write, close or rename "Error al grabar (%s)\n". Before any of
+// these, an object the walk has open is left incomplete (antes_de_un_fallo).
+// Which lines share a bucket depends on a key drawn at random for the run, so
+// that names a server picks cannot make updates slow.
 bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro,
                      const char* tipo_fuente, const char* texto, const char* fecha, const char* hora);
 // The two halves of actualiza_xinfo, for an object whose entry is recorded
@@ -48,7 +53,8 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
 // written (or, while it has no file and no lines, only tried), so that an
 // index that cannot be written is found out there. registra_xinfo, once the
 // object is complete: its entry line (as construye_linea_xinfo built it at the
-// header) replaces the lines of its key. Both fail as actualiza_xinfo does.
+// header) replaces the lines of its key; a library that has no index file yet
+// gets it at once, not a second later. Both fail as actualiza_xinfo does.
 bool prepara_xinfo(const char* biblioteca);
 bool registra_xinfo(const char* biblioteca, const char* linea);
 // Writes the indexes whose last write is a second old or more and that have
@@ -60,3 +66,13 @@ bool graba_indices();
 // Forgets every index held in memory without writing it (tests and fuzzers,
 // which run many transfers in one process).
 void descarta_indices();
+
+// Test seams of the hash that finds the lines of a key. fija_clave_indice
+// fixes the key that indexes read from now on start with (each run draws one
+// at random otherwise; an index whose chains grow long draws a new one of its
+// own all the same). hash_clave_indice is the hash of the key of an entry
+// line under that key; cadena_mas_larga the most lines that one bucket of the
+// library's index in memory chains (0 when it is not in memory).
+void fija_clave_indice(uint64_t k0, uint64_t k1);
+uint64_t hash_clave_indice(const char* linea);
+size_t cadena_mas_larga(const char* biblioteca);

@@ -9,6 +9,7 @@
 
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "wire/lector.h"
@@ -19,6 +20,9 @@ namespace {
 
 constexpr int TAM_RESPUESTA_BROKER = 10000;
 constexpr int OFFSET_SIN_SESION = 99999;  // the broker has no free session
+// The longest wait for the broker's reply; a shorter VORTCP_ESPERA shortens it.
+constexpr int ESPERA_BROKER_S = 30;
+constexpr int MAX_ESPERA_S = 86400;  // VORTCP_ESPERA: one day at most
 
 // The server name, read once per connection as the program always did.
 char servidor_broker[TAM_AJUSTE];
@@ -36,13 +40,20 @@ bool resuelve(const char* nombre, bool anuncia, uint32_t* direccion) {
   return plat_busca_host(nombre, direccion);
 }
 
-enum class LecturaBroker { completa, cerrada, fallida };
+enum class LecturaBroker { completa, cerrada, fallida, sin_respuesta };
 
 // Reads from the broker until `total` holds at least `necesarios` bytes, or
-// the broker closes or the receive fails first.
-LecturaBroker lee_broker(socket_t s, int* total, int necesarios) {
+// the broker closes, the receive fails, or the time runs out (the whole
+// reply within the broker's wait, from `desde` on) first.
+LecturaBroker lee_broker(socket_t s, int* total, int necesarios, int64_t desde) {
+  int limite_ms = ESPERA_BROKER_S * 1000;
+  if (limite_espera() > 0 && limite_espera() < ESPERA_BROKER_S) limite_ms = limite_espera() * 1000;
   while (*total < necesarios) {
-    long n = plat_recibe(s, respuesta_broker + *total, (size_t)(TAM_RESPUESTA_BROKER - *total));
+    int64_t queda = desde + limite_ms - plat_reloj_ms();
+    if (queda <= 0) return LecturaBroker::sin_respuesta;
+    long n = plat_recibe_con_plazo(s, respuesta_broker + *total, (size_t)(TAM_RESPUESTA_BROKER - *total),
+                                   (int)queda);
+    if (n == PLAT_SIN_DATOS) return LecturaBroker::sin_respuesta;
     if (n == 0) return LecturaBroker::cerrada;
     if (n < 0) return LecturaBroker::fallida;
     *total += (int)n;
@@ -50,13 +61,16 @@ LecturaBroker lee_broker(socket_t s, int* total, int necesarios) {
   return LecturaBroker::completa;
 }
 
-// A reply cut short by the broker's close has no system error behind it: the
-// error text left over from an earlier call would say something false.
-void exige_broker(socket_t s, int* total, int necesarios) {
-  LecturaBroker r = lee_broker(s, total, necesarios);
+// A reply cut short by the broker's close, or one that never came, has no
+// system error behind it: the error text left over from an earlier call
+// would say something false.
+void exige_broker(socket_t s, int* total, int necesarios, int64_t desde) {
+  LecturaBroker r = lee_broker(s, total, necesarios, desde);
   if (r == LecturaBroker::completa) return;
-  const char* motivo =
-      r == LecturaBroker::cerrada ? "el intermediario cerro la conexion" : plat_describe_error();
+  const char* motivo = r == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
+                       : r == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
+                                                           : plat_describe_error();
+  fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
   termina(-1);
 }
@@ -65,6 +79,29 @@ void exige_broker(socket_t s, int* total, int necesarios) {
 // EBCDIC: read through the built-in table.
 int32_t campo_broker(int total, int offset, int ancho) {
   return lee_numero(mensaje_de(respuesta_broker, total, ebc_fija), offset, ancho);
+}
+
+// The offset field, bytes 2 to 6: five decimal digits (no sign, no blank).
+bool offset_de_cinco_digitos(int total) {
+  Mensaje m = mensaje_de(respuesta_broker, total, ebc_fija);
+  for (int i = 2; i < 7; i++) {
+    int c = lee_byte(m, i);
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// A reply that would send the session to a port that is no port, or that
+// does not read as an offset at all: the reply as it came (through the
+// built-in table, as its fields are read; control bytes shown as "?" on a
+// terminal), and exit status -1.
+[[noreturn]] void respuesta_no_valida(int total) {
+  static char texto[TAM_RESPUESTA_BROKER + 1];
+  Mensaje m = mensaje_de(respuesta_broker, total, ebc_fija);
+  for (int i = 0; i < total; i++) texto[i] = (char)lee_byte(m, i);
+  texto[total] = '\0';
+  imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
+  termina(-1);
 }
 
 // The port exchange with the session broker on SERVPORT: the unframed request
@@ -96,12 +133,14 @@ void pide_puerto_al_broker() {
   plat_envia(s, peticion, sizeof peticion);  // a failed send shows as a missing reply
 
   // The reply may come in pieces: read until the fields that are read are
-  // all there, or the broker closes.
+  // all there, or the broker closes, or it has taken too long.
   int total = 0;
-  exige_broker(s, &total, 7);
+  int64_t desde = plat_reloj_ms();
+  exige_broker(s, &total, 7, desde);
+  if (!offset_de_cinco_digitos(total)) respuesta_no_valida(total);
   int32_t n = campo_broker(total, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    exige_broker(s, &total, 12);
+    exige_broker(s, &total, 12, desde);
     int32_t maximo = campo_broker(total, 7, 5);
     char texto[TAM_AJUSTE * 2 + 256];
     formatea(texto,
@@ -110,9 +149,12 @@ void pide_puerto_al_broker() {
              servidor_broker, puerto, maximo);
     termina_con(-1, "%s\n", texto);
   }
-  // Only the low 16 bits of the port count; the sum is made wide so that no
-  // setting can overflow it.
-  puerto = (int32_t)(uint32_t)((int64_t)puerto + n + 1);
+  // Only the low 16 bits of a port count, so a sum past 65535 would wrap
+  // round to some other port (the broker's own among them): such an offset
+  // is refused. The sum is made wide so that no setting can overflow it.
+  int64_t sesion = (int64_t)puerto + n + 1;
+  if (sesion > 65535) respuesta_no_valida(total);
+  puerto = (int32_t)sesion;
   plat_cierra_socket(s);
 }
 
@@ -146,6 +188,23 @@ void conecta_servidor() {
   }
 }
 
+// VORTCP_ESPERA: whole seconds from 1 to 86400, digits only; unset or empty
+// is no limit. Anything else ends the run before it connects.
+void lee_limite_espera() {
+  char valor[TAM_AJUSTE];
+  toma_env(valor, "VORTCP_ESPERA");
+  if (valor[0] == '\0') return;
+  long segundos = 0;
+  bool bien = true;
+  for (const char* p = valor; *p && bien; p++) {
+    if (*p < '0' || *p > '9') bien = false;
+    if (bien) segundos = segundos * 10 + (*p - '0');
+    if (segundos > MAX_ESPERA_S) bien = false;
+  }
+  if (!bien || segundos < 1) termina_con(1, "Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+  establece_limite_espera((int)segundos);
+}
+
 }  // namespace
 
 void conecta_sesion() {
@@ -160,6 +219,7 @@ void conecta_sesion() {
   puerto = toma_env_entero("SERVPORT");
   toma_env(servidor_broker, "SERVIDOR");
   toma_env(servidor_sesion, "SERVIDOR");
+  lee_limite_espera();
   prepara_tablas();
 
   if (multias[0] == '1') pide_puerto_al_broker();

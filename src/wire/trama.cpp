@@ -19,6 +19,13 @@ namespace {
 unsigned char pila_recrc[TAM_TRAMA];
 int32_t npila_recrc = 0;
 
+// The wait of each thread's receives (trama.h): its task, and when it last ran.
+thread_local TareaEspera tarea_espera = nullptr;
+thread_local void* dato_espera = nullptr;
+thread_local int64_t ultima_tarea_ms = 0;
+// VORTCP_ESPERA in seconds, 0 for none: the same for every session of the run.
+int limite_espera_s = 0;
+
 // A trace line of the transfer pair: test level 1 only, flushed at once.
 __attribute__((format(printf, 1, 2))) void traza(const char* formato, ...) {
   if (ctx.test != 1 || ctx.ftrace == nullptr) return;
@@ -69,7 +76,39 @@ struct ModoRecepcion {
   bool sql;                          // diagnostics of the SQL pair
 };
 
-enum class FinRecepcion { completa, fallo_recv, cerrada, longitud_no_valida };
+enum class FinRecepcion { completa, fallo_recv, cerrada, longitud_no_valida, sin_respuesta, tarea_fallida };
+
+// Runs the waiting task, if there is one. False when it asked to give up.
+bool corre_tarea(int64_t ahora) {
+  ultima_tarea_ms = ahora;
+  return tarea_espera == nullptr || tarea_espera(dato_espera);
+}
+
+// One receive from the socket into destino. Without a task and a limit, a
+// plain receive that waits as long as the server takes. Otherwise it waits in
+// steps: after each step that brought nothing the task runs, and once nothing
+// has come for the limit the session is given up. *r gets the receive's
+// result (a count, 0 at a close, -1 on failure) when the end is `completa`.
+FinRecepcion toma_del_socket(socket_t s, unsigned char* destino, size_t n, long* r) {
+  if (tarea_espera == nullptr && limite_espera_s == 0) {
+    *r = plat_recibe(s, destino, n);
+    return FinRecepcion::completa;
+  }
+  int64_t silencio_desde = -1;  // read only once a step has timed out
+  for (;;) {
+    long k = plat_recibe_con_plazo(s, destino, n, PERIODO_ESPERA_MS);
+    if (k != PLAT_SIN_DATOS) {
+      *r = k;
+      return FinRecepcion::completa;
+    }
+    int64_t ahora = plat_reloj_ms();
+    // The step that timed out had waited that long already.
+    if (silencio_desde < 0) silencio_desde = ahora - PERIODO_ESPERA_MS;
+    if (limite_espera_s > 0 && ahora - silencio_desde >= (int64_t)limite_espera_s * 1000)
+      return FinRecepcion::sin_respuesta;
+    if (!corre_tarea(ahora)) return FinRecepcion::tarea_fallida;
+  }
+}
 
 // The receive loop common to both pairs. Leaves the frame length read from the
 // length characters in *largo and the bytes taken in (pending ones included)
@@ -92,7 +131,9 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       memcpy(trozo, pila_recrc, (size_t)rc);
       npila_recrc = 0;
     } else {
-      long r = plat_recibe(s, trozo, (size_t)(TAM_TRAMA - ilen_aux));
+      long r = 0;
+      FinRecepcion fin = toma_del_socket(s, trozo, (size_t)(TAM_TRAMA - ilen_aux), &r);
+      if (fin != FinRecepcion::completa) return fin;
       if (r < 0) {
         *codigo_error = plat_error_red();
         return FinRecepcion::fallo_recv;
@@ -146,14 +187,34 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       if (visible > TAM_TRAMA) visible = TAM_TRAMA;
       printf("Recibe fin sbuffer=(%d) (%.*s)\n", rc, visible, (const char*)buf);
     }
-    // Part of the frame is still missing: give it up to 50 ms to arrive
-    // whole, so that the next receive takes it in one call.
-    if (ilen_aux < ilen_vor) plat_espera_datos(s, (size_t)(ilen_vor - ilen_aux), 50);
+    if (ilen_aux < ilen_vor) {
+      // Part of the frame is still missing. What came is acknowledged at
+      // once: a server whose stack holds back the next small piece until
+      // then would otherwise wait for the delayed acknowledgement (and the
+      // wait acknowledges each piece that comes while it lasts). The rest
+      // gets up to 50 ms to arrive whole, so that the next receive takes it
+      // in one call.
+      plat_acusa_recibo(s);
+      plat_espera_datos(s, (size_t)(ilen_vor - ilen_aux), 50);
+      // A frame that trickles in is a wait too.
+      if (tarea_espera != nullptr) {
+        int64_t ahora = plat_reloj_ms();
+        if (ahora - ultima_tarea_ms >= PERIODO_ESPERA_MS && !corre_tarea(ahora))
+          return FinRecepcion::tarea_fallida;
+      }
+    }
   }
   if (ilen_vor > 10) buf[ilen_vor - 10] = '\0';
   *largo = ilen_vor;
   *tomados = ilen_aux;
   return FinRecepcion::completa;
+}
+
+// On standard error; the half of a result line that standard output may
+// hold is not flushed first, so that on a terminal the line stands alone.
+void avisa_sin_respuesta() {
+  fprintf(stderr, "Sin respuesta del servidor en %d s\n", limite_espera_s);
+  fflush(stderr);
 }
 
 }  // namespace
@@ -190,6 +251,11 @@ int Rec_VORTCP(socket_t s, char* buf) {
       return -1;
     case FinRecepcion::longitud_no_valida:
       printf("Longitud de trama no valida (%d)\n", largo);
+      return -1;
+    case FinRecepcion::sin_respuesta:
+      avisa_sin_respuesta();
+      return -1;
+    case FinRecepcion::tarea_fallida:
       return -1;
     case FinRecepcion::completa:
       break;
@@ -267,6 +333,11 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
     case FinRecepcion::longitud_no_valida:
       if (ctx.test == 1) printf("Longitud de trama no valida (%d)\n", largo);
       return -1;
+    case FinRecepcion::sin_respuesta:
+      avisa_sin_respuesta();
+      return -1;
+    case FinRecepcion::tarea_fallida:
+      return -1;
     case FinRecepcion::completa:
       break;
   }
@@ -279,6 +350,20 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
   if (icompri < 0 || icompri > L) icompri = L;
   expande_respuesta(buf, L, icompri, ebcdic);
   return L;
+}
+
+void establece_tarea_espera(TareaEspera tarea, void* dato) {
+  tarea_espera = tarea;
+  dato_espera = dato;
+  ultima_tarea_ms = plat_reloj_ms();
+}
+
+void establece_limite_espera(int limite_s) {
+  limite_espera_s = limite_s > 0 ? limite_s : 0;
+}
+
+int limite_espera() {
+  return limite_espera_s;
 }
 
 int bytes_pendientes() {

@@ -15,7 +15,8 @@ int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic);
 // unconverted, at offset 0 and a NUL after it. Returns the payload length, or
 // -1 on failure (the reason printed on standard output): a failed or closed
 // connection, or a frame length below 10 or above TAM_TRAMA
-// ("Longitud de trama no valida (%d)\n").
+// ("Longitud de trama no valida (%d)\n"); also the two ends of a wait (below):
+// the limit reached, or a task that failed.
 int Rec_VORTCP(socket_t s, char* buf);
 // Sends a NUL-terminated text in one frame, converted with tabla_asc (length
 // characters with asc_fija) when en_ebcdic is 1. Returns the text length or -1.
@@ -25,6 +26,38 @@ int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic);
 // first. Returns the payload length as received, or -1 on the failures of
 // Rec_VORTCP (reported at test level 1 only).
 int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri);
+
+// --- While a receive waits for the server ----------------------------------------
+// Both receives (either pair) wait for the server in steps of PERIODO_ESPERA_MS
+// and, between two steps, run the waiting task of their thread and watch the
+// run's limit. While data flows nothing of this costs a system call: on POSIX
+// the step is the socket's receive time-out, set once (plat_recibe_con_plazo).
+constexpr int PERIODO_ESPERA_MS = 250;
+
+// The waiting task: run by a receive of this thread after each step that
+// brought nothing, and while a frame arrives in pieces spread over more than a
+// step, so at most PERIODO_ESPERA_MS apart while the wait lasts (and not at
+// all while whole frames flow: whoever registered it runs the same work
+// between messages). It runs between two receive calls, on the receiving
+// thread, and must neither send nor receive on the session.
+//   true:  the wait goes on.
+//   false: the receive gives up at once: result -1 with no message of its
+//          own (the task has said why; its owner keeps the reason, so that
+//          its caller tells this end from a lost connection). The frame being
+//          read is dropped; bytes already set aside for a later frame stay in
+//          the pending store.
+// `dato` is handed to the task as given. The registration is per thread (each
+// session thread registers its own); nullptr removes it.
+using TareaEspera = bool (*)(void* dato);
+void establece_tarea_espera(TareaEspera tarea, void* dato);
+
+// The run's limit of silence, VORTCP_ESPERA: a receive that gets nothing for
+// limite_s seconds (1 to 86400; 0: no limit) gives the session up: "Sin
+// respuesta del servidor en %d s\n" on standard error, at any test level,
+// and the result -1 with no other message; the caller treats it as a lost
+// connection. One value for every thread of the run.
+void establece_limite_espera(int limite_s);
+int limite_espera();
 
 // How many bytes wait in the pending store (tests and traces).
 int bytes_pendientes();

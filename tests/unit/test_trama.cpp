@@ -287,6 +287,106 @@ TEST_F(Trama, ConexionCerradaYLongitudesNoValidas) {
             "Connection closed by client\n");
 }
 
+namespace {
+int veces_tarea = 0;
+bool cuenta_y_sigue(void* dato) {
+  ++*(int*)dato;
+  return true;
+}
+bool se_rinde(void*) {
+  return false;
+}
+// Waits (10 s at most) until the task has run n times.
+void espera_tarea(int n) {
+  auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (veces_tarea < n && std::chrono::steady_clock::now() < limite)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+}  // namespace
+
+TEST_F(Trama, LaTareaDeEsperaCorreMientrasElServidorCalla) {
+  // The frame comes only once the task has run twice: the receive ran it
+  // while nothing came, and then took the frame as always.
+  veces_tarea = 0;
+  establece_tarea_espera(cuenta_y_sigue, &veces_tarea);
+  std::thread tarde([&] {
+    espera_tarea(2);
+    ASSERT_TRUE(envia_todo(par[1], trama(ebcdic("OK"), true)));
+  });
+  int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  tarde.join();
+  EXPECT_EQ(rc, 2);
+  EXPECT_GE(veces_tarea, 2);
+  // Half a frame, then silence: the wait inside a frame runs it too.
+  int antes = veces_tarea;
+  std::string t = trama("01ABCDEF", false);
+  escribe(t.substr(0, 12));
+  std::thread resto([&] {
+    espera_tarea(antes + 2);
+    ASSERT_TRUE(envia_todo(par[1], t.substr(12)));
+  });
+  rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
+  resto.join();
+  establece_tarea_espera(nullptr, nullptr);
+  EXPECT_EQ(rc, 8);
+  EXPECT_GE(veces_tarea, antes + 2);
+}
+
+TEST_F(Trama, UnaTareaQueFallaAcabaLaRecepcionSinMensaje) {
+  establece_tarea_espera(se_rinde, nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  ctx.test = 1;
+  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  ctx.test = 0;
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  // The session is whole: without the task the next frame comes as always.
+  establece_tarea_espera(nullptr, nullptr);
+  escribe(trama(ebcdic("OK"), true));
+  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 2);
+}
+
+TEST_F(Trama, ElLimiteDeEsperaPierdeLaSesion) {
+  establece_limite_espera(1);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  auto inicio = std::chrono::steady_clock::now();
+  int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio);
+  // Pieces now and then are no silence: the limit counts from the last one
+  // (four pieces 300 ms apart take longer than the limit).
+  std::string t = trama(ebcdic("OK"), true);
+  std::thread goteo([&] {
+    for (size_t k = 0; k < t.size(); k += 3) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ASSERT_TRUE(envia_todo(par[1], t.substr(k, 3)));
+    }
+  });
+  int rc_goteo = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  goteo.join();
+  establece_limite_espera(0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sin respuesta del servidor en 1 s\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(rc, -1);
+  EXPECT_GE(ms.count(), 1000);
+  EXPECT_EQ(rc_goteo, 2);
+}
+
+TEST_F(Trama, RecepcionSinPlazoEsperaTrasUnaConPlazo) {
+  // The time-out stays on the socket once set; a receive without one must
+  // still wait for as long as the server takes.
+  char buf[16];
+  EXPECT_EQ(plat_recibe_con_plazo(ctx.sd, buf, sizeof buf, 20), PLAT_SIN_DATOS);
+  std::thread tarde([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(envia_todo(par[1], "abc"));
+  });
+  EXPECT_EQ(plat_recibe(ctx.sd, buf, sizeof buf), 3);
+  tarde.join();
+}
+
 TEST_F(Trama, RespuestaComprimidaSeExpandeYConvierte) {
   std::string texto = "Trabajo 123456/QUSER/ZIZEZ en ejecucion";
   std::string ebc = ebcdic(texto);

@@ -156,3 +156,75 @@ TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
   EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
+
+TEST_F(XinfoEnDisco, ElPrimerObjetoCompletoDeUnaBibliotecaSinIndiceLlegaAlDisco) {
+  // The header only tries the index (there is none and nothing to write);
+  // the object completed a moment later must not wait a second for its
+  // line: a kill then would lose it.
+  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  EXPECT_FALSE(existe("LIB1/xvoras/xinfo"));
+  char linea[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(linea, "LIB1", "SRC", "M1", "RPGL", "", "", "", FechaHora{2026, 1, 1, 0, 0, 0});
+  ASSERT_TRUE(registra_xinfo("LIB1", linea));
+  auto l = lineas();
+  ASSERT_EQ(l.size(), 1u);
+  EXPECT_EQ(l[0] + "\n", std::string(linea));
+}
+
+namespace {
+// The bucket function the index used to have: FNV-1a over the key fields,
+// each closed by 0xFF. Anyone could compute it, so anyone could pick names
+// that share a bucket.
+uint32_t fnv_antiguo(const std::string& archivo, const std::string& miembro) {
+  uint32_t h = 2166136261u;
+  for (const std::string& campo : {std::string("LIB1"), archivo, miembro}) {
+    for (unsigned char c : campo) h = (h ^ c) * 16777619u;
+    h = (h ^ 0xFFu) * 16777619u;
+  }
+  return h;
+}
+
+std::string linea_de(const std::string& miembro) {
+  char linea[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(linea, "LIB1", "SRC", miembro.c_str(), "RPGL", "", "", "",
+                        FechaHora{2026, 1, 1, 0, 0, 0});
+  return linea;
+}
+
+// Member names whose bucket under `cubo` agrees in the low 10 bits, so that
+// they share one bucket of every table up to 1,024 buckets (512 lines).
+template <typename Cubo>
+std::vector<std::string> nombres_que_chocan(size_t cuantos, Cubo cubo) {
+  std::vector<std::string> r;
+  uint64_t objetivo = cubo("M0");
+  char nombre[16];
+  for (unsigned i = 0; r.size() < cuantos; i++) {
+    snprintf(nombre, sizeof nombre, "M%u", i);
+    if ((cubo(nombre) & 1023) == (objetivo & 1023)) r.push_back(nombre);
+  }
+  return r;
+}
+}  // namespace
+
+TEST_F(XinfoEnDisco, NombresQueChocanNoAlarganLasCadenas) {
+  // Names that shared a bucket under the old hash spread under the keyed one.
+  auto fnv = nombres_que_chocan(400, [](const std::string& m) { return (uint64_t)fnv_antiguo("SRC", m); });
+  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  for (const auto& m : fnv) ASSERT_TRUE(registra_xinfo("LIB1", linea_de(m).c_str()));
+  EXPECT_LE(cadena_mas_larga("LIB1"), 12u);
+
+  // Even names chosen against a key known in advance do not make a long
+  // chain: a chain past its bound makes the index draw a key of its own.
+  descarta_indices();
+  std::filesystem::remove("LIB1/xvoras/xinfo");
+  fija_clave_indice(0x0123456789ABCDEFull, 0xFEDCBA9876543210ull);
+  auto conocida =
+      nombres_que_chocan(400, [](const std::string& m) { return hash_clave_indice(linea_de(m).c_str()); });
+  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  for (const auto& m : conocida) ASSERT_TRUE(registra_xinfo("LIB1", linea_de(m).c_str()));
+  EXPECT_LE(cadena_mas_larga("LIB1"), 34u);
+  ASSERT_TRUE(graba_indices());
+  auto l = lineas();
+  ASSERT_EQ(l.size(), conocida.size());
+  for (size_t i = 0; i < l.size(); i++) EXPECT_EQ(l[i] + "\n", linea_de(conocida[i]));
+}
