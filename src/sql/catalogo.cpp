@@ -102,13 +102,17 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);
   int sigue = lee_numero(r, 26L + d, 1);
-  FilasDeBloque primeras(r, 27 + d, n, *area);
-  int leidas = 0;
-  while (primeras.siguiente(valores)) {
-    if (!por_fila(valores)) return Consulta::fallo;
-    leidas++;
-  }
-  if (leidas != n) return Consulta::fallo;
+  // Every row a block claims, each whole, each taken by por_fila.
+  auto bloque = [&](int posicion, int filas) {
+    FilasDeBloque b(r, posicion, filas, *area);
+    int leidas = 0;
+    while (b.siguiente(valores)) {
+      if (!por_fila(valores)) return false;
+      leidas++;
+    }
+    return leidas == filas;
+  };
+  if (!bloque(27 + d, n)) return Consulta::fallo;
   while (sigue == 0) {
     formatea(ctx.sbuffer, "03%.3d%.3d", ctx.isesion, cursor);
     rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
@@ -117,13 +121,7 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
     if (resp_es_error(r)) return resp_codigo(r) == 100 ? Consulta::bien : Consulta::fallo;
     n = lee_numero(r, 13, 5);
     sigue = lee_numero(r, 18, 1);
-    FilasDeBloque bloque(r, 19, n, *area);
-    leidas = 0;
-    while (bloque.siguiente(valores)) {
-      if (!por_fila(valores)) return Consulta::fallo;
-      leidas++;
-    }
-    if (leidas != n) return Consulta::fallo;
+    if (!bloque(19, n)) return Consulta::fallo;
   }
   return sigue == 1 ? Consulta::bien : Consulta::fallo;
 }
