@@ -1,7 +1,8 @@
-"""The benchmark suite: starts the servers (zizez-sim, the lock-step limit
-server in both its dialects, the replay server, vsftpd, the delaying link),
-runs every benchmark as alternating rounds of vortcp and its peers, and
-prints the Markdown table.
+"""The benchmark suite: starts the servers (zizez-sim, with or without its
+session broker, delay per message or piece mode; the lock-step limit server
+in both its dialects, the replay server, vsftpd, the delaying link), runs
+every benchmark as alternating rounds of vortcp and its peers, and prints the
+Markdown table.
 
 python3 banco.py --datos DIR --bin BUILD --herramientas DIR --trabajo DIR
                  --tabla FILE [--quick] [--sin-ftp REASON] [--solo 1,2,...]
@@ -31,6 +32,15 @@ OBJETIVO_LIMITE = 1.25       # rows 1 and 2, vortcp against the limit server vs 
 OBJETIVO_CRECIMIENTO = 1.3   # row 3, per-member time at the largest library vs the smallest
 OBJETIVO_LAN = 1.25          # row 6, the same as rows 1 and 2 across the delaying link
 OBJETIVO_SQLITE = 1.0        # rows 4 and 5, vortcp against the replay server vs the sqlite3 shell
+OBJETIVO_SESIONES = {4: 0.35, 8: 0.20}  # row 7, N sessions vs one session (2 sessions: a reference)
+OBJETIVO_TROZOS = 1.5        # row 8, frames written in 1,448-byte sends vs whole frames
+RSS_SESIONES_KB = 16 * 1024  # row 7: the peak RSS of a run with several sessions
+# Row 7: the server waits this long before each message it sends. With the
+# lock-step protocol that is a link of a 2 ms round trip: a routed LAN or a
+# VPN to a nearby site, where a library of small members is bound by round
+# trips (a member costs two of them, 4 ms, against well under 1 ms of work).
+RETARDO_MS = 2
+SESIONES = [1, 2, 4, 8]
 
 
 def aviso(texto):
@@ -129,6 +139,90 @@ def tramas_grabadas(grabacion, lado):
     return cargas
 
 
+def arbol(carpeta, biblioteca):
+    """Every file of a library's tree, {path relative to the library: bytes},
+    but the index and its lock."""
+    raiz = os.path.join(carpeta, biblioteca)
+    ficheros = {}
+    for dirpath, dirs, nombres in os.walk(raiz):
+        dirs.sort()
+        for f in nombres:
+            ruta = os.path.relpath(os.path.join(dirpath, f), raiz)
+            if ruta in (os.path.join("xvoras", "xinfo"), os.path.join("xvoras", "xinfo.bloqueo")):
+                continue
+            with open(os.path.join(dirpath, f), "rb") as fich:
+                ficheros[ruta] = fich.read()
+    return ficheros
+
+
+def lineas_indice(carpeta, biblioteca):
+    """A library's index lines without the transfer date and time (columns
+    107-120, which differ by run), sorted: sessions in parallel complete the
+    objects in another order than one session does."""
+    with open(os.path.join(carpeta, biblioteca, "xvoras", "xinfo"), "rb") as f:
+        lineas = f.read().split(b"\n")
+    if lineas and lineas[-1] == b"":
+        lineas.pop()
+    return sorted(l[:106] + l[120:] for l in lineas)
+
+
+def diferencia_arboles(a, b, biblioteca):
+    """None when the library's trees under folders a and b hold the same
+    files with the same bytes and the same index lines (as lineas_indice
+    reads them); else what differs first."""
+    ta, tb = arbol(a, biblioteca), arbol(b, biblioteca)
+    if ta.keys() != tb.keys():
+        solo = sorted(ta.keys() ^ tb.keys())
+        return "%d files in only one of the trees (%s ...)" % (len(solo), ", ".join(solo[:3]))
+    for ruta in sorted(ta):
+        if ta[ruta] != tb[ruta]:
+            return "%s differs" % ruta
+    ia, ib = lineas_indice(a, biblioteca), lineas_indice(b, biblioteca)
+    if ia != ib:
+        distintas = [l for l in ia if l not in ib] + [l for l in ib if l not in ia]
+        return "the indexes differ (%d and %d lines%s)" % (
+            len(ia), len(ib), "; " + distintas[0][:40].decode("latin-1") if distintas else ", repeated lines")
+    return None
+
+
+def diferencia_con_muestras(carpeta, muestras, biblioteca):
+    """None when the tree under carpeta holds every member of the sample
+    folder muestras/BIBLIOTECA (FILE/MBR.txt) as LIB/FILE/MBR.ext with the
+    same bytes, no other member file (no .parcial either), and one index line
+    per member; else what is wrong."""
+    esperados = {}
+    origen = os.path.join(muestras, biblioteca)
+    for archivo in sorted(os.listdir(origen)):
+        if os.path.isdir(os.path.join(origen, archivo)):
+            for f in os.listdir(os.path.join(origen, archivo)):
+                with open(os.path.join(origen, archivo, f), "rb") as fich:
+                    esperados[(archivo, os.path.splitext(f)[0])] = fich.read()
+    hallados = {}
+    for ruta, datos in arbol(carpeta, biblioteca).items():
+        partes = ruta.split(os.sep)
+        if partes[0] in ("xvoras", "xpanta", "xlista"):
+            continue
+        if len(partes) != 2 or partes[1].endswith(".parcial"):
+            return "unexpected file %s" % ruta
+        clave = (partes[0], partes[1].split(".", 1)[0])
+        if clave in hallados:
+            return "member %s/%s written twice" % clave
+        hallados[clave] = datos
+    faltan = sorted(esperados.keys() - hallados.keys())
+    if faltan:
+        return "%d members missing (%s/%s ...)" % ((len(faltan),) + faltan[0])
+    for clave in sorted(esperados):
+        if hallados[clave] != esperados[clave]:
+            return "member %s/%s differs from the data sent" % clave
+    if len(hallados) != len(esperados):
+        return "%d member files, %d members sent" % (len(hallados), len(esperados))
+    claves = sorted((l[11:21].decode("latin-1").strip(), l[21:31].decode("latin-1").strip())
+                    for l in lineas_indice(carpeta, biblioteca) if not l.startswith(b"#"))
+    if claves != sorted(esperados):
+        return "the index has %d member lines, not one per member (%d)" % (len(claves), len(esperados))
+    return None
+
+
 def bytes_bajo(ruta, excepto=("xvoras", "xpanta", "xlista")):
     total = 0
     for raiz, dirs, ficheros in os.walk(ruta):
@@ -149,7 +243,7 @@ class Banco:
         self.servicios = []
         self.ultima = {}  # the newest folder made for each scratch name
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith("WWW_") and k not in ("TEST", "MULTIAS", "DICT", "DELIM", "DELIMB",
+               if not k.startswith(("WWW_", "VORTCP_")) and k not in ("TEST", "MULTIAS", "DICT", "DELIM", "DELIMB",
                                                          "MINSERT", "ROWNUM", "SERVPORT")}
         env.update(SERVIDOR="127.0.0.1", BASE=a.datos, LANG="ESP")
         self.env = env
@@ -165,9 +259,12 @@ class Banco:
             s.para()
         self.servicios = []
 
-    def simulador(self, grupo):
-        return self.arranca("zizez-sim-%s" % grupo, [self.sim_bin, "--bd", os.path.join(self.bd, grupo), "--tabla",
-                                                     self.a.tabla, "--puerto", "0", "--max-sesiones", "8"])
+    def simulador(self, grupo, puertos=("--puerto", "0", "--max-sesiones", "8"), opciones=(), nombre=None):
+        """zizez-sim on the system of a group of benchmarks; puertos may name
+        a broker instead, opciones adds its switches (a delay, piece mode)."""
+        return self.arranca(nombre or "zizez-sim-%s" % grupo,
+                            [self.sim_bin, "--bd", os.path.join(self.bd, grupo), "--tabla", self.a.tabla]
+                            + list(puertos) + list(opciones))
 
     def limite(self, nombre, miembros, registros, biblioteca=None):
         """The limit server: for limite_cliente, or, given the library
@@ -212,14 +309,14 @@ class Banco:
         return s
 
     # --- the sides of a round --------------------------------------------------
-    def vortcp_transferencia(self, puerto, modo, biblioteca, carpeta, nueva=True):
+    def vortcp_transferencia(self, puerto, modo, biblioteca, carpeta, nueva=True, entorno=None):
         """A transfer run into a new folder named after carpeta (the last one
         is in self.ultima[carpeta]), or into carpeta itself when nueva is
-        False."""
+        False; entorno adds settings (MULTIAS, VORTCP_SESIONES)."""
         def corre():
             destino = carpeta_nueva(carpeta) if nueva else carpeta
             self.ultima[carpeta] = destino
-            env = dict(self.env, SERVPORT=str(puerto))
+            env = dict(self.env, SERVPORT=str(puerto), **(entorno or {}))
             return ejecuta([self.vortcp, modo, biblioteca], cwd=destino, env=env)
         return corre
 
@@ -526,6 +623,73 @@ class Banco:
                                              "vortcp", "limite", nota="the simulator's work included"))
             self.para_todo()
 
+    def sesiones(self):
+        """Benchmark 7: vortcp ALL of a library of small members through
+        zizez-sim's broker, with a delay before every message the server
+        sends, with 1, 2, 4 and 8 sessions; each count against one session."""
+        trabajo = os.path.join(self.a.trabajo, "b7")
+        lib, miembros = "SESIONES", self.t["sesiones"]
+        sim = self.simulador("sesiones", puertos=("--broker", "0", "--max-sesiones", "16"),
+                             opciones=("--retardo-ms", str(RETARDO_MS)))
+
+        def lado(n):
+            entorno = {"MULTIAS": "1"}
+            if n > 1:
+                entorno["VORTCP_SESIONES"] = str(n)
+            return ("%d" % n, self.vortcp_transferencia(sim.puerto, "ALL", lib, os.path.join(trabajo, "s%d" % n),
+                                                        entorno=entorno))
+        lados = [lado(n) for n in SESIONES]
+        # One untimed run of the fastest side stands in for a warm-up round,
+        # which costs as much as a timed one.
+        lados[-1][1]()
+        r = rondas(lados, pares=self.a.pares, calentamiento=0, presupuesto=self.a.presupuesto)
+        uno = self.ultima[os.path.join(trabajo, "s1")]
+        error = diferencia_con_muestras(uno, os.path.join(self.a.datos, "muestras", "sesiones"), lib)
+        if error:
+            raise FalloDeEjecucion("vortcp with one session: %s" % error)
+        for n in SESIONES[1:]:
+            error = diferencia_arboles(uno, self.ultima[os.path.join(trabajo, "s%d" % n)], lib)
+            if error:
+                raise FalloDeEjecucion("vortcp with %d sessions left another tree than with one: %s" % (n, error))
+        fila = "7. several sessions, %s members in 8 files through the broker, %d ms per message" % (
+            format(miembros, ","), RETARDO_MS)
+        for n in SESIONES[1:]:
+            nota = "one session: %.1f members/s, peak RSS %.1f MB" % (
+                miembros / r.mediana("1"), r.rss_max("1") / 1024.0) if n == SESIONES[1] else ""
+            self.filas.append(Fila.de_rondas("%s: %d sessions vs 1 session" % (fila, n), r, "%d" % n, "1",
+                                             objetivo=OBJETIVO_SESIONES.get(n), nota=nota,
+                                             rss_objetivo_kb=RSS_SESIONES_KB))
+        self.para_todo()
+
+    def trozos(self):
+        """Benchmark 8: vortcp ALL of a library of members of full blocks
+        from zizez-sim writing every frame in 1,448-byte sends, against the
+        same from zizez-sim writing whole frames."""
+        trabajo = os.path.join(self.a.trabajo, "b8")
+        lib, miembros, registros = "TROZOS", self.t["trozos"], self.t["trozos_registros"]
+        entero = self.simulador("trozos", nombre="zizez-sim-tramas")
+        troceado = self.simulador("trozos", opciones=("--trozos", "1448:0"), nombre="zizez-sim-trozos")
+        r = rondas([("trozos", self.vortcp_transferencia(troceado.puerto, "ALL", lib,
+                                                         os.path.join(trabajo, "trozos"))),
+                    ("tramas", self.vortcp_transferencia(entero.puerto, "ALL", lib,
+                                                         os.path.join(trabajo, "tramas")))],
+                   pares=self.a.pares, presupuesto=self.a.presupuesto)
+        tramas = self.ultima[os.path.join(trabajo, "tramas")]
+        error = diferencia_con_muestras(tramas, os.path.join(self.a.datos, "muestras", "trozos"), lib)
+        if error:
+            raise FalloDeEjecucion("vortcp from whole frames: %s" % error)
+        error = diferencia_arboles(tramas, self.ultima[os.path.join(trabajo, "trozos")], lib)
+        if error:
+            raise FalloDeEjecucion("vortcp from frames in pieces left another tree: %s" % error)
+        bloques = self.tramas(miembros, registros) - 1 - miembros
+        self.filas.append(Fila.de_rondas(
+            "8. piece mode: %s members of %d full blocks, vortcp against zizez-sim --trozos 1448:0 "
+            "vs whole frames" % (format(miembros, ","), bloques // miembros), r, "trozos", "tramas",
+            objetivo=OBJETIVO_TROZOS, nota="per block: %.2f ms in pieces, %.2f ms whole; %.1f MB"
+            % (r.mediana("trozos") / bloques * 1e3, r.mediana("tramas") / bloques * 1e3,
+               miembros * registros * BYTES_REGISTRO / 1e6)))
+        self.para_todo()
+
     def transferencias(self):
         t = self.t
         return [(1, "many small members", "MUCHOS", t["muchos"], t["muchos_registros"]),
@@ -534,7 +698,8 @@ class Banco:
     def corre(self, cuales):
         pasos = {1: lambda: self.transferencia(*self.transferencias()[0]),
                  2: lambda: self.transferencia(*self.transferencias()[1]),
-                 3: self.crecimiento, 4: self.consulta, 5: self.carga, 6: self.red}
+                 3: self.crecimiento, 4: self.consulta, 5: self.carga, 6: self.red, 7: self.sesiones,
+                 8: self.trozos}
         for n in cuales:
             inicio = time.perf_counter()
             aviso("benchmark %d ..." % n)
@@ -557,7 +722,7 @@ def main():
     p.add_argument("--sin-ftp", default="")
     p.add_argument("--pares", type=int, default=5)
     p.add_argument("--presupuesto", type=float, default=None)
-    p.add_argument("--solo", default="1,2,3,4,5,6")
+    p.add_argument("--solo", default="1,2,3,4,5,6,7,8")
     a = p.parse_args()
     if a.presupuesto is None:
         a.presupuesto = 8.0 if a.quick else 100.0

@@ -23,14 +23,19 @@ import sys
 
 TAMANOS = {
     False: dict(muchos=2000, muchos_registros=200, grandes=4, grandes_registros=100000,
-                crece=[1000, 5000, 20000], crece_registros=10, filas=100000, carga=100000),
+                crece=[1000, 5000, 20000], crece_registros=10, filas=100000, carga=100000,
+                sesiones=2000, sesiones_registros=10, trozos=200, trozos_registros=1110),
     True: dict(muchos=200, muchos_registros=200, grandes=4, grandes_registros=5000,
-               crece=[100, 500, 2000], crece_registros=10, filas=10000, carga=10000),
+               crece=[100, 500, 2000], crece_registros=10, filas=10000, carga=10000,
+               sesiones=200, sesiones_registros=10, trozos=40, trozos_registros=1110),
 }
 # Bumped whenever the generated data changes, so that a cached folder is rebuilt.
-VERSION = 6
+VERSION = 7
 
 ARCHIVOS = [("QRPGLESRC", "RPGL"), ("QCBLSRC", "CBL"), ("QCLSRC", "CLP"), ("QDDSSRC", "PF")]
+# The several-session library: eight source files of equal size, so that
+# every session count divides the work evenly by whole files.
+ARCHIVOS_8 = ARCHIVOS + [("QCPYSRC", "CPY"), ("QCMDSRC", "CMD"), ("QSQLSRC", "SQL"), ("QTXTSRC", "TXT")]
 PALABRAS = ["EVAL", "CHAIN", "READE", "WRITE", "UPDATE", "IF", "ELSE", "ENDIF", "DOW", "ENDDO",
             "CALLP", "MOVEL", "Z-ADD", "ADD", "SUB", "MULT", "SETLL", "EXSR", "BEGSR", "ENDSR"]
 CAMPOS = ["CLIENTE", "IMPORTE", "TOTAL", "FECHA", "NUMFAC", "SALDO", "CODART", "CANTID", "PRECIO", "IVA"]
@@ -56,11 +61,11 @@ def escribe(ruta, texto):
         f.write(texto)
 
 
-def biblioteca(raiz, grupo, nombre, descripcion, miembros, registros, con_ftp):
-    """A library of `miembros` members spread evenly over the four source files."""
+def biblioteca(raiz, grupo, nombre, descripcion, miembros, registros, con_ftp, archivos=ARCHIVOS):
+    """A library of `miembros` members spread evenly over the source files."""
     lineas = ["L|%s" % descripcion]
     for m in range(miembros):
-        archivo, tipo = ARCHIVOS[m % len(ARCHIVOS)]
+        archivo, tipo = archivos[m % len(archivos)]
         nombre_m = "M%05d" % m
         lineas.append("F|%s|%s|%s|20250101|120000|Miembro %d de prueba" % (archivo, nombre_m, tipo, m))
         texto = texto_miembro(m, registros)
@@ -100,6 +105,12 @@ def genera(raiz, quick):
         nombre = "CRECE%d" % (i + 1)
         biblioteca(raiz, nombre.lower(), nombre, "Biblioteca de %d miembros" % n, n, t["crece_registros"], False)
         t["crece_bibliotecas"].append(nombre)
+    # Small members (one block of 810 bytes): a run is bound by round trips.
+    biblioteca(raiz, "sesiones", "SESIONES", "Miembros en ocho archivos", t["sesiones"], t["sesiones_registros"],
+               False, archivos=ARCHIVOS_8)
+    # 1,110 records are 89,910 bytes: three blocks of about 29,980, each sent
+    # as 21 pieces of 1,448 bytes in piece mode.
+    biblioteca(raiz, "trozos", "TROZOS", "Miembros de bloques llenos", t["trozos"], t["trozos_registros"], False)
     escribe(os.path.join(raiz, "muestras", "sql", "SQLBANCO", "catalogo.txt"), "L|Tablas del banco\n")
     escribe(os.path.join(raiz, "muestras", "sql", "SQLBANCO", "tablas.sql"), TABLAS_SQL % t)
     with open(os.path.join(raiz, "CARGA.dat"), "w", encoding="ascii", newline="\n") as dat, \

@@ -17,7 +17,7 @@ import unittest
 BANCO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench")
 sys.path.insert(0, BANCO)
 import medida  # noqa: E402
-from banco import tramas_grabadas  # noqa: E402
+from banco import diferencia_arboles, diferencia_con_muestras, tramas_grabadas  # noqa: E402
 from lib import frame, local_text, make_base, run_vortcp, split_frames  # noqa: E402
 from medida import FalloDeEjecucion, Medida, ejecuta, rondas  # noqa: E402
 from tabla import Fila, tabla_markdown  # noqa: E402
@@ -92,9 +92,10 @@ class RondasTest(unittest.TestCase):
 
     def test_table_marks_targets_and_rss(self):
         filas = [Fila("x", 0.3, 1.0, 0.3, 5, 9000, objetivo=0.2), Fila("y", 1.5, 1.0, 1.5, 5, 3000),
-                 Fila.omitida("z", "no lftp")]
+                 Fila.omitida("z", "no lftp"), Fila("w", 0.3, 1.0, 0.3, 5, 9000, rss_objetivo_kb=16384)]
         texto = tabla_markdown(filas, 8192)
         self.assertIn("| x | 300.00 ms | 1.000 s | 0.30 | <= 0.20: NOT met | 5 | 8.8 MB (over) |", texto)
+        self.assertIn("| reference | 5 | 8.8 MB |", texto)  # a row with its own RSS target
         self.assertIn("| reference | 5 | 2.9 MB |", texto)
         self.assertIn("| z | skipped |", texto)
 
@@ -136,6 +137,72 @@ class LimiteTest(unittest.TestCase):
             self.assertEqual(local_text(os.path.join(carpeta, "LIBX", archivo, miembro)), texto, miembro)
         self.assertEqual(r.stdout.count(b"864 registros       70.000 bytes"), 5)
         self.assertIn(b"Miembro 4 de prueba", local_text(os.path.join(carpeta, "LIBX", "xvoras", "xinfo")))
+
+
+def linea_indice(archivo, miembro, transferida):
+    return ("A%-10s%-10s%-10s%-6s%-55s%s%s" % ("LIB", archivo, miembro, "CLP", "Miembro " + miembro,
+                                               "20250101120000", transferida)).encode() + b"\n"
+
+
+class ArbolesTest(unittest.TestCase):
+    """The checks of the several-session and piece rows: a tree against the
+    data sent, and two trees and indexes against each other."""
+
+    def escribe(self, ruta, datos):
+        os.makedirs(os.path.dirname(ruta), exist_ok=True)
+        with open(ruta, "wb") as f:
+            f.write(datos)
+
+    def arbol(self, miembros, transferida, orden=1):
+        carpeta = tempfile.mkdtemp(dir=DIR)
+        for m in miembros:
+            self.escribe(os.path.join(carpeta, "LIB", "QCLSRC", m + ".cl"), m.encode() * 3)
+        lineas = [linea_indice("QCLSRC", m, transferida) for m in miembros][::orden]
+        self.escribe(os.path.join(carpeta, "LIB", "xvoras", "xinfo"), b"".join(lineas))
+        self.escribe(os.path.join(carpeta, "LIB", "xvoras", "xinfo.bloqueo"), b"")
+        return carpeta
+
+    def setUp(self):
+        self.muestras = tempfile.mkdtemp(dir=DIR)
+        for m in ("M1", "M2", "M3"):
+            self.escribe(os.path.join(self.muestras, "LIB", "QCLSRC", m + ".txt"), m.encode() * 3)
+
+    def test_trees_alike_but_for_transfer_time_and_order(self):
+        uno = self.arbol(["M1", "M2", "M3"], "20261209101010")
+        varias = self.arbol(["M1", "M2", "M3"], "20261209111111", orden=-1)
+        self.assertIsNone(diferencia_con_muestras(uno, self.muestras, "LIB"))
+        self.assertIsNone(diferencia_arboles(uno, varias, "LIB"))
+
+    def test_a_missing_or_changed_member_or_line_is_found(self):
+        uno = self.arbol(["M1", "M2", "M3"], "20261209101010")
+        otro = self.arbol(["M1", "M2"], "20261209101010")
+        self.assertIn("1 members missing", diferencia_con_muestras(otro, self.muestras, "LIB"))
+        self.assertIn("only one of the trees", diferencia_arboles(uno, otro, "LIB"))
+        self.escribe(os.path.join(otro, "LIB", "QCLSRC", "M3.cl"), b"M3M3M4")
+        self.assertIn("differs", diferencia_con_muestras(otro, self.muestras, "LIB"))
+        self.assertIn("QCLSRC/M3.cl differs", diferencia_arboles(uno, otro, "LIB"))
+        # The files are right, the index lacks a line, or has one twice.
+        self.escribe(os.path.join(otro, "LIB", "QCLSRC", "M3.cl"), b"M3M3M3")
+        self.assertIn("index has 2 member lines", diferencia_con_muestras(otro, self.muestras, "LIB"))
+        self.assertIn("the indexes differ", diferencia_arboles(uno, otro, "LIB"))
+        with open(os.path.join(otro, "LIB", "xvoras", "xinfo"), "ab") as f:
+            f.write(linea_indice("QCLSRC", "M3", "20261209101010"))
+        self.assertIsNone(diferencia_arboles(uno, otro, "LIB"))
+        with open(os.path.join(otro, "LIB", "xvoras", "xinfo"), "ab") as f:
+            f.write(linea_indice("QCLSRC", "M2", "20261209101010"))
+        self.assertIn("repeated lines", diferencia_arboles(uno, otro, "LIB"))
+        self.assertIn("index has 4 member lines", diferencia_con_muestras(otro, self.muestras, "LIB"))
+        # An index line whose change date is not the other's.
+        otro = self.arbol(["M1", "M2", "M3"], "20261209101010")
+        with open(os.path.join(otro, "LIB", "xvoras", "xinfo"), "r+b") as f:
+            f.seek(92)
+            f.write(b"2024")
+        self.assertIn("the indexes differ", diferencia_arboles(uno, otro, "LIB"))
+
+    def test_a_partial_object_left_is_found(self):
+        uno = self.arbol(["M1", "M2", "M3"], "20261209101010")
+        self.escribe(os.path.join(uno, "LIB", "QCLSRC", "M4.cl.parcial"), b"M4")
+        self.assertIn("unexpected file", diferencia_con_muestras(uno, self.muestras, "LIB"))
 
 
 class Tramas:
