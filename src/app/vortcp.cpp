@@ -17,16 +17,16 @@ int main(int argc, char** argv) {
   switch (analiza_argumentos(argc, argv)) {
     case ResultadoArgumentos::uso:
       imprime_uso();
-      termina(1);
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::error_parametros:
       imprime_error_parametros();
-      termina(1);
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::ayuda:
       imprime_ayuda();
-      termina(0);
+      termina(SALIDA_BIEN);
     case ResultadoArgumentos::version:
       imprime_version();
-      termina(0);
+      termina(SALIDA_BIEN);
     case ResultadoArgumentos::correcto:
       break;
   }

@@ -19,7 +19,7 @@ const char* const NOMBRE_LOG = "vortcp.log";
 // Opens (empties) "trace". Ends the run with exit status 1 when it cannot.
 void abre_trace() {
   ctx.ftrace = plat_abre_texto(NOMBRE_TRACE, "w");
-  if (ctx.ftrace == nullptr) termina_con(1, "No se puede abrir el fichero de trace");
+  if (ctx.ftrace == nullptr) termina_con(SALIDA_ERROR, "No se puede abrir el fichero de trace");
 }
 
 }  // namespace
@@ -30,13 +30,14 @@ void inicia_ajustes() {
   if (strcmp(codificacion, "UTF-8") == 0 || strcmp(codificacion, "utf-8") == 0) {
     ctx.utf8 = 1;
   } else if (codificacion[0] != '\0') {
-    termina_con(1, "Codificacion no soportada (%s)\n", codificacion);
+    termina_con(SALIDA_ERROR, "Codificacion no soportada (%s)\n", codificacion);
   }
   ctx.test = toma_env_entero("TEST");
   if (ctx.test > 0) abre_trace();
   if (ctx.test == 1) printf("Inicializa buffer modo test...\n");
   ctx.flog = plat_abre_texto(NOMBRE_LOG, "w");
-  if (ctx.flog == nullptr) termina_con(1, "No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
+  if (ctx.flog == nullptr)
+    termina_con(SALIDA_ERROR, "No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
   // The log holds the result line of every object: whatever way the run
   // ends, its close is checked.
   registra_cierre(cierra_log);

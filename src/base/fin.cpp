@@ -39,7 +39,7 @@ void establece_manejador_fin(ManejadorFin manejador) {
 void termina(int estado) {
   // A run that was ending well and could not close what it wrote fails;
   // one that was failing already keeps its own status.
-  if (!cierra_todo() && estado == 0) estado = 1;
+  if (!cierra_todo() && estado == SALIDA_BIEN) estado = SALIDA_ERROR;
   fflush(stdout);
   fflush(stderr);
   if (manejador_fin != nullptr) {

@@ -67,7 +67,7 @@ void toma_env(char* dest, size_t cap, const char* nombre) {
   const char* valor = plat_getenv(nombre);
   if (valor == nullptr) valor = "";
   if (copia_texto(dest, cap, valor) >= cap) {
-    termina_con(1, "Valor demasiado largo en la variable %s\n", nombre);
+    termina_con(SALIDA_ERROR, "Valor demasiado largo en la variable %s\n", nombre);
   }
 }
 

@@ -205,7 +205,7 @@ Envio envia_lote(Carga& c, int campos) {
     } else if (avisos_en_pantalla()) {
       printf("\n");
     }
-    termina_con(1, "error. se cancela \n");
+    termina_con(SALIDA_ERROR, "error. se cancela \n");
   }
   c.total += c.filas_lote;
   if (codigo != 0) {

@@ -109,7 +109,7 @@ void termina_interrumpida() {
   } else {
     printf("Consulta interrumpida.\n");
   }
-  termina(bien ? 128 + plat_interrupcion() : 1);
+  termina(bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR);
 }
 
 void ejecuta_output(const char* linea) {
@@ -119,7 +119,7 @@ void ejecuta_output(const char* linea) {
   const char* nombre = linea + 7;
   printf("Establecida salida ejecucion en: (%s)\n\n", nombre);
   FILE* f = plat_abre_texto(nombre, "w");
-  if (f == nullptr) termina_con(1, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  if (f == nullptr) termina_con(SALIDA_ERROR, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
   copia_texto(nombre_salida, nombre);
   ctx.fsalida = f;
   ctx.isalida = 1;
@@ -189,5 +189,5 @@ void ejecuta_kill(const char*) {
   formatea(fin, "%.2d00", 96);
   envia_as(fin, 4, 1);
   cierra_salida();
-  termina(1);
+  termina(SALIDA_ERROR);
 }

@@ -21,7 +21,8 @@ CursorSlot tabla_cursores[NUM_CURSORES];
 AreaCursor* asigna_area(CursorSlot& slot, int cursor) {
   if (slot.area == nullptr) {
     slot.area = new (std::nothrow) AreaCursor();
-    if (slot.area == nullptr) termina_con(1, "No hay memoria para el area del cursor %d.\n", cursor);
+    if (slot.area == nullptr)
+      termina_con(SALIDA_ERROR, "No hay memoria para el area del cursor %d.\n", cursor);
     slot.area->ultima_columna = -1;
   }
   return slot.area;

@@ -30,20 +30,20 @@ constexpr int LARGO_PETICION = 70;
 // ends as an interruption of its own: "Salida estandar cerrada.\n" on
 // standard error, where it can still be read, and exit status 141.
 [[noreturn]] void cierra_y_termina() {
-  if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(1);
+  if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(SALIDA_ERROR);
   cierra_sesion();
   bool indices_bien = graba_indices();
   imprime_resumen();
-  if (!cierra_log() || !indices_bien) termina(1);
+  if (!cierra_log() || !indices_bien) termina(SALIDA_ERROR);
   fflush(stdout);
   salida_estandar_cerrada();
   int senal = plat_interrupcion();
   if (senal == SALIDA_CERRADA) {
     fprintf(stderr, "Salida estandar cerrada.\n");
-    termina(128 + senal);
+    termina(salida_de_senal(senal));
   }
-  if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
-  termina(ctx.fallo_intercambio ? -1 : 0);
+  if (senal != 0) termina_con(salida_de_senal(senal), "Transferencia interrumpida.\n");
+  termina(ctx.fallo_intercambio ? SALIDA_CONEXION : SALIDA_BIEN);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ void envia_peticion_y_despacha() {
   } else {
     if (!trata_lista()) {
       imprime_resumen();
-      termina(1);
+      termina(SALIDA_ERROR);
     }
     // Sending on a connection that has already failed would only add a
     // second failure line; an interrupted walk left the server waiting for

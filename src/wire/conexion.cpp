@@ -72,7 +72,7 @@ void exige_broker(socket_t s, int* total, int necesarios, int64_t desde) {
                                                            : plat_describe_error();
   fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
-  termina(-1);
+  termina(SALIDA_CONEXION);
 }
 
 // Decimal field of the broker reply (its first `total` bytes), which is
@@ -101,7 +101,7 @@ bool offset_de_cinco_digitos(int total) {
   for (int i = 0; i < total; i++) texto[i] = (char)lee_byte(m, i);
   texto[total] = '\0';
   imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
-  termina(-1);
+  termina(SALIDA_CONEXION);
 }
 
 // The port exchange with the session broker on SERVPORT: the unframed request
@@ -109,11 +109,11 @@ bool offset_de_cinco_digitos(int total) {
 // Every failure ends the run with exit status -1.
 void pide_puerto_al_broker() {
   socket_t s = plat_crea_socket();
-  if (s == SOCKET_INVALIDO) termina_con(-1, "Error al ejecutar funcion socket. \n");
+  if (s == SOCKET_INVALIDO) termina_con(SALIDA_CONEXION, "Error al ejecutar funcion socket. \n");
   printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
   if (ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_broker, true, &direccion)) termina_con(-1, "HOST no encontrado ");
+  if (!resuelve(servidor_broker, true, &direccion)) termina_con(SALIDA_CONEXION, "HOST no encontrado ");
   printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
   if (plat_conecta(s, direccion, puerto) != 0) {
     int codigo = plat_error_red();
@@ -123,7 +123,7 @@ void pide_puerto_al_broker() {
              "Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 en "
              "el AS/400.\nrc=%d",
              servidor_broker, puerto, codigo);
-    termina_con(-1, "Fallo en la operacion connect ...\n%s\n", texto);
+    termina_con(SALIDA_CONEXION, "Fallo en la operacion connect ...\n%s\n", texto);
   }
 
   formatea(ctx.sbuffer, "%.2d%.5d", 97, 7);
@@ -147,7 +147,7 @@ void pide_puerto_al_broker() {
              "(2) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
              "Superado el numero maximo de sesiones definidas (%d).\n",
              servidor_broker, puerto, maximo);
-    termina_con(-1, "%s\n", texto);
+    termina_con(SALIDA_CONEXION, "%s\n", texto);
   }
   // Only the low 16 bits of a port count, so a sum past 65535 would wrap
   // round to some other port (the broker's own among them): such an offset
@@ -174,7 +174,7 @@ void conecta_servidor() {
   uint32_t direccion = 0;
   if (!resuelve(servidor_sesion, ctx.test == 1, &direccion)) {
     printf("HOST NOT FOUND --> ");
-    termina_con(-1, "h_errno = %d\n", plat_error_red());
+    termina_con(SALIDA_CONEXION, "h_errno = %d\n", plat_error_red());
   }
   if (ctx.test == 1) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
   if (plat_conecta(ctx.sd, direccion, puerto) != 0) {
@@ -184,7 +184,7 @@ void conecta_servidor() {
     fprintf(stderr, "connect() failed: %s\n", error);
     plat_cierra_socket(ctx.sd);
     ctx.sd = SOCKET_INVALIDO;
-    termina(-1);
+    termina(SALIDA_CONEXION);
   }
 }
 
@@ -201,7 +201,8 @@ void lee_limite_espera() {
     if (bien) segundos = segundos * 10 + (*p - '0');
     if (segundos > MAX_ESPERA_S) bien = false;
   }
-  if (!bien || segundos < 1) termina_con(1, "Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+  if (!bien || segundos < 1)
+    termina_con(SALIDA_ERROR, "Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
   establece_limite_espera((int)segundos);
 }
 
@@ -210,7 +211,7 @@ void lee_limite_espera() {
 void conecta_sesion() {
   if (ctx.test == 1) printf("Inicio socket en Windows ...\n");
   int rc = plat_inicia_red();
-  if (rc != 0) termina_con(-1, "WSAStartup failed: error code = %d\n", rc);
+  if (rc != 0) termina_con(SALIDA_CONEXION, "WSAStartup failed: error code = %d\n", rc);
   if (ctx.test == 1) printf("Inicio llamada socket ...\n");
 
   char multias[TAM_AJUSTE];

@@ -32,7 +32,7 @@ void limpia_tablas() {
 }
 
 [[noreturn]] void error_expansion() {
-  termina_con(1, "Fatal error during code expansion.\n");
+  termina_con(SALIDA_ERROR, "Fatal error during code expansion.\n");
 }
 
 // Reads the packed codes of one expansion. Bytes beyond the input's length
@@ -123,7 +123,7 @@ bool reserva_tablas_lzw() {
 }
 
 void inicia_lzw() {
-  if (!reserva_tablas_lzw()) termina_con(1, "Fatal error allocating table space!\n");
+  if (!reserva_tablas_lzw()) termina_con(SALIDA_ERROR, "Fatal error allocating table space!\n");
 
   // The start-up round trip: its outcome is neither compared nor used.
   static const char texto[] = "070110028Biblioteca &1 no encontrada.";
@@ -183,7 +183,7 @@ int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
 
 void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad) {
   // The tables come from inicia_lzw; a caller that skipped it gets them here.
-  if (!reserva_tablas_lzw()) termina_con(1, "Fatal error allocating table space!\n");
+  if (!reserva_tablas_lzw()) termina_con(SALIDA_ERROR, "Fatal error allocating table space!\n");
   limpia_tablas();
   int siguiente = PRIMER_CODIGO;
   printf("Expanding...\n");

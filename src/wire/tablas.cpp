@@ -193,7 +193,7 @@ void carga_tabla_ebc() {
       printf("Fichero %s no encontrado.\n\n", ruta);
       fflush(stdout);
       fprintf(stderr, "Fichero de tablas buscado en %s y en %s\n", primera, ruta);
-      termina(1);
+      termina(SALIDA_ERROR);
     }
   }
   // Byte FF stays FF both ways whatever the file says: set after the file.
