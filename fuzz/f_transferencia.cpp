@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   bool terminado = false;
   try {
     if (spool) {
-      trata_spl();
-    } else if (!trata_lista()) {
+      trata_spl(sesion_objetivo());
+    } else if (!trata_lista(sesion_objetivo())) {
       terminado = true;
     }
   } catch (const FinPrograma&) {

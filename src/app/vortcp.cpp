@@ -11,6 +11,7 @@
 #include "transfer/peticion.h"
 #include "wire/conexion.h"
 #include "wire/lzw.h"
+#include "wire/sesion.h"
 
 int main(int argc, char** argv) {
   plat_inicia_proceso();
@@ -33,12 +34,16 @@ int main(int argc, char** argv) {
   imprime_titulo();
   inicia_ajustes();
   inicia_lzw();
-  conecta_sesion();
+  // The run's one session: the console's, or the transfer's.
+  static Sesion sesion;
+  sesion.traza = ctx.ftrace;
+  conecta_sesion(sesion);
   if (ctx.icodigo == 54) {
+    establece_sesion_sql(sesion);
     // A handshake that fails ends the run with the framing's result, and
     // says so.
     if (saludo_web() < 0) termina_sesion_perdida();
     consola_sql();
   }
-  envia_peticion_y_despacha();
+  envia_peticion_y_despacha(sesion);
 }

@@ -150,28 +150,23 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
 
 namespace {
 
-// The socket of this thread whose receive time-out is set, and to what: the
-// time-out is a property of the socket, so it is set once, not per receive.
-thread_local socket_t socket_con_plazo = SOCKET_INVALIDO;
-thread_local int plazo_puesto_ms = 0;
-
-bool pon_plazo(socket_t s, int max_ms) {
-  if (s == socket_con_plazo && max_ms == plazo_puesto_ms) return true;
+// The time-out is a property of the socket: it is set once, not per receive.
+bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
+  if (*plazo_ms == max_ms) return true;
   struct timeval t;
   t.tv_sec = max_ms / 1000;
   t.tv_usec = (max_ms % 1000) * 1000;
   if (setsockopt((int)s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
-  socket_con_plazo = s;
-  plazo_puesto_ms = max_ms;
+  *plazo_ms = max_ms;
   return true;
 }
 
 }  // namespace
 
-long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms) {
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   if (max_ms < 1) max_ms = 1;
-  if (!pon_plazo(s, max_ms)) {
+  if (!pon_plazo(s, max_ms, plazo_ms)) {
     // Without a time-out on the socket, one poll stands in for it.
     struct pollfd p;
     p.fd = (int)s;
@@ -206,8 +201,6 @@ void plat_acusa_recibo(socket_t s) {
 
 void plat_cierra_socket(socket_t s) {
   if (s == SOCKET_INVALIDO) return;
-  // A socket made later may get the same number, without the time-out.
-  if (s == socket_con_plazo) socket_con_plazo = SOCKET_INVALIDO;
   close((int)s);
 }
 

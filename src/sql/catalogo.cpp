@@ -86,10 +86,10 @@ enum class Consulta { bien, error_sql, fallo };
 template <typename PorFila>
 Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFila por_fila) {
   int largo = (int)strlen(sentencia) + 13;
-  formatea(ctx.sbuffer, "02%.3d%.3d%5d%s", ctx.isesion, ctx.icursor, largo, sentencia);
-  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+  formatea(sesion_sql().buffer, "02%.3d%.3d%5d%s", ctx.isesion, ctx.icursor, largo, sentencia);
+  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
   if (rc < 0) return Consulta::fallo;
-  Mensaje r = respuesta_de(ctx.sbuffer, rc);
+  Mensaje r = respuesta_de(sesion_sql().buffer, rc);
   if (resp_es_error(r)) {
     *codigo = resp_codigo(r);
     return *codigo == 100 ? Consulta::bien : Consulta::error_sql;
@@ -110,10 +110,10 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   }
   if (leidas != n) return Consulta::fallo;
   while (sigue == 0) {
-    formatea(ctx.sbuffer, "03%.3d%.3d", ctx.isesion, cursor);
-    rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
+    rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
     if (rc < 0) return Consulta::fallo;
-    r = respuesta_de(ctx.sbuffer, rc);
+    r = respuesta_de(sesion_sql().buffer, rc);
     if (resp_es_error(r)) return resp_codigo(r) == 100 ? Consulta::bien : Consulta::fallo;
     n = lee_numero(r, 13, 5);
     sigue = lee_numero(r, 18, 1);

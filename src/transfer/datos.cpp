@@ -38,8 +38,8 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   return false;
 }
 
-bool abre_ebcdic() {
-  Mensaje m = mensaje_actual();
+bool abre_ebcdic(Sesion& s) {
+  Mensaje m = mensaje_actual(s);
   char tipo_fuente[8], texto[64], fecha[16], hora[16];
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
   lee_texto(m, 17, 10, true, ctx.archivo_actual);
@@ -70,13 +70,13 @@ bool abre_ebcdic() {
   // The log gets only the counts of a raw copy, not this half of its line.
   imprime_obtiene(ruta, false);
   if (!abre_objeto_de_cabecera(ruta, true, c, linea)) return false;
-  responde_ok();
+  responde_ok(s);
   return true;
 }
 
-bool trata_datos() {
+bool trata_datos(Sesion& s) {
   static unsigned char traducido[TAM_TRAMA];
-  Mensaje m = mensaje_actual();
+  Mensaje m = mensaje_actual(s);
   ctx.miembro_actual[0] = '\0';
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
   lee_texto(m, 17, 10, true, ctx.archivo_actual);
@@ -91,14 +91,14 @@ bool trata_datos() {
   // The header carries no date: the file keeps the time of the transfer.
   if (!abre_objeto(ruta, false, nullptr, nullptr, nullptr)) return false;
   marca_convertido();
-  responde_ok();
+  responde_ok(s);
   // The data block never came: the copy is incomplete.
-  if (ctx.fallo_intercambio) return deja_incompleto();
+  if (s.fallo) return deja_incompleto();
 
   // The data block: its code is not looked at, and its length field counts
   // the data bytes only (not the whole payload as in the other blocks).
   int32_t n = 0;
-  m = mensaje_actual();
+  m = mensaje_actual(s);
   const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
   for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
   size_t escritos = 0;
@@ -108,6 +108,6 @@ bool trata_datos() {
   if (!completa_objeto()) return false;
   imprime_cuenta((long long)escritos, 11, " bytes\n", false);
   progreso_fin_objeto(0, false);
-  responde_ok();
+  responde_ok(s);
   return true;
 }

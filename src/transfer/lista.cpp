@@ -16,23 +16,23 @@
 #include "wire/tablas.h"
 #include "wire/trama.h"
 
-Mensaje mensaje_actual() {
-  int32_t largo = ctx.ilen_recibido;
+Mensaje mensaje_actual(const Sesion& s) {
+  int32_t largo = s.largo;
   if (largo < 0) largo = 0;
   if (largo > TAM_TRAMA) largo = TAM_TRAMA;
-  return Mensaje{(const unsigned char*)ctx.sbuffer, largo, ebc_fija};
+  return Mensaje{(const unsigned char*)s.buffer, largo, ebc_fija};
 }
 
-void responde_ok() {
-  copia_texto(ctx.sbuffer, "OK");
-  envia_as(ctx.sbuffer, 2, 1);
-  if (ctx.fallo_intercambio) {
+void responde_ok(Sesion& s) {
+  copia_texto(s.buffer, "OK");
+  envia_as(s, s.buffer, 2, 1);
+  if (s.fallo) {
     // Nothing will come after an answer that did not go out; the walk ends
     // as it does after a failed receive.
-    ctx.ilen_recibido = 0;
+    s.largo = 0;
     return;
   }
-  recibe_as();
+  recibe_as(s);
 }
 
 // Console and log share every result line; the log is absent only in tests.
@@ -78,29 +78,29 @@ enum class Paso { sigue, fin, error };
 // Hands the message in hand to the handler of its code. A code outside the
 // catalogue (06, the spool codes and any other) ends the stream and gets no
 // answer.
-static Paso trata_mensaje() {
+static Paso trata_mensaje(Sesion& s) {
   bool bien;
-  switch (lee_numero(mensaje_actual(), 0, 2)) {
+  switch (lee_numero(mensaje_actual(s), 0, 2)) {
     case 1:
-      bien = abre_miembro();
+      bien = abre_miembro(s);
       break;
     case 2:
-      bien = graba_texto();
+      bien = graba_texto(s);
       break;
     case 3:
-      bien = abre_ebcdic();
+      bien = abre_ebcdic(s);
       break;
     case 4:
-      bien = graba_ebcdic();
+      bien = graba_ebcdic(s);
       break;
     case 5:
-      bien = trata_datos();
+      bien = trata_datos(s);
       break;
     case 7:
-      bien = abre_mensajes();
+      bien = abre_mensajes(s);
       break;
     case 8:
-      bien = graba_texto();
+      bien = graba_texto(s);
       break;
     default:
       return Paso::fin;
@@ -127,13 +127,13 @@ bool punto_de_control(void*) {
 
 }  // namespace
 
-bool trata_lista() {
+bool trata_lista(Sesion& s) {
   fallo_del_punto_de_control = false;
   establece_tarea_espera(punto_de_control, nullptr);
-  recibe_as();
+  recibe_as(s);
   Paso paso = Paso::sigue;
-  while (!ctx.fallo_intercambio && paso == Paso::sigue) {
-    paso = trata_mensaje();
+  while (!s.fallo && paso == Paso::sigue) {
+    paso = trata_mensaje(s);
     // A closed standard output ends the walk as an interruption does
     // (salida_estandar_cerrada records it as one).
     if (paso == Paso::sigue && salida_estandar_cerrada()) break;
@@ -152,24 +152,24 @@ bool trata_lista() {
   // The end code completes the object; a failed exchange, an interruption or
   // a closed standard output leaves it incomplete, its bytes kept beside the
   // earlier copy.
-  if (paso == Paso::fin && !ctx.fallo_intercambio) return cierra_fichero();
+  if (paso == Paso::fin && !s.fallo) return cierra_fichero();
   return deja_incompleto();
 }
 
-void trata_spl() {
+void trata_spl(Sesion& s) {
   if (ctx.test == 1) printf("Espera recibir de as\n");
-  recibe_as();
+  recibe_as(s);
   if (ctx.test == 1) printf("Recibido de as\n");
   for (;;) {
     char codigo[3];
-    lee_texto(mensaje_actual(), 0, 2, false, codigo);
+    lee_texto(mensaje_actual(s), 0, 2, false, codigo);
     int valor = lee_entero(codigo);
     if (ctx.test == 1) printf("Va a procesar lista (%s)\n", codigo);
-    if (ctx.fallo_intercambio || (valor != 67 && valor != 68)) {
+    if (s.fallo || (valor != 67 && valor != 68)) {
       if (ctx.test == 1) printf("Sale de procesar lista (%s)\n", codigo);
       return;
     }
-    muestra_spool(valor);
+    muestra_spool(s, valor);
     if (salida_estandar_cerrada()) return;
   }
 }

@@ -2,6 +2,8 @@
 // each handed to the handler for its code and answered "OK".
 #pragma once
 
+#include "wire/sesion.h"
+
 // Walks the stream of the list modes (request codes 94, 95 and 97) until the
 // first code outside the catalogue, a failed exchange or a closed standard
 // output (recorded as an interruption, plat_interrupcion), and returns true
@@ -10,7 +12,7 @@
 // receive waits for the server: the reason has been printed), with no local
 // file open either. While it waits for the server, the indexes are written
 // as while messages flow (a waiting task, trama.h).
-bool trata_lista();
+bool trata_lista(Sesion& s);
 // Walks the spool blocks of the spool modes (request codes 66 and 67), until
 // a code outside them, a failed exchange or a closed standard output.
-void trata_spl();
+void trata_spl(Sesion& s);

@@ -6,8 +6,8 @@
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
-bool abre_mensajes() {
-  Mensaje m = mensaje_actual();
+bool abre_mensajes(Sesion& s) {
+  Mensaje m = mensaje_actual(s);
   char texto[64], fecha[16], hora[16];
   ctx.miembro_actual[0] = '\0';
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
@@ -27,6 +27,6 @@ bool abre_mensajes() {
   plat_ruta(ruta, "\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, "msg");
   imprime_obtiene(ruta, true);
   if (!abre_objeto_de_cabecera(ruta, false, c, linea)) return false;
-  responde_ok();
+  responde_ok(s);
   return true;
 }

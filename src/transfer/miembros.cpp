@@ -8,8 +8,8 @@
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
-bool abre_miembro() {
-  Mensaje m = mensaje_actual();
+bool abre_miembro(Sesion& s) {
+  Mensaje m = mensaje_actual(s);
   char tipo_fuente[8], texto[64], fecha[16], hora[16];
   lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
   lee_texto(m, 17, 10, true, ctx.archivo_actual);
@@ -41,6 +41,6 @@ bool abre_miembro() {
             extension);
   imprime_obtiene(ruta, true);
   if (!abre_objeto_de_cabecera(ruta, false, c, linea)) return false;
-  responde_ok();
+  responde_ok(s);
   return true;
 }

@@ -15,9 +15,9 @@
 // The EBCDIC new-line byte; the built-in table maps it to itself.
 constexpr unsigned char FIN_REGISTRO = 0x15;
 
-bool graba_texto() {
+bool graba_texto(Sesion& s) {
   static unsigned char traducido[TAM_TRAMA];
-  Mensaje m = mensaje_actual();
+  Mensaje m = mensaje_actual(s);
   // A block with no open file (no header before it) has nowhere to go.
   if (ctx.fichero_abierto) {
     int32_t n = 0;
@@ -37,12 +37,12 @@ bool graba_texto() {
     ctx.num_registros += registros;
     ctx.num_bytes += (int64_t)escritos;
   }
-  responde_ok();
+  responde_ok(s);
   return true;
 }
 
-bool graba_ebcdic() {
-  Mensaje m = mensaje_actual();
+bool graba_ebcdic(Sesion& s) {
+  Mensaje m = mensaje_actual(s);
   if (ctx.fichero_abierto) {
     int32_t n = 0;
     const unsigned char* datos = datos_de_bloque(m, 12, lee_numero(m, 2, 5), &n);
@@ -51,7 +51,7 @@ bool graba_ebcdic() {
     if (largo_registro > 0) ctx.num_registros += n / largo_registro;
     ctx.num_bytes += n;
   }
-  responde_ok();
+  responde_ok(s);
   return true;
 }
 
@@ -84,10 +84,10 @@ static unsigned char sustituye(unsigned char c) {
   }
 }
 
-void muestra_spool(int codigo) {
+void muestra_spool(Sesion& s, int codigo) {
   // Every byte gives at most two on the console, plus the final line end.
   static unsigned char salida[2 * TAM_TRAMA + 2];
-  Mensaje m = mensaje_actual();
+  Mensaje m = mensaje_actual(s);
   bool largo5 = codigo == 68;
   int inicio = largo5 ? 12 : 11;
   int32_t largo = lee_numero(m, 2, 5);
@@ -116,5 +116,5 @@ void muestra_spool(int codigo) {
   salida[k++] = '\n';
   escribe_del_servidor(stdout, salida, k);
   progreso_bytes(n);
-  responde_ok();
+  responde_ok(s);
 }

@@ -7,14 +7,15 @@
 #include "platform/plataforma.h"
 #include "transfer/xinfo.h"
 #include "wire/lector.h"
+#include "wire/sesion.h"
 
 // --- The walk (lista.cpp) -----------------------------------------------------
-// The message now in ctx.sbuffer, bounded by what arrived (ctx.ilen_recibido),
+// The message now in the session's buffer, bounded by what arrived (s.largo),
 // its names and numbers read through ebc_fija.
-Mensaje mensaje_actual();
-// Sends "OK" and receives the next message into ctx.sbuffer. A failed exchange
-// sets ctx.fallo_intercambio and leaves no message (ctx.ilen_recibido 0).
-void responde_ok();
+Mensaje mensaje_actual(const Sesion& s);
+// Sends "OK" and receives the next message into the session's buffer. A
+// failed exchange sets s.fallo and leaves no message (s.largo 0).
+void responde_ok(Sesion& s);
 // The open object is complete (the next header arrived, or the end code):
 // completa_objeto, then its result line is completed with the counts, on the
 // console and in the log (the counters go back to 0), then its index entry is
@@ -105,15 +106,15 @@ void antes_de_un_fallo();
 
 // --- Handlers --------------------------------------------------------------------
 // Each reads the message in hand, does its work and ends with responde_ok, so
-// the next message is in ctx.sbuffer when it returns true. False, with the
+// the next message is in the session's buffer when it returns true. False, with the
 // message unanswered and the reason printed, when the run must end with exit
 // status 1: a refused name, a local file that cannot be opened, written or
 // closed, or an index failure (actualiza_xinfo); a block fails only on a
 // write. The walk then ends the run.
-bool abre_miembro();             // 01 (miembros.cpp)
-bool graba_texto();              // 02 and 08 (registros.cpp)
-bool abre_ebcdic();              // 03 (datos.cpp)
-bool graba_ebcdic();             // 04 (registros.cpp)
-bool trata_datos();              // 05 and its data block (datos.cpp)
-bool abre_mensajes();            // 07 (mensajes.cpp)
-void muestra_spool(int codigo);  // 67 or 68, the layout it names (registros.cpp)
+bool abre_miembro(Sesion& s);               // 01 (miembros.cpp)
+bool graba_texto(Sesion& s);                // 02 and 08 (registros.cpp)
+bool abre_ebcdic(Sesion& s);                // 03 (datos.cpp)
+bool graba_ebcdic(Sesion& s);               // 04 (registros.cpp)
+bool trata_datos(Sesion& s);                // 05 and its data block (datos.cpp)
+bool abre_mensajes(Sesion& s);              // 07 (mensajes.cpp)
+void muestra_spool(Sesion& s, int codigo);  // 67 or 68, the layout it names (registros.cpp)
