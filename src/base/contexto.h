@@ -41,16 +41,6 @@ struct RunContext {
   unsigned char tabla_ebc[256];  // EBCDIC to ASCII, amended by the table file
   unsigned char tabla_asc[256];  // ASCII to EBCDIC, amended by the table file
 
-  // --- Transfer walk (owner: src/transfer) -------------------------------------
-  char biblioteca_actual[TAM_AJUSTE];  // names of the object being received, from its header
-  char archivo_actual[TAM_AJUSTE];
-  char miembro_actual[TAM_AJUSTE];  // empty for data and message files
-  int32_t fichero_abierto;          // 1 while fichero_actual is open
-  FILE* fichero_actual;             // the local output file of the transfer
-  char ruta_actual[TAM_RUTA];       // its path, for the write error message
-  int64_t num_registros;            // records of the object being received (64 bits: big files)
-  int64_t num_bytes;                // bytes of the object being received (64 bits: big files)
-
   // --- SQL session (owner: the handshake, sql/saludo.cpp) ---------------------
   int32_t isesion;    // session number, always 1
   int32_t en_ebcdic;  // WWW_EBCDIC at connection: messages sent in EBCDIC; 0 in transfers

@@ -33,6 +33,11 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
   }
 }
 
+std::mutex& cerrojo_salida() {
+  static std::mutex cerrojo;
+  return cerrojo;
+}
+
 bool es_terminal_de_la_ejecucion(FILE* f) {
   static int salida = -1, error = -1;
   int* visto = f == stdout ? &salida : f == stderr ? &error : nullptr;

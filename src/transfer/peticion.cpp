@@ -13,6 +13,7 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/lista.h"
+#include "transfer/objeto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
@@ -27,8 +28,9 @@ namespace {
 // so. A standard output found closed (by the walk, or now at its last flush)
 // ends as an interruption of its own: "Salida estandar cerrada.\n" on
 // standard error, where it can still be read, and exit status 141.
-[[noreturn]] void cierra_y_termina(Sesion& s) {
-  if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(SALIDA_ERROR);
+[[noreturn]] void cierra_y_termina(Recorrido& r) {
+  Sesion& s = r.sesion;
+  if (r.objeto.abierto && !deja_incompleto(r)) termina(SALIDA_ERROR);
   cierra_sesion(s);
   bool indices_bien = graba_indices();
   imprime_resumen();
@@ -65,6 +67,10 @@ void construye_peticion(char (&peticion)[LARGO_PETICION + 1]) {
 }
 
 void envia_peticion_y_despacha(Sesion& s) {
+  // The run's one walk, for as long as the process lasts: termina's closing
+  // steps may still look at its object.
+  static Recorrido* recorrido = new Recorrido(s);
+  Recorrido& r = *recorrido;
   // From here on Ctrl-C and SIGTERM end the walk, not the process: what was
   // received is closed, counted and indexed first.
   plat_vigila_interrupciones();
@@ -78,9 +84,9 @@ void envia_peticion_y_despacha(Sesion& s) {
     // END: the request itself tells the server job to end.
   } else if (ctx.icodigo == 66 || ctx.icodigo == 67) {
     if (ctx.test == 1) printf("Va a trata_spl\n");
-    trata_spl(s);
+    trata_spl(r);
   } else {
-    if (!trata_lista(s)) {
+    if (!trata_lista(r)) {
       imprime_resumen();
       termina(SALIDA_ERROR);
     }
@@ -93,5 +99,5 @@ void envia_peticion_y_despacha(Sesion& s) {
       envia_as(s, fin, largo, 1);
     }
   }
-  cierra_y_termina(s);
+  cierra_y_termina(r);
 }

@@ -15,7 +15,7 @@
 #include "base/fin.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
-#include "transfer/transferencia.h"
+#include "transfer/objeto.h"
 
 void fecha_actualizacion(const FechaHora& ahora, char (&dest)[9]) {
   int anio = ahora.anio % 100;
