@@ -27,7 +27,8 @@ constexpr int salida_de_senal(int senal) {
 // A closing step: writes out or closes what must not be lost, and returns false
 // after printing why it failed. Steps run once, the last registered first; a
 // step registered twice runs once. A step may itself end the run (termina):
-// the remaining steps then still run, once.
+// the remaining steps then still run, once. Steps run on the thread that ends
+// the run; a second thread that ends it meanwhile waits for the end.
 using PasoCierre = bool (*)();
 void registra_cierre(PasoCierre paso);
 

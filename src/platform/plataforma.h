@@ -192,6 +192,8 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // file is never opened through a link: a link or anything else that is not a
 // regular file at ruta is removed first (as plat_crea_nuevo does), a
 // directory there is a failure. The lock is held until the process ends.
+// The locks taken are remembered by the process: callers do not ask from two
+// threads at once (the transfer asks under its mutex of the library locks).
 enum class Bloqueo { tomado, ocupado, fallo };
 Bloqueo plat_bloquea(const char* ruta, int max_ms);
 // Reads the next piece of a line of a text file: its bytes up to and including

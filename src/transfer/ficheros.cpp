@@ -1,8 +1,11 @@
 // The transfer's local files: the checks a header must pass before anything
 // is written (names that would leave the local tree, one run per library),
-// the library directories, and the index entry of a header.
+// the library directories, and the index entry of a header. The directories
+// made and the libraries locked are the run's, shared by its sessions: each
+// set has a mutex of its own.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 
@@ -22,8 +25,12 @@ constexpr int ESPERA_BLOQUEO_MS = 10000;
 // The directories asked for in this run: a library of thousands of members
 // makes each of them once, not once per member.
 std::unordered_set<std::string> directorios_hechos;
-// The libraries this run holds the lock of.
+std::mutex cerrojo_directorios;
+// The libraries this run holds the lock of. Its mutex is held while a
+// library's lock is taken (a wait included): another session's header of
+// the same library waits for the outcome. plat_bloquea is called only so.
 std::unordered_set<std::string> bibliotecas_tomadas;
+std::mutex cerrojo_bibliotecas;
 
 }  // namespace
 
@@ -41,6 +48,7 @@ bool acepta_cabecera(const Cabecera& c) {
   // rewrite the index from a copy that misses the first run's entries. The
   // lock is taken at the library's first header, before anything is written
   // into it, and kept to the end of the run.
+  std::lock_guard<std::mutex> cerrojo(cerrojo_bibliotecas);
   if (bibliotecas_tomadas.count(biblioteca) != 0) return true;
   char ruta[TAM_RUTA];
   bool directorios = plat_ruta(ruta, "\\%s", biblioteca) && asegura_directorio(ruta) &&
@@ -73,17 +81,25 @@ bool acepta_cabecera(const Cabecera& c) {
 }
 
 bool asegura_directorio(const char* ruta) {
-  if (directorios_hechos.count(ruta) != 0) return true;
+  std::string nombre(ruta);
+  {
+    std::lock_guard<std::mutex> cerrojo(cerrojo_directorios);
+    if (directorios_hechos.count(nombre) != 0) return true;
+  }
+  // Two sessions may both make it: a directory already there is success.
   if (!plat_crea_directorio(ruta)) {
     antes_de_un_fallo();
     imprime_del_servidor(stdout, "Imposible crear el directorio (%s)\n", ruta);
     return false;
   }
-  directorios_hechos.insert(ruta);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_directorios);
+  directorios_hechos.insert(std::move(nombre));
   return true;
 }
 
 void olvida_directorios() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_bibliotecas);
+  std::lock_guard<std::mutex> cerrojo_d(cerrojo_directorios);
   directorios_hechos.clear();
   bibliotecas_tomadas.clear();
 }

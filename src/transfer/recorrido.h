@@ -30,18 +30,18 @@ constexpr int TAM_LINEA_RESULTADO = 4 * TAM_RUTA;
 
 // The one local object a walk writes (objeto.h has what is done with it).
 struct Objeto {
-  bool abierto = false;      // its working file is open
-  FILE* fichero = nullptr;   // the working file
-  char ruta[TAM_RUTA];       // its path once complete
-  char parcial[TAM_RUTA];    // the working file, "<ruta>.parcial"
-  Cabecera cabecera;         // the header that opened it
-  bool con_fecha = false;    // the header's change date is a valid one:
-  FechaHora fecha;           //   given to the file once complete
-  int64_t registros = 0;     // records written (64 bits: big files)
-  int64_t bytes = 0;         // bytes written
-  bool convertido = false;   // a converted data file: its count line is its bytes alone
-  bool indexar = false;      // its index entry is recorded once complete:
-  char biblioteca[TAM_AJUSTE];                 //   in this library's index
+  bool abierto = false;                      // its working file is open
+  FILE* fichero = nullptr;                   // the working file
+  char ruta[TAM_RUTA];                       // its path once complete
+  char parcial[TAM_RUTA];                    // the working file, "<ruta>.parcial"
+  Cabecera cabecera;                         // the header that opened it
+  bool con_fecha = false;                    // the header's change date is a valid one:
+  FechaHora fecha;                           //   given to the file once complete
+  int64_t registros = 0;                     // records written (64 bits: big files)
+  int64_t bytes = 0;                         // bytes written
+  bool convertido = false;                   // a converted data file: its count line is its bytes alone
+  bool indexar = false;                      // its index entry is recorded once complete:
+  char biblioteca[TAM_AJUSTE];               //   in this library's index
   char linea_indice[LARGO_LINEA_XINFO + 2];  //   this line, built at the header
   // The parts of its result line not yet written, when the walk writes
   // result lines whole (Recorrido::lineas_enteras): for the console, and for

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/contexto.h"
 #include "base/fin.h"
@@ -254,8 +255,13 @@ namespace {
 uint16_t tabla_pares[65536];
 unsigned char tabla_de_los_pares[256];
 bool pares_hechos = false;
+// Every session's blocks go through the pairs: they are checked (and, when
+// the table has changed, rebuilt) under this mutex. A run changes its table
+// only at start, so the pairs are read unchanged while sessions translate.
+std::mutex cerrojo_pares;
 
 void prepara_pares() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_pares);
   if (pares_hechos && memcmp(tabla_de_los_pares, ctx.tabla_ebc, 256) == 0) return;
   memcpy(tabla_de_los_pares, ctx.tabla_ebc, 256);
   for (int par = 0; par < 65536; par++) {

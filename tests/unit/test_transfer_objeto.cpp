@@ -129,9 +129,9 @@ TEST_F(ObjetoLinea, LineasEnterasDeDosRecorridosNoSeMezclan) {
   std::string ra = ruta_mostrada("LIB1/SRC/AAA.ile");
   std::string rb = ruta_mostrada("LIB1/SRC/BBB.ile");
   std::string relleno(30 - ra.size(), ' ');
-  EXPECT_EQ(consola, "Obtiene: " + rb + relleno + "          1 registros            2 bytes\n" + "Obtiene: " + ra +
-                         relleno + "          1 registros            2 bytes\n" + "Incompleto: " + ra +
-                         ".parcial\n");
+  EXPECT_EQ(consola, "Obtiene: " + rb + relleno + "          1 registros            2 bytes\n" +
+                         "Obtiene: " + ra + relleno + "          1 registros            2 bytes\n" +
+                         "Incompleto: " + ra + ".parcial\n");
   EXPECT_TRUE(std::filesystem::exists("LIB1/SRC/BBB.ile"));
   EXPECT_TRUE(std::filesystem::exists("LIB1/SRC/AAA.ile.parcial"));
 }
