@@ -20,8 +20,8 @@
 namespace {
 
 struct Esperado {
-  bool fallo;                        // the receive must fail (-1) or end the run
-  bool fin_programa;                 // the expansion ends the run
+  bool fallo;                        // the receive must fail (-1)
+  bool no_expandida;                 // the expansion fails (RECEPCION_NO_EXPANDIDA)
   int resultado;                     // payload length
   std::vector<unsigned char> carga;  // what the buffer must start with
 };
@@ -50,10 +50,8 @@ Esperado lee_referencia(const uint8_t* s, size_t n, size_t* pos, bool sql, bool 
   if (sql && comprimido) {
     int inicio = icompri > (int)L ? (int)L : icompri;
     static unsigned char expandido[TAM_TRAMA];
-    try {
-      expande_lzw(e.carga.data(), inicio, (int)L, expandido, TAM_TRAMA);
-    } catch (const FinPrograma&) {
-      e.fin_programa = true;
+    if (!expande_lzw(e.carga.data(), inicio, (int)L, expandido, TAM_TRAMA)) {
+      e.no_expandida = true;
       return e;
     }
     e.carga.assign(expandido, expandido + ifs_iin.salida);
@@ -93,11 +91,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     int rc;
     try {
       rc = sql ? Rec_VORTCP_sql(ses, ses.buffer, comprimido ? 1 : 0, icompri) : Rec_VORTCP(ses, ses.buffer);
-    } catch (const FinPrograma& fin) {
-      COMPRUEBA(esp.fin_programa && fin.estado == 1);
+    } catch (const FinPrograma&) {
+      hallazgo("la recepcion termino el programa por si misma");
+    }
+    if (esp.no_expandida) {
+      COMPRUEBA(rc == RECEPCION_NO_EXPANDIDA);
       break;
     }
-    COMPRUEBA(!esp.fin_programa);
+    COMPRUEBA(rc != RECEPCION_NO_EXPANDIDA);
     COMPRUEBA(ses.npendientes >= 0 && ses.npendientes <= TAM_TRAMA);
     if (esp.fallo) {
       COMPRUEBA(rc == -1);

@@ -14,6 +14,7 @@
 #include "platform/plataforma.h"
 #include "sql/intercambio_sql.h"
 #include "wire/intercambio.h"
+#include "wire/trama.h"
 
 // "|" unless DELIM is non-empty, then its first character. Only that
 // character is used, so the value is not copied.
@@ -132,7 +133,7 @@ void ejecuta_set(const char* linea) {
   plat_putenv(texto);
   printf("putenv [%s]\n", texto);
   ctx.dict = toma_env_entero("DICT");
-  cambia_nivel_test(toma_env_entero("TEST"));
+  if (!cambia_nivel_test(toma_env_entero("TEST"))) termina(SALIDA_ERROR);
   // A trace opened now is the session's too (kill writes into it).
   sesion_sql().traza = ctx.ftrace;
   ctx.rownum = toma_env_entero("ROWNUM");
@@ -178,6 +179,7 @@ void envia_cmd(const char* linea) {
   // The only compressed reply of the protocol: the receive expands it. Its
   // line is shown even when the receive failed.
   int rc = recibe_sql(sesion_sql().buffer, true);
+  if (rc == RECEPCION_NO_EXPANDIDA) termina(SALIDA_ERROR);
   muestra_retorno(rc);
   if (ctx.test >= 1) muestra_retorno(rc);
 }

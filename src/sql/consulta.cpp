@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/texto.h"
 #include "sql/csv.h"
 #include "sql/cursores.h"
@@ -37,7 +38,9 @@ static void construye_mensaje(const char* codigo, const char* sentencia) {
 static AreaCursor* toma_cursor(const Mensaje& r) {
   int cursor = resp_cursor(r);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", r.largo, cursor, r.datos);
-  AreaCursor* area = area_de_cursor(cursor);
+  bool sin_memoria = false;
+  AreaCursor* area = area_de_cursor(cursor, &sin_memoria);
+  if (sin_memoria) termina(SALIDA_ERROR);
   if (area != nullptr) ctx.icursor = cursor;
   return area;
 }

@@ -52,7 +52,9 @@ int recibe_sql(char* buffer, bool comprimida) {
   // finds a terminator.
   buffer[TAM_TRAMA] = '\0';
   int rc = Rec_VORTCP_sql(*sesion, buffer, comprimida ? 1 : 0, 0);
-  if (rc < 0) return pierde(rc);
+  // A reply that does not expand leaves the session in step: the caller
+  // ends the run.
+  if (rc < 0 && rc != RECEPCION_NO_EXPANDIDA) return pierde(rc);
   return rc;
 }
 

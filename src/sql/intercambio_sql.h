@@ -43,7 +43,9 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida);
 // The send: the trace line before it, "Enviado: rc=%d [%s]" after it (test
 // level 1 or more). Returns the send's result.
 int envia_sql(const char* buffer, TrazaEnvio traza);
-// The receive into buffer. Returns its result.
+// The receive into buffer. Returns its result: for a compressed reply that
+// does not expand RECEPCION_NO_EXPANDIDA (trama.h), which does not lose the
+// session; the caller ends the run with SALIDA_ERROR.
 int recibe_sql(char* buffer, bool comprimida);
 
 // True once an exchange failed (the session's failed flag);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/texto.h"
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
@@ -23,15 +24,14 @@ int intercambia_saludo() {
 }  // namespace
 
 int saludo_web() {
-  static char libl[TAM_LIBL];
+  char libl[TAM_LIBL];
   char ebcdic[TAM_AJUSTE];
   char compri[TAM_AJUSTE];
-  toma_env(ebcdic, "WWW_EBCDIC");
-  toma_env(compri, "WWW_COMPRI");
-  toma_env(libl, "WWW_LIBL");
+  if (!toma_env(ebcdic, "WWW_EBCDIC") || !toma_env(compri, "WWW_COMPRI") || !toma_env(libl, "WWW_LIBL"))
+    return SALIDA_ERROR;
 
   ctx.isesion = 1;
-  reclama_slot();
+  if (!reclama_slot()) return SALIDA_ERROR;
   ctx.en_ebcdic = lee_entero(ebcdic);
   ctx.ibufsize = env_no_vacia("WWW_BUFSIZE") ? toma_env_entero("WWW_BUFSIZE") : 4096;
 

@@ -70,16 +70,16 @@ LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t
 
 // A reply cut short by the broker's close, or one that never came, has no
 // system error behind it: the error text left over from an earlier call
-// would say something false.
-void exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
+// would say something false. False after the message.
+bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
   LecturaBroker l = lee_broker(s, r, necesarios, desde);
-  if (l == LecturaBroker::completa) return;
+  if (l == LecturaBroker::completa) return true;
   const char* motivo = l == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
                        : l == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
                                                            : plat_describe_error();
   fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
-  termina(SALIDA_CONEXION);
+  return false;
 }
 
 // Decimal field of the broker reply, which is EBCDIC: read through the
@@ -101,27 +101,29 @@ bool offset_de_cinco_digitos(const RespuestaBroker& r) {
 // A reply that would send the session to a port that is no port, or that
 // does not read as an offset at all: the reply as it came (through the
 // built-in table, as its fields are read; control bytes shown as "?" on a
-// terminal), and exit status -1.
-[[noreturn]] void respuesta_no_valida(const RespuestaBroker& r) {
+// terminal). Gives SALIDA_CONEXION.
+int respuesta_no_valida(const RespuestaBroker& r) {
   char texto[TAM_RESPUESTA_BROKER + 1];
   Mensaje m = mensaje_de(r.bytes, r.total, ebc_fija);
   for (int i = 0; i < r.total; i++) texto[i] = (char)lee_byte(m, i);
   texto[r.total] = '\0';
   imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
-  termina(SALIDA_CONEXION);
+  return SALIDA_CONEXION;
 }
 
-// The port exchange with the session broker on SERVPORT: the unframed request
-// 9700007, a reply whose offset n moves the session to SERVPORT + n + 1, left
-// in *puerto. Every failure ends the run with exit status -1.
-void pide_puerto_al_broker(int32_t* puerto) {
+// The port exchange with the session broker on SERVPORT over socket s: the
+// unframed request 9700007, a reply whose offset n moves the session to
+// SERVPORT + n + 1, left in *puerto. Returns SALIDA_BIEN, or SALIDA_CONEXION
+// after the message of what failed.
+int intercambio_con_broker(socket_t s, int32_t* puerto) {
   const char* servidor_broker = ajustes.servidor;
-  socket_t s = plat_crea_socket();
-  if (s == SOCKET_INVALIDO) termina_con(SALIDA_CONEXION, "Error al ejecutar funcion socket. \n");
   printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
   if (ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_broker, true, &direccion)) termina_con(SALIDA_CONEXION, "HOST no encontrado ");
+  if (!resuelve(servidor_broker, true, &direccion)) {
+    printf("HOST no encontrado ");
+    return SALIDA_CONEXION;
+  }
   printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
   if (plat_conecta(s, direccion, *puerto) != 0) {
     int codigo = plat_error_red();
@@ -131,7 +133,8 @@ void pide_puerto_al_broker(int32_t* puerto) {
              "Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 en "
              "el AS/400.\nrc=%d",
              servidor_broker, *puerto, codigo);
-    termina_con(SALIDA_CONEXION, "Fallo en la operacion connect ...\n%s\n", texto);
+    printf("Fallo en la operacion connect ...\n%s\n", texto);
+    return SALIDA_CONEXION;
   }
 
   char texto_peticion[16];
@@ -145,31 +148,45 @@ void pide_puerto_al_broker(int32_t* puerto) {
   // all there, or the broker closes, or it has taken too long.
   RespuestaBroker r;
   int64_t desde = plat_reloj_ms();
-  exige_broker(s, r, 7, desde);
-  if (!offset_de_cinco_digitos(r)) respuesta_no_valida(r);
+  if (!exige_broker(s, r, 7, desde)) return SALIDA_CONEXION;
+  if (!offset_de_cinco_digitos(r)) return respuesta_no_valida(r);
   int32_t n = campo_broker(r, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    exige_broker(s, r, 12, desde);
+    if (!exige_broker(s, r, 12, desde)) return SALIDA_CONEXION;
     int32_t maximo = campo_broker(r, 7, 5);
     char texto[TAM_AJUSTE * 2 + 256];
     formatea(texto,
              "(2) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
              "Superado el numero maximo de sesiones definidas (%d).\n",
              servidor_broker, *puerto, maximo);
-    termina_con(SALIDA_CONEXION, "%s\n", texto);
+    printf("%s\n", texto);
+    return SALIDA_CONEXION;
   }
   // Only the low 16 bits of a port count, so a sum past 65535 would wrap
   // round to some other port (the broker's own among them): such an offset
   // is refused. The sum is made wide so that no setting can overflow it.
   int64_t sesion = (int64_t)*puerto + n + 1;
-  if (sesion > 65535) respuesta_no_valida(r);
+  if (sesion > 65535) return respuesta_no_valida(r);
   *puerto = (int32_t)sesion;
-  plat_cierra_socket(s);
+  return SALIDA_BIEN;
 }
 
-// Connects s.sd to SERVIDOR on puerto. Every failure ends the run with
-// exit status -1 (a socket that cannot be created fails at the connect).
-void conecta_servidor(Sesion& s, int32_t puerto) {
+// The broker's socket, for the one exchange. Returns as intercambio_con_broker.
+int pide_puerto_al_broker(int32_t* puerto) {
+  socket_t s = plat_crea_socket();
+  if (s == SOCKET_INVALIDO) {
+    printf("Error al ejecutar funcion socket. \n");
+    return SALIDA_CONEXION;
+  }
+  int estado = intercambio_con_broker(s, puerto);
+  plat_cierra_socket(s);
+  return estado;
+}
+
+// Connects s.sd to SERVIDOR on puerto. Returns SALIDA_BIEN, or
+// SALIDA_CONEXION after the message of what failed (a socket that cannot be
+// created fails at the connect), with s.sd closed.
+int conecta_servidor(Sesion& s, int32_t puerto) {
   const char* servidor_sesion = ajustes.servidor;
   s.sd = plat_crea_socket();
   s.plazo_ms = 0;
@@ -185,7 +202,9 @@ void conecta_servidor(Sesion& s, int32_t puerto) {
   uint32_t direccion = 0;
   if (!resuelve(servidor_sesion, ctx.test == 1, &direccion)) {
     printf("HOST NOT FOUND --> ");
-    termina_con(SALIDA_CONEXION, "h_errno = %d\n", plat_error_red());
+    printf("h_errno = %d\n", plat_error_red());
+    cierra_sesion(s);
+    return SALIDA_CONEXION;
   }
   if (ctx.test == 1) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
   if (plat_conecta(s.sd, direccion, puerto) != 0) {
@@ -193,18 +212,19 @@ void conecta_servidor(Sesion& s, int32_t puerto) {
     printf("Error de conexion.\n");
     fflush(stdout);
     fprintf(stderr, "connect() failed: %s\n", error);
-    plat_cierra_socket(s.sd);
-    s.sd = SOCKET_INVALIDO;
-    termina(SALIDA_CONEXION);
+    cierra_sesion(s);
+    return SALIDA_CONEXION;
   }
+  return SALIDA_BIEN;
 }
 
 // VORTCP_ESPERA: whole seconds from 1 to 86400, digits only; unset or empty
-// is no limit. Anything else ends the run before it connects.
-void lee_limite_espera() {
+// is no limit. Anything else is refused (false after its message) before the
+// run connects.
+bool lee_limite_espera() {
   char valor[TAM_AJUSTE];
-  toma_env(valor, "VORTCP_ESPERA");
-  if (valor[0] == '\0') return;
+  if (!toma_env(valor, "VORTCP_ESPERA")) return false;
+  if (valor[0] == '\0') return true;
   long segundos = 0;
   bool bien = true;
   for (const char* p = valor; *p && bien; p++) {
@@ -212,38 +232,46 @@ void lee_limite_espera() {
     if (bien) segundos = segundos * 10 + (*p - '0');
     if (segundos > MAX_ESPERA_S) bien = false;
   }
-  if (!bien || segundos < 1)
-    termina_con(SALIDA_ERROR, "Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+  if (!bien || segundos < 1) {
+    printf("Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+    return false;
+  }
   establece_limite_espera((int)segundos);
+  return true;
 }
 
 }  // namespace
 
-void prepara_conexion() {
+int prepara_conexion() {
   if (ctx.test == 1) printf("Inicio socket en Windows ...\n");
   int rc = plat_inicia_red();
-  if (rc != 0) termina_con(SALIDA_CONEXION, "WSAStartup failed: error code = %d\n", rc);
+  if (rc != 0) {
+    printf("WSAStartup failed: error code = %d\n", rc);
+    return SALIDA_CONEXION;
+  }
   if (ctx.test == 1) printf("Inicio llamada socket ...\n");
 
   char multias[TAM_AJUSTE];
-  toma_env(multias, "MULTIAS");
-  toma_env(ctx.base, "BASE");
+  if (!toma_env(multias, "MULTIAS") || !toma_env(ctx.base, "BASE")) return SALIDA_ERROR;
   ajustes.puerto = toma_env_entero("SERVPORT");
   ajustes.con_broker = multias[0] == '1';
-  toma_env(ajustes.servidor, "SERVIDOR");
-  lee_limite_espera();
-  prepara_tablas();
+  if (!toma_env(ajustes.servidor, "SERVIDOR") || !lee_limite_espera() || !prepara_tablas())
+    return SALIDA_ERROR;
+  return SALIDA_BIEN;
 }
 
-void abre_sesion(Sesion& s) {
+int abre_sesion(Sesion& s) {
   int32_t puerto = ajustes.puerto;
-  if (ajustes.con_broker) pide_puerto_al_broker(&puerto);
-  conecta_servidor(s, puerto);
+  if (ajustes.con_broker) {
+    int estado = pide_puerto_al_broker(&puerto);
+    if (estado != SALIDA_BIEN) return estado;
+  }
+  return conecta_servidor(s, puerto);
 }
 
-void conecta_sesion(Sesion& s) {
-  prepara_conexion();
-  abre_sesion(s);
+int conecta_sesion(Sesion& s) {
+  int estado = prepara_conexion();
+  return estado != SALIDA_BIEN ? estado : abre_sesion(s);
 }
 
 void cierra_sesion(Sesion& s) {

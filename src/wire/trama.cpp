@@ -290,7 +290,9 @@ int Env_VORTCP_sql(Sesion& s, const char* texto, int en_ebcdic) {
 // Expands a compressed payload of L bytes in buf and puts the expanded bytes
 // back in buf, converted when the session is in EBCDIC. The expansion is
 // made in the session's receive pieces buffer, free once the frame is in.
-static void expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcdic) {
+// False, with buf as received, when the payload does not expand (the codec
+// has said so).
+static bool expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcdic) {
   unsigned char* expandido = s.trozo;
   if (ctx.test >= 1) {
     printf("Recibe: [");
@@ -298,7 +300,7 @@ static void expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcd
     printf("]\n");
     printf("icompri=%d ilen=%d\n", icompri, L);
   }
-  expande_lzw((const unsigned char*)buf, icompri, L, expandido, TAM_TRAMA);
+  if (!expande_lzw((const unsigned char*)buf, icompri, L, expandido, TAM_TRAMA)) return false;
   int E = ifs_iin.salida;
   if (ctx.test >= 1) printf("ilen_aux=%d  ifs_iin=(%d,%d)\n", E, ifs_iin.entrada, E);
   if (ebcdic == 1) {
@@ -313,6 +315,7 @@ static void expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcd
     memcpy(buf, expandido, (size_t)E);
     buf[E] = '\0';
   }
+  return true;
 }
 
 int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri) {
@@ -349,7 +352,7 @@ int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri) {
   }
   if (comprimido != 1) return L;
   if (icompri < 0 || icompri > L) icompri = L;
-  expande_respuesta(s, buf, L, icompri, ebcdic);
+  if (!expande_respuesta(s, buf, L, icompri, ebcdic)) return RECEPCION_NO_EXPANDIDA;
   return L;
 }
 

@@ -23,10 +23,15 @@ int Rec_VORTCP(Sesion& s, char* buf);
 // Sends a NUL-terminated text in one frame, converted with tabla_asc (length
 // characters with asc_fija) when en_ebcdic is 1. Returns the text length or -1.
 int Env_VORTCP_sql(Sesion& s, const char* texto, int en_ebcdic);
+// The result of Rec_VORTCP_sql for a compressed reply that does not expand:
+// the frame was received whole (the session is still in step), and the
+// codec's message ("Fatal error during code expansion.\n") has been printed.
+// The caller ends the run with SALIDA_ERROR.
+constexpr int RECEPCION_NO_EXPANDIDA = -2;
 // Receives one frame into buf (at least TAM_TRAMA + 1 bytes), converted with
 // ebc_fija when WWW_EBCDIC is 1; with comprimido 1 the payload is LZW-expanded
-// first. Returns the payload length as received, or -1 on the failures of
-// Rec_VORTCP (reported at test level 1 only).
+// first. Returns the payload length as received, -1 on the failures of
+// Rec_VORTCP (reported at test level 1 only), or RECEPCION_NO_EXPANDIDA.
 int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri);
 
 // --- While a receive waits for the server ----------------------------------------
