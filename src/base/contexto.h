@@ -30,8 +30,10 @@ struct RunContext {
 
   // --- Test level, trace, log and text encoding (owner: base/ajustes.cpp) -----
   int32_t test;  // TEST at start; the console's set changes it through cambia_nivel_test
-  FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised)
-  FILE* flog;    // "vortcp.log": open from start-up until the end of the run
+  FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised); a
+                 // session writes into it through its own Sesion::traza
+  FILE* flog;    // "vortcp.log": open from start-up until the end of the run; written
+                 // under cerrojo_salida (base/pantalla.h)
   int32_t utf8;  // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
 
   // --- Connection settings (owner: the connection, wire/conexion.cpp) ---------

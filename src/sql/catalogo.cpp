@@ -98,7 +98,7 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   AreaCursor* area = area_de_cursor(cursor);
   if (area == nullptr) return Consulta::fallo;
   if (lee_columnas(r, *area, 0, 0, stdout) != columnas || ancho_no_valido(*area) != 0) return Consulta::fallo;
-  static ValorFila valores[MAX_COLUMNAS];
+  ValorFila valores[MAX_COLUMNAS];
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);
   int sigue = lee_numero(r, 26L + d, 1);
