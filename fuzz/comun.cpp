@@ -9,6 +9,7 @@
 #include "base/fin.h"
 #include "platform/plataforma.h"
 #include "sql/cursores.h"
+#include "sql/intercambio_sql.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/lzw.h"
@@ -51,6 +52,7 @@ long envia_a_memoria(socket_t, const void* datos, size_t n) {
 
 FILE* nulo = nullptr;
 AreaCursor* areas[NUM_CURSORES];
+Sesion* sesion = new Sesion();
 
 }  // namespace
 
@@ -74,7 +76,14 @@ void inicia_objetivo() {
 void reinicia_contexto() {
   ctx = RunContext{};
   ctx.isesion = 1;
-  ctx.sd = 3;
+  Sesion& s = *sesion;
+  s.sd = 3;
+  s.plazo_ms = 0;
+  s.traza = nulo;
+  s.fallo = false;
+  s.largo = 0;
+  s.npendientes = 0;
+  establece_sesion_sql(s);
   ctx.ftrace = nulo;
   ctx.flog = nulo;
   ctx.ibufsize = 4096;
@@ -83,9 +92,12 @@ void reinicia_contexto() {
   memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
   for (int i = 0; i < NUM_CURSORES; i++) pon_area_de_pruebas(i, areas[i]);
   prepara_red(nullptr, 0, nullptr, 0);
-  descarta_pendientes();
   descarta_indices();
   olvida_directorios();
+}
+
+Sesion& sesion_objetivo() {
+  return *sesion;
 }
 
 void limpia_areas() {

@@ -10,6 +10,7 @@
 
 #include "base/contexto.h"
 #include "sql/cursores.h"
+#include "wire/sesion.h"
 
 // Thrown by the fatal-end handler: a fatal end with its message is a correct
 // answer to hostile input, so targets catch it.
@@ -24,8 +25,11 @@ void inicia_objetivo();
 // Before every input: ctx zeroed, code page tables from the built-in ones, the
 // LZW tables reserved, every cursor slot with its area (the same areas across
 // inputs, so nothing leaks; their content is not cleared), trace and log on
-// /dev/null, a fake session socket.
+// /dev/null, the target's session afresh (a fake socket, nothing pending,
+// not failed) and made the SQL session.
 void reinicia_contexto();
+// The session every target works on (the same one across inputs).
+Sesion& sesion_objetivo();
 // Clears the content of every cursor area (8 MB: only for targets that use them).
 void limpia_areas();
 

@@ -21,11 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
 
   std::vector<unsigned char> entrada(comprimido.begin(), comprimido.begin() + clen);
   std::vector<unsigned char> salida((size_t)TAM_TRAMA);
+  bool bien = false;
   try {
-    expande_lzw(entrada.data(), inicio, clen, salida.data(), TAM_TRAMA);
+    bien = expande_lzw(entrada.data(), inicio, clen, salida.data(), TAM_TRAMA);
   } catch (const FinPrograma&) {
     hallazgo("la expansion de un flujo bien formado termino el programa");
   }
+  if (!bien) hallazgo("la expansion de un flujo bien formado fallo");
   COMPRUEBA(ifs_iin.salida == ilen);
   COMPRUEBA(memcmp(salida.data(), datos, n) == 0);
   return 0;

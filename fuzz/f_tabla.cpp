@@ -56,11 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   if (e.nresto > 0 && fwrite(e.resto, 1, e.nresto, f) != e.nresto) abort();
   fclose(f);
 
+  bool cargada = false;
   try {
-    carga_tabla_ebc();
+    cargada = carga_tabla_ebc();
   } catch (const FinPrograma&) {
-    hallazgo("un fichero de tabla presente termino el programa");
+    hallazgo("la carga de la tabla termino el programa por si misma");
   }
+  if (!cargada) hallazgo("un fichero de tabla presente no se cargo");
   COMPRUEBA(ctx.tabla_ebc[255] == 255 && ctx.tabla_asc[255] == 255);
 
   // Line by line: one line sets at most one entry of each table.

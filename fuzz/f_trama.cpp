@@ -20,8 +20,8 @@
 namespace {
 
 struct Esperado {
-  bool fallo;                        // the receive must fail (-1) or end the run
-  bool fin_programa;                 // the expansion ends the run
+  bool fallo;                        // the receive must fail (-1)
+  bool no_expandida;                 // the expansion fails (RECEPCION_NO_EXPANDIDA)
   int resultado;                     // payload length
   std::vector<unsigned char> carga;  // what the buffer must start with
 };
@@ -50,10 +50,8 @@ Esperado lee_referencia(const uint8_t* s, size_t n, size_t* pos, bool sql, bool 
   if (sql && comprimido) {
     int inicio = icompri > (int)L ? (int)L : icompri;
     static unsigned char expandido[TAM_TRAMA];
-    try {
-      expande_lzw(e.carga.data(), inicio, (int)L, expandido, TAM_TRAMA);
-    } catch (const FinPrograma&) {
-      e.fin_programa = true;
+    if (!expande_lzw(e.carga.data(), inicio, (int)L, expandido, TAM_TRAMA)) {
+      e.no_expandida = true;
       return e;
     }
     e.carga.assign(expandido, expandido + ifs_iin.salida);
@@ -85,20 +83,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   else
     unsetenv("WWW_EBCDIC");
   prepara_red(e.resto, ntrozos, flujo, nflujo);
+  Sesion& ses = sesion_objetivo();
 
   size_t pos = 0;
   for (int trama = 0; trama < 16; trama++) {
     Esperado esp = lee_referencia(flujo, nflujo, &pos, sql, ebcdic, comprimido, icompri);
     int rc;
     try {
-      rc = sql ? Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, comprimido ? 1 : 0, icompri)
-               : Rec_VORTCP(ctx.sd, ctx.sbuffer);
-    } catch (const FinPrograma& fin) {
-      COMPRUEBA(esp.fin_programa && fin.estado == 1);
+      rc = sql ? Rec_VORTCP_sql(ses, ses.buffer, comprimido ? 1 : 0, icompri) : Rec_VORTCP(ses, ses.buffer);
+    } catch (const FinPrograma&) {
+      hallazgo("la recepcion termino el programa por si misma");
+    }
+    if (esp.no_expandida) {
+      COMPRUEBA(rc == RECEPCION_NO_EXPANDIDA);
       break;
     }
-    COMPRUEBA(!esp.fin_programa);
-    COMPRUEBA(bytes_pendientes() >= 0 && bytes_pendientes() <= TAM_TRAMA);
+    COMPRUEBA(rc != RECEPCION_NO_EXPANDIDA);
+    COMPRUEBA(ses.npendientes >= 0 && ses.npendientes <= TAM_TRAMA);
     if (esp.fallo) {
       COMPRUEBA(rc == -1);
       break;
@@ -106,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     COMPRUEBA(rc == esp.resultado);
     // Nothing received is lost or invented: what was not delivered waits in
     // the pending store or on the socket.
-    COMPRUEBA((size_t)bytes_pendientes() + pendiente_red() == nflujo - pos);
-    COMPRUEBA(esp.carga.empty() || memcmp(ctx.sbuffer, esp.carga.data(), esp.carga.size()) == 0);
-    if (rc > 0 || comprimido) COMPRUEBA(ctx.sbuffer[esp.carga.size()] == '\0');
+    COMPRUEBA((size_t)ses.npendientes + pendiente_red() == nflujo - pos);
+    COMPRUEBA(esp.carga.empty() || memcmp(ses.buffer, esp.carga.data(), esp.carga.size()) == 0);
+    if (rc > 0 || comprimido) COMPRUEBA(ses.buffer[esp.carga.size()] == '\0');
   }
   unsetenv("WWW_EBCDIC");
   return 0;

@@ -18,6 +18,7 @@
 #include "base/texto.h"
 #include "comun.h"
 #include "transfer/lista.h"
+#include "transfer/recorrido.h"
 #include "wire/tablas.h"
 
 namespace {
@@ -36,10 +37,17 @@ std::string trama(const std::string& carga) {
   return ebcdic(slen) + carga;
 }
 
-void cierra_abierto() {
-  if (ctx.fichero_actual != nullptr) fclose(ctx.fichero_actual);
-  ctx.fichero_actual = nullptr;
-  ctx.fichero_abierto = 0;
+// The walk of every input, over the target's session.
+Recorrido& recorrido() {
+  static Recorrido* r = new Recorrido(sesion_objetivo());
+  return *r;
+}
+
+void cierra_abierto(Recorrido& r) {
+  if (r.objeto.fichero != nullptr) fclose(r.objeto.fichero);
+  r.objeto.fichero = nullptr;
+  r.objeto.abierto = false;
+  r.objeto.npendiente_consola = r.objeto.npendiente_log = 0;
 }
 
 }  // namespace
@@ -86,17 +94,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   // run to end on may leave the file it was writing open; one that ends well
   // leaves none.
   bool terminado = false;
+  Recorrido& r = recorrido();
   try {
     if (spool) {
-      trata_spl();
-    } else if (!trata_lista()) {
+      trata_spl(r);
+    } else if (!trata_lista(r)) {
       terminado = true;
     }
   } catch (const FinPrograma&) {
     terminado = true;
   }
-  if (!terminado && !spool) COMPRUEBA(ctx.fichero_abierto == 0);
-  cierra_abierto();
+  if (!terminado && !spool) COMPRUEBA(!r.objeto.abierto);
+  cierra_abierto(r);
   comprueba_arbol();
 
   // The client's only message is "OK", once per message handled at most.

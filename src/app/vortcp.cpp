@@ -1,5 +1,6 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
-// transfer road or the SQL console. Each road ends the process itself.
+// transfer road or the SQL console. The start-up steps return what went
+// wrong and the run ends here; each road ends the process itself.
 #include "app/argumentos.h"
 #include "base/ajustes.h"
 #include "base/contexto.h"
@@ -11,34 +12,43 @@
 #include "transfer/peticion.h"
 #include "wire/conexion.h"
 #include "wire/lzw.h"
+#include "wire/sesion.h"
 
 int main(int argc, char** argv) {
   plat_inicia_proceso();
   switch (analiza_argumentos(argc, argv)) {
     case ResultadoArgumentos::uso:
       imprime_uso();
-      termina(1);
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::error_parametros:
       imprime_error_parametros();
-      termina(1);
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::ayuda:
       imprime_ayuda();
-      termina(0);
+      termina(SALIDA_BIEN);
     case ResultadoArgumentos::version:
       imprime_version();
-      termina(0);
+      termina(SALIDA_BIEN);
     case ResultadoArgumentos::correcto:
       break;
   }
   imprime_titulo();
-  inicia_ajustes();
-  inicia_lzw();
-  conecta_sesion();
+  // Every step below that fails has said why; the run ends here with the
+  // status it gives.
+  if (!inicia_ajustes() || !inicia_lzw()) termina(SALIDA_ERROR);
+  // The run's one session: the console's, or the transfer's.
+  static Sesion sesion;
+  sesion.traza = ctx.ftrace;
+  int estado = conecta_sesion(sesion);
+  if (estado != SALIDA_BIEN) termina(estado);
   if (ctx.icodigo == 54) {
+    establece_sesion_sql(sesion);
     // A handshake that fails ends the run with the framing's result, and
     // says so.
-    if (saludo_web() < 0) termina_sesion_perdida();
+    estado = saludo_web();
+    if (estado < 0) termina_sesion_perdida();
+    if (estado != SALIDA_BIEN) termina(estado);
     consola_sql();
   }
-  envia_peticion_y_despacha();
+  envia_peticion_y_despacha(sesion);
 }

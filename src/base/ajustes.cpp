@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 
@@ -16,38 +18,46 @@ namespace {
 const char* const NOMBRE_TRACE = "trace";
 const char* const NOMBRE_LOG = "vortcp.log";
 
-// Opens (empties) "trace". Ends the run with exit status 1 when it cannot.
-void abre_trace() {
+// Opens (empties) "trace". False after its message when it cannot.
+bool abre_trace() {
   ctx.ftrace = plat_abre_texto(NOMBRE_TRACE, "w");
-  if (ctx.ftrace == nullptr) termina_con(1, "No se puede abrir el fichero de trace");
+  if (ctx.ftrace != nullptr) return true;
+  printf("No se puede abrir el fichero de trace");
+  return false;
 }
 
 }  // namespace
 
-void inicia_ajustes() {
+bool inicia_ajustes() {
   char codificacion[TAM_AJUSTE];
-  toma_env(codificacion, "VORTCP_CODIFICACION");
+  if (!toma_env(codificacion, "VORTCP_CODIFICACION")) return false;
   if (strcmp(codificacion, "UTF-8") == 0 || strcmp(codificacion, "utf-8") == 0) {
     ctx.utf8 = 1;
   } else if (codificacion[0] != '\0') {
-    termina_con(1, "Codificacion no soportada (%s)\n", codificacion);
+    printf("Codificacion no soportada (%s)\n", codificacion);
+    return false;
   }
   ctx.test = toma_env_entero("TEST");
-  if (ctx.test > 0) abre_trace();
+  if (ctx.test > 0 && !abre_trace()) return false;
   if (ctx.test == 1) printf("Inicializa buffer modo test...\n");
   ctx.flog = plat_abre_texto(NOMBRE_LOG, "w");
-  if (ctx.flog == nullptr) termina_con(1, "No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
+  if (ctx.flog == nullptr) {
+    printf("No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
+    return false;
+  }
   // The log holds the result line of every object: whatever way the run
   // ends, its close is checked.
   registra_cierre(cierra_log);
+  return true;
 }
 
-void cambia_nivel_test(int nivel) {
+bool cambia_nivel_test(int nivel) {
   ctx.test = nivel;
-  if (ctx.test > 0 && ctx.ftrace == nullptr) abre_trace();
+  return ctx.test <= 0 || ctx.ftrace != nullptr || abre_trace();
 }
 
 bool cierra_log() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
   FILE* f = ctx.flog;
   ctx.flog = nullptr;
   if (f == nullptr || plat_cierra_escrito(f)) return true;

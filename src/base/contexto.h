@@ -1,8 +1,9 @@
 // The one process-wide record of vortcp's state, `ctx`, created zeroed at start
-// and never freed. Fields are grouped by their owner, the one file (or layer)
-// that writes them; everybody else only reads them. The message buffer
-// sbuffer is the exception: every exchange builds its message there and
-// receives its reply there.
+// and never freed: the request, the settings, the tables, the log and the
+// console's settings. Fields are grouped by their owner, the one file (or
+// layer) that writes them; everybody else only reads them. What belongs to
+// one session with the server (its socket and buffers) is a Sesion
+// (wire/sesion.h), not here.
 #pragma once
 
 #include <cstdint>
@@ -29,34 +30,18 @@ struct RunContext {
 
   // --- Test level, trace, log and text encoding (owner: base/ajustes.cpp) -----
   int32_t test;  // TEST at start; the console's set changes it through cambia_nivel_test
-  FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised)
-  FILE* flog;    // "vortcp.log": open from start-up until the end of the run
+  FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised); a
+                 // session writes into it through its own Sesion::traza
+  FILE* flog;    // "vortcp.log": open from start-up until the end of the run; written
+                 // under cerrojo_salida (base/pantalla.h)
   int32_t utf8;  // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
 
-  // --- Session (owner: the connection, wire/conexion.cpp) ---------------------
-  char base[TAM_AJUSTE];          // BASE: base directory of the table file
-  socket_t sd = SOCKET_INVALIDO;  // the connected session socket
-
-  // --- Message buffer (everybody's) ------------------------------------------
-  char sbuffer[TAM_TRAMA + 1];  // the message being built or the payload received (+1: the NUL)
-
-  // --- Traced exchange of the transfer pair (owner: wire/intercambio.cpp) -----
-  int32_t ilen_recibido;      // payload length of the last receive (0 after a failure)
-  int32_t fallo_intercambio;  // 1 once a send or receive of the pair failed
+  // --- Connection settings (owner: the connection, wire/conexion.cpp) ---------
+  char base[TAM_AJUSTE];  // BASE: base directory of the table file
 
   // --- Code page tables (owner: wire/tablas.cpp) ------------------------------
   unsigned char tabla_ebc[256];  // EBCDIC to ASCII, amended by the table file
   unsigned char tabla_asc[256];  // ASCII to EBCDIC, amended by the table file
-
-  // --- Transfer walk (owner: src/transfer) -------------------------------------
-  char biblioteca_actual[TAM_AJUSTE];  // names of the object being received, from its header
-  char archivo_actual[TAM_AJUSTE];
-  char miembro_actual[TAM_AJUSTE];  // empty for data and message files
-  int32_t fichero_abierto;          // 1 while fichero_actual is open
-  FILE* fichero_actual;             // the local output file of the transfer
-  char ruta_actual[TAM_RUTA];       // its path, for the write error message
-  int64_t num_registros;            // records of the object being received (64 bits: big files)
-  int64_t num_bytes;                // bytes of the object being received (64 bits: big files)
 
   // --- SQL session (owner: the handshake, sql/saludo.cpp) ---------------------
   int32_t isesion;    // session number, always 1

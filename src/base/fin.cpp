@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -11,6 +12,13 @@ constexpr int MAX_PASOS = 8;
 PasoCierre pasos[MAX_PASOS];
 int num_pasos = 0;
 ManejadorFin manejador_fin = nullptr;
+// Guards the steps and the end itself: a thread that ends the run while
+// another does waits for the process to end. Recursive, since a step may end
+// the run itself; never destroyed, since exit() runs with it held.
+std::recursive_mutex& cerrojo_fin() {
+  static std::recursive_mutex* cerrojo = new std::recursive_mutex;
+  return *cerrojo;
+}
 
 // Runs the registered steps, the last first. Each step is taken off the list
 // before it runs, so that a step which ends the run itself is not run again
@@ -27,6 +35,7 @@ bool cierra_todo() {
 }  // namespace
 
 void registra_cierre(PasoCierre paso) {
+  std::lock_guard<std::recursive_mutex> cerrojo(cerrojo_fin());
   for (int i = 0; i < num_pasos; i++)
     if (pasos[i] == paso) return;
   if (num_pasos < MAX_PASOS) pasos[num_pasos++] = paso;
@@ -37,9 +46,10 @@ void establece_manejador_fin(ManejadorFin manejador) {
 }
 
 void termina(int estado) {
+  std::lock_guard<std::recursive_mutex> cerrojo(cerrojo_fin());
   // A run that was ending well and could not close what it wrote fails;
   // one that was failing already keeps its own status.
-  if (!cierra_todo() && estado == 0) estado = 1;
+  if (!cierra_todo() && estado == SALIDA_BIEN) estado = SALIDA_ERROR;
   fflush(stdout);
   fflush(stderr);
   if (manejador_fin != nullptr) {

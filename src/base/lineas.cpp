@@ -23,8 +23,8 @@ bool lee_linea_entera(FILE* f, char* dest, size_t cap, LineaLeida* linea, bool m
   l.ultimo = n > 0 ? dest[n - 1] : '\0';
   char penultimo = n > 1 ? dest[n - 2] : '\0';
   // A line longer than the buffer: the rest is read to its end, looked at and
-  // dropped.
-  static char resto[4096];
+  // dropped, a piece at a time.
+  char resto[4096];
   while (!l.con_fin) {
     size_t k = plat_lee_trozo(resto, sizeof resto, f);
     if (k == 0) break;

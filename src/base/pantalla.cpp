@@ -1,6 +1,7 @@
 // Server bytes shown to the user (pantalla.h).
 #include "base/pantalla.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -33,12 +34,18 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
   }
 }
 
+std::mutex& cerrojo_salida() {
+  static std::mutex cerrojo;
+  return cerrojo;
+}
+
 bool es_terminal_de_la_ejecucion(FILE* f) {
-  static int salida = -1, error = -1;
-  int* visto = f == stdout ? &salida : f == stderr ? &error : nullptr;
+  // Asked from any session's thread: two that ask at once get the same answer.
+  static std::atomic<int> salida{-1}, error{-1};
+  std::atomic<int>* visto = f == stdout ? &salida : f == stderr ? &error : nullptr;
   if (visto == nullptr) return plat_es_terminal(f);
-  if (*visto < 0) *visto = plat_es_terminal(f) ? 1 : 0;
-  return *visto == 1;
+  if (visto->load() < 0) visto->store(plat_es_terminal(f) ? 1 : 0);
+  return visto->load() == 1;
 }
 
 void escribe_nombres(FILE* f, const char* texto) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <mutex>
 
 // True for the bytes a terminal would act on, in the server's CP1252 text:
 // below 0x20 other than tab and line feed, 0x7F, and the five bytes CP1252
@@ -32,6 +33,11 @@ void escribe_del_servidor(FILE* f, const void* datos, size_t n);
 // The same for a caller that writes many pieces onto f and has asked once
 // whether it is a terminal.
 void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal);
+
+// The lock of the console's and the log's lines: held while one line (the
+// whole result line of an object, in a run through several sessions) is
+// written, so that lines written from several threads never mix.
+std::mutex& cerrojo_salida();
 
 // Whether f is a terminal, asked once per run for standard output and
 // standard error (a line per object must not cost a system call each), and

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/fin.h"
 #include "platform/plataforma.h"
 
 size_t copia_texto(char* dest, size_t cap, const char* src) {
@@ -63,12 +62,12 @@ int32_t lee_entero(const char* texto) {
   return lee_entero_n(texto, strlen(texto));
 }
 
-void toma_env(char* dest, size_t cap, const char* nombre) {
+bool toma_env(char* dest, size_t cap, const char* nombre) {
   const char* valor = plat_getenv(nombre);
   if (valor == nullptr) valor = "";
-  if (copia_texto(dest, cap, valor) >= cap) {
-    termina_con(1, "Valor demasiado largo en la variable %s\n", nombre);
-  }
+  if (copia_texto(dest, cap, valor) < cap) return true;
+  printf("Valor demasiado largo en la variable %s\n", nombre);
+  return false;
 }
 
 int32_t toma_env_entero(const char* nombre) {

@@ -37,12 +37,14 @@ int32_t lee_entero(const char* texto);
 int32_t lee_entero_n(const char* texto, size_t n);
 
 // Copies the value of an environment variable into dest; an unset variable
-// gives the empty string. A value that does not fit ends the run with
-// "Valor demasiado largo en la variable %s\n", exit status 1.
-void toma_env(char* dest, size_t cap, const char* nombre);
+// gives the empty string. Returns false, after "Valor demasiado largo en la
+// variable %s\n" on standard output, when the value does not fit (dest then
+// holds its first cap - 1 characters): the caller ends the run with
+// SALIDA_ERROR.
+[[nodiscard]] bool toma_env(char* dest, size_t cap, const char* nombre);
 template <size_t N>
-void toma_env(char (&dest)[N], const char* nombre) {
-  toma_env(dest, N, nombre);
+[[nodiscard]] bool toma_env(char (&dest)[N], const char* nombre) {
+  return toma_env(dest, N, nombre);
 }
 // The integer value of an environment variable (lee_entero), 0 when unset.
 int32_t toma_env_entero(const char* nombre);

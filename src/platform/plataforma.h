@@ -40,12 +40,13 @@ long plat_recibe(socket_t s, void* destino, size_t n);
 constexpr long PLAT_SIN_DATOS = -2;
 // One receive as plat_recibe, but waiting at most max_ms (above 0) for its
 // first byte: PLAT_SIN_DATOS when nothing arrived in that time. On POSIX the
-// wait is the socket's receive time-out, set at the first call for the socket
-// and kept (a later call with another max_ms sets it again), so that while
+// wait is the socket's receive time-out, which stays on the socket: the
+// caller keeps in *plazo_ms the time-out it has set on s (0 for a socket that
+// has none yet), and it is set again only when max_ms differs, so that while
 // data flows a receive makes no more system calls than plat_recibe does;
-// plat_recibe itself goes on waiting across such time-outs. The socket is
-// remembered per thread until plat_cierra_socket.
-long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms);
+// plat_recibe itself goes on waiting across such time-outs. Windows waits in
+// select and leaves *plazo_ms alone.
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms);
 // Asks the stack to acknowledge at once what the socket has received instead
 // of after its delayed-acknowledgement timer: a frame that the server writes
 // in several small sends (Nagle holds each piece until the one before is
@@ -191,6 +192,8 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // file is never opened through a link: a link or anything else that is not a
 // regular file at ruta is removed first (as plat_crea_nuevo does), a
 // directory there is a failure. The lock is held until the process ends.
+// The locks taken are remembered by the process: callers do not ask from two
+// threads at once (the transfer asks under its mutex of the library locks).
 enum class Bloqueo { tomado, ocupado, fallo };
 Bloqueo plat_bloquea(const char* ruta, int max_ms);
 // Reads the next piece of a line of a text file: its bytes up to and including

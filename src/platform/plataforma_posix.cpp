@@ -150,28 +150,23 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
 
 namespace {
 
-// The socket of this thread whose receive time-out is set, and to what: the
-// time-out is a property of the socket, so it is set once, not per receive.
-thread_local socket_t socket_con_plazo = SOCKET_INVALIDO;
-thread_local int plazo_puesto_ms = 0;
-
-bool pon_plazo(socket_t s, int max_ms) {
-  if (s == socket_con_plazo && max_ms == plazo_puesto_ms) return true;
+// The time-out is a property of the socket: it is set once, not per receive.
+bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
+  if (*plazo_ms == max_ms) return true;
   struct timeval t;
   t.tv_sec = max_ms / 1000;
   t.tv_usec = (max_ms % 1000) * 1000;
   if (setsockopt((int)s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
-  socket_con_plazo = s;
-  plazo_puesto_ms = max_ms;
+  *plazo_ms = max_ms;
   return true;
 }
 
 }  // namespace
 
-long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms) {
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   if (max_ms < 1) max_ms = 1;
-  if (!pon_plazo(s, max_ms)) {
+  if (!pon_plazo(s, max_ms, plazo_ms)) {
     // Without a time-out on the socket, one poll stands in for it.
     struct pollfd p;
     p.fd = (int)s;
@@ -206,8 +201,6 @@ void plat_acusa_recibo(socket_t s) {
 
 void plat_cierra_socket(socket_t s) {
   if (s == SOCKET_INVALIDO) return;
-  // A socket made later may get the same number, without the time-out.
-  if (s == socket_con_plazo) socket_con_plazo = SOCKET_INVALIDO;
   close((int)s);
 }
 
@@ -596,36 +589,63 @@ bool sin_caracter_cp1252(unsigned char c) {
 
 }  // namespace
 
+namespace {
+
+// CP1252 to UTF-8 one byte at a time, as iconv converts each: built once, so
+// that a conversion is table look-ups that any number of threads may make at
+// once (an iconv descriptor keeps state and cannot be shared). The five bytes
+// CP1252 leaves without a character become the control characters of the
+// same value; without a converter, Latin-1 stands in (CP1252 but for 0x80 to
+// 0x9F).
+struct Cp1252Utf8 {
+  unsigned char largo[256];
+  char bytes[256][3];
+};
+
+Cp1252Utf8 construye_cp1252_utf8() {
+  Cp1252Utf8 t{};
+  iconv_t cd = conversor("UTF-8", "CP1252");
+  for (int c = 0; c < 256; c++) {
+    char byte = (char)c;
+    char* salida = t.bytes[c];
+    size_t libre = sizeof t.bytes[c];
+    bool hecho = !sin_caracter_cp1252((unsigned char)c) && cd != (iconv_t)-1 &&
+                 convierte(cd, &byte, 1, &salida, &libre);
+    if (hecho) {
+      t.largo[c] = (unsigned char)(sizeof t.bytes[c] - libre);
+    } else if (c < 0x80) {
+      t.bytes[c][0] = byte;
+      t.largo[c] = 1;
+    } else {
+      t.bytes[c][0] = (char)(0xC0 | (c >> 6));
+      t.bytes[c][1] = (char)(0x80 | (c & 0x3F));
+      t.largo[c] = 2;
+    }
+  }
+  if (cd != (iconv_t)-1) iconv_close(cd);
+  return t;
+}
+
+}  // namespace
+
 size_t plat_cp1252_a_utf8(const char* origen, size_t n, char* destino) {
-  static iconv_t cd = conversor("UTF-8", "CP1252");
+  static const Cp1252Utf8 tabla = construye_cp1252_utf8();
   char* salida = destino;
-  size_t libre = 3 * n;
-  size_t desde = 0;
-  // iconv refuses the bytes CP1252 leaves empty: they are written apart.
-  for (size_t i = 0; i <= n; i++) {
-    if (i < n && !sin_caracter_cp1252((unsigned char)origen[i])) continue;
-    if (i > desde && (cd == (iconv_t)-1 || !convierte(cd, origen + desde, i - desde, &salida, &libre))) {
-      // No converter: Latin-1 is CP1252 but for 0x80 to 0x9F.
-      for (size_t k = desde; k < i; k++) {
-        unsigned char c = (unsigned char)origen[k];
-        if (c < 0x80) {
-          *salida++ = (char)c;
-        } else {
-          *salida++ = (char)(0xC0 | (c >> 6));
-          *salida++ = (char)(0x80 | (c & 0x3F));
-        }
-      }
+  for (size_t i = 0; i < n; i++) {
+    unsigned char c = (unsigned char)origen[i];
+    if (c < 0x80) {
+      *salida++ = (char)c;
+      continue;
     }
-    if (i < n) {
-      *salida++ = (char)0xC2;
-      *salida++ = origen[i];
-    }
-    desde = i + 1;
+    unsigned char k = tabla.largo[c];
+    memcpy(salida, tabla.bytes[c], k);
+    salida += k;
   }
   return (size_t)(salida - destino);
 }
 
 long plat_utf8_a_cp1252(const char* origen, size_t n, char* destino) {
+  // What a person wrote, read by the console alone: one descriptor serves.
   static iconv_t cd = conversor("CP1252", "UTF-8");
   if (cd == (iconv_t)-1) return -1;
   char* salida = destino;

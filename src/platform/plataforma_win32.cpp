@@ -156,7 +156,7 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
   }
 }
 
-long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms) {
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int*) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   int64_t limite = plat_reloj_ms() + (max_ms < 1 ? 1 : max_ms);
   for (;;) {

@@ -186,13 +186,13 @@ struct Carga {
 // Sends the batch as message 05 and reads the server's answer. A rejected
 // batch ends the run (status 1); the batches before it stay loaded.
 Envio envia_lote(Carga& c, int campos) {
-  if (construye_mensaje_05(ctx.sbuffer, sizeof ctx.sbuffer, c.tabla, c.filas_lote, campos, c.lote,
-                           c.largo_lote) < 0)
+  if (construye_mensaje_05(sesion_sql().buffer, sizeof sesion_sql().buffer, c.tabla, c.filas_lote, campos,
+                           c.lote, c.largo_lote) < 0)
     return Envio::fallo;
-  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::con_ebcdic, false);
+  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::con_ebcdic, false);
   if (rc < 0) return Envio::fallo;
-  Mensaje r = respuesta_de(ctx.sbuffer, rc);
-  if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), ctx.sbuffer);
+  Mensaje r = respuesta_de(sesion_sql().buffer, rc);
+  if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), sesion_sql().buffer);
   int codigo = resp_codigo(r);
   if (resp_es_error(r)) {
     if (codigo != 100) {
@@ -205,7 +205,7 @@ Envio envia_lote(Carga& c, int campos) {
     } else if (avisos_en_pantalla()) {
       printf("\n");
     }
-    termina_con(1, "error. se cancela \n");
+    termina_con(SALIDA_ERROR, "error. se cancela \n");
   }
   c.total += c.filas_lote;
   if (codigo != 0) {

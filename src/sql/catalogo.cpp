@@ -86,10 +86,10 @@ enum class Consulta { bien, error_sql, fallo };
 template <typename PorFila>
 Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFila por_fila) {
   int largo = (int)strlen(sentencia) + 13;
-  formatea(ctx.sbuffer, "02%.3d%.3d%5d%s", ctx.isesion, ctx.icursor, largo, sentencia);
-  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+  formatea(sesion_sql().buffer, "02%.3d%.3d%5d%s", ctx.isesion, ctx.icursor, largo, sentencia);
+  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
   if (rc < 0) return Consulta::fallo;
-  Mensaje r = respuesta_de(ctx.sbuffer, rc);
+  Mensaje r = respuesta_de(sesion_sql().buffer, rc);
   if (resp_es_error(r)) {
     *codigo = resp_codigo(r);
     return *codigo == 100 ? Consulta::bien : Consulta::error_sql;
@@ -98,7 +98,7 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   AreaCursor* area = area_de_cursor(cursor);
   if (area == nullptr) return Consulta::fallo;
   if (lee_columnas(r, *area, 0, 0, stdout) != columnas || ancho_no_valido(*area) != 0) return Consulta::fallo;
-  static ValorFila valores[MAX_COLUMNAS];
+  ValorFila valores[MAX_COLUMNAS];
   int d = lee_numero(r, 16, 5);
   int n = lee_numero(r, 21L + d, 5);
   int sigue = lee_numero(r, 26L + d, 1);
@@ -114,10 +114,10 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   };
   if (!bloque(27 + d, n)) return Consulta::fallo;
   while (sigue == 0) {
-    formatea(ctx.sbuffer, "03%.3d%.3d", ctx.isesion, cursor);
-    rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
+    rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
     if (rc < 0) return Consulta::fallo;
-    r = respuesta_de(ctx.sbuffer, rc);
+    r = respuesta_de(sesion_sql().buffer, rc);
     if (resp_es_error(r)) return resp_codigo(r) == 100 ? Consulta::bien : Consulta::fallo;
     n = lee_numero(r, 13, 5);
     sigue = lee_numero(r, 18, 1);

@@ -1,6 +1,6 @@
 // The console commands other than statements, scripts and loads, one small
 // handler each, and the settings they read and change. Messages 06 and 07 are
-// built and received in sbuffer.
+// built and received in the session's buffer.
 #include "sql/comandos.h"
 
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "platform/plataforma.h"
 #include "sql/intercambio_sql.h"
 #include "wire/intercambio.h"
+#include "wire/trama.h"
 
 // "|" unless DELIM is non-empty, then its first character. Only that
 // character is used, so the value is not copied.
@@ -109,7 +110,7 @@ void termina_interrumpida() {
   } else {
     printf("Consulta interrumpida.\n");
   }
-  termina(bien ? 128 + plat_interrupcion() : 1);
+  termina(bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR);
 }
 
 void ejecuta_output(const char* linea) {
@@ -119,7 +120,7 @@ void ejecuta_output(const char* linea) {
   const char* nombre = linea + 7;
   printf("Establecida salida ejecucion en: (%s)\n\n", nombre);
   FILE* f = plat_abre_texto(nombre, "w");
-  if (f == nullptr) termina_con(1, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  if (f == nullptr) termina_con(SALIDA_ERROR, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
   copia_texto(nombre_salida, nombre);
   ctx.fsalida = f;
   ctx.isalida = 1;
@@ -132,7 +133,9 @@ void ejecuta_set(const char* linea) {
   plat_putenv(texto);
   printf("putenv [%s]\n", texto);
   ctx.dict = toma_env_entero("DICT");
-  cambia_nivel_test(toma_env_entero("TEST"));
+  if (!cambia_nivel_test(toma_env_entero("TEST"))) termina(SALIDA_ERROR);
+  // A trace opened now is the session's too (kill writes into it).
+  sesion_sql().traza = ctx.ftrace;
   ctx.rownum = toma_env_entero("ROWNUM");
   ctx.minsert = toma_env_entero("MINSERT");
   ctx.delim = delimitador();
@@ -151,31 +154,32 @@ static bool construye_comando(const char* codigo, const char* linea) {
   const char* dicho = resto(linea, 4);
   size_t n = strnlen(dicho, sizeof texto - 1);
   if (!de_persona(dicho, n, texto, linea)) return false;
-  formatea(ctx.sbuffer, "%s%.5d%s", codigo, (int)strlen(texto), texto);
+  formatea(sesion_sql().buffer, "%s%.5d%s", codigo, (int)strlen(texto), texto);
   return true;
 }
 
 void envia_cls(const char* linea) {
   if (!construye_comando("06", linea)) return;
-  printf("envia: [%s]\n", ctx.sbuffer);
+  printf("envia: [%s]\n", sesion_sql().buffer);
   // The reply is neither examined nor shown.
-  intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+  intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
 }
 
-// "retorna: rc=%d [%s]\n" with the reply in sbuffer, which is the server's
+// "retorna: rc=%d [%s]\n" with the reply in the session's buffer, the server's
 // text: shown safely on a terminal.
 static void muestra_retorno(int rc) {
   printf("retorna: rc=%d [", rc);
-  escribe_del_servidor(stdout, ctx.sbuffer, strlen(ctx.sbuffer));
+  escribe_del_servidor(stdout, sesion_sql().buffer, strlen(sesion_sql().buffer));
   printf("]\n");
 }
 
 void envia_cmd(const char* linea) {
   if (!construye_comando("07", linea)) return;
-  if (envia_sql(ctx.sbuffer, TrazaEnvio::simple) < 0) return;
+  if (envia_sql(sesion_sql().buffer, TrazaEnvio::simple) < 0) return;
   // The only compressed reply of the protocol: the receive expands it. Its
   // line is shown even when the receive failed.
-  int rc = recibe_sql(ctx.sbuffer, true);
+  int rc = recibe_sql(sesion_sql().buffer, true);
+  if (rc == RECEPCION_NO_EXPANDIDA) termina(SALIDA_ERROR);
   muestra_retorno(rc);
   if (ctx.test >= 1) muestra_retorno(rc);
 }
@@ -187,7 +191,7 @@ void ejecuta_imgs(const char* linea) {
 void ejecuta_kill(const char*) {
   char fin[8];
   formatea(fin, "%.2d00", 96);
-  envia_as(fin, 4, 1);
+  envia_as(sesion_sql(), fin, 4, 1);
   cierra_salida();
-  termina(1);
+  termina(SALIDA_ERROR);
 }

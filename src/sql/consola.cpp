@@ -64,7 +64,7 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
 // quit, an empty line and the end of input: the output file is closed and
 // checked by termina's closing steps.
 [[noreturn]] void termina_consola(const char*) {
-  termina(1);
+  termina(SALIDA_ERROR);
 }
 
 // Any other line is a statement. What is sent is CP1252, whatever the person
@@ -178,7 +178,7 @@ void trata_interrupcion_en_prompt() {
   }
   if (plat_interrupcion() == SALIDA_CERRADA) termina_interrumpida();
   bool bien = cierra_salida();
-  termina(bien ? 128 + plat_interrupcion() : 1);
+  termina(bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Query execution at the prompt: builds messages 02, 03 and 04 in sbuffer,
+// Query execution at the prompt: builds messages 02, 03 and 04 in the session's buffer,
 // exchanges them, and reads every reply field through the bounded reader of
 // the received payload. The rows themselves are formatted by muestra.cpp.
 #include "sql/consulta.h"
@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/texto.h"
 #include "sql/csv.h"
 #include "sql/cursores.h"
@@ -15,13 +16,13 @@
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
 
-// The send and receive step of 02, 03 and 04: the message in sbuffer goes
-// out, its reply comes back into sbuffer. False when the session is lost:
+// The send and receive step of 02, 03 and 04: the message in the session's buffer goes
+// out, its reply comes back into it. False when the session is lost:
 // nothing is shown, and the console ends the run.
 static bool intercambia(Mensaje* r) {
-  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
+  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
   if (rc < 0) return false;
-  *r = respuesta_de(ctx.sbuffer, rc);
+  *r = respuesta_de(sesion_sql().buffer, rc);
   return true;
 }
 
@@ -29,7 +30,7 @@ static bool intercambia(Mensaje* r) {
 // (the statement and its 13-character header), the statement.
 static void construye_mensaje(const char* codigo, const char* sentencia) {
   int largo = (int)strlen(sentencia) + 13;
-  formatea(ctx.sbuffer, "%s%.3d%.3d%5d%s", codigo, ctx.isesion, ctx.icursor, largo, sentencia);
+  formatea(sesion_sql().buffer, "%s%.3d%.3d%5d%s", codigo, ctx.isesion, ctx.icursor, largo, sentencia);
 }
 
 // Takes the cursor number of a 02 or 04 reply. Returns its area, or nullptr
@@ -37,7 +38,9 @@ static void construye_mensaje(const char* codigo, const char* sentencia) {
 static AreaCursor* toma_cursor(const Mensaje& r) {
   int cursor = resp_cursor(r);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", r.largo, cursor, r.datos);
-  AreaCursor* area = area_de_cursor(cursor);
+  bool sin_memoria = false;
+  AreaCursor* area = area_de_cursor(cursor, &sin_memoria);
+  if (sin_memoria) termina(SALIDA_ERROR);
   if (area != nullptr) ctx.icursor = cursor;
   return area;
 }
@@ -97,7 +100,7 @@ void ejecuta_consulta(const char* sentencia) {
   // 1 ends it silently. The 03 reply carries no cursor: its row count sits
   // where the status would be.
   for (;;) {
-    formatea(ctx.sbuffer, "03%.3d%.3d", ctx.isesion, ctx.icursor);
+    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, ctx.icursor);
     if (!intercambia(&r)) return;
     bool error = resp_es_error(r);
     int codigo = resp_codigo(r);

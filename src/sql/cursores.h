@@ -27,13 +27,17 @@ struct AreaCursor {
 };
 
 // Claims the first free slot of 1 to 3 for the session (the handshake), its
-// area allocated on first claim. No memory for it ends the run with status 1.
-void reclama_slot();
+// area allocated on first claim. False after "No hay memoria para el area del
+// cursor %d.\n" when there is no memory for it: the caller ends the run with
+// SALIDA_ERROR.
+[[nodiscard]] bool reclama_slot();
 
 // The descriptor area of a cursor slot, allocated the first time a reply names
 // the slot. nullptr, after "Cursor no valido (%d)\n", for a number outside
-// 0..NUM_CURSORES - 1. An allocation failure ends the run with status 1.
-AreaCursor* area_de_cursor(int cursor);
+// 0..NUM_CURSORES - 1; nullptr too after "No hay memoria para el area del
+// cursor %d.\n", with *sin_memoria set (when given), for an area that cannot
+// be allocated: the console then ends the run with SALIDA_ERROR.
+AreaCursor* area_de_cursor(int cursor, bool* sin_memoria = nullptr);
 
 // For fuzzers: makes `area` the area of every slot (no allocation in a run).
 void pon_area_de_pruebas(int cursor, AreaCursor* area);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/lineas.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
@@ -155,7 +156,7 @@ bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre) 
 
 void ejecuta_fsql(const char* linea) {
   char biblioteca[TAM_AJUSTE];
-  toma_env(biblioteca, "WWW_CURLIB");
+  if (!toma_env(biblioteca, "WWW_CURLIB")) termina(SALIDA_ERROR);
   if (biblioteca[0] == '\0') copia_texto(biblioteca, "VERIVUD");
   const char* nombre = strlen(linea) > 5 ? linea + 5 : "";
   nombre += strspn(nombre, " ");

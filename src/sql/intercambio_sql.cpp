@@ -10,19 +10,29 @@
 
 namespace {
 
-bool perdida = false;
-int resultado = 0;
+Sesion* sesion = nullptr;
+// The result of the exchange that lost the session (the framing's only
+// failure result until one is seen).
+int resultado = -1;
 
 int pierde(int rc) {
-  perdida = true;
+  sesion->fallo = true;
   resultado = rc;
   return rc;
 }
 
 }  // namespace
 
+void establece_sesion_sql(Sesion& s) {
+  sesion = &s;
+}
+
+Sesion& sesion_sql() {
+  return *sesion;
+}
+
 int envia_sql(const char* buffer, TrazaEnvio traza) {
-  if (perdida) return resultado;
+  if (sesion->fallo) return resultado;
   if (ctx.test >= 1) {
     if (traza == TrazaEnvio::con_ebcdic) {
       printf("Envia ebcdic(%d) : [%s]\n", ctx.en_ebcdic, buffer);
@@ -30,19 +40,21 @@ int envia_sql(const char* buffer, TrazaEnvio traza) {
       printf("Envia : [%s]\n", buffer);
     }
   }
-  int rc = Env_VORTCP_sql(ctx.sd, buffer, ctx.en_ebcdic);
+  int rc = Env_VORTCP_sql(*sesion, buffer, ctx.en_ebcdic);
   if (rc < 0) return pierde(rc);
   if (ctx.test >= 1) printf("Enviado: rc=%d [%s]\n", rc, buffer);
   return rc;
 }
 
 int recibe_sql(char* buffer, bool comprimida) {
-  if (perdida) return resultado;
+  if (sesion->fallo) return resultado;
   // A reply printed with "%s" after a receive that failed part-way still
   // finds a terminator.
   buffer[TAM_TRAMA] = '\0';
-  int rc = Rec_VORTCP_sql(ctx.sd, buffer, comprimida ? 1 : 0, 0);
-  if (rc < 0) return pierde(rc);
+  int rc = Rec_VORTCP_sql(*sesion, buffer, comprimida ? 1 : 0, 0);
+  // A reply that does not expand leaves the session in step: the caller
+  // ends the run.
+  if (rc < 0 && rc != RECEPCION_NO_EXPANDIDA) return pierde(rc);
   return rc;
 }
 
@@ -53,7 +65,7 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida) {
 }
 
 bool sesion_perdida() {
-  return perdida;
+  return sesion->fallo;
 }
 
 int resultado_perdido() {

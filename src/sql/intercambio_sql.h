@@ -11,9 +11,20 @@
 // lost, a load stops), and the console ends the run with exit status -1 as
 // soon as the line being run returns to the prompt, saying so on standard
 // error at test level 0; start-up ends it at once, saying so the same way.
+//
+// The exchange works on the one SQL session of the process, set at start
+// (establece_sesion_sql): the console's, or the session that reads the
+// server's catalogue; its commands do not pass it along.
 #pragma once
 
 #include "wire/lector.h"
+#include "wire/sesion.h"
+
+// The SQL session from now on; its failed flag is the lost session's.
+void establece_sesion_sql(Sesion& s);
+// The SQL session set at start. Its buffer is where the console builds its
+// messages and receives their replies.
+Sesion& sesion_sql();
 
 // How the message is traced before it goes out (test level 1 or more).
 enum class TrazaEnvio {
@@ -21,7 +32,8 @@ enum class TrazaEnvio {
   con_ebcdic,  // "Envia ebcdic(%d) : [%s]", with the session's EBCDIC setting
 };
 
-// Sends the NUL-terminated message in buffer (capacity TAM_TRAMA + 1) and
+// Sends the NUL-terminated message in buffer (capacity TAM_TRAMA + 1: the
+// session's buffer, or one of the caller's) and
 // receives its reply into the same buffer; with comprimida the reply is
 // LZW-expanded. Returns the receive's result: the reply's length, or the
 // negative result of the send or receive that failed (also when the session
@@ -31,10 +43,13 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida);
 // The send: the trace line before it, "Enviado: rc=%d [%s]" after it (test
 // level 1 or more). Returns the send's result.
 int envia_sql(const char* buffer, TrazaEnvio traza);
-// The receive into buffer. Returns its result.
+// The receive into buffer. Returns its result: for a compressed reply that
+// does not expand RECEPCION_NO_EXPANDIDA (trama.h), which does not lose the
+// session; the caller ends the run with SALIDA_ERROR.
 int recibe_sql(char* buffer, bool comprimida);
 
-// True once an exchange failed; resultado_perdido() is then its result.
+// True once an exchange failed (the session's failed flag);
+// resultado_perdido() is then its result.
 bool sesion_perdida();
 int resultado_perdido();
 // The end of a run whose session is lost (at start-up or at the console):

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/texto.h"
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
@@ -15,29 +16,28 @@ namespace {
 // One message of the handshake and its reply, with the reply's line at test
 // level 1 or more.
 int intercambia_saludo() {
-  int rc = intercambia_sql(ctx.sbuffer, TrazaEnvio::simple, false);
-  if (rc >= 0 && ctx.test >= 1) printf("Recibe: rc=%d  [%s]\n", rc, ctx.sbuffer);
+  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
+  if (rc >= 0 && ctx.test >= 1) printf("Recibe: rc=%d  [%s]\n", rc, sesion_sql().buffer);
   return rc;
 }
 
 }  // namespace
 
 int saludo_web() {
-  static char libl[TAM_LIBL];
+  char libl[TAM_LIBL];
   char ebcdic[TAM_AJUSTE];
   char compri[TAM_AJUSTE];
-  toma_env(ebcdic, "WWW_EBCDIC");
-  toma_env(compri, "WWW_COMPRI");
-  toma_env(libl, "WWW_LIBL");
+  if (!toma_env(ebcdic, "WWW_EBCDIC") || !toma_env(compri, "WWW_COMPRI") || !toma_env(libl, "WWW_LIBL"))
+    return SALIDA_ERROR;
 
   ctx.isesion = 1;
-  reclama_slot();
+  if (!reclama_slot()) return SALIDA_ERROR;
   ctx.en_ebcdic = lee_entero(ebcdic);
   ctx.ibufsize = env_no_vacia("WWW_BUFSIZE") ? toma_env_entero("WWW_BUFSIZE") : 4096;
 
   // Message 01: its length field counts the whole message.
   int largo = (int)strlen(libl) + 15;
-  formatea(ctx.sbuffer, "01%.3d%.5d%.5d%s", ctx.isesion, ctx.ibufsize, largo, libl);
+  formatea(sesion_sql().buffer, "01%.3d%.5d%.5d%s", ctx.isesion, ctx.ibufsize, largo, libl);
   int rc = intercambia_saludo();
   if (rc < 0) return rc;
 
@@ -46,7 +46,7 @@ int saludo_web() {
   char opciones[2 * TAM_AJUSTE + 32];
   formatea(opciones, "WWW_COMPRI=%s,WWW_EBCDIC=%s", compri, ebcdic);
   largo = (int)strlen(opciones) + 15;
-  formatea(ctx.sbuffer, "20%.3d%.5d%s", ctx.isesion, largo, opciones);
+  formatea(sesion_sql().buffer, "20%.3d%.5d%s", ctx.isesion, largo, opciones);
   rc = intercambia_saludo();
   return rc < 0 ? rc : 0;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 // Claims cursor slot 1, reads the session settings, sends messages 01 and 20
-// and reads their replies. Returns 0, or the negative result of the exchange
-// that failed (the caller ends the run with it).
-int saludo_web();
+// and reads their replies. Returns 0; SALIDA_ERROR after the message of a
+// setting too long or of no memory for the slot (the caller ends the run with
+// it); or the negative result of the exchange that failed (the caller ends
+// the run as for a lost session).
+[[nodiscard]] int saludo_web();

@@ -8,6 +8,7 @@
 #include "base/pantalla.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
+#include "transfer/objeto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
@@ -38,76 +39,58 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   return false;
 }
 
-bool abre_ebcdic() {
-  Mensaje m = mensaje_actual();
-  char tipo_fuente[8], texto[64], fecha[16], hora[16];
-  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
-  lee_texto(m, 17, 10, true, ctx.archivo_actual);
-  lee_texto(m, 27, 10, true, ctx.miembro_actual);
-  lee_texto(m, 37, 4, true, tipo_fuente);
-  lee_texto(m, 41, 50, true, texto);
-  lee_texto(m, 91, 8, false, fecha);
-  lee_texto(m, 99, 6, false, hora);
-  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual, tipo_fuente))
-    return false;
+bool abre_ebcdic(Recorrido& r, const Cabecera& c) {
+  if (!acepta_cabecera(c)) return false;
 
-  if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
-  Cabecera c{tipo_fuente, texto, fecha, hora};
+  if (!crea_directorios_biblioteca(c.biblioteca)) return false;
   char linea[LARGO_LINEA_XINFO + 2];
-  if (!prepara_entrada(c, ctx.miembro_actual, linea)) return false;
+  if (!prepara_entrada(c, linea)) return false;
   // Unlike headers 01 and 07, the previous file is closed after the index.
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
+  if (r.objeto.abierto && !completa_objeto(r)) return false;
 
   char ruta[TAM_RUTA];
-  bool propio = ctx.miembro_actual[0] != '\0' && ctx.miembro_actual[0] != ' ' &&
-                strcmp(ctx.miembro_actual, ctx.archivo_actual) != 0;
+  bool propio = c.miembro[0] != '\0' && c.miembro[0] != ' ' && strcmp(c.miembro, c.archivo) != 0;
   if (propio) {
-    if (!asegura_fichero_base(ctx.biblioteca_actual, ctx.archivo_actual)) return false;
-    plat_ruta(ruta, "\\%s\\%s_%s.ebc", ctx.biblioteca_actual, ctx.archivo_actual, ctx.miembro_actual);
+    if (!asegura_fichero_base(c.biblioteca, c.archivo)) return false;
+    plat_ruta(ruta, "\\%s\\%s_%s.ebc", c.biblioteca, c.archivo, c.miembro);
   } else {
-    plat_ruta(ruta, "\\%s\\%s.ebc", ctx.biblioteca_actual, ctx.archivo_actual);
+    plat_ruta(ruta, "\\%s\\%s.ebc", c.biblioteca, c.archivo);
   }
   // The log gets only the counts of a raw copy, not this half of its line.
-  imprime_obtiene(ruta, false);
-  if (!abre_objeto_de_cabecera(ruta, true, c, linea)) return false;
-  responde_ok();
+  anuncia_objeto(r, ruta, false);
+  if (!abre_objeto(r, c, ruta, true, linea)) return false;
+  responde_ok(r.sesion);
   return true;
 }
 
-bool trata_datos() {
-  static unsigned char traducido[TAM_TRAMA];
-  Mensaje m = mensaje_actual();
-  ctx.miembro_actual[0] = '\0';
-  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
-  lee_texto(m, 17, 10, true, ctx.archivo_actual);
-  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
+bool trata_datos(Recorrido& r, const Cabecera& c) {
+  if (!acepta_cabecera(c)) return false;
   // An open file is completed and reported first, as every other header does.
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
+  if (r.objeto.abierto && !completa_objeto(r)) return false;
 
   char ruta[TAM_RUTA];
-  if (plat_ruta(ruta, "\\%s", ctx.biblioteca_actual) && !asegura_directorio(ruta)) return false;
-  plat_ruta(ruta, "\\%s\\%s.dta", ctx.biblioteca_actual, ctx.archivo_actual);
-  imprime_obtiene(ruta, false);
+  if (plat_ruta(ruta, "\\%s", c.biblioteca) && !asegura_directorio(ruta)) return false;
+  plat_ruta(ruta, "\\%s\\%s.dta", c.biblioteca, c.archivo);
+  anuncia_objeto(r, ruta, false);
   // The header carries no date: the file keeps the time of the transfer.
-  if (!abre_objeto(ruta, false, nullptr, nullptr, nullptr)) return false;
-  marca_convertido();
-  responde_ok();
+  if (!abre_objeto(r, c, ruta, false, nullptr)) return false;
+  marca_convertido(r);
+  responde_ok(r.sesion);
   // The data block never came: the copy is incomplete.
-  if (ctx.fallo_intercambio) return deja_incompleto();
+  if (r.sesion.fallo) return deja_incompleto(r);
 
   // The data block: its code is not looked at, and its length field counts
   // the data bytes only (not the whole payload as in the other blocks).
   int32_t n = 0;
-  m = mensaje_actual();
+  Mensaje m = mensaje_actual(r.sesion);
   const unsigned char* datos = datos_de_bloque(m, 7, 7L + lee_numero(m, 2, 5), &n);
-  for (int32_t i = 0; i < n; i++) traducido[i] = ebc_fija[datos[i]];
+  for (int32_t i = 0; i < n; i++) r.traducido[i] = ebc_fija[datos[i]];
   size_t escritos = 0;
-  if (!graba_texto_persona(traducido, (size_t)n, &escritos)) return false;
+  if (!graba_texto_persona(r, r.traducido, (size_t)n, &escritos)) return false;
+  r.objeto.bytes += (int64_t)escritos;
   // Complete before the count is shown, so a failed close is not reported as
   // a good copy.
-  if (!completa_objeto()) return false;
-  imprime_cuenta((long long)escritos, 11, " bytes\n", false);
-  progreso_fin_objeto(0, false);
-  responde_ok();
+  if (!completa_objeto(r)) return false;
+  responde_ok(r.sesion);
   return true;
 }

@@ -1,6 +1,6 @@
 // The transfer walk: trata_lista and trata_spl hand each server message to the
-// handler of its code until the first code outside their catalogue; also the
-// answer "OK", the closing of the open file and the result line.
+// handler of its code until the first code outside their catalogue, with the
+// header read once for the handlers of headers; also the answer "OK".
 #include "transfer/lista.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "base/contexto.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
+#include "transfer/objeto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
@@ -16,61 +17,42 @@
 #include "wire/tablas.h"
 #include "wire/trama.h"
 
-Mensaje mensaje_actual() {
-  int32_t largo = ctx.ilen_recibido;
+Mensaje mensaje_actual(const Sesion& s) {
+  int32_t largo = s.largo;
   if (largo < 0) largo = 0;
   if (largo > TAM_TRAMA) largo = TAM_TRAMA;
-  return Mensaje{(const unsigned char*)ctx.sbuffer, largo, ebc_fija};
+  return Mensaje{(const unsigned char*)s.buffer, largo, ebc_fija};
 }
 
-void responde_ok() {
-  copia_texto(ctx.sbuffer, "OK");
-  envia_as(ctx.sbuffer, 2, 1);
-  if (ctx.fallo_intercambio) {
+void responde_ok(Sesion& s) {
+  copia_texto(s.buffer, "OK");
+  envia_as(s, s.buffer, 2, 1);
+  if (s.fallo) {
     // Nothing will come after an answer that did not go out; the walk ends
     // as it does after a failed receive.
-    ctx.ilen_recibido = 0;
+    s.largo = 0;
     return;
   }
-  recibe_as();
+  recibe_as(s);
 }
 
-// Console and log share every result line; the log is absent only in tests.
-// The console's goes through the terminal filter: the paths hold the names a
-// header brought.
-static void imprime(bool en_log, const char* texto) {
-  escribe_nombres(stdout, texto);
-  if (en_log && ctx.flog != nullptr) fputs(texto, ctx.flog);
-}
-
-void imprime_obtiene(const char* ruta, bool en_log) {
-  char relleno[32], linea[TAM_RUTA + 64];
-  llena_blancos(relleno, 30 - (int)strlen(ruta));
-  formatea(linea, "Obtiene: %s%s", ruta, relleno);
-  borra_progreso();
-  progreso_objeto(ruta, linea);
-  imprime(en_log, linea);
-}
-
-void imprime_cuenta(long long cuenta, int ancho, const char* literal, bool en_log) {
-  borra_progreso();
-  char digitos[32], agrupado[48], relleno[16], linea[96];
-  formatea(digitos, "%lld", cuenta);
-  pon_puntos(agrupado, digitos);
-  llena_blancos(relleno, ancho - (int)strlen(agrupado));
-  formatea(linea, "%s%s%s", relleno, agrupado, literal);
-  imprime(en_log, linea);
-}
-
-bool cierra_fichero() {
-  if (!completa_objeto()) return false;
-  imprime_cuenta(ctx.num_registros, 11, " registros   ", true);
-  imprime_cuenta(ctx.num_bytes, 10, " bytes\n", true);
-  if (ctx.flog != nullptr) fflush(ctx.flog);
-  progreso_fin_objeto(ctx.num_registros, false);
-  ctx.num_registros = 0;
-  ctx.num_bytes = 0;
-  return registra_objeto();
+Cabecera lee_cabecera(const Mensaje& m, int codigo) {
+  Cabecera c{};
+  lee_texto(m, 7, 10, true, c.biblioteca);
+  lee_texto(m, 17, 10, true, c.archivo);
+  if (codigo == 7) {
+    copia_texto(c.tipo, "MSG");
+    lee_texto(m, 27, 50, true, c.texto);
+    lee_texto(m, 77, 8, false, c.fecha);
+    lee_texto(m, 85, 6, false, c.hora);
+  } else if (codigo != 5) {
+    lee_texto(m, 27, 10, true, c.miembro);
+    lee_texto(m, 37, 4, true, c.tipo);
+    lee_texto(m, 41, 50, true, c.texto);
+    lee_texto(m, 91, 8, false, c.fecha);
+    lee_texto(m, 99, 6, false, c.hora);
+  }
+  return c;
 }
 
 enum class Paso { sigue, fin, error };
@@ -78,29 +60,31 @@ enum class Paso { sigue, fin, error };
 // Hands the message in hand to the handler of its code. A code outside the
 // catalogue (06, the spool codes and any other) ends the stream and gets no
 // answer.
-static Paso trata_mensaje() {
+static Paso trata_mensaje(Recorrido& r) {
   bool bien;
-  switch (lee_numero(mensaje_actual(), 0, 2)) {
+  Mensaje m = mensaje_actual(r.sesion);
+  int codigo = lee_numero(m, 0, 2);
+  switch (codigo) {
     case 1:
-      bien = abre_miembro();
+      bien = abre_miembro(r, lee_cabecera(m, codigo));
       break;
     case 2:
-      bien = graba_texto();
+      bien = graba_texto(r);
       break;
     case 3:
-      bien = abre_ebcdic();
+      bien = abre_ebcdic(r, lee_cabecera(m, codigo));
       break;
     case 4:
-      bien = graba_ebcdic();
+      bien = graba_ebcdic(r);
       break;
     case 5:
-      bien = trata_datos();
+      bien = trata_datos(r, lee_cabecera(m, codigo));
       break;
     case 7:
-      bien = abre_mensajes();
+      bien = abre_mensajes(r, lee_cabecera(m, codigo));
       break;
     case 8:
-      bien = graba_texto();
+      bien = graba_texto(r);
       break;
     default:
       return Paso::fin;
@@ -116,60 +100,60 @@ namespace {
 // does it, so that the index on disk never lags the complete objects by much
 // more than a second. A write that fails has said why (and left the open
 // object incomplete): the receive gives up, and the walk ends the run with
-// exit status 1, not as a lost connection.
-bool fallo_del_punto_de_control = false;
-
-bool punto_de_control(void*) {
+// exit status 1, not as a lost connection. The walk is the task's datum.
+bool punto_de_control(void* dato) {
   if (graba_indices_si_toca()) return true;
-  fallo_del_punto_de_control = true;
+  ((Recorrido*)dato)->fallo_punto_de_control = true;
   return false;
 }
 
 }  // namespace
 
-bool trata_lista() {
-  fallo_del_punto_de_control = false;
-  establece_tarea_espera(punto_de_control, nullptr);
-  recibe_as();
+bool trata_lista(Recorrido& r) {
+  Sesion& s = r.sesion;
+  r.fallo_punto_de_control = false;
+  establece_tarea_espera(punto_de_control, &r);
+  recibe_as(s);
   Paso paso = Paso::sigue;
-  while (!ctx.fallo_intercambio && paso == Paso::sigue) {
-    paso = trata_mensaje();
+  while (!s.fallo && paso == Paso::sigue) {
+    paso = trata_mensaje(r);
     // A closed standard output ends the walk as an interruption does
     // (salida_estandar_cerrada records it as one).
     if (paso == Paso::sigue && salida_estandar_cerrada()) break;
     if (paso == Paso::sigue && !graba_indices_si_toca()) paso = Paso::error;
   }
   establece_tarea_espera(nullptr, nullptr);
-  if (fallo_del_punto_de_control) paso = Paso::error;
+  if (r.fallo_punto_de_control) paso = Paso::error;
   // A handler that failed has said why; the object it had open, if any, is
   // left incomplete (antes_de_un_fallo has done it where the failure was
   // printed).
   if (paso == Paso::error) {
-    deja_incompleto();
+    deja_incompleto(r);
     return false;
   }
-  if (!ctx.fichero_abierto) return true;
+  if (!r.objeto.abierto) return true;
   // The end code completes the object; a failed exchange, an interruption or
   // a closed standard output leaves it incomplete, its bytes kept beside the
   // earlier copy.
-  if (paso == Paso::fin && !ctx.fallo_intercambio) return cierra_fichero();
-  return deja_incompleto();
+  if (paso == Paso::fin && !s.fallo) return completa_objeto(r);
+  return deja_incompleto(r);
 }
 
-void trata_spl() {
+void trata_spl(Recorrido& r) {
+  Sesion& s = r.sesion;
   if (ctx.test == 1) printf("Espera recibir de as\n");
-  recibe_as();
+  recibe_as(s);
   if (ctx.test == 1) printf("Recibido de as\n");
   for (;;) {
     char codigo[3];
-    lee_texto(mensaje_actual(), 0, 2, false, codigo);
+    lee_texto(mensaje_actual(s), 0, 2, false, codigo);
     int valor = lee_entero(codigo);
     if (ctx.test == 1) printf("Va a procesar lista (%s)\n", codigo);
-    if (ctx.fallo_intercambio || (valor != 67 && valor != 68)) {
+    if (s.fallo || (valor != 67 && valor != 68)) {
       if (ctx.test == 1) printf("Sale de procesar lista (%s)\n", codigo);
       return;
     }
-    muestra_spool(valor);
+    muestra_spool(r, valor);
     if (salida_estandar_cerrada()) return;
   }
 }

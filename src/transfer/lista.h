@@ -1,6 +1,9 @@
-// The transfer walk: the stream of server messages after a transfer request,
-// each handed to the handler for its code and answered "OK".
+// The transfer walk: the stream of server messages after a transfer request on
+// the walk's session, each handed to the handler for its code and answered
+// "OK", the local files written through the walk's open object.
 #pragma once
+
+#include "transfer/recorrido.h"
 
 // Walks the stream of the list modes (request codes 94, 95 and 97) until the
 // first code outside the catalogue, a failed exchange or a closed standard
@@ -10,7 +13,7 @@
 // receive waits for the server: the reason has been printed), with no local
 // file open either. While it waits for the server, the indexes are written
 // as while messages flow (a waiting task, trama.h).
-bool trata_lista();
+bool trata_lista(Recorrido& r);
 // Walks the spool blocks of the spool modes (request codes 66 and 67), until
 // a code outside them, a failed exchange or a closed standard output.
-void trata_spl();
+void trata_spl(Recorrido& r);

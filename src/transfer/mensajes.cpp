@@ -3,30 +3,22 @@
 #include "base/contexto.h"
 #include "platform/plataforma.h"
 #include "transfer/nombres.h"
+#include "transfer/objeto.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 
-bool abre_mensajes() {
-  Mensaje m = mensaje_actual();
-  char texto[64], fecha[16], hora[16];
-  ctx.miembro_actual[0] = '\0';
-  lee_texto(m, 7, 10, true, ctx.biblioteca_actual);
-  lee_texto(m, 17, 10, true, ctx.archivo_actual);
-  lee_texto(m, 27, 50, true, texto);
-  lee_texto(m, 77, 8, false, fecha);
-  lee_texto(m, 85, 6, false, hora);
-  if (!acepta_cabecera(ctx.biblioteca_actual, ctx.archivo_actual, nullptr, nullptr)) return false;
-  if (ctx.fichero_abierto && !cierra_fichero()) return false;
+bool abre_mensajes(Recorrido& r, const Cabecera& c) {
+  if (!acepta_cabecera(c)) return false;
+  if (r.objeto.abierto && !completa_objeto(r)) return false;
 
-  if (!crea_directorios_biblioteca(ctx.biblioteca_actual)) return false;
-  Cabecera c{"MSG", texto, fecha, hora};
+  if (!crea_directorios_biblioteca(c.biblioteca)) return false;
   char linea[LARGO_LINEA_XINFO + 2];
-  if (!prepara_entrada(c, "", linea)) return false;
+  if (!prepara_entrada(c, linea)) return false;
 
   char ruta[TAM_RUTA];
-  plat_ruta(ruta, "\\%s\\%s.%s", ctx.biblioteca_actual, ctx.archivo_actual, "msg");
-  imprime_obtiene(ruta, true);
-  if (!abre_objeto_de_cabecera(ruta, false, c, linea)) return false;
-  responde_ok();
+  plat_ruta(ruta, "\\%s\\%s.%s", c.biblioteca, c.archivo, "msg");
+  anuncia_objeto(r, ruta, true);
+  if (!abre_objeto(r, c, ruta, false, linea)) return false;
+  responde_ok(r.sesion);
   return true;
 }

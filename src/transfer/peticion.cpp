@@ -13,6 +13,7 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/lista.h"
+#include "transfer/objeto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
@@ -21,34 +22,33 @@
 
 namespace {
 
-constexpr int LARGO_PETICION = 70;
-
 // The end of the run after the walk. A walk that ended on a failed exchange
 // still closes everything, but the run reports the lost connection; one that
 // was interrupted writes the index with every object received so far and says
 // so. A standard output found closed (by the walk, or now at its last flush)
 // ends as an interruption of its own: "Salida estandar cerrada.\n" on
 // standard error, where it can still be read, and exit status 141.
-[[noreturn]] void cierra_y_termina() {
-  if (ctx.fichero_abierto == 1 && !deja_incompleto()) termina(1);
-  cierra_sesion();
+[[noreturn]] void cierra_y_termina(Recorrido& r) {
+  Sesion& s = r.sesion;
+  if (r.objeto.abierto && !deja_incompleto(r)) termina(SALIDA_ERROR);
+  cierra_sesion(s);
   bool indices_bien = graba_indices();
   imprime_resumen();
-  if (!cierra_log() || !indices_bien) termina(1);
+  if (!cierra_log() || !indices_bien) termina(SALIDA_ERROR);
   fflush(stdout);
   salida_estandar_cerrada();
   int senal = plat_interrupcion();
   if (senal == SALIDA_CERRADA) {
     fprintf(stderr, "Salida estandar cerrada.\n");
-    termina(128 + senal);
+    termina(salida_de_senal(senal));
   }
-  if (senal != 0) termina_con(128 + senal, "Transferencia interrumpida.\n");
-  termina(ctx.fallo_intercambio ? -1 : 0);
+  if (senal != 0) termina_con(salida_de_senal(senal), "Transferencia interrumpida.\n");
+  termina(s.fallo ? SALIDA_CONEXION : SALIDA_BIEN);
 }
 
 }  // namespace
 
-void construye_peticion() {
+void construye_peticion(char (&peticion)[LARGO_PETICION + 1]) {
   // The fields are joined without separators, then the record is cut or
   // filled with blanks to exactly 70 characters. tipo travels only when a
   // member is named.
@@ -63,35 +63,41 @@ void construye_peticion() {
   size_t n = strlen(registro);
   while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';
   registro[LARGO_PETICION] = '\0';
-  copia_texto(ctx.sbuffer, registro);
+  copia_texto(peticion, registro);
 }
 
-void envia_peticion_y_despacha() {
+void envia_peticion_y_despacha(Sesion& s) {
+  // The run's one walk, for as long as the process lasts: termina's closing
+  // steps may still look at its object.
+  static Recorrido* recorrido = new Recorrido(s);
+  Recorrido& r = *recorrido;
   // From here on Ctrl-C and SIGTERM end the walk, not the process: what was
   // received is closed, counted and indexed first.
   plat_vigila_interrupciones();
   inicia_progreso();
-  construye_peticion();
-  if (ctx.test == 1) printf("->%.60s\n", ctx.sbuffer);
-  envia_as(ctx.sbuffer, LARGO_PETICION, 1);
+  char peticion[LARGO_PETICION + 1];
+  construye_peticion(peticion);
+  if (ctx.test == 1) printf("->%.60s\n", peticion);
+  envia_as(s, peticion, LARGO_PETICION, 1);
 
   if (ctx.icodigo == 96) {
     // END: the request itself tells the server job to end.
   } else if (ctx.icodigo == 66 || ctx.icodigo == 67) {
     if (ctx.test == 1) printf("Va a trata_spl\n");
-    trata_spl();
+    trata_spl(r);
   } else {
-    if (!trata_lista()) {
+    if (!trata_lista(r)) {
       imprime_resumen();
-      termina(1);
+      termina(SALIDA_ERROR);
     }
     // Sending on a connection that has already failed would only add a
     // second failure line; an interrupted walk left the server waiting for
     // an answer, not for the end.
-    if (!ctx.fallo_intercambio && plat_interrupcion() == 0) {
-      int largo = formatea(ctx.sbuffer, "%.2d00", 96);
-      envia_as(ctx.sbuffer, largo, 1);
+    if (!s.fallo && plat_interrupcion() == 0) {
+      char fin[8];
+      int largo = formatea(fin, "%.2d00", 96);
+      envia_as(s, fin, largo, 1);
     }
   }
-  cierra_y_termina();
+  cierra_y_termina(r);
 }

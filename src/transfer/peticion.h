@@ -1,8 +1,12 @@
 // The transfer request of a run and the dispatch to the walk that suits it.
 #pragma once
 
-// Builds the 70-character request in ctx.sbuffer.
-void construye_peticion();
-// Sends the request, runs the walk of the mode, sends the end message after a
-// list walk, closes everything and ends the run.
-[[noreturn]] void envia_peticion_y_despacha();
+#include "wire/sesion.h"
+
+constexpr int LARGO_PETICION = 70;  // characters of the request record
+
+// Builds the 70-character request of ctx's request fields into registro.
+void construye_peticion(char (&registro)[LARGO_PETICION + 1]);
+// Sends the request on the session, runs the walk of the mode, sends the end
+// message after a list walk, closes everything and ends the run.
+[[noreturn]] void envia_peticion_y_despacha(Sesion& s);

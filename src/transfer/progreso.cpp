@@ -1,8 +1,10 @@
-// The progress line and the summary of a transfer run (progreso.h).
+// The progress line and the summary of a transfer run (progreso.h): one line
+// for the run, whatever number of sessions feed it, so one mutex guards it.
 #include "transfer/progreso.h"
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/pantalla.h"
 #include "base/texto.h"
@@ -35,6 +37,7 @@ struct Progreso {
   size_t dibujado = 0;  // characters of the line now on the terminal
 };
 Progreso p;
+std::mutex cerrojo;
 
 // A count with its thousands grouped by ".".
 void agrupa(char (&dest)[48], int64_t n) {
@@ -70,9 +73,19 @@ void dibuja() {
   p.dibujado = n > p.dibujado ? n : p.dibujado;
 }
 
+void borra() {
+  if (!p.activo || p.dibujado == 0) return;
+  fputc('\r', stderr);
+  for (size_t i = 0; i < p.dibujado; i++) fputc(' ', stderr);
+  fputc('\r', stderr);
+  fflush(stderr);
+  p.dibujado = 0;
+}
+
 }  // namespace
 
 void inicia_progreso() {
+  std::lock_guard<std::mutex> g(cerrojo);
   const char* valor = plat_getenv("VORTCP_PROGRESO");
   bool pedido = valor != nullptr && strcmp(valor, "1") == 0;
   bool quitado = valor != nullptr && strcmp(valor, "0") == 0;
@@ -84,6 +97,7 @@ void inicia_progreso() {
 }
 
 void progreso_objeto(const char* ruta, const char* mitad) {
+  std::lock_guard<std::mutex> g(cerrojo);
   if (!p.activo) return;
   copia_texto(p.ruta, ruta);
   copia_texto(p.mitad, mitad);
@@ -91,6 +105,7 @@ void progreso_objeto(const char* ruta, const char* mitad) {
 }
 
 void progreso_bytes(int64_t n) {
+  std::lock_guard<std::mutex> g(cerrojo);
   p.bytes += n;
   p.bytes_objeto += n;
   if (!p.activo) return;
@@ -101,15 +116,12 @@ void progreso_bytes(int64_t n) {
 }
 
 void borra_progreso() {
-  if (!p.activo || p.dibujado == 0) return;
-  fputc('\r', stderr);
-  for (size_t i = 0; i < p.dibujado; i++) fputc(' ', stderr);
-  fputc('\r', stderr);
-  fflush(stderr);
-  p.dibujado = 0;
+  std::lock_guard<std::mutex> g(cerrojo);
+  borra();
 }
 
 void progreso_fin_objeto(int64_t registros, bool incompleto) {
+  std::lock_guard<std::mutex> g(cerrojo);
   p.objetos++;
   p.registros += registros;
   if (incompleto) p.incompletos++;
@@ -117,8 +129,9 @@ void progreso_fin_objeto(int64_t registros, bool incompleto) {
 }
 
 void imprime_resumen() {
+  std::lock_guard<std::mutex> g(cerrojo);
   if (!p.activo) return;
-  borra_progreso();
+  borra();
   int64_t ms = plat_reloj_ms() - p.inicio_ms;
   char objetos[48], registros[48], bytes[48], incompletos[48];
   agrupa(objetos, p.objetos);

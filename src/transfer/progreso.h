@@ -2,7 +2,8 @@
 // place while objects arrive, and a summary at the end. Both appear when
 // standard error is a terminal, or when VORTCP_PROGRESO is 1 (0 turns them
 // off). Standard output and vortcp.log are never touched: the line is erased
-// before each result line is completed and at the end.
+// before each result line is completed and at the end. One line for the
+// run: any session's thread may call these.
 #pragma once
 
 #include <cstdint>

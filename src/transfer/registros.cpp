@@ -8,6 +8,7 @@
 #include "base/contexto.h"
 #include "base/pantalla.h"
 #include "platform/plataforma.h"
+#include "transfer/objeto.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "wire/tablas.h"
@@ -15,11 +16,11 @@
 // The EBCDIC new-line byte; the built-in table maps it to itself.
 constexpr unsigned char FIN_REGISTRO = 0x15;
 
-bool graba_texto() {
-  static unsigned char traducido[TAM_TRAMA];
-  Mensaje m = mensaje_actual();
+bool graba_texto(Recorrido& r) {
+  unsigned char* traducido = r.traducido;
+  Mensaje m = mensaje_actual(r.sesion);
   // A block with no open file (no header before it) has nowhere to go.
-  if (ctx.fichero_abierto) {
+  if (r.objeto.abierto) {
     int32_t n = 0;
     const unsigned char* datos = datos_de_bloque(m, 7, lee_numero(m, 2, 5), &n);
     traduce_tabla_ebc(traducido, datos, (size_t)n);
@@ -33,25 +34,25 @@ bool graba_texto() {
       registros++;
     }
     size_t escritos = 0;
-    if (!graba_texto_persona(traducido, (size_t)n, &escritos)) return false;
-    ctx.num_registros += registros;
-    ctx.num_bytes += (int64_t)escritos;
+    if (!graba_texto_persona(r, traducido, (size_t)n, &escritos)) return false;
+    r.objeto.registros += registros;
+    r.objeto.bytes += (int64_t)escritos;
   }
-  responde_ok();
+  responde_ok(r.sesion);
   return true;
 }
 
-bool graba_ebcdic() {
-  Mensaje m = mensaje_actual();
-  if (ctx.fichero_abierto) {
+bool graba_ebcdic(Recorrido& r) {
+  Mensaje m = mensaje_actual(r.sesion);
+  if (r.objeto.abierto) {
     int32_t n = 0;
     const unsigned char* datos = datos_de_bloque(m, 12, lee_numero(m, 2, 5), &n);
     int32_t largo_registro = lee_numero(m, 7, 5);
-    if (!graba_bytes(datos, (size_t)n)) return false;
-    if (largo_registro > 0) ctx.num_registros += n / largo_registro;
-    ctx.num_bytes += n;
+    if (!graba_bytes(r, datos, (size_t)n)) return false;
+    if (largo_registro > 0) r.objeto.registros += n / largo_registro;
+    r.objeto.bytes += n;
   }
-  responde_ok();
+  responde_ok(r.sesion);
   return true;
 }
 
@@ -84,10 +85,10 @@ static unsigned char sustituye(unsigned char c) {
   }
 }
 
-void muestra_spool(int codigo) {
+void muestra_spool(Recorrido& r, int codigo) {
   // Every byte gives at most two on the console, plus the final line end.
-  static unsigned char salida[2 * TAM_TRAMA + 2];
-  Mensaje m = mensaje_actual();
+  unsigned char* salida = r.spool;
+  Mensaje m = mensaje_actual(r.sesion);
   bool largo5 = codigo == 68;
   int inicio = largo5 ? 12 : 11;
   int32_t largo = lee_numero(m, 2, 5);
@@ -116,5 +117,5 @@ void muestra_spool(int codigo) {
   salida[k++] = '\n';
   escribe_del_servidor(stdout, salida, k);
   progreso_bytes(n);
-  responde_ok();
+  responde_ok(r.sesion);
 }

@@ -1,6 +1,7 @@
 // The local index of a library (xinfo.h): building entry lines, the key rule,
 // the index of each library kept in memory for the run, and its replacement on
-// disk through xinfo.tmp and one atomic rename.
+// disk through xinfo.tmp and one atomic rename. The indexes are shared by
+// every session of a run: one mutex guards all of them.
 #include "transfer/xinfo.h"
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,7 @@
 #include "base/fin.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
-#include "transfer/transferencia.h"
+#include "transfer/objeto.h"
 
 void fecha_actualizacion(const FechaHora& ahora, char (&dest)[9]) {
   int anio = ahora.anio % 100;
@@ -197,6 +199,9 @@ struct Indice {
 };
 
 std::vector<std::unique_ptr<Indice>> indices;
+// Held by every function of xinfo.h that looks at the indexes or at the key
+// of the run, for the whole of what it does (writes included).
+std::mutex cerrojo_indices;
 
 bool viva(const Linea& l) {
   return (l.siguiente & MUERTA) == 0;
@@ -330,10 +335,13 @@ bool lee_indice(Indice& ix) {
     return true;
   }
   ix.en_disco = true;
-  static char bloque[1 << 16];
+  // Once per library and run: a block of the file at a time.
+  constexpr size_t TAM_LECTURA = 1 << 16;
+  std::unique_ptr<char[]> leido(new char[TAM_LECTURA]);
+  char* bloque = leido.get();
   std::string resto;
   size_t k;
-  while ((k = plat_lee_texto(f, bloque, sizeof bloque)) > 0) {
+  while ((k = plat_lee_texto(f, bloque, TAM_LECTURA)) > 0) {
     size_t desde = 0;
     while (desde < k) {
       const char* fin = (const char*)memchr(bloque + desde, '\n', k - desde);
@@ -396,8 +404,10 @@ Escritura escribe_indice(Indice& ix, int* codigo) {
     plat_borra_fichero(ix.temporal);
     return cerrado ? Escritura::bien : Escritura::sin_grabar;
   }
-  static char bufer[1 << 16];
-  setvbuf(salida, bufer, _IOFBF, sizeof bufer);
+  // At most once a second per library: the buffer is the write's own.
+  constexpr size_t TAM_BUFER = 1 << 16;
+  std::unique_ptr<char[]> bufer(new char[TAM_BUFER]);
+  setvbuf(salida, bufer.get(), _IOFBF, TAM_BUFER);
   bool bien = true;
   for (const Linea& l : ix.lineas) {
     if (!viva(l)) continue;
@@ -461,10 +471,9 @@ bool misma_clave(const char* linea, const char* nueva) {
   return claves_iguales(linea, strlen(linea), nueva, strlen(nueva));
 }
 
-bool prepara_xinfo(const char* biblioteca) {
-  // Whatever way the run ends from here on, what the index has taken is
-  // written first.
-  registra_cierre(graba_indices);
+namespace {
+
+bool prepara(const char* biblioteca) {
   Indice* ix = indice_de(biblioteca);
   if (ix == nullptr) return false;
   // The first header of a library writes its index at once, so that an index
@@ -474,7 +483,7 @@ bool prepara_xinfo(const char* biblioteca) {
   return graba(*ix);
 }
 
-bool registra_xinfo(const char* biblioteca, const char* linea) {
+bool registra(const char* biblioteca, const char* linea) {
   Indice* indice = indice_de(biblioteca);
   if (indice == nullptr) return false;
   Indice& ix = *indice;
@@ -487,23 +496,42 @@ bool registra_xinfo(const char* biblioteca, const char* linea) {
   return !toca_escribir(ix, plat_reloj_ms()) || graba(ix);
 }
 
+}  // namespace
+
+bool prepara_xinfo(const char* biblioteca) {
+  // Whatever way the run ends from here on, what the index has taken is
+  // written first. (Before the index's lock: termina holds its own while
+  // the steps take this one.)
+  registra_cierre(graba_indices);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  return prepara(biblioteca);
+}
+
+bool registra_xinfo(const char* biblioteca, const char* linea) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  return registra(biblioteca, linea);
+}
+
 bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro,
                      const char* tipo_fuente, const char* texto, const char* fecha, const char* hora) {
+  registra_cierre(graba_indices);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   Indice* previo = nullptr;
   for (auto& ix : indices)
     if (strcmp(ix->biblioteca, biblioteca) == 0) previo = ix.get();
   bool primera = previo == nullptr || !previo->escrito;
-  if (!prepara_xinfo(biblioteca)) return false;
+  if (!prepara(biblioteca)) return false;
   char linea[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
                         plat_fecha_hora_local());
-  if (!registra_xinfo(biblioteca, linea)) return false;
+  if (!registra(biblioteca, linea)) return false;
   // The library's first update reaches the disk with its entry.
   Indice* ix = indice_de(biblioteca);
   return !primera || ix == nullptr || graba(*ix);
 }
 
 bool graba_indices_si_toca() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   if (indices.empty()) return true;
   int64_t ahora = plat_reloj_ms();
   for (auto& ix : indices)
@@ -512,6 +540,7 @@ bool graba_indices_si_toca() {
 }
 
 bool graba_indices() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   bool bien = true;
   for (auto& ix : indices)
     if (!graba(*ix)) bien = false;
@@ -519,20 +548,24 @@ bool graba_indices() {
 }
 
 void descarta_indices() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   indices.clear();
 }
 
 void fija_clave_indice(uint64_t k0, uint64_t k1) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   clave_de_la_ejecucion[0] = k0;
   clave_de_la_ejecucion[1] = k1;
   clave_elegida = true;
 }
 
 uint64_t hash_clave_indice(const char* linea) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   return hash_clave(clave_inicial(), linea, strlen(linea));
 }
 
 size_t cadena_mas_larga(const char* biblioteca) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   size_t maxima = 0;
   for (const auto& ix : indices) {
     if (strcmp(ix->biblioteca, biblioteca) != 0) continue;

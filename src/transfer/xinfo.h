@@ -1,6 +1,8 @@
 // The per-library index \LIB\xvoras\xinfo: one 120-character line per member,
 // raw data file or message file transferred into the library, keyed by
-// library, file and member, the most recent entry last.
+// library, file and member, the most recent entry last. The indexes in memory
+// are shared by every session of a run: each function below may be called
+// from any thread (one mutex guards them all, for the whole of each call).
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The connection of a run: the start of sockets and the connection settings,
 // the code page tables, the optional session broker that hands out the port of
-// a free session, and the session socket ctx.sd.
+// a free session, and the socket of each session.
 #include "wire/conexion.h"
 
 #include <cstdio>
@@ -24,13 +24,19 @@ constexpr int OFFSET_SIN_SESION = 99999;  // the broker has no free session
 constexpr int ESPERA_BROKER_S = 30;
 constexpr int MAX_ESPERA_S = 86400;  // VORTCP_ESPERA: one day at most
 
-// The server name, read once per connection as the program always did.
-char servidor_broker[TAM_AJUSTE];
-char servidor_sesion[TAM_AJUSTE];
-// SERVPORT, raised by the broker's offset + 1.
-int32_t puerto;
-// The broker's reply as received (it is not framed).
-char respuesta_broker[TAM_RESPUESTA_BROKER];
+// The connection settings, read once by prepara_conexion and only read after.
+struct AjustesConexion {
+  char servidor[TAM_AJUSTE];  // SERVIDOR
+  int32_t puerto;             // SERVPORT: the server's, or the broker's
+  bool con_broker;            // MULTIAS starts with 1
+};
+AjustesConexion ajustes;
+
+// The broker's reply as received (it is not framed): the bytes read so far.
+struct RespuestaBroker {
+  char bytes[TAM_RESPUESTA_BROKER];
+  int total = 0;
+};
 
 // Fills *direccion from a dotted address or a host look-up. False when the
 // name is not found; with anuncia, a look-up is announced first.
@@ -42,48 +48,49 @@ bool resuelve(const char* nombre, bool anuncia, uint32_t* direccion) {
 
 enum class LecturaBroker { completa, cerrada, fallida, sin_respuesta };
 
-// Reads from the broker until `total` holds at least `necesarios` bytes, or
+// Reads from the broker until the reply holds at least `necesarios` bytes, or
 // the broker closes, the receive fails, or the time runs out (the whole
 // reply within the broker's wait, from `desde` on) first.
-LecturaBroker lee_broker(socket_t s, int* total, int necesarios, int64_t desde) {
+LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
   int limite_ms = ESPERA_BROKER_S * 1000;
   if (limite_espera() > 0 && limite_espera() < ESPERA_BROKER_S) limite_ms = limite_espera() * 1000;
-  while (*total < necesarios) {
+  int plazo_ms = 0;  // the broker's socket is its own, used only here
+  while (r.total < necesarios) {
     int64_t queda = desde + limite_ms - plat_reloj_ms();
     if (queda <= 0) return LecturaBroker::sin_respuesta;
-    long n = plat_recibe_con_plazo(s, respuesta_broker + *total, (size_t)(TAM_RESPUESTA_BROKER - *total),
-                                   (int)queda);
+    long n = plat_recibe_con_plazo(s, r.bytes + r.total, (size_t)(TAM_RESPUESTA_BROKER - r.total), (int)queda,
+                                   &plazo_ms);
     if (n == PLAT_SIN_DATOS) return LecturaBroker::sin_respuesta;
     if (n == 0) return LecturaBroker::cerrada;
     if (n < 0) return LecturaBroker::fallida;
-    *total += (int)n;
+    r.total += (int)n;
   }
   return LecturaBroker::completa;
 }
 
 // A reply cut short by the broker's close, or one that never came, has no
 // system error behind it: the error text left over from an earlier call
-// would say something false.
-void exige_broker(socket_t s, int* total, int necesarios, int64_t desde) {
-  LecturaBroker r = lee_broker(s, total, necesarios, desde);
-  if (r == LecturaBroker::completa) return;
-  const char* motivo = r == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
-                       : r == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
+// would say something false. False after the message.
+bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
+  LecturaBroker l = lee_broker(s, r, necesarios, desde);
+  if (l == LecturaBroker::completa) return true;
+  const char* motivo = l == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
+                       : l == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
                                                            : plat_describe_error();
   fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
-  termina(-1);
+  return false;
 }
 
-// Decimal field of the broker reply (its first `total` bytes), which is
-// EBCDIC: read through the built-in table.
-int32_t campo_broker(int total, int offset, int ancho) {
-  return lee_numero(mensaje_de(respuesta_broker, total, ebc_fija), offset, ancho);
+// Decimal field of the broker reply, which is EBCDIC: read through the
+// built-in table.
+int32_t campo_broker(const RespuestaBroker& r, int offset, int ancho) {
+  return lee_numero(mensaje_de(r.bytes, r.total, ebc_fija), offset, ancho);
 }
 
 // The offset field, bytes 2 to 6: five decimal digits (no sign, no blank).
-bool offset_de_cinco_digitos(int total) {
-  Mensaje m = mensaje_de(respuesta_broker, total, ebc_fija);
+bool offset_de_cinco_digitos(const RespuestaBroker& r) {
+  Mensaje m = mensaje_de(r.bytes, r.total, ebc_fija);
   for (int i = 2; i < 7; i++) {
     int c = lee_byte(m, i);
     if (c < '0' || c > '9') return false;
@@ -94,77 +101,98 @@ bool offset_de_cinco_digitos(int total) {
 // A reply that would send the session to a port that is no port, or that
 // does not read as an offset at all: the reply as it came (through the
 // built-in table, as its fields are read; control bytes shown as "?" on a
-// terminal), and exit status -1.
-[[noreturn]] void respuesta_no_valida(int total) {
-  static char texto[TAM_RESPUESTA_BROKER + 1];
-  Mensaje m = mensaje_de(respuesta_broker, total, ebc_fija);
-  for (int i = 0; i < total; i++) texto[i] = (char)lee_byte(m, i);
-  texto[total] = '\0';
+// terminal). Gives SALIDA_CONEXION.
+int respuesta_no_valida(const RespuestaBroker& r) {
+  char texto[TAM_RESPUESTA_BROKER + 1];
+  Mensaje m = mensaje_de(r.bytes, r.total, ebc_fija);
+  for (int i = 0; i < r.total; i++) texto[i] = (char)lee_byte(m, i);
+  texto[r.total] = '\0';
   imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
-  termina(-1);
+  return SALIDA_CONEXION;
 }
 
-// The port exchange with the session broker on SERVPORT: the unframed request
-// 9700007, a reply whose offset n moves the session to SERVPORT + n + 1.
-// Every failure ends the run with exit status -1.
-void pide_puerto_al_broker() {
-  socket_t s = plat_crea_socket();
-  if (s == SOCKET_INVALIDO) termina_con(-1, "Error al ejecutar funcion socket. \n");
+// The port exchange with the session broker on SERVPORT over socket s: the
+// unframed request 9700007, a reply whose offset n moves the session to
+// SERVPORT + n + 1, left in *puerto. Returns SALIDA_BIEN, or SALIDA_CONEXION
+// after the message of what failed.
+int intercambio_con_broker(socket_t s, int32_t* puerto) {
+  const char* servidor_broker = ajustes.servidor;
   printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
   if (ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_broker, true, &direccion)) termina_con(-1, "HOST no encontrado ");
+  if (!resuelve(servidor_broker, true, &direccion)) {
+    printf("HOST no encontrado ");
+    return SALIDA_CONEXION;
+  }
   printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
-  if (plat_conecta(s, direccion, puerto) != 0) {
+  if (plat_conecta(s, direccion, *puerto) != 0) {
     int codigo = plat_error_red();
     char texto[TAM_AJUSTE * 2 + 256];
     formatea(texto,
              "(1) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
              "Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 en "
              "el AS/400.\nrc=%d",
-             servidor_broker, puerto, codigo);
-    termina_con(-1, "Fallo en la operacion connect ...\n%s\n", texto);
+             servidor_broker, *puerto, codigo);
+    printf("Fallo en la operacion connect ...\n%s\n", texto);
+    return SALIDA_CONEXION;
   }
 
-  formatea(ctx.sbuffer, "%.2d%.5d", 97, 7);
-  printf("Envia NT->AS/400: [%s]\n", ctx.sbuffer);
+  char texto_peticion[16];
+  formatea(texto_peticion, "%.2d%.5d", 97, 7);
+  printf("Envia NT->AS/400: [%s]\n", texto_peticion);
   unsigned char peticion[7];
-  for (int i = 0; i < 7; i++) peticion[i] = asc_fija[(unsigned char)ctx.sbuffer[i]];
+  for (int i = 0; i < 7; i++) peticion[i] = asc_fija[(unsigned char)texto_peticion[i]];
   plat_envia(s, peticion, sizeof peticion);  // a failed send shows as a missing reply
 
   // The reply may come in pieces: read until the fields that are read are
   // all there, or the broker closes, or it has taken too long.
-  int total = 0;
+  RespuestaBroker r;
   int64_t desde = plat_reloj_ms();
-  exige_broker(s, &total, 7, desde);
-  if (!offset_de_cinco_digitos(total)) respuesta_no_valida(total);
-  int32_t n = campo_broker(total, 2, 5);
+  if (!exige_broker(s, r, 7, desde)) return SALIDA_CONEXION;
+  if (!offset_de_cinco_digitos(r)) return respuesta_no_valida(r);
+  int32_t n = campo_broker(r, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    exige_broker(s, &total, 12, desde);
-    int32_t maximo = campo_broker(total, 7, 5);
+    if (!exige_broker(s, r, 12, desde)) return SALIDA_CONEXION;
+    int32_t maximo = campo_broker(r, 7, 5);
     char texto[TAM_AJUSTE * 2 + 256];
     formatea(texto,
              "(2) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
              "Superado el numero maximo de sesiones definidas (%d).\n",
-             servidor_broker, puerto, maximo);
-    termina_con(-1, "%s\n", texto);
+             servidor_broker, *puerto, maximo);
+    printf("%s\n", texto);
+    return SALIDA_CONEXION;
   }
   // Only the low 16 bits of a port count, so a sum past 65535 would wrap
   // round to some other port (the broker's own among them): such an offset
   // is refused. The sum is made wide so that no setting can overflow it.
-  int64_t sesion = (int64_t)puerto + n + 1;
-  if (sesion > 65535) respuesta_no_valida(total);
-  puerto = (int32_t)sesion;
-  plat_cierra_socket(s);
+  int64_t sesion = (int64_t)*puerto + n + 1;
+  if (sesion > 65535) return respuesta_no_valida(r);
+  *puerto = (int32_t)sesion;
+  return SALIDA_BIEN;
 }
 
-// Connects ctx.sd to SERVIDOR on puerto. Every failure ends the run with
-// exit status -1 (a socket that cannot be created fails at the connect).
-void conecta_servidor() {
-  ctx.sd = plat_crea_socket();
-  if (ctx.sd == SOCKET_INVALIDO) {
+// The broker's socket, for the one exchange. Returns as intercambio_con_broker.
+int pide_puerto_al_broker(int32_t* puerto) {
+  socket_t s = plat_crea_socket();
+  if (s == SOCKET_INVALIDO) {
+    printf("Error al ejecutar funcion socket. \n");
+    return SALIDA_CONEXION;
+  }
+  int estado = intercambio_con_broker(s, puerto);
+  plat_cierra_socket(s);
+  return estado;
+}
+
+// Connects s.sd to SERVIDOR on puerto. Returns SALIDA_BIEN, or
+// SALIDA_CONEXION after the message of what failed (a socket that cannot be
+// created fails at the connect), with s.sd closed.
+int conecta_servidor(Sesion& s, int32_t puerto) {
+  const char* servidor_sesion = ajustes.servidor;
+  s.sd = plat_crea_socket();
+  s.plazo_ms = 0;
+  if (s.sd == SOCKET_INVALIDO) {
     printf("h_errno = %d\n", plat_error_red());
-    printf("sd=%d \n", (int)ctx.sd);
+    printf("sd=%d \n", (int)s.sd);
     const char* error = plat_describe_error();
     fprintf(stderr, "%s\n", error);
     fprintf(stderr, "socket() failed: %s\n", error);
@@ -174,26 +202,29 @@ void conecta_servidor() {
   uint32_t direccion = 0;
   if (!resuelve(servidor_sesion, ctx.test == 1, &direccion)) {
     printf("HOST NOT FOUND --> ");
-    termina_con(-1, "h_errno = %d\n", plat_error_red());
+    printf("h_errno = %d\n", plat_error_red());
+    cierra_sesion(s);
+    return SALIDA_CONEXION;
   }
   if (ctx.test == 1) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
-  if (plat_conecta(ctx.sd, direccion, puerto) != 0) {
+  if (plat_conecta(s.sd, direccion, puerto) != 0) {
     const char* error = plat_describe_error();
     printf("Error de conexion.\n");
     fflush(stdout);
     fprintf(stderr, "connect() failed: %s\n", error);
-    plat_cierra_socket(ctx.sd);
-    ctx.sd = SOCKET_INVALIDO;
-    termina(-1);
+    cierra_sesion(s);
+    return SALIDA_CONEXION;
   }
+  return SALIDA_BIEN;
 }
 
 // VORTCP_ESPERA: whole seconds from 1 to 86400, digits only; unset or empty
-// is no limit. Anything else ends the run before it connects.
-void lee_limite_espera() {
+// is no limit. Anything else is refused (false after its message) before the
+// run connects.
+bool lee_limite_espera() {
   char valor[TAM_AJUSTE];
-  toma_env(valor, "VORTCP_ESPERA");
-  if (valor[0] == '\0') return;
+  if (!toma_env(valor, "VORTCP_ESPERA")) return false;
+  if (valor[0] == '\0') return true;
   long segundos = 0;
   bool bien = true;
   for (const char* p = valor; *p && bien; p++) {
@@ -201,32 +232,50 @@ void lee_limite_espera() {
     if (bien) segundos = segundos * 10 + (*p - '0');
     if (segundos > MAX_ESPERA_S) bien = false;
   }
-  if (!bien || segundos < 1) termina_con(1, "Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+  if (!bien || segundos < 1) {
+    printf("Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
+    return false;
+  }
   establece_limite_espera((int)segundos);
+  return true;
 }
 
 }  // namespace
 
-void conecta_sesion() {
+int prepara_conexion() {
   if (ctx.test == 1) printf("Inicio socket en Windows ...\n");
   int rc = plat_inicia_red();
-  if (rc != 0) termina_con(-1, "WSAStartup failed: error code = %d\n", rc);
+  if (rc != 0) {
+    printf("WSAStartup failed: error code = %d\n", rc);
+    return SALIDA_CONEXION;
+  }
   if (ctx.test == 1) printf("Inicio llamada socket ...\n");
 
   char multias[TAM_AJUSTE];
-  toma_env(multias, "MULTIAS");
-  toma_env(ctx.base, "BASE");
-  puerto = toma_env_entero("SERVPORT");
-  toma_env(servidor_broker, "SERVIDOR");
-  toma_env(servidor_sesion, "SERVIDOR");
-  lee_limite_espera();
-  prepara_tablas();
-
-  if (multias[0] == '1') pide_puerto_al_broker();
-  conecta_servidor();
+  if (!toma_env(multias, "MULTIAS") || !toma_env(ctx.base, "BASE")) return SALIDA_ERROR;
+  ajustes.puerto = toma_env_entero("SERVPORT");
+  ajustes.con_broker = multias[0] == '1';
+  if (!toma_env(ajustes.servidor, "SERVIDOR") || !lee_limite_espera() || !prepara_tablas())
+    return SALIDA_ERROR;
+  return SALIDA_BIEN;
 }
 
-void cierra_sesion() {
-  plat_cierra_socket(ctx.sd);
-  ctx.sd = SOCKET_INVALIDO;
+int abre_sesion(Sesion& s) {
+  int32_t puerto = ajustes.puerto;
+  if (ajustes.con_broker) {
+    int estado = pide_puerto_al_broker(&puerto);
+    if (estado != SALIDA_BIEN) return estado;
+  }
+  return conecta_servidor(s, puerto);
+}
+
+int conecta_sesion(Sesion& s) {
+  int estado = prepara_conexion();
+  return estado != SALIDA_BIEN ? estado : abre_sesion(s);
+}
+
+void cierra_sesion(Sesion& s) {
+  plat_cierra_socket(s.sd);
+  s.sd = SOCKET_INVALIDO;
+  s.plazo_ms = 0;
 }

@@ -1,15 +1,28 @@
 // The connection to the server: the start of sockets, the connection settings
-// and the tables, the optional session broker and the session socket.
+// and the tables, the optional session broker and the socket of a session.
+// Nothing here ends the run: each step returns the exit status to end it
+// with, its message printed, and the caller ends it.
 #pragma once
 
-// Starts sockets, reads MULTIAS, BASE, SERVPORT, SERVIDOR and VORTCP_ESPERA
-// (the receive's limit of silence, trama.h; a value that is not 1 to 86400
-// ends the run with "Valor no valido en la variable VORTCP_ESPERA (%s)\n",
-// exit status 1), builds the code page tables, asks the broker when MULTIAS
-// starts with 1 and connects ctx.sd. The broker's reply must come within 30
-// seconds (VORTCP_ESPERA when shorter) and hold a five-digit offset that
-// gives a port up to 65535 ("Respuesta no valida del intermediario (%s)\n",
-// exit status -1). Every failure ends the run with its message.
-void conecta_sesion();
-// Closes the session socket (the end of a transfer run).
-void cierra_sesion();
+#include "wire/sesion.h"
+
+// The steps before the first session of a run, once: starts sockets, reads
+// MULTIAS, BASE, SERVPORT, SERVIDOR and VORTCP_ESPERA (the receive's limit of
+// silence, trama.h; a value that is not 1 to 86400: "Valor no valido en la
+// variable VORTCP_ESPERA (%s)\n") and builds the code page tables. Returns
+// SALIDA_BIEN; SALIDA_CONEXION when sockets do not start; SALIDA_ERROR for a
+// setting refused or too long, or no table file. The settings are only read
+// after it.
+[[nodiscard]] int prepara_conexion();
+// Opens one session: asks the broker for the port of a free one when MULTIAS
+// starts with 1, then connects s.sd. The broker's reply must come within 30
+// seconds (VORTCP_ESPERA when shorter) and hold a five-digit offset that gives
+// a port up to 65535 ("Respuesta no valida del intermediario (%s)\n").
+// Returns SALIDA_BIEN, or SALIDA_CONEXION after the message of what failed
+// (the broker, the look-up, the connect), with no socket left open.
+[[nodiscard]] int abre_sesion(Sesion& s);
+// prepara_conexion, then abre_sesion: the one session of a run. Returns the
+// first status that is not SALIDA_BIEN, or SALIDA_BIEN.
+[[nodiscard]] int conecta_sesion(Sesion& s);
+// Closes the session's socket (the end of a transfer run).
+void cierra_sesion(Sesion& s);

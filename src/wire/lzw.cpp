@@ -8,8 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include "base/fin.h"
-
 namespace {
 
 constexpr int TAM_TABLA = 5021;      // prime: the compressor's hash table
@@ -31,8 +29,11 @@ void limpia_tablas() {
   memset(tabla_caracteres, 0, TAM_TABLA);
 }
 
-[[noreturn]] void error_expansion() {
-  termina_con(1, "Fatal error during code expansion.\n");
+// A stream that cannot be expanded: says so, and gives the expansion's
+// failure result.
+bool error_expansion() {
+  printf("Fatal error during code expansion.\n");
+  return false;
 }
 
 // Reads the packed codes of one expansion. Bytes beyond the input's length
@@ -97,15 +98,15 @@ int busca_slot(int prefijo, int caracter) {
 }
 
 // Pushes the string of a code onto the stack above `alto`, last character
-// first, and returns the new height. A chain that would overrun the stack
-// (only a corrupt stream has one: its prefixes may even loop) ends the run.
+// first, and returns the new height; -1 for a chain that would overrun the
+// stack (only a corrupt stream has one: its prefixes may even loop).
 int apila_cadena(int codigo, int alto) {
   while (codigo >= PRIMER_CODIGO) {
-    if (alto >= TAM_PILA) error_expansion();
+    if (alto >= TAM_PILA) return -1;
     pila_descodifica[alto++] = tabla_caracteres[codigo];
     codigo = tabla_prefijos[codigo];
   }
-  if (alto >= TAM_PILA) error_expansion();
+  if (alto >= TAM_PILA) return -1;
   pila_descodifica[alto++] = (unsigned char)codigo;
   return alto;
 }
@@ -122,8 +123,11 @@ bool reserva_tablas_lzw() {
   return tabla_codigos != nullptr && tabla_prefijos != nullptr && tabla_caracteres != nullptr;
 }
 
-void inicia_lzw() {
-  if (!reserva_tablas_lzw()) termina_con(1, "Fatal error allocating table space!\n");
+bool inicia_lzw() {
+  if (!reserva_tablas_lzw()) {
+    printf("Fatal error allocating table space!\n");
+    return false;
+  }
 
   // The start-up round trip: its outcome is neither compared nor used.
   static const char texto[] = "070110028Biblioteca &1 no encontrada.";
@@ -132,7 +136,7 @@ void inicia_lzw() {
   int largo = (int)sizeof texto - 1;
   memcpy(original, texto, (size_t)largo);
   int ilen = comprime_lzw(original, 0, largo, comprimido, (int)sizeof comprimido);
-  expande_lzw(comprimido, 0, ilen, original, (int)sizeof original);
+  return expande_lzw(comprimido, 0, ilen, original, (int)sizeof original);
 }
 
 int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad) {
@@ -181,16 +185,19 @@ int comprime_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   return escritor.posicion;
 }
 
-void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad) {
+bool expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad) {
   // The tables come from inicia_lzw; a caller that skipped it gets them here.
-  if (!reserva_tablas_lzw()) termina_con(1, "Fatal error allocating table space!\n");
+  if (!reserva_tablas_lzw()) {
+    printf("Fatal error allocating table space!\n");
+    return false;
+  }
   limpia_tablas();
   int siguiente = PRIMER_CODIGO;
   printf("Expanding...\n");
 
   int copia = inicio < 0 ? 0 : inicio;
   if (copia > ilen) copia = ilen < 0 ? 0 : ilen;
-  if (copia > capacidad) error_expansion();
+  if (copia > capacidad) return error_expansion();
   if (copia > 0) memcpy(salida, entrada, (size_t)copia);
   ifs_iin.entrada = copia;
   ifs_iin.salida = copia;
@@ -206,7 +213,7 @@ void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
     // The first code is always a single byte; a corrupt one above 255 is
     // written as its low byte.
     int caracter = viejo & 0xFF;
-    if (escritos >= capacidad) error_expansion();
+    if (escritos >= capacidad) return error_expansion();
     salida[escritos++] = (unsigned char)caracter;
     int nuevo = lector.lee();
     while (lector.posicion <= ilen) {
@@ -219,8 +226,9 @@ void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
       } else {
         alto = apila_cadena(nuevo, alto);
       }
+      if (alto < 0) return error_expansion();
       caracter = pila_descodifica[alto - 1];
-      if (alto > capacidad - escritos) error_expansion();
+      if (alto > capacidad - escritos) return error_expansion();
       while (alto > 0) salida[escritos++] = pila_descodifica[--alto];
 
       if (siguiente <= ULTIMO_CODIGO) {
@@ -234,4 +242,5 @@ void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   }
   ifs_iin.entrada = lector.posicion;
   ifs_iin.salida = escritos;
+  return true;
 }

@@ -14,17 +14,22 @@ extern PosicionesLzw ifs_iin;
 bool reserva_tablas_lzw();
 
 // Allocates the codec's tables and runs the start-up round trip, which prints
-// "Expanding...\n" and "inicio inicio=0  ilen=58\n". Ends the run with
-// "Fatal error allocating table space!\n" (exit 1) when memory is short.
-void inicia_lzw();
+// "Expanding...\n" and "inicio inicio=0  ilen=58\n". Returns false after
+// "Fatal error allocating table space!\n" when memory is short: the caller
+// ends the run with SALIDA_ERROR.
+[[nodiscard]] bool inicia_lzw();
 
 // Expands ilen bytes of compressed input (the first `inicio` copied unchanged)
 // into salida, which holds `capacidad` bytes. Prints its two progress lines.
 // The expanded length is left in ifs_iin.salida; nothing past ilen bytes of
-// input is read. A stream that would write past salida or whose code chain would overrun
-// the decoding stack ends the run with "Fatal error during code expansion.\n",
-// exit status 1.
-void expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida, int capacidad);
+// input is read. Returns false after "Fatal error during code expansion.\n"
+// for a stream that would write past salida or whose code chain would overrun
+// the decoding stack (what was written of salida is not to be used), or after
+// "Fatal error allocating table space!\n": the caller ends the run with
+// SALIDA_ERROR. The tables are the process's: one expansion at a time (the
+// console's compressed replies, and start-up).
+[[nodiscard]] bool expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned char* salida,
+                               int capacidad);
 
 // Compresses ilen bytes of input (the first `inicio` copied unchanged) into
 // salida (`capacidad` bytes). Returns the compressed length (also left in

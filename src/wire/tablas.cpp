@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "base/contexto.h"
-#include "base/fin.h"
 #include "base/lineas.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
@@ -171,12 +171,12 @@ static void vuelca_tablas_ebc() {
   printf("\n");
 }
 
-void carga_tabla_ebc() {
+bool carga_tabla_ebc() {
   memcpy(ctx.tabla_ebc, ebc_fija, sizeof ctx.tabla_ebc);
   memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
 
   char lang[TAM_AJUSTE];
-  toma_env(lang, plat_variable_idioma());
+  if (!toma_env(lang, plat_variable_idioma())) return false;
   char ruta[TAM_RUTA];
   plat_ruta(ruta, "%s\\basico\\ebcdic.%s", ctx.base, lang);
   if (ctx.test == 1) printf("Intenta Carga (%s)\n", ruta);
@@ -184,7 +184,7 @@ void carga_tabla_ebc() {
     char primera[TAM_RUTA];
     copia_texto(primera, ruta);
     char www_root[TAM_AJUSTE];
-    toma_env(www_root, "WWW_ROOT");
+    if (!toma_env(www_root, "WWW_ROOT")) return false;
     plat_ruta(ruta, "%s\\config\\ebcdic.%s", www_root, lang);
     // The file is required, even when it would hold only comments. The
     // message names the second path; the line on standard error names both,
@@ -193,7 +193,7 @@ void carga_tabla_ebc() {
       printf("Fichero %s no encontrado.\n\n", ruta);
       fflush(stdout);
       fprintf(stderr, "Fichero de tablas buscado en %s y en %s\n", primera, ruta);
-      termina(1);
+      return false;
     }
   }
   // Byte FF stays FF both ways whatever the file says: set after the file.
@@ -201,6 +201,7 @@ void carga_tabla_ebc() {
   ctx.tabla_asc[255] = 255;
 
   if (ctx.test == 1) vuelca_tablas_ebc();
+  return true;
 }
 
 static void vuelca_tablas_ansi() {
@@ -215,7 +216,7 @@ static void vuelca_tablas_ansi() {
     printf("[%.3d] %x,%c   %x,%c \n", i, to_ansi[i], to_ansi[i], to_ascii[i], to_ascii[i]);
 }
 
-void prepara_tablas() {
+bool prepara_tablas() {
   to_ascii[0] = 0;
   to_ansi[0] = 0;
   for (int i = 1; i < 256; i++) {
@@ -235,7 +236,7 @@ void prepara_tablas() {
   to_ansi[255] = 255;
 
   if (ctx.test == 1) vuelca_tablas_ansi();
-  carga_tabla_ebc();
+  return carga_tabla_ebc();
 }
 
 unsigned char ansi_a_oem(unsigned char c) {
@@ -254,8 +255,13 @@ namespace {
 uint16_t tabla_pares[65536];
 unsigned char tabla_de_los_pares[256];
 bool pares_hechos = false;
+// Every session's blocks go through the pairs: they are checked (and, when
+// the table has changed, rebuilt) under this mutex. A run changes its table
+// only at start, so the pairs are read unchanged while sessions translate.
+std::mutex cerrojo_pares;
 
 void prepara_pares() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_pares);
   if (pares_hechos && memcmp(tabla_de_los_pares, ctx.tabla_ebc, 256) == 0) return;
   memcpy(tabla_de_los_pares, ctx.tabla_ebc, 256);
   for (int par = 0; par < 65536; par++) {

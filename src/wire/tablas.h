@@ -8,13 +8,14 @@ extern const unsigned char ebc_fija[256];  // EBCDIC to ASCII, built in
 extern const unsigned char asc_fija[256];  // ASCII to EBCDIC, built in
 
 // Builds to_ascii and to_ansi (with their dump at test level 1), then runs
-// carga_tabla_ebc. Ends the run when no table file is found.
-void prepara_tablas();
+// carga_tabla_ebc, and returns what it returns.
+[[nodiscard]] bool prepara_tablas();
 // Sets tabla_ebc and tabla_asc from the built-in tables and the table file,
 // looked for as BASE\basico\ebcdic.<LANG>, then WWW_ROOT\config\ebcdic.<LANG>.
-// Neither found: "Fichero %s no encontrado.\n\n" (the second path), a line on
-// standard error that names both paths, and exit status 1.
-void carga_tabla_ebc();
+// Returns false when the run must end with SALIDA_ERROR: neither found
+// ("Fichero %s no encontrado.\n\n" with the second path, then a line on
+// standard error that names both paths), or a setting too long (toma_env).
+[[nodiscard]] bool carga_tabla_ebc();
 // Applies one line of a table file (as read, line feed included or not) to
 // tabla_ebc and tabla_asc. Comments, empty and malformed lines change nothing.
 // Returns true when the line set a mapping.

@@ -1,6 +1,7 @@
 // Message framing: the ten-character length prefix, the conversion of each
-// operation, the pending store shared by both receives, and the diagnostics of
-// the transfer pair (into "trace") and of the SQL pair (on the console).
+// operation, the session's pending store shared by both receives, and the
+// diagnostics of the transfer pair (into the session's trace) and of the SQL
+// pair (on the console).
 #include "wire/trama.h"
 
 #include <cstdarg>
@@ -14,26 +15,23 @@
 
 namespace {
 
-// Bytes that arrived after the frame being read: the next receive of either
-// pair takes them first.
-unsigned char pila_recrc[TAM_TRAMA];
-int32_t npila_recrc = 0;
-
-// The wait of each thread's receives (trama.h): its task, and when it last ran.
+// The wait of each thread's receives (trama.h): its task, and when it last
+// ran. A thread runs one session, so this is that session's too.
 thread_local TareaEspera tarea_espera = nullptr;
 thread_local void* dato_espera = nullptr;
 thread_local int64_t ultima_tarea_ms = 0;
-// VORTCP_ESPERA in seconds, 0 for none: the same for every session of the run.
+// VORTCP_ESPERA in seconds, 0 for none: the same for every session of the
+// run, set at start before any session runs.
 int limite_espera_s = 0;
 
 // A trace line of the transfer pair: test level 1 only, flushed at once.
-__attribute__((format(printf, 1, 2))) void traza(const char* formato, ...) {
-  if (ctx.test != 1 || ctx.ftrace == nullptr) return;
+__attribute__((format(printf, 2, 3))) void traza(const Sesion& s, const char* formato, ...) {
+  if (ctx.test != 1 || s.traza == nullptr) return;
   va_list args;
   va_start(args, formato);
-  vfprintf(ctx.ftrace, formato, args);
+  vfprintf(s.traza, formato, args);
   va_end(args);
-  fflush(ctx.ftrace);
+  fflush(s.traza);
 }
 
 // A console line of the SQL pair printed through muestra_linea, which adds a
@@ -51,17 +49,17 @@ void convierte(unsigned char* p, int n, const unsigned char* tabla) {
   for (int i = 0; i < n; i++) p[i] = tabla[p[i]];
 }
 
-// Assembles the frame (length characters, then the payload) and hands it to
-// the socket in one send. Returns false, with the socket error code in
-// *codigo, when the send failed.
-bool envia_trama(socket_t s, const char* carga, int len, const unsigned char* tabla_largo,
+// Assembles the frame (length characters, then the payload) in the
+// session's frame buffer and hands it to the socket in one send. Returns
+// false, with the socket error code in *codigo, when the send failed.
+bool envia_trama(Sesion& s, const char* carga, int len, const unsigned char* tabla_largo,
                  const unsigned char* tabla_carga, const char (&slen)[11], int* codigo) {
-  static unsigned char trama[TAM_TRAMA];
+  unsigned char* trama = s.trama;
   memcpy(trama, slen, 10);
   memcpy(trama + 10, carga, (size_t)len);
   if (tabla_largo != nullptr) convierte(trama, 10, tabla_largo);
   if (tabla_carga != nullptr) convierte(trama + 10, len, tabla_carga);
-  if (plat_envia(s, trama, (size_t)len + 10) < 0) {
+  if (plat_envia(s.sd, trama, (size_t)len + 10) < 0) {
     *codigo = plat_error_red();
     // "Would block" is not a failure: the send counts as done.
     if (!plat_error_es_bloqueo(*codigo)) return false;
@@ -89,14 +87,16 @@ bool corre_tarea(int64_t ahora) {
 // steps: after each step that brought nothing the task runs, and once nothing
 // has come for the limit the session is given up. *r gets the receive's
 // result (a count, 0 at a close, -1 on failure) when the end is `completa`.
-FinRecepcion toma_del_socket(socket_t s, unsigned char* destino, size_t n, long* r) {
+// The clock of the silence is this call's own: it counts from the last piece
+// that came.
+FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* r) {
   if (tarea_espera == nullptr && limite_espera_s == 0) {
-    *r = plat_recibe(s, destino, n);
+    *r = plat_recibe(s.sd, destino, n);
     return FinRecepcion::completa;
   }
   int64_t silencio_desde = -1;  // read only once a step has timed out
   for (;;) {
-    long k = plat_recibe_con_plazo(s, destino, n, PERIODO_ESPERA_MS);
+    long k = plat_recibe_con_plazo(s.sd, destino, n, PERIODO_ESPERA_MS, &s.plazo_ms);
     if (k != PLAT_SIN_DATOS) {
       *r = k;
       return FinRecepcion::completa;
@@ -113,23 +113,23 @@ FinRecepcion toma_del_socket(socket_t s, unsigned char* destino, size_t n, long*
 // The receive loop common to both pairs. Leaves the frame length read from the
 // length characters in *largo and the bytes taken in (pending ones included)
 // in *tomados.
-FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& modo, int* largo, int* tomados,
+FinRecepcion recibe_trama(Sesion& s, unsigned char* buf, const ModoRecepcion& modo, int* largo, int* tomados,
                           int* codigo_error) {
-  static unsigned char trozo[TAM_TRAMA];
+  unsigned char* trozo = s.trozo;
   char slen[11] = {0};
   int ilen_aux = 0;   // bytes of this frame taken in so far
   int ilen_vor = 10;  // the frame length expected: first only its length characters
   while (ilen_aux < ilen_vor) {
     int rc;
-    if (npila_recrc > 0) {
+    if (s.npendientes > 0) {
       if (modo.sql) {
-        if (ctx.test == 1) linea_consola("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", npila_recrc);
+        if (ctx.test == 1) linea_consola("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", s.npendientes);
       } else {
-        traza("Rec_VORTCP: -> OJO : pila_recrc(%d)\n", npila_recrc);
+        traza(s, "Rec_VORTCP: -> OJO : pila_recrc(%d)\n", s.npendientes);
       }
-      rc = npila_recrc;
-      memcpy(trozo, pila_recrc, (size_t)rc);
-      npila_recrc = 0;
+      rc = s.npendientes;
+      memcpy(trozo, s.pendientes, (size_t)rc);
+      s.npendientes = 0;
     } else {
       long r = 0;
       FinRecepcion fin = toma_del_socket(s, trozo, (size_t)(TAM_TRAMA - ilen_aux), &r);
@@ -144,7 +144,7 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
     if (modo.sql) {
       if (ctx.test == 1) printf("Recibe ini (%d) ilen=%d (%.*s)\n", rc, ilen_aux, rc, (const char*)trozo);
     } else {
-      traza("Rec_VORTCP: rc(%d)\n", rc);
+      traza(s, "Rec_VORTCP: rc(%d)\n", rc);
     }
     int i = 0;
     while (i < rc && ilen_aux < 10) {
@@ -178,8 +178,8 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       // Bytes of a later frame: the next receive takes them first. They can
       // never exceed the store, since the chunk they came from did not.
       int n = rc - i;
-      memcpy(pila_recrc + npila_recrc, trozo + i, (size_t)n);
-      npila_recrc += n;
+      memcpy(s.pendientes + s.npendientes, trozo + i, (size_t)n);
+      s.npendientes += n;
       ilen_aux += n;
     }
     if (modo.sql && ctx.test == 1) {
@@ -194,8 +194,8 @@ FinRecepcion recibe_trama(socket_t s, unsigned char* buf, const ModoRecepcion& m
       // wait acknowledges each piece that comes while it lasts). The rest
       // gets up to 50 ms to arrive whole, so that the next receive takes it
       // in one call.
-      plat_acusa_recibo(s);
-      plat_espera_datos(s, (size_t)(ilen_vor - ilen_aux), 50);
+      plat_acusa_recibo(s.sd);
+      plat_espera_datos(s.sd, (size_t)(ilen_vor - ilen_aux), 50);
       // A frame that trickles in is a wait too.
       if (tarea_espera != nullptr) {
         int64_t ahora = plat_reloj_ms();
@@ -219,27 +219,27 @@ void avisa_sin_respuesta() {
 
 }  // namespace
 
-int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic) {
-  traza("Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
+int Env_VORTCP(Sesion& s, const char* carga, int len, int en_ebcdic) {
+  traza(s, "Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
   if (len < 0 || len > MAX_CARGA) {
     printf("Longitud de trama no valida (%d)\n", len + 10);
     return -1;
   }
   char slen[11];
   formatea(slen, "%.10d", len + 10);
-  traza("Env_VORTCP: slen(%s)\n", slen);
+  traza(s, "Env_VORTCP: slen(%s)\n", slen);
   int codigo = 0;
   if (!envia_trama(s, carga, len, asc_fija, en_ebcdic == 1 ? asc_fija : nullptr, slen, &codigo)) {
     // An interrupted run says so itself, once.
     if (plat_interrupcion() == 0) printf("send() failed with error %d\n", codigo);
     return -1;
   }
-  traza("Env_VORTCP: Final ilen(%d)\n", len);
+  traza(s, "Env_VORTCP: Final ilen(%d)\n", len);
   return len;
 }
 
-int Rec_VORTCP(socket_t s, char* buf) {
-  traza("Rec_VORTCP: Inicio\n");
+int Rec_VORTCP(Sesion& s, char* buf) {
+  traza(s, "Rec_VORTCP: Inicio\n");
   ModoRecepcion modo{ebc_fija, nullptr, false};
   int largo = 0, tomados = 0, codigo = 0;
   switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
@@ -260,11 +260,11 @@ int Rec_VORTCP(socket_t s, char* buf) {
     case FinRecepcion::completa:
       break;
   }
-  traza("Rec_VORTCP: Final ilen_aux(%d), ilen_vor(%d), pila_recrc(%d)\n", tomados, largo, npila_recrc);
+  traza(s, "Rec_VORTCP: Final ilen_aux(%d), ilen_vor(%d), pila_recrc(%d)\n", tomados, largo, s.npendientes);
   return largo - 10;
 }
 
-int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic) {
+int Env_VORTCP_sql(Sesion& s, const char* texto, int en_ebcdic) {
   int len = (int)strnlen(texto, (size_t)MAX_CARGA + 1);
   if (ctx.test == 1) linea_consola("Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);
   if (len > MAX_CARGA) {
@@ -288,16 +288,19 @@ int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic) {
 }
 
 // Expands a compressed payload of L bytes in buf and puts the expanded bytes
-// back in buf, converted when the session is in EBCDIC.
-static void expande_respuesta(char* buf, int L, int icompri, int ebcdic) {
-  static unsigned char expandido[TAM_TRAMA];
+// back in buf, converted when the session is in EBCDIC. The expansion is
+// made in the session's receive pieces buffer, free once the frame is in.
+// False, with buf as received, when the payload does not expand (the codec
+// has said so).
+static bool expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcdic) {
+  unsigned char* expandido = s.trozo;
   if (ctx.test >= 1) {
     printf("Recibe: [");
     for (int i = 0; i < L; i++) printf("%x.", (unsigned char)buf[i]);
     printf("]\n");
     printf("icompri=%d ilen=%d\n", icompri, L);
   }
-  expande_lzw((const unsigned char*)buf, icompri, L, expandido, TAM_TRAMA);
+  if (!expande_lzw((const unsigned char*)buf, icompri, L, expandido, TAM_TRAMA)) return false;
   int E = ifs_iin.salida;
   if (ctx.test >= 1) printf("ilen_aux=%d  ifs_iin=(%d,%d)\n", E, ifs_iin.entrada, E);
   if (ebcdic == 1) {
@@ -312,9 +315,10 @@ static void expande_respuesta(char* buf, int L, int icompri, int ebcdic) {
     memcpy(buf, expandido, (size_t)E);
     buf[E] = '\0';
   }
+  return true;
 }
 
-int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
+int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri) {
   memset(buf, ' ', 200);
   // The receive side follows WWW_EBCDIC as it is now, so the console's set
   // command changes it at once, while the send side keeps the session's value.
@@ -348,7 +352,7 @@ int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri) {
   }
   if (comprimido != 1) return L;
   if (icompri < 0 || icompri > L) icompri = L;
-  expande_respuesta(buf, L, icompri, ebcdic);
+  if (!expande_respuesta(s, buf, L, icompri, ebcdic)) return RECEPCION_NO_EXPANDIDA;
   return L;
 }
 
@@ -364,12 +368,4 @@ void establece_limite_espera(int limite_s) {
 
 int limite_espera() {
   return limite_espera_s;
-}
-
-int bytes_pendientes() {
-  return npila_recrc;
-}
-
-void descarta_pendientes() {
-  npila_recrc = 0;
 }

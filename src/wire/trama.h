@@ -1,31 +1,38 @@
 // Message framing: a frame is ten decimal length characters (counting
 // themselves) followed by the payload, at most TAM_TRAMA bytes in all. Two pairs
-// of operations share the frame and the pending store (the bytes that arrived
-// after a frame): the transfer pair (traces into "trace") and the SQL pair
-// (traces on the console).
+// of operations share the frame and the session's pending store (the bytes
+// that arrived after a frame): the transfer pair (traces into the session's
+// trace) and the SQL pair (traces on the console). Each works on the Sesion
+// it is given and on nothing else of the process but the settings.
 #pragma once
 
-#include "platform/plataforma.h"
+#include "wire/sesion.h"
 
 // Sends len payload bytes in one frame. Length characters always in EBCDIC; the
 // payload converted with asc_fija when en_ebcdic is 1. Returns len, or -1 on
 // failure ("send() failed with error %d\n") or for a payload above MAX_CARGA.
-int Env_VORTCP(socket_t s, const char* carga, int len, int en_ebcdic);
-// Receives one frame into buf (at least TAM_TRAMA + 1 bytes): the payload,
-// unconverted, at offset 0 and a NUL after it. Returns the payload length, or
-// -1 on failure (the reason printed on standard output): a failed or closed
-// connection, or a frame length below 10 or above TAM_TRAMA
-// ("Longitud de trama no valida (%d)\n"); also the two ends of a wait (below):
-// the limit reached, or a task that failed.
-int Rec_VORTCP(socket_t s, char* buf);
+// carga may be the session's own buffer.
+int Env_VORTCP(Sesion& s, const char* carga, int len, int en_ebcdic);
+// Receives one frame into buf (at least TAM_TRAMA + 1 bytes, the session's
+// buffer or another): the payload, unconverted, at offset 0 and a NUL after
+// it. Returns the payload length, or -1 on failure (the reason printed on
+// standard output): a failed or closed connection, or a frame length below 10
+// or above TAM_TRAMA ("Longitud de trama no valida (%d)\n"); also the two ends
+// of a wait (below): the limit reached, or a task that failed.
+int Rec_VORTCP(Sesion& s, char* buf);
 // Sends a NUL-terminated text in one frame, converted with tabla_asc (length
 // characters with asc_fija) when en_ebcdic is 1. Returns the text length or -1.
-int Env_VORTCP_sql(socket_t s, const char* texto, int en_ebcdic);
+int Env_VORTCP_sql(Sesion& s, const char* texto, int en_ebcdic);
+// The result of Rec_VORTCP_sql for a compressed reply that does not expand:
+// the frame was received whole (the session is still in step), and the
+// codec's message ("Fatal error during code expansion.\n") has been printed.
+// The caller ends the run with SALIDA_ERROR.
+constexpr int RECEPCION_NO_EXPANDIDA = -2;
 // Receives one frame into buf (at least TAM_TRAMA + 1 bytes), converted with
 // ebc_fija when WWW_EBCDIC is 1; with comprimido 1 the payload is LZW-expanded
-// first. Returns the payload length as received, or -1 on the failures of
-// Rec_VORTCP (reported at test level 1 only).
-int Rec_VORTCP_sql(socket_t s, char* buf, int comprimido, int icompri);
+// first. Returns the payload length as received, -1 on the failures of
+// Rec_VORTCP (reported at test level 1 only), or RECEPCION_NO_EXPANDIDA.
+int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri);
 
 // --- While a receive waits for the server ----------------------------------------
 // Both receives (either pair) wait for the server in steps of PERIODO_ESPERA_MS
@@ -47,7 +54,8 @@ constexpr int PERIODO_ESPERA_MS = 250;
 //          read is dropped; bytes already set aside for a later frame stay in
 //          the pending store.
 // `dato` is handed to the task as given. The registration is per thread (each
-// session thread registers its own); nullptr removes it.
+// session thread registers its own, for the one session it runs); nullptr
+// removes it.
 using TareaEspera = bool (*)(void* dato);
 void establece_tarea_espera(TareaEspera tarea, void* dato);
 
@@ -58,8 +66,3 @@ void establece_tarea_espera(TareaEspera tarea, void* dato);
 // connection. One value for every thread of the run.
 void establece_limite_espera(int limite_s);
 int limite_espera();
-
-// How many bytes wait in the pending store (tests and traces).
-int bytes_pendientes();
-// Empties the pending store (fuzzers, which run many sessions in one process).
-void descarta_pendientes();

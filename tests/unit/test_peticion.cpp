@@ -17,9 +17,10 @@ std::string peticion(std::vector<std::string> args) {
   std::vector<const char*> argv;
   for (auto& a : args) argv.push_back(a.c_str());
   EXPECT_EQ(analiza_argumentos((int)argv.size(), argv.data()), ResultadoArgumentos::correcto);
-  construye_peticion();
-  EXPECT_EQ(strlen(ctx.sbuffer), 70u);
-  return std::string(ctx.sbuffer);
+  char registro[LARGO_PETICION + 1];
+  construye_peticion(registro);
+  EXPECT_EQ(strlen(registro), 70u);
+  return std::string(registro);
 }
 
 std::string blancos(size_t n) {

@@ -145,16 +145,20 @@ class FicheroTabla : public ::testing::Test {
     fwrite(contenido.data(), 1, contenido.size(), f);
     fclose(f);
   }
-  // Loads the tables with stdout captured; returns what was printed.
+  // Loads the tables with stdout captured, expecting a table file to be
+  // found; returns what was printed.
   std::string carga() {
     captura_salida();
+    bool cargada = false;
     try {
-      carga_tabla_ebc();
+      cargada = carga_tabla_ebc();
     } catch (...) {
       salida_capturada();
       throw;
     }
-    return salida_capturada();
+    std::string salida = salida_capturada();
+    EXPECT_TRUE(cargada) << salida;
+    return salida;
   }
 };
 
@@ -239,17 +243,20 @@ TEST_F(FicheroTabla, BaseAntesQueWwwRoot) {
   EXPECT_EQ(ctx.tabla_ebc[0xC1], 0x52);
 }
 
-TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
+TEST_F(FicheroTabla, SinFicheroFallaSinTerminarLaEjecucion) {
   std::string salida;
   int estado = -100;
+  bool cargada = true;
   captura_salida();
   try {
-    carga_tabla_ebc();
+    cargada = carga_tabla_ebc();
   } catch (const FinPrograma& f) {
     estado = f.estado;
   }
   salida = salida_capturada();
-  EXPECT_EQ(estado, 1);
+  // The caller ends the run (with exit status 1), not the table loader.
+  EXPECT_FALSE(cargada);
+  EXPECT_EQ(estado, -100);
   EXPECT_EQ(salida, "Fichero " + ruta_local("config", raiz + "/www") + " no encontrado.\n\n");
 
   // With LANG unset the name ends in a point.
@@ -262,7 +269,7 @@ TEST_F(FicheroTabla, SinFicheroTerminaConEstadoUno) {
 TEST_F(FicheroTabla, TablasAnsiOem) {
   escribe("base/basico/ebcdic.TST", "");
   captura_salida();
-  prepara_tablas();
+  EXPECT_TRUE(prepara_tablas());
   EXPECT_EQ(salida_capturada(), "");
   EXPECT_EQ(ansi_a_oem(0), 0);
   EXPECT_EQ(oem_a_ansi(0), 0);
@@ -285,7 +292,7 @@ TEST_F(FicheroTabla, TablasAnsiOem) {
 
   ctx.test = 1;
   captura_salida();
-  prepara_tablas();
+  EXPECT_TRUE(prepara_tablas());
   std::string salida = salida_capturada();
   EXPECT_EQ(salida.rfind("windows=[", 0), 0u);
   EXPECT_NE(salida.find("]\nansi   =["), std::string::npos);

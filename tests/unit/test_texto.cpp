@@ -103,16 +103,22 @@ TEST(LeeEntero, ComoAtoiSinDesbordar) {
 TEST(TomaEnv, VaciaYDefinida) {
   char r[16];
   quita_variable("VORTCP_PRUEBA_X");
-  toma_env(r, "VORTCP_PRUEBA_X");
+  EXPECT_TRUE(toma_env(r, "VORTCP_PRUEBA_X"));
   EXPECT_STREQ(r, "");
   pon_variable("VORTCP_PRUEBA_X", "");
-  toma_env(r, "VORTCP_PRUEBA_X");
+  EXPECT_TRUE(toma_env(r, "VORTCP_PRUEBA_X"));
   EXPECT_STREQ(r, "");
   EXPECT_FALSE(env_no_vacia("VORTCP_PRUEBA_X"));
   pon_variable("VORTCP_PRUEBA_X", "12ab");
-  toma_env(r, "VORTCP_PRUEBA_X");
+  EXPECT_TRUE(toma_env(r, "VORTCP_PRUEBA_X"));
   EXPECT_STREQ(r, "12ab");
   EXPECT_EQ(toma_env_entero("VORTCP_PRUEBA_X"), 12);
+  // Too long: the caller is told, the message printed, the start kept.
+  pon_variable("VORTCP_PRUEBA_X", "0123456789abcdefXYZ");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(toma_env(r, "VORTCP_PRUEBA_X"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Valor demasiado largo en la variable VORTCP_PRUEBA_X\n");
+  EXPECT_STREQ(r, "0123456789abcde");
   quita_variable("VORTCP_PRUEBA_X");
 }
 

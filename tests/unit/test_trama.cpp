@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,10 +35,12 @@ std::string trama(const std::string& carga, bool digitos_ebcdic) {
 class Trama : public ::testing::Test {
  protected:
   socket_t par[2] = {SOCKET_INVALIDO, SOCKET_INVALIDO};
+  std::unique_ptr<Sesion> sesion = std::make_unique<Sesion>();
+  Sesion& ses = *sesion;
   void SetUp() override {
     ctx = RunContext{};
     ASSERT_TRUE(crea_par_sockets(par));
-    ctx.sd = par[0];
+    ses.sd = par[0];
     memcpy(ctx.tabla_asc, asc_fija, 256);
     memcpy(ctx.tabla_ebc, ebc_fija, 256);
     quita_variable("WWW_EBCDIC");
@@ -53,43 +56,43 @@ class Trama : public ::testing::Test {
 };
 
 TEST_F(Trama, EnvioDeTransferenciaSiempreConDigitosEbcdic) {
-  EXPECT_EQ(Env_VORTCP(ctx.sd, "hola!", 5, 1), 5);
+  EXPECT_EQ(Env_VORTCP(ses, "hola!", 5, 1), 5);
   std::string r = leido();
   ASSERT_EQ(r.size(), 15u);
   EXPECT_EQ(r.substr(0, 10), std::string("\xF0\xF0\xF0\xF0\xF0\xF0\xF0\xF0\xF1\xF5"));
   EXPECT_EQ(r.substr(10), ebcdic("hola!"));
 
   // en_ebcdic 0 leaves the payload alone but still sends EBCDIC digits.
-  EXPECT_EQ(Env_VORTCP(ctx.sd, "a\0b", 3, 0), 3);
+  EXPECT_EQ(Env_VORTCP(ses, "a\0b", 3, 0), 3);
   EXPECT_EQ(leido(), ebcdic("0000000013") + std::string("a\0b", 3));
 }
 
 TEST_F(Trama, EnvioSqlSigueLaSesionYLaTablaCargada) {
-  EXPECT_EQ(Env_VORTCP_sql(ctx.sd, "abcd", 0), 4);
+  EXPECT_EQ(Env_VORTCP_sql(ses, "abcd", 0), 4);
   EXPECT_EQ(leido(), "0000000014abcd");
   ctx.tabla_asc[(unsigned char)'a'] = 0x42;  // as a table file would
-  EXPECT_EQ(Env_VORTCP_sql(ctx.sd, "ab", 1), 2);
+  EXPECT_EQ(Env_VORTCP_sql(ses, "ab", 1), 2);
   EXPECT_EQ(leido(), ebcdic("0000000012") + "\x42" + ebcdic("b"));
 }
 
 TEST_F(Trama, CargaDemasiadoGrandeNoSeEnvia) {
   std::string grande(MAX_CARGA + 1, 'x');
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Env_VORTCP(ctx.sd, grande.data(), (int)grande.size(), 1), -1);
-  EXPECT_EQ(Env_VORTCP_sql(ctx.sd, grande.c_str(), 0), -1);
+  EXPECT_EQ(Env_VORTCP(ses, grande.data(), (int)grande.size(), 1), -1);
+  EXPECT_EQ(Env_VORTCP_sql(ses, grande.c_str(), 0), -1);
   std::string salida = testing::internal::GetCapturedStdout();
   EXPECT_EQ(salida, "Longitud de trama no valida (30001)\n");
   EXPECT_EQ(leido(), "");
   // The largest payload still goes out.
   std::string justo(MAX_CARGA, 'y');
-  EXPECT_EQ(Env_VORTCP(ctx.sd, justo.data(), (int)justo.size(), 0), MAX_CARGA);
+  EXPECT_EQ(Env_VORTCP(ses, justo.data(), (int)justo.size(), 0), MAX_CARGA);
 }
 
 TEST_F(Trama, RecepcionDejaLaCargaSinConvertirYTerminada) {
-  memset(ctx.sbuffer, 'Z', 64);
+  memset(ses.buffer, 'Z', 64);
   escribe(trama(ebcdic("01ABC"), true));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 5);
-  EXPECT_EQ(std::string(ctx.sbuffer, 6), ebcdic("01ABC") + std::string(1, '\0'));
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), 5);
+  EXPECT_EQ(std::string(ses.buffer, 6), ebcdic("01ABC") + std::string(1, '\0'));
 }
 
 // The wait inside a frame, seen through the trace: one "Rec_VORTCP: rc(n)"
@@ -103,18 +106,18 @@ class EsperaEnTrama : public Trama {
     ASSERT_FALSE(dir.empty());
     ruta = dir + "/trace";
     ctx.test = 1;
-    ctx.ftrace = fopen(ruta.c_str(), "w+");
-    ASSERT_NE(ctx.ftrace, nullptr);
+    ses.traza = fopen(ruta.c_str(), "w+");
+    ASSERT_NE(ses.traza, nullptr);
   }
   void TearDown() override {
-    fclose(ctx.ftrace);
-    ctx.ftrace = nullptr;
+    fclose(ses.traza);
+    ses.traza = nullptr;
     borra_arbol(dir);
     Trama::TearDown();
   }
   // The receive sizes traced so far.
   std::vector<int> recepciones() {
-    fflush(ctx.ftrace);
+    fflush(ses.traza);
     std::vector<int> r;
     FILE* f = fopen(ruta.c_str(), "r");
     char linea[256];
@@ -126,8 +129,8 @@ class EsperaEnTrama : public Trama {
     return r;
   }
   void vacia_trace() {
-    fclose(ctx.ftrace);
-    ctx.ftrace = fopen(ruta.c_str(), "w+");
+    fclose(ses.traza);
+    ses.traza = fopen(ruta.c_str(), "w+");
   }
   static long long ms_desde(std::chrono::steady_clock::time_point inicio) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio)
@@ -149,7 +152,7 @@ TEST_F(EsperaEnTrama, ElRestoQueLlegaEnseguidaNoEsperaLos50ms) {
       ASSERT_TRUE(envia_todo(par[1], t.substr(15)));
     });
     auto inicio = std::chrono::steady_clock::now();
-    int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+    int rc = Rec_VORTCP(ses, ses.buffer);
     long long ms = ms_desde(inicio);
     resto.join();
     ASSERT_EQ(rc, 202);
@@ -174,7 +177,7 @@ TEST_F(EsperaEnTrama, UnByteCadaSesentaMsEsUnaRecepcionPorByte) {
       ASSERT_TRUE(envia_todo(par[1], t.substr(k, 1)));
     }
   });
-  int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  int rc = Rec_VORTCP(ses, ses.buffer);
   escritor.join();
   EXPECT_EQ(rc, 2);
   EXPECT_EQ(recepciones(), (std::vector<int>{8, 1, 1, 1, 1}));
@@ -192,7 +195,9 @@ TEST_F(EsperaEnTrama, UnCierreDuranteLaEsperaSeVeAlMomento) {
     });
     testing::internal::CaptureStdout();
     auto inicio = std::chrono::steady_clock::now();
-    int rc = Rec_VORTCP(otro[0], ctx.sbuffer);
+    auto otra = std::make_unique<Sesion>();
+    otra->sd = otro[0];
+    int rc = Rec_VORTCP(*otra, ses.buffer);
     long long ms = ms_desde(inicio);
     std::string salida = testing::internal::GetCapturedStdout();
     cierre.join();
@@ -211,74 +216,74 @@ TEST_F(Trama, DosTramasEnUnaLecturaYLongitudPartida) {
   // The first write holds the first frame, the second whole and 4 of the
   // third's length characters.
   escribe(a + b + c.substr(0, 4));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 7);
-  EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("primera"));
-  EXPECT_EQ(bytes_pendientes(), (int)(b.size() + 4));
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), 7);
+  EXPECT_EQ(std::string(ses.buffer), ebcdic("primera"));
+  EXPECT_EQ(ses.npendientes, (int)(b.size() + 4));
   // The second comes from the pending store alone (the socket holds nothing),
   // here through the SQL receive of an EBCDIC session.
   pon_variable("WWW_EBCDIC", "1");
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 7);
-  EXPECT_EQ(std::string(ctx.sbuffer), "segunda");
-  EXPECT_EQ(bytes_pendientes(), 4);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 7);
+  EXPECT_EQ(std::string(ses.buffer), "segunda");
+  EXPECT_EQ(ses.npendientes, 4);
   escribe(c.substr(4));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 7);
-  EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("tercera"));
-  EXPECT_EQ(bytes_pendientes(), 0);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), 7);
+  EXPECT_EQ(std::string(ses.buffer), ebcdic("tercera"));
+  EXPECT_EQ(ses.npendientes, 0);
 }
 
 TEST_F(Trama, CargaVaciaNoTocaElBuffer) {
-  memset(ctx.sbuffer, 'Q', 300);
+  memset(ses.buffer, 'Q', 300);
   escribe(trama("", true));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 0);
-  EXPECT_EQ(ctx.sbuffer[0], 'Q');
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), 0);
+  EXPECT_EQ(ses.buffer[0], 'Q');
   escribe(trama("", false));
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 0);
-  EXPECT_EQ(std::string(ctx.sbuffer, 200), std::string(200, ' '));
-  EXPECT_EQ(ctx.sbuffer[200], 'Q');
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 0);
+  EXPECT_EQ(std::string(ses.buffer, 200), std::string(200, ' '));
+  EXPECT_EQ(ses.buffer[200], 'Q');
 }
 
 TEST_F(Trama, RecepcionSqlRellenaDoscientosBlancos) {
-  memset(ctx.sbuffer, 'Q', 300);
+  memset(ses.buffer, 'Q', 300);
   escribe(trama("hola", false));
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 4);
-  EXPECT_EQ(std::string(ctx.sbuffer, 5), std::string("hola\0", 5));
-  EXPECT_EQ(std::string(ctx.sbuffer + 5, 195), std::string(195, ' '));
-  EXPECT_EQ(ctx.sbuffer[200], 'Q');
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 4);
+  EXPECT_EQ(std::string(ses.buffer, 5), std::string("hola\0", 5));
+  EXPECT_EQ(std::string(ses.buffer + 5, 195), std::string(195, ' '));
+  EXPECT_EQ(ses.buffer[200], 'Q');
 }
 
 TEST_F(Trama, RecepcionSqlConvierteConLaTablaFijaSegunWwwEbcdic) {
   ctx.tabla_ebc[0xC1] = 'z';  // a table file changes the transfer side only
   pon_variable("WWW_EBCDIC", "1");
   escribe(trama(ebcdic("A1"), true));
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 2);
-  EXPECT_STREQ(ctx.sbuffer, "A1");
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 2);
+  EXPECT_STREQ(ses.buffer, "A1");
   // Read afresh at every receive: set to 0, ASCII digits and no conversion.
   pon_variable("WWW_EBCDIC", "0");
   escribe(trama("\xC1", false));
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), 1);
-  EXPECT_STREQ(ctx.sbuffer, "\xC1");
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 1);
+  EXPECT_STREQ(ses.buffer, "\xC1");
 }
 
 TEST_F(Trama, ConexionCerradaYLongitudesNoValidas) {
   testing::internal::CaptureStdout();
   escribe(ebcdic("0000030001"));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), -1);
   // Lengths below 10 (one that is no number reads as 0) fail the same way:
   // -1, never a result taken from the length.
   escribe(ebcdic("000000000x"));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), -1);
   escribe(ebcdic("0000000005abcde"));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), -1);
   // The SQL pair says it at test level 1 only.
   escribe("-000000246");
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), -1);
   ctx.test = 1;
   escribe("0000000009");
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), -1);
   ctx.test = 0;
   cierra_extremo(par[1]);
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), -1);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), -1);
   std::string salida = testing::internal::GetCapturedStdout();
   EXPECT_EQ(salida,
             "Longitud de trama no valida (30001)\nLongitud de trama no valida (0)\n"
@@ -313,7 +318,7 @@ TEST_F(Trama, LaTareaDeEsperaCorreMientrasElServidorCalla) {
     espera_tarea(2);
     ASSERT_TRUE(envia_todo(par[1], trama(ebcdic("OK"), true)));
   });
-  int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  int rc = Rec_VORTCP(ses, ses.buffer);
   tarde.join();
   EXPECT_EQ(rc, 2);
   EXPECT_GE(veces_tarea, 2);
@@ -325,7 +330,7 @@ TEST_F(Trama, LaTareaDeEsperaCorreMientrasElServidorCalla) {
     espera_tarea(antes + 2);
     ASSERT_TRUE(envia_todo(par[1], t.substr(12)));
   });
-  rc = Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0);
+  rc = Rec_VORTCP_sql(ses, ses.buffer, 0, 0);
   resto.join();
   establece_tarea_espera(nullptr, nullptr);
   EXPECT_EQ(rc, 8);
@@ -336,16 +341,16 @@ TEST_F(Trama, UnaTareaQueFallaAcabaLaRecepcionSinMensaje) {
   establece_tarea_espera(se_rinde, nullptr);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), -1);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), -1);
   ctx.test = 1;
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 0, 0), -1);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), -1);
   ctx.test = 0;
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   // The session is whole: without the task the next frame comes as always.
   establece_tarea_espera(nullptr, nullptr);
   escribe(trama(ebcdic("OK"), true));
-  EXPECT_EQ(Rec_VORTCP(ctx.sd, ctx.sbuffer), 2);
+  EXPECT_EQ(Rec_VORTCP(ses, ses.buffer), 2);
 }
 
 TEST_F(Trama, ElLimiteDeEsperaPierdeLaSesion) {
@@ -353,7 +358,7 @@ TEST_F(Trama, ElLimiteDeEsperaPierdeLaSesion) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   auto inicio = std::chrono::steady_clock::now();
-  int rc = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  int rc = Rec_VORTCP(ses, ses.buffer);
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio);
   // Pieces now and then are no silence: the limit counts from the last one
   // (four pieces 300 ms apart take longer than the limit).
@@ -364,7 +369,7 @@ TEST_F(Trama, ElLimiteDeEsperaPierdeLaSesion) {
       ASSERT_TRUE(envia_todo(par[1], t.substr(k, 3)));
     }
   });
-  int rc_goteo = Rec_VORTCP(ctx.sd, ctx.sbuffer);
+  int rc_goteo = Rec_VORTCP(ses, ses.buffer);
   goteo.join();
   establece_limite_espera(0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sin respuesta del servidor en 1 s\n");
@@ -378,12 +383,12 @@ TEST_F(Trama, RecepcionSinPlazoEsperaTrasUnaConPlazo) {
   // The time-out stays on the socket once set; a receive without one must
   // still wait for as long as the server takes.
   char buf[16];
-  EXPECT_EQ(plat_recibe_con_plazo(ctx.sd, buf, sizeof buf, 20), PLAT_SIN_DATOS);
+  EXPECT_EQ(plat_recibe_con_plazo(ses.sd, buf, sizeof buf, 20, &ses.plazo_ms), PLAT_SIN_DATOS);
   std::thread tarde([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_TRUE(envia_todo(par[1], "abc"));
   });
-  EXPECT_EQ(plat_recibe(ctx.sd, buf, sizeof buf), 3);
+  EXPECT_EQ(plat_recibe(ses.sd, buf, sizeof buf), 3);
   tarde.join();
 }
 
@@ -397,33 +402,33 @@ TEST_F(Trama, RespuestaComprimidaSeExpandeYConvierte) {
   pon_variable("WWW_EBCDIC", "1");
   escribe(trama(std::string((char*)comp, (size_t)n), true));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Rec_VORTCP_sql(ctx.sd, ctx.sbuffer, 1, 0), n);
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 1, 0), n);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::string(ctx.sbuffer), texto);
+  EXPECT_EQ(std::string(ses.buffer), texto);
 }
 
 TEST_F(Trama, IntercambioTrazadoANivelUno) {
   ctx.test = 1;
-  ctx.ftrace = tmpfile();
-  ASSERT_NE(ctx.ftrace, nullptr);
-  envia_as("OK\0x", 4, 1);
+  ses.traza = tmpfile();
+  ASSERT_NE(ses.traza, nullptr);
+  envia_as(ses, "OK\0x", 4, 1);
   escribe(trama(ebcdic("02abc"), true));
-  recibe_as();
-  EXPECT_EQ(ctx.ilen_recibido, 5);
-  EXPECT_EQ(std::string(ctx.sbuffer), ebcdic("02abc"));  // unconverted
+  recibe_as(ses);
+  EXPECT_EQ(ses.largo, 5);
+  EXPECT_EQ(std::string(ses.buffer), ebcdic("02abc"));  // unconverted
   cierra_extremo(par[1]);
   testing::internal::CaptureStdout();
-  recibe_as();
+  recibe_as(ses);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(ctx.fallo_intercambio, 1);
-  EXPECT_EQ(ctx.ilen_recibido, 0);
-  rewind(ctx.ftrace);
+  EXPECT_TRUE(ses.fallo);
+  EXPECT_EQ(ses.largo, 0);
+  rewind(ses.traza);
   std::string t;
   char b[4096];
   size_t k;
-  while ((k = fread(b, 1, sizeof b, ctx.ftrace)) > 0) t.append(b, k);
-  fclose(ctx.ftrace);
-  ctx.ftrace = nullptr;
+  while ((k = fread(b, 1, sizeof b, ses.traza)) > 0) t.append(b, k);
+  fclose(ses.traza);
+  ses.traza = nullptr;
   EXPECT_EQ(t,
             "Env_VORTCP: Inicio ilen(4), en_ebcdic(1)\n"
             "Env_VORTCP: slen(0000000014)\n"

@@ -2,12 +2,16 @@
 // rule, and the replacement of an index on disk (run in a temporary directory).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/plataforma.h"
@@ -227,4 +231,40 @@ TEST_F(XinfoEnDisco, NombresQueChocanNoAlarganLasCadenas) {
   auto l = lineas();
   ASSERT_EQ(l.size(), conocida.size());
   for (size_t i = 0; i < l.size(); i++) EXPECT_EQ(l[i] + "\n", linea_de(conocida[i]));
+}
+
+TEST_F(XinfoEnDisco, VariasSesionesRegistranEnElMismoIndice) {
+  // Four sessions' threads record 300 members each into one library's index
+  // while a fifth writes it out as the walks do between messages: every
+  // entry is there once, each thread's in the order it recorded them.
+  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  constexpr int HILOS = 4, POR_HILO = 300;
+  std::vector<std::thread> hilos;
+  std::atomic<bool> fin{false};
+  std::thread escritor([&] {
+    while (!fin) graba_indices_si_toca();
+  });
+  for (int h = 0; h < HILOS; h++) {
+    hilos.emplace_back([h] {
+      for (int i = 0; i < POR_HILO; i++) {
+        char miembro[16], linea[LARGO_LINEA_XINFO + 2];
+        snprintf(miembro, sizeof miembro, "H%dM%04d", h, i);
+        construye_linea_xinfo(linea, "LIB1", "SRC", miembro, "RPGL", "", "", "",
+                              FechaHora{2024, 1, 1, 0, 0, 0});
+        registra_xinfo("LIB1", linea);
+      }
+    });
+  }
+  for (auto& h : hilos) h.join();
+  fin = true;
+  escritor.join();
+  ASSERT_TRUE(graba_indices());
+  auto l = lineas();
+  ASSERT_EQ(l.size(), (size_t)(HILOS * POR_HILO));
+  int siguiente[HILOS] = {};
+  for (const auto& linea : l) {
+    int h = linea[22] - '0';
+    ASSERT_TRUE(h >= 0 && h < HILOS) << linea;
+    EXPECT_EQ(atoi(linea.substr(24, 4).c_str()), siguiente[h]++) << linea;
+  }
 }
