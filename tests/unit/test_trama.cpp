@@ -156,7 +156,14 @@ TEST_F(EsperaEnTrama, ElRestoQueLlegaEnseguidaNoEsperaLos50ms) {
     long long ms = ms_desde(inicio);
     resto.join();
     ASSERT_EQ(rc, 202);
-    EXPECT_EQ(recepciones(), (std::vector<int>{15, (int)t.size() - 15}));
+    // Two receives, or one when a slow start (an emulator, a loaded machine)
+    // let the rest arrive before the first: never a receive per piece.
+    std::vector<int> r = recepciones();
+    if (r.size() == 1) {
+      EXPECT_EQ(r, (std::vector<int>{(int)t.size()}));
+    } else {
+      EXPECT_EQ(r, (std::vector<int>{15, (int)t.size() - 15}));
+    }
     if (ms < mejor) mejor = ms;
   }
   EXPECT_LT(mejor, 40);
