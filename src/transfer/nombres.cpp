@@ -80,3 +80,21 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
   *f = r;
   return true;
 }
+
+bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
+                    const char* miembro, const char* tipo) {
+  switch (clase) {
+    case ClaseArchivo::fuente: {
+      char extension[16];
+      extension_de_tipo(tipo, extension);
+      return plat_ruta(dest, cap, "\\%s\\%s\\%s.%s", biblioteca, archivo, miembro, extension);
+    }
+    case ClaseArchivo::datos:
+      if (miembro[0] != '\0' && strcmp(miembro, archivo) != 0)
+        return plat_ruta(dest, cap, "\\%s\\%s_%s.ebc", biblioteca, archivo, miembro);
+      return plat_ruta(dest, cap, "\\%s\\%s.ebc", biblioteca, archivo);
+    case ClaseArchivo::mensajes:
+      return plat_ruta(dest, cap, "\\%s\\%s.msg", biblioteca, archivo);
+  }
+  return false;
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "base/catalogo.h"
 #include "platform/plataforma.h"
 
 // True when a name from the server can be one component of a local path: not
@@ -35,3 +36,16 @@ void extension_de_tipo(const char* tipo, char (&dest)[N]) {
 // The change date and time of a header, "YYYYMMDD" and "HHMMSS", into *f when
 // they form a valid date (1900 on) and time. False otherwise.
 bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f);
+
+// The local path of an object, as its handler makes it: a source member is
+// \LIB\FILE\MBR.ext (the extension of its source type), a data member
+// \LIB\FILE_MBR.ebc (\LIB\FILE.ebc when it has no name of its own or the
+// file's), a message file \LIB\FILE.msg. False, with an empty path, when it
+// does not fit.
+bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
+                    const char* miembro, const char* tipo);
+template <size_t N>
+bool ruta_de_objeto(char (&dest)[N], ClaseArchivo clase, const char* biblioteca, const char* archivo,
+                    const char* miembro, const char* tipo) {
+  return ruta_de_objeto(dest, N, clase, biblioteca, archivo, miembro, tipo);
+}

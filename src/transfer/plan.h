@@ -22,6 +22,10 @@ struct Unidad {
   // (the mode's classes in the server's order, then the catalogue's order of
   // files and members): the index keeps the lines of the units in this order.
   int orden;
+  // FECHAD and HORAD of the unit's request: empty for the run's own; an
+  // incremental run asks each unit for what changed since its earliest change.
+  char fechad[9];
+  char horad[7];
 };
 
 struct Plan {

@@ -1,0 +1,190 @@
+// The comparison of an incremental run (incremental.h): index lines read as
+// entries, the catalogue's objects judged against them, the units of what
+// changed with their dates, and the objects deleted on the server.
+#include "transfer/incremental.h"
+
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/contexto.h"
+#include "base/texto.h"
+#include "transfer/nombres.h"
+
+namespace {
+
+// A field of an index line: `ancho` bytes from `desde`, cut at the line's
+// end, trailing blanks removed.
+void campo(const char* linea, size_t largo, size_t desde, size_t ancho, char* dest, size_t cap) {
+  size_t n = 0;
+  if (desde < largo) n = largo - desde < ancho ? largo - desde : ancho;
+  while (n > 0 && linea[desde + n - 1] == ' ') n--;
+  if (n >= cap) n = cap - 1;
+  if (n > 0) memcpy(dest, linea + desde, n);
+  dest[n] = '\0';
+}
+
+std::string clave(const char* archivo, const char* miembro) {
+  std::string k(archivo);
+  k += '\0';
+  k += miembro;
+  return k;
+}
+
+bool en_el_modo(int32_t icodigo, ClaseArchivo clase) {
+  if (icodigo == 95) return clase == ClaseArchivo::fuente;
+  if (icodigo == 97) return clase == ClaseArchivo::datos;
+  return true;
+}
+
+int rango(ClaseArchivo clase) {
+  return clase == ClaseArchivo::fuente ? 0 : clase == ClaseArchivo::datos ? 1 : 2;
+}
+
+std::string ruta(ClaseArchivo clase, const char* biblioteca, const char* archivo, const char* miembro,
+                 const char* tipo) {
+  char r[TAM_RUTA];
+  ruta_de_objeto(r, clase, biblioteca, archivo, miembro, tipo);
+  return r;
+}
+
+// The moment of a date and time, comparable as text: YYYYMMDDHHMMSS.
+std::string momento(const char* fecha, const char* hora) {
+  std::string m(fecha);
+  m += hora;
+  m.resize(14, '0');
+  return m;
+}
+
+bool casa(const char* patron, const char* nombre) {
+  size_t n = strlen(patron);
+  if (n == 0) return true;
+  if (patron[n - 1] == '*') return strncmp(patron, nombre, n - 1) == 0;
+  return strcmp(patron, nombre) == 0;
+}
+
+// The dates of a unit of what changed: the earliest change of the members it
+// holds (none when one of them has no date), never before the run's own.
+void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, const char* horad) {
+  u.fechad[0] = u.horad[0] = '\0';
+  std::string primero;
+  bool sin_fecha = a.miembros.empty();
+  for (const MiembroCatalogo& m : a.miembros) {
+    if (!casa(u.miembro, m.nombre)) continue;
+    if (m.fecha[0] == '\0') sin_fecha = true;
+    std::string t = momento(m.fecha, m.hora);
+    if (primero.empty() || t < primero) primero = t;
+  }
+  if (fechad[0] == '\0' && horad[0] != '\0') {
+    // A time of any day cannot be joined to a date: the run's own stands.
+    copia_texto(u.horad, horad);
+    return;
+  }
+  std::string propio = fechad[0] != '\0' ? momento(fechad, horad) : "";
+  if (sin_fecha || primero.empty() || (!propio.empty() && primero < propio)) {
+    copia_texto(u.fechad, fechad);
+    copia_texto(u.horad, horad);
+    return;
+  }
+  copia_texto(u.fechad, primero.substr(0, 8).c_str());
+  copia_texto(u.horad, primero.substr(8, 6).c_str());
+}
+
+}  // namespace
+
+bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, EntradaIndice* e) {
+  if (largo > 0 && linea[0] == '#') return false;
+  if (largo < 22) return false;
+  char b[TAM_NOMBRE_CATALOGO];
+  campo(linea, largo, 1, 10, b, sizeof b);
+  if (strcmp(b, biblioteca) != 0) return false;
+  *e = EntradaIndice{};
+  campo(linea, largo, 11, 10, e->archivo, sizeof e->archivo);
+  campo(linea, largo, 21, 10, e->miembro, sizeof e->miembro);
+  campo(linea, largo, 31, 6, e->tipo, sizeof e->tipo);
+  campo(linea, largo, 92, 8, e->fecha, sizeof e->fecha);
+  campo(linea, largo, 100, 6, e->hora, sizeof e->hora);
+  return e->archivo[0] != '\0';
+}
+
+ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo) {
+  for (const ArchivoCatalogo& a : catalogo.archivos)
+    if (strcmp(a.nombre, e.archivo) == 0) return a.clase;
+  if (strcmp(e.tipo, "MSG") == 0 && e.miembro[0] == '\0') return ClaseArchivo::mensajes;
+  return e.tipo[0] == '\0' ? ClaseArchivo::datos : ClaseArchivo::fuente;
+}
+
+Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const char* archivo,
+                               const char* fechad, const char* horad,
+                               const std::vector<EntradaIndice>& indice, ExisteFichero existe, int sesiones,
+                               bool incremental) {
+  Comparacion r;
+  const char* lib = catalogo.biblioteca;
+  // The last line of a key is the one in force (the most recent is last).
+  std::unordered_map<std::string, const EntradaIndice*> por_clave;
+  for (const EntradaIndice& e : indice) por_clave[clave(e.archivo, e.miembro)] = &e;
+
+  Catalogo cambiado{};
+  copia_texto(cambiado.biblioteca, lib);
+  std::vector<std::string> por_rango[3];
+  std::unordered_set<std::string> listados;
+  for (const ArchivoCatalogo& a : catalogo.archivos) {
+    if (a.clase == ClaseArchivo::mensajes) {
+      listados.insert(clave(a.nombre, ""));
+    } else {
+      for (const MiembroCatalogo& m : a.miembros) listados.insert(clave(a.nombre, m.nombre));
+    }
+    if (!en_el_modo(icodigo, a.clase) || (archivo[0] != '\0' && strcmp(a.nombre, archivo) != 0)) continue;
+    std::vector<std::string>& rutas = por_rango[rango(a.clase)];
+    ArchivoCatalogo copia{};
+    copia_texto(copia.nombre, a.nombre);
+    copia.clase = a.clase;
+    copia.tamano = a.tamano;
+    if (a.clase == ClaseArchivo::mensajes) {
+      // The catalogue gives a message file no change date: it always moves.
+      rutas.push_back(ruta(a.clase, lib, a.nombre, "", ""));
+      cambiado.archivos.push_back(copia);
+      continue;
+    }
+    for (const MiembroCatalogo& m : a.miembros) {
+      auto it = por_clave.find(clave(a.nombre, m.nombre));
+      const EntradaIndice* e = it != por_clave.end() ? it->second : nullptr;
+      bool igual = incremental && e != nullptr && m.fecha[0] != '\0' && strcmp(e->fecha, m.fecha) == 0 &&
+                   strcmp(e->hora, m.hora) == 0 &&
+                   existe(ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str());
+      if (igual) {
+        r.sin_cambios++;
+        continue;
+      }
+      rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
+      copia.miembros.push_back(m);
+    }
+    if (!copia.miembros.empty()) cambiado.archivos.push_back(std::move(copia));
+  }
+  for (auto& rutas : por_rango)
+    for (std::string& p : rutas) r.recibiria.push_back(std::move(p));
+
+  if (incremental) {
+    r.plan = planifica(cambiado, icodigo, archivo, sesiones);
+    for (Unidad& u : r.plan.unidades)
+      for (const ArchivoCatalogo& a : cambiado.archivos)
+        if (strcmp(a.nombre, u.archivo) == 0) fechas_de_unidad(u, a, fechad, horad);
+  } else {
+    r.plan = planifica(catalogo, icodigo, archivo, sesiones);
+    for (Unidad& u : r.plan.unidades) {
+      copia_texto(u.fechad, fechad);
+      copia_texto(u.horad, horad);
+    }
+  }
+
+  std::unordered_set<std::string> dichos;
+  for (const EntradaIndice& e : indice) {
+    std::string k = clave(e.archivo, e.miembro);
+    if (listados.count(k) != 0 || !dichos.insert(k).second) continue;
+    ClaseArchivo clase = clase_de_entrada(e, catalogo);
+    if (!en_el_modo(icodigo, clase) || (archivo[0] != '\0' && strcmp(e.archivo, archivo) != 0)) continue;
+    r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
+  }
+  return r;
+}
