@@ -106,6 +106,7 @@ class VariasSesiones(unittest.TestCase):
             cls.salida_referencia = r.stdout
         finally:
             assert sim.stop() == 0
+            shutil.rmtree(sim.dir, True)
 
     @classmethod
     def tearDownClass(cls):
