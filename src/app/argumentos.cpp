@@ -164,6 +164,7 @@ const LineaAyuda AJUSTES_AYUDA[] = {
     {"SERVPORT", "puerto TCP del servidor, o del intermediario con MULTIAS"},
     {"MULTIAS", "1: pide antes al intermediario el puerto de una sesion"},
     {"VORTCP_ESPERA", "N (1 a 86400): sesion perdida tras N s sin recibir nada"},
+    {"VORTCP_SESIONES", "N (2 a 16): hasta N sesiones a la vez, con MULTIAS=1"},
     {"BASE", "la tabla se busca en BASE/basico/ebcdic.<idioma>"},
     {"WWW_ROOT", "y despues en WWW_ROOT/config/ebcdic.<idioma>"},
     {"VORTCP_LANG", "POSIX: el idioma de la tabla (ESP), en lugar de LANG"},

@@ -1,7 +1,9 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
-// transfer road or the SQL console. The start-up steps return what went
+// transfer road (through several sessions when the run asks for them and can
+// have them) or the SQL console. The start-up steps return what went
 // wrong and the run ends here; each road ends the process itself.
 #include "app/argumentos.h"
+#include "app/varias_sesiones.h"
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
@@ -35,11 +37,15 @@ int main(int argc, char** argv) {
   imprime_titulo();
   // Every step below that fails has said why; the run ends here with the
   // status it gives.
-  if (!inicia_ajustes() || !inicia_lzw()) termina(SALIDA_ERROR);
-  // The run's one session: the console's, or the transfer's.
+  if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones()) termina(SALIDA_ERROR);
+  int estado = prepara_conexion();
+  if (estado != SALIDA_BIEN) termina(estado);
+  // A transfer through several sessions ends the run there; otherwise the
+  // run has one session: the console's, or the transfer's.
+  if (ctx.icodigo != 54) transfiere_en_varias_sesiones();
   static Sesion sesion;
   sesion.traza = ctx.ftrace;
-  int estado = conecta_sesion(sesion);
+  estado = abre_sesion(sesion);
   if (estado != SALIDA_BIEN) termina(estado);
   if (ctx.icodigo == 54) {
     establece_sesion_sql(sesion);

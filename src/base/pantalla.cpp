@@ -53,7 +53,18 @@ void escribe_nombres(FILE* f, const char* texto) {
     fputs(texto, f);
     return;
   }
-  for (const char* p = texto; *p; p++) fputc(visible(*p), f);
+  // A piece at a time in one write each, not a byte at a time: a line that
+  // another thread prints meanwhile falls between pieces, not between bytes.
+  char trozo[1024];
+  while (*texto != '\0') {
+    size_t n = 0;
+    while (n < sizeof trozo && texto[n] != '\0') {
+      trozo[n] = visible(texto[n]);
+      n++;
+    }
+    fwrite(trozo, 1, n, f);
+    texto += n;
+  }
 }
 
 void imprime_del_servidor(FILE* f, const char* formato, ...) {

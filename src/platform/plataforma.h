@@ -61,6 +61,13 @@ void plat_acusa_recibo(socket_t s);
 // failed, or an interruption is recorded; whichever comes first. No CPU is
 // used while it waits. The caller's next receive takes what is there.
 void plat_espera_datos(socket_t s, size_t faltan, int max_ms);
+// Ends the connection of s in both directions without closing the socket
+// (shutdown): a receive or send that waits on it in another thread returns
+// at once, with 0 or a failure. A signal reaches one thread only, so this is
+// how a run stops the sessions of its other threads. The socket is still
+// closed by its owner (plat_cierra_socket); the caller makes sure it has not
+// been closed yet, since its number may belong to another socket then.
+void plat_corta_socket(socket_t s);
 void plat_cierra_socket(socket_t s);
 
 // Test seams for fuzzers and tests: while set, plat_recibe and plat_envia call
@@ -79,6 +86,12 @@ void plat_vigila_interrupciones();
 // 0, or the signal number of the first interruption recorded: 2 for Ctrl-C,
 // 15 for a termination request. The shell's exit status for it is 128 + n.
 int plat_interrupcion();
+// For a thread that runs one session of a run through several: Ctrl-C and a
+// termination request are taken by another thread of the process (the one
+// that watches them and stops the sessions), never by this one, so that none
+// of its calls (a connect, a receive) is cut short by the signal itself.
+// Windows: nothing to do (the console's handler runs in a thread of its own).
+void plat_hilo_sin_interrupciones();
 // Forgets the interruption recorded, so that the socket calls work again and
 // the next one is recorded anew (Ctrl-C at the console's prompt only drops the
 // line being typed).

@@ -1,6 +1,7 @@
 // The POSIX implementation of the platform layer (plataforma.h): BSD sockets,
 // poll with SO_RCVLOWAT for the wait inside a frame, SO_RCVTIMEO for a receive
-// with a time limit, TCP_QUICKACK, getrandom, sigaction, mkdir, "/" paths relative to the current
+// with a time limit, TCP_QUICKACK, shutdown, getrandom, sigaction and the
+// signal mask of a session's thread, mkdir, "/" paths relative to the current
 // directory, rename() for the atomic replace, setenv/unsetenv, and iconv between CP1252 and CP850 (test
 // dumps) and between CP1252 and UTF-8.
 #include <arpa/inet.h>
@@ -11,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -20,6 +22,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -80,10 +83,17 @@ int plat_conecta(socket_t s, uint32_t direccion, int puerto) {
 }
 
 // The first interruption recorded by the handler; 0 while there is none.
-static volatile sig_atomic_t senal_recibida = 0;
+// Atomic, not only volatile: the threads of the sessions of a run read it
+// while the handler writes it in another thread; a lock-free atomic is as
+// safe in a signal handler as a sig_atomic_t.
+static std::atomic<int> senal_recibida{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-free atomic");
 
 static void registra_senal(int numero) {
-  if (senal_recibida == 0) senal_recibida = numero;
+  int guardado = errno;
+  int ninguna = 0;
+  senal_recibida.compare_exchange_strong(ninguna, numero);
+  errno = guardado;
 }
 
 void plat_vigila_interrupciones() {
@@ -95,6 +105,14 @@ void plat_vigila_interrupciones() {
   accion.sa_flags = 0;
   sigaction(SIGINT, &accion, nullptr);
   sigaction(SIGTERM, &accion, nullptr);
+}
+
+void plat_hilo_sin_interrupciones() {
+  sigset_t senales;
+  sigemptyset(&senales);
+  sigaddset(&senales, SIGINT);
+  sigaddset(&senales, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &senales, nullptr);
 }
 
 int plat_interrupcion() {
@@ -197,6 +215,11 @@ void plat_acusa_recibo(socket_t s) {
 #else
   (void)s;
 #endif
+}
+
+void plat_corta_socket(socket_t s) {
+  if (s == SOCKET_INVALIDO) return;
+  shutdown((int)s, SHUT_RDWR);
 }
 
 void plat_cierra_socket(socket_t s) {

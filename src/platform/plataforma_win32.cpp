@@ -100,6 +100,10 @@ void plat_vigila_interrupciones() {
   SetConsoleCtrlHandler(registra_evento, TRUE);
 }
 
+// The console's handler runs in a thread of its own: no other thread is
+// ever interrupted by it.
+void plat_hilo_sin_interrupciones() {}
+
 int plat_interrupcion() {
   return (int)senal_recibida;
 }
@@ -175,6 +179,12 @@ long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int*
 
 // The socket acknowledges every segment already (plat_conecta).
 void plat_acusa_recibo(socket_t) {}
+
+// The short selects of plat_recibe see the socket readable at once, and its
+// recv then gives 0 or a failure.
+void plat_corta_socket(socket_t s) {
+  if (s != SOCKET_INVALIDO) shutdown((SOCKET)s, SD_BOTH);
+}
 
 void plat_cierra_socket(socket_t s) {
   if (s != SOCKET_INVALIDO) closesocket((SOCKET)s);

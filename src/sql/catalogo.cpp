@@ -194,10 +194,10 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
   char pedido[TAM_AJUSTE];
   copia_texto(pedido, archivo);
   quita_blancos(pedido);
-  // A library the server does not have: no rows, or the object-not-found
-  // code of the SQL catalogue.
-  bool desconocida =
-      (r == Consulta::bien && c->archivos.empty()) || (r == Consulta::error_sql && codigo == -204);
+  // A library the server does not have: no rows. An SQL error is no answer
+  // about the library: -204 is also what a server without the catalogue's
+  // services says of OBJECT_STATISTICS itself.
+  bool desconocida = r == Consulta::bien && c->archivos.empty();
   if (desconocida && pedido[0] == '\0') return LecturaCatalogo::biblioteca_desconocida;
   if (r != Consulta::bien) return LecturaCatalogo::no_disponible;
 

@@ -11,7 +11,7 @@
 
 enum class LecturaCatalogo {
   bien,
-  no_disponible,          // a failed exchange, an SQL error, a reply that is not the catalogue's
+  no_disponible,          // a failed exchange, any SQL error, a reply that is not the catalogue's
   biblioteca_desconocida  // the catalogue lists no file of the library (and the run names none)
 };
 

@@ -112,7 +112,7 @@ bool punto_de_control(void* dato) {
 bool trata_lista(Recorrido& r) {
   Sesion& s = r.sesion;
   r.fallo_punto_de_control = false;
-  establece_tarea_espera(punto_de_control, &r);
+  if (r.escribe_indices) establece_tarea_espera(punto_de_control, &r);
   recibe_as(s);
   Paso paso = Paso::sigue;
   while (!s.fallo && paso == Paso::sigue) {
@@ -120,9 +120,9 @@ bool trata_lista(Recorrido& r) {
     // A closed standard output ends the walk as an interruption does
     // (salida_estandar_cerrada records it as one).
     if (paso == Paso::sigue && salida_estandar_cerrada()) break;
-    if (paso == Paso::sigue && !graba_indices_si_toca()) paso = Paso::error;
+    if (paso == Paso::sigue && r.escribe_indices && !graba_indices_si_toca()) paso = Paso::error;
   }
-  establece_tarea_espera(nullptr, nullptr);
+  if (r.escribe_indices) establece_tarea_espera(nullptr, nullptr);
   if (r.fallo_punto_de_control) paso = Paso::error;
   // A handler that failed has said why; the object it had open, if any, is
   // left incomplete (antes_de_un_fallo has done it where the failure was

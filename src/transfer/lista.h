@@ -12,7 +12,8 @@
 // refused name, a local file or index that cannot be written, also while a
 // receive waits for the server: the reason has been printed), with no local
 // file open either. While it waits for the server, the indexes are written
-// as while messages flow (a waiting task, trama.h).
+// as while messages flow (a waiting task, trama.h), when the walk writes them
+// (Recorrido::escribe_indices).
 bool trata_lista(Recorrido& r);
 // Walks the spool blocks of the spool modes (request codes 66 and 67), until
 // a code outside them, a failed exchange or a closed standard output.

@@ -52,9 +52,12 @@ void pieza(Recorrido& r, const char* texto, bool en_log) {
 // (a line that must not wait in a buffer).
 void fin_de_linea(Recorrido& r, bool vacia_log) {
   Objeto& o = r.objeto;
-  if (r.lineas_enteras) borra_progreso();
+  // The progress line is erased under the lines' lock, which a redraw does
+  // not wait for (it is skipped while a line is written): no redraw by
+  // another session can come between the two.
   std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
   if (r.lineas_enteras) {
+    borra_progreso();
     escribe_nombres(stdout, o.pendiente_consola);
     if (ctx.flog != nullptr) fputs(o.pendiente_log, ctx.flog);
     o.npendiente_consola = o.npendiente_log = 0;
@@ -110,12 +113,24 @@ bool falla_escritura(Recorrido& r) {
   return false;
 }
 
-// Records the complete object's index entry. False as registra_xinfo.
+// Records the complete object's index entry, marked with its place in a
+// one-session run's order: its unit, then its number in the unit. False as
+// registra_xinfo.
 bool registra_objeto(Recorrido& r) {
   Objeto& o = r.objeto;
   if (!o.indexar) return true;
   o.indexar = false;
-  return registra_xinfo(o.biblioteca, o.linea_indice);
+  uint64_t marca = ((uint64_t)r.unidad << 32) | r.entradas++;
+  return registra_xinfo(o.biblioteca, o.linea_indice, marca);
+}
+
+// The object is done, complete or not: the progress counts, and the walk's
+// own part of them.
+void cuenta_fin_de_objeto(Recorrido& r, bool incompleto) {
+  progreso_fin_objeto(r.objeto.registros, incompleto);
+  r.aportado.objetos++;
+  r.aportado.registros += r.objeto.registros;
+  if (incompleto) r.aportado.incompletos++;
 }
 
 // The closing step of an object: whatever ends the run while it is open,
@@ -183,6 +198,7 @@ bool graba_bytes(Recorrido& r, const void* datos, size_t n) {
   if (n == 0) return true;
   if (fwrite(datos, 1, n, r.objeto.fichero) != n) return falla_escritura(r);
   progreso_bytes((int64_t)n);
+  r.aportado.bytes += (int64_t)n;
   return true;
 }
 
@@ -207,7 +223,7 @@ bool completa_objeto(Recorrido& r) {
   if (!plat_reemplaza_fichero(o.parcial, o.ruta)) return falla_escritura(r);
   piezas_de_cuentas(r);
   fin_de_linea(r, true);
-  progreso_fin_objeto(o.registros, false);
+  cuenta_fin_de_objeto(r, false);
   o.registros = 0;
   o.bytes = 0;
   return registra_objeto(r);
@@ -222,7 +238,7 @@ bool deja_incompleto(Recorrido& r) {
   o.indexar = false;
   if (f != nullptr && !plat_cierra_escrito(f)) return falla_escritura(r);
   piezas_de_cuentas(r);
-  progreso_fin_objeto(o.registros, true);
+  cuenta_fin_de_objeto(r, true);
   o.registros = 0;
   o.bytes = 0;
   char linea[TAM_RUTA + 32];

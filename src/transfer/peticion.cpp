@@ -49,16 +49,20 @@ namespace {
 }  // namespace
 
 void construye_peticion(char (&peticion)[LARGO_PETICION + 1]) {
+  construye_peticion_de(peticion, ctx.archivo, ctx.miembro);
+}
+
+void construye_peticion_de(char (&peticion)[LARGO_PETICION + 1], const char* archivo, const char* miembro) {
   // The fields are joined without separators, then the record is cut or
   // filled with blanks to exactly 70 characters. tipo travels only when a
   // member is named.
   char registro[8 * TAM_AJUSTE];
-  if (ctx.miembro[0] != ' ') {
+  if (miembro[0] != ' ') {
     formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
-             ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.tipo, ctx.fechad, ctx.horad);
+             ctx.biblioteca, archivo, miembro, ctx.tipo, ctx.fechad, ctx.horad);
   } else {
     formatea(registro, "%.2d%.5d%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
-             ctx.biblioteca, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);
+             ctx.biblioteca, archivo, miembro, ctx.fechad, ctx.horad);
   }
   size_t n = strlen(registro);
   while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';

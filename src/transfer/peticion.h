@@ -7,6 +7,10 @@ constexpr int LARGO_PETICION = 70;  // characters of the request record
 
 // Builds the 70-character request of ctx's request fields into registro.
 void construye_peticion(char (&registro)[LARGO_PETICION + 1]);
+// The same request narrowed to a file and a member field (each padded with
+// blanks to 10, as ctx's are; a member field of blanks names no member): the
+// mode, library, tipo, FECHAD and HORAD are ctx's.
+void construye_peticion_de(char (&registro)[LARGO_PETICION + 1], const char* archivo, const char* miembro);
 // Sends the request on the session, runs the walk of the mode, sends the end
 // message after a list walk, closes everything and ends the run.
 [[noreturn]] void envia_peticion_y_despacha(Sesion& s);

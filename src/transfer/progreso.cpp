@@ -32,6 +32,10 @@ struct Progreso {
   int64_t registros = 0;
   int64_t bytes = 0;  // of the whole run
   int64_t bytes_objeto = 0;
+  // The planned totals of a run through several sessions (con_plan).
+  bool con_plan = false;
+  int64_t objetos_plan = 0;
+  int64_t bytes_plan = 0;
   char ruta[256] = "";
   char mitad[320] = "";
   size_t dibujado = 0;  // characters of the line now on the terminal
@@ -51,11 +55,23 @@ int64_t kb_por_segundo(int64_t bytes, int64_t ms) {
 }
 
 void dibuja() {
+  // A session writing a result line holds the lines' lock, and has just
+  // erased the line or is about to: the redraw waits for the next time. The
+  // lock is only tried, so that its holder may erase the line meanwhile.
+  std::unique_lock<std::mutex> salida(cerrojo_salida(), std::try_to_lock);
+  if (!salida.owns_lock()) return;
   char actual[48], total[48], linea[512];
   agrupa(actual, p.bytes_objeto);
   agrupa(total, p.bytes);
   int64_t ms = plat_reloj_ms() - p.inicio_ms;
-  if (p.sobre_salida) {
+  if (p.con_plan) {
+    char objetos[48], objetos_plan[48], bytes_plan[48];
+    agrupa(objetos, p.objetos);
+    agrupa(objetos_plan, p.objetos_plan);
+    agrupa(bytes_plan, p.bytes_plan);
+    formatea(linea, "%s de %s objetos  %s de %s bytes  %lld KB/s", objetos, objetos_plan, total, bytes_plan,
+             (long long)kb_por_segundo(p.bytes, ms));
+  } else if (p.sobre_salida) {
     formatea(linea, "%s %s bytes (%lld objetos, %lld KB/s)", p.mitad, actual, (long long)p.objetos,
              (long long)kb_por_segundo(p.bytes, ms));
   } else {
@@ -94,6 +110,30 @@ void inicia_progreso() {
   p.filtra = p.activo && es_terminal_de_la_ejecucion(stderr);
   p.sobre_salida = p.activo && es_terminal_de_la_ejecucion(stdout) && p.filtra;
   p.inicio_ms = p.ultimo_ms = plat_reloj_ms();
+}
+
+void progreso_plan(int64_t objetos, int64_t bytes) {
+  std::lock_guard<std::mutex> g(cerrojo);
+  p.con_plan = true;
+  p.objetos_plan = objetos;
+  p.bytes_plan = bytes;
+}
+
+void progreso_retira(const Aportacion& a) {
+  std::lock_guard<std::mutex> g(cerrojo);
+  p.objetos -= a.objetos;
+  p.incompletos -= a.incompletos;
+  p.registros -= a.registros;
+  p.bytes -= a.bytes;
+}
+
+void progreso_refresca() {
+  std::lock_guard<std::mutex> g(cerrojo);
+  if (!p.activo) return;
+  int64_t ahora = plat_reloj_ms();
+  if (ahora - p.ultimo_ms < INTERVALO_MS) return;
+  p.ultimo_ms = ahora;
+  dibuja();
 }
 
 void progreso_objeto(const char* ruta, const char* mitad) {

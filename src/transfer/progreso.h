@@ -8,8 +8,26 @@
 
 #include <cstdint>
 
+// What one walk has added to the counts of the run.
+struct Aportacion {
+  int64_t objetos = 0;
+  int64_t incompletos = 0;
+  int64_t registros = 0;
+  int64_t bytes = 0;
+};
+
 // Reads VORTCP_PROGRESO and the terminals, and starts the run's clock.
 void inicia_progreso();
+// The run's planned totals (a run through several sessions): the progress
+// line then shows the objects and bytes done against them, and no object of
+// its own (several are being received at once).
+void progreso_plan(int64_t objetos, int64_t bytes);
+// Takes a walk's part out of the counts: the first try of a unit that is
+// tried again, whose objects come again.
+void progreso_retira(const Aportacion& a);
+// Redraws the line when it is due (at most ten times a second): for a run
+// whose sessions may all be waiting.
+void progreso_refresca();
 // An object begins: its path, and the first half of its result line (shown
 // at the start of the progress line when standard output is the same
 // terminal, where the result line will be completed).

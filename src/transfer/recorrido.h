@@ -9,6 +9,7 @@
 
 #include "base/contexto.h"
 #include "platform/plataforma.h"
+#include "transfer/progreso.h"
 #include "transfer/xinfo.h"
 #include "wire/sesion.h"
 
@@ -68,9 +69,22 @@ struct Recorrido {
   // write, once the object is complete or left incomplete, so that lines of
   // different sessions never interleave. The bytes of the line are the same.
   bool lineas_enteras = false;
+  // The walk writes the indexes that are due between messages and while it
+  // waits for the server (one session). false: the thread that runs the
+  // sessions of the run does it for all of them.
+  bool escribe_indices = true;
+  // The walk's work unit in the order of a one-session run, and the entries
+  // it has recorded so far: each index entry is recorded with the mark
+  // (unidad << 32) + its number, so that the run can put the entries of all
+  // its sessions in that order (ordena_indices).
+  uint32_t unidad = 0;
+  uint32_t entradas = 0;
   Objeto objeto;
   // The index checkpoint of a receive's wait failed (lista.cpp).
   bool fallo_punto_de_control = false;
+  // What this walk has added to the progress counts (progreso.h), so that a
+  // unit tried again can take its first try's part back out.
+  Aportacion aportado;
 
   // The handlers' working buffers: a block translated, the same in UTF-8,
   // a spool block as it is shown.

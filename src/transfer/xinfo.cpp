@@ -4,6 +4,7 @@
 // every session of a run: one mutex guards all of them.
 #include "transfer/xinfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -168,6 +169,9 @@ struct Linea {
   uint32_t inicio;  // offset in the block
   uint32_t largo;
   uint32_t siguiente;  // next line in the same hash bucket, or NINGUNA; the top bit: the line is dead
+  // 0 for a line read from the file; for a line this run recorded, 1 + the
+  // mark it was recorded with (the order of a one-session run).
+  uint64_t marca;
 };
 constexpr uint32_t MUERTA = 0x80000000u;
 
@@ -246,11 +250,12 @@ void sitio(std::vector<Bloque>& bloques, size_t n) {
   bloques.push_back(Bloque{std::unique_ptr<char[]>(new char[capacidad]), capacidad, 0});
 }
 
-void agrega_linea(Indice& ix, const char* p, size_t n) {
+void agrega_linea(Indice& ix, const char* p, size_t n, uint64_t marca = 0) {
   sitio(ix.bloques, n);
   Bloque& b = ix.bloques.back();
   memcpy(b.datos.get() + b.usado, p, n);
-  ix.lineas.push_back(Linea{(uint32_t)(ix.bloques.size() - 1), (uint32_t)b.usado, (uint32_t)n, NINGUNA});
+  ix.lineas.push_back(
+      Linea{(uint32_t)(ix.bloques.size() - 1), (uint32_t)b.usado, (uint32_t)n, NINGUNA, marca});
   b.usado += n;
   ix.vivas++;
   if (ix.lineas.size() * 2 > ix.cubos.size()) {
@@ -278,7 +283,8 @@ void compacta(Indice& ix) {
     sitio(nuevos, l.largo);
     Bloque& destino = nuevos.back();
     memcpy(destino.datos.get() + destino.usado, bytes(ix, l), l.largo);
-    ix.lineas[escritas++] = Linea{(uint32_t)(nuevos.size() - 1), (uint32_t)destino.usado, l.largo, NINGUNA};
+    ix.lineas[escritas++] =
+        Linea{(uint32_t)(nuevos.size() - 1), (uint32_t)destino.usado, l.largo, NINGUNA, l.marca};
     destino.usado += l.largo;
   }
   ix.bloques.swap(nuevos);
@@ -483,14 +489,14 @@ bool prepara(const char* biblioteca) {
   return graba(*ix);
 }
 
-bool registra(const char* biblioteca, const char* linea) {
+bool registra(const char* biblioteca, const char* linea, uint64_t marca) {
   Indice* indice = indice_de(biblioteca);
   if (indice == nullptr) return false;
   Indice& ix = *indice;
   size_t n = strlen(linea);
   if (n > 0 && linea[n - 1] == '\n') n--;
   quita_clave(ix, linea, n);
-  agrega_linea(ix, linea, n);
+  agrega_linea(ix, linea, n, marca + 1);
   compacta(ix);
   ix.pendiente = true;
   return !toca_escribir(ix, plat_reloj_ms()) || graba(ix);
@@ -507,9 +513,9 @@ bool prepara_xinfo(const char* biblioteca) {
   return prepara(biblioteca);
 }
 
-bool registra_xinfo(const char* biblioteca, const char* linea) {
+bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca) {
   std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
-  return registra(biblioteca, linea);
+  return registra(biblioteca, linea, marca);
 }
 
 bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* miembro,
@@ -524,7 +530,7 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   char linea[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(linea, biblioteca, archivo, miembro, tipo_fuente, texto, fecha, hora,
                         plat_fecha_hora_local());
-  if (!registra(biblioteca, linea)) return false;
+  if (!registra(biblioteca, linea, 0)) return false;
   // The library's first update reaches the disk with its entry.
   Indice* ix = indice_de(biblioteca);
   return !primera || ix == nullptr || graba(*ix);
@@ -545,6 +551,35 @@ bool graba_indices() {
   for (auto& ix : indices)
     if (!graba(*ix)) bien = false;
   return bien;
+}
+
+namespace {
+
+// The lines this run recorded in ix, put in the order of their marks. They
+// are the live lines from the first one the run recorded on: every line of
+// the file was read before the first was recorded, and a recorded line goes
+// last, its earlier line of the same key dropped. The marks of one unit
+// grow with its lines, so a unit keeps the order they were received in.
+void ordena(Indice& ix) {
+  size_t desde = 0;
+  while (desde < ix.lineas.size() && (!viva(ix.lineas[desde]) || ix.lineas[desde].marca == 0)) desde++;
+  std::vector<Linea> cola;
+  for (size_t i = desde; i < ix.lineas.size(); i++)
+    if (viva(ix.lineas[i])) cola.push_back(ix.lineas[i]);
+  auto por_marca = [](const Linea& a, const Linea& b) { return a.marca < b.marca; };
+  if (std::is_sorted(cola.begin(), cola.end(), por_marca)) return;
+  std::stable_sort(cola.begin(), cola.end(), por_marca);
+  ix.lineas.resize(desde);
+  ix.lineas.insert(ix.lineas.end(), cola.begin(), cola.end());
+  rehace_cubos(ix);
+  ix.pendiente = true;
+}
+
+}  // namespace
+
+void ordena_indices() {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  for (auto& ix : indices) ordena(*ix);
 }
 
 void descarta_indices() {

@@ -57,8 +57,18 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
 // object is complete: its entry line (as construye_linea_xinfo built it at the
 // header) replaces the lines of its key; a library that has no index file yet
 // gets it at once, not a second later. Both fail as actualiza_xinfo does.
+// `marca` places the entry among those this run records (ordena_indices);
+// a run that records in the order it wants them needs none.
 bool prepara_xinfo(const char* biblioteca);
-bool registra_xinfo(const char* biblioteca, const char* linea);
+bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca = 0);
+// Puts the entries this run recorded in each index in the order of their
+// marks (stable: entries of equal marks keep the order they were recorded
+// in); the lines the run did not touch keep their places before them. A run
+// of several sessions records entries as its objects complete, and calls
+// this before its last write so that the index holds the lines a
+// one-session run would have left. Nothing is written here: an index whose
+// order changed is written by the next graba_indices.
+void ordena_indices();
 // Writes the indexes whose last write is a second old or more and that have
 // updates since. False after a failure, as actualiza_xinfo.
 bool graba_indices_si_toca();

@@ -74,6 +74,8 @@ LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t
 bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
   LecturaBroker l = lee_broker(s, r, necesarios, desde);
   if (l == LecturaBroker::completa) return true;
+  // An interrupted run says so itself, once.
+  if (plat_interrupcion() != 0) return false;
   const char* motivo = l == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
                        : l == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
                                                            : plat_describe_error();
@@ -101,30 +103,37 @@ bool offset_de_cinco_digitos(const RespuestaBroker& r) {
 // A reply that would send the session to a port that is no port, or that
 // does not read as an offset at all: the reply as it came (through the
 // built-in table, as its fields are read; control bytes shown as "?" on a
-// terminal). Gives SALIDA_CONEXION.
-int respuesta_no_valida(const RespuestaBroker& r) {
+// terminal).
+void respuesta_no_valida(const RespuestaBroker& r) {
   char texto[TAM_RESPUESTA_BROKER + 1];
   Mensaje m = mensaje_de(r.bytes, r.total, ebc_fija);
   for (int i = 0; i < r.total; i++) texto[i] = (char)lee_byte(m, i);
   texto[r.total] = '\0';
   imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
-  return SALIDA_CONEXION;
 }
+
+// What the broker's exchange came to.
+enum class Broker {
+  puerto,      // *puerto is the session's port
+  sin_sesion,  // no free session: *maximo is the broker's maximum, nothing printed
+  fallo        // the message of what failed is printed
+};
 
 // The port exchange with the session broker on SERVPORT over socket s: the
 // unframed request 9700007, a reply whose offset n moves the session to
-// SERVPORT + n + 1, left in *puerto. Returns SALIDA_BIEN, or SALIDA_CONEXION
-// after the message of what failed.
-int intercambio_con_broker(socket_t s, int32_t* puerto) {
+// SERVPORT + n + 1, left in *puerto. With anuncia, the lines of a run's first
+// session ("(1) Servidor detectado", the look-up, "Inicia la conexion",
+// "Envia NT->AS/400") are printed; failures always are.
+Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t* maximo) {
   const char* servidor_broker = ajustes.servidor;
-  printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
-  if (ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
+  if (anuncia) printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
+  if (anuncia && ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_broker, true, &direccion)) {
+  if (!resuelve(servidor_broker, anuncia, &direccion)) {
     printf("HOST no encontrado ");
-    return SALIDA_CONEXION;
+    return Broker::fallo;
   }
-  printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
+  if (anuncia) printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
   if (plat_conecta(s, direccion, *puerto) != 0) {
     int codigo = plat_error_red();
     char texto[TAM_AJUSTE * 2 + 256];
@@ -134,12 +143,12 @@ int intercambio_con_broker(socket_t s, int32_t* puerto) {
              "el AS/400.\nrc=%d",
              servidor_broker, *puerto, codigo);
     printf("Fallo en la operacion connect ...\n%s\n", texto);
-    return SALIDA_CONEXION;
+    return Broker::fallo;
   }
 
   char texto_peticion[16];
   formatea(texto_peticion, "%.2d%.5d", 97, 7);
-  printf("Envia NT->AS/400: [%s]\n", texto_peticion);
+  if (anuncia) printf("Envia NT->AS/400: [%s]\n", texto_peticion);
   unsigned char peticion[7];
   for (int i = 0; i < 7; i++) peticion[i] = asc_fija[(unsigned char)texto_peticion[i]];
   plat_envia(s, peticion, sizeof peticion);  // a failed send shows as a missing reply
@@ -148,45 +157,45 @@ int intercambio_con_broker(socket_t s, int32_t* puerto) {
   // all there, or the broker closes, or it has taken too long.
   RespuestaBroker r;
   int64_t desde = plat_reloj_ms();
-  if (!exige_broker(s, r, 7, desde)) return SALIDA_CONEXION;
-  if (!offset_de_cinco_digitos(r)) return respuesta_no_valida(r);
+  if (!exige_broker(s, r, 7, desde)) return Broker::fallo;
+  if (!offset_de_cinco_digitos(r)) {
+    respuesta_no_valida(r);
+    return Broker::fallo;
+  }
   int32_t n = campo_broker(r, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    if (!exige_broker(s, r, 12, desde)) return SALIDA_CONEXION;
-    int32_t maximo = campo_broker(r, 7, 5);
-    char texto[TAM_AJUSTE * 2 + 256];
-    formatea(texto,
-             "(2) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
-             "Superado el numero maximo de sesiones definidas (%d).\n",
-             servidor_broker, *puerto, maximo);
-    printf("%s\n", texto);
-    return SALIDA_CONEXION;
+    if (!exige_broker(s, r, 12, desde)) return Broker::fallo;
+    *maximo = campo_broker(r, 7, 5);
+    return Broker::sin_sesion;
   }
   // Only the low 16 bits of a port count, so a sum past 65535 would wrap
   // round to some other port (the broker's own among them): such an offset
   // is refused. The sum is made wide so that no setting can overflow it.
   int64_t sesion = (int64_t)*puerto + n + 1;
-  if (sesion > 65535) return respuesta_no_valida(r);
+  if (sesion > 65535) {
+    respuesta_no_valida(r);
+    return Broker::fallo;
+  }
   *puerto = (int32_t)sesion;
-  return SALIDA_BIEN;
+  return Broker::puerto;
 }
 
 // The broker's socket, for the one exchange. Returns as intercambio_con_broker.
-int pide_puerto_al_broker(int32_t* puerto) {
+Broker pide_puerto_al_broker(int32_t* puerto, bool anuncia, int32_t* maximo) {
   socket_t s = plat_crea_socket();
   if (s == SOCKET_INVALIDO) {
     printf("Error al ejecutar funcion socket. \n");
-    return SALIDA_CONEXION;
+    return Broker::fallo;
   }
-  int estado = intercambio_con_broker(s, puerto);
+  Broker b = intercambio_con_broker(s, puerto, anuncia, maximo);
   plat_cierra_socket(s);
-  return estado;
+  return b;
 }
 
 // Connects s.sd to SERVIDOR on puerto. Returns SALIDA_BIEN, or
 // SALIDA_CONEXION after the message of what failed (a socket that cannot be
 // created fails at the connect), with s.sd closed.
-int conecta_servidor(Sesion& s, int32_t puerto) {
+int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
   const char* servidor_sesion = ajustes.servidor;
   s.sd = plat_crea_socket();
   s.plazo_ms = 0;
@@ -197,16 +206,17 @@ int conecta_servidor(Sesion& s, int32_t puerto) {
     fprintf(stderr, "%s\n", error);
     fprintf(stderr, "socket() failed: %s\n", error);
   }
-  if (ctx.test == 1) printf("Servidor detectado (%s) ...\n", servidor_sesion);
-  if (ctx.test == 1) printf("Informa serveraddr (%s) ...\n", servidor_sesion);
+  bool lineas_de_prueba = anuncia && ctx.test == 1;
+  if (lineas_de_prueba) printf("Servidor detectado (%s) ...\n", servidor_sesion);
+  if (lineas_de_prueba) printf("Informa serveraddr (%s) ...\n", servidor_sesion);
   uint32_t direccion = 0;
-  if (!resuelve(servidor_sesion, ctx.test == 1, &direccion)) {
+  if (!resuelve(servidor_sesion, lineas_de_prueba, &direccion)) {
     printf("HOST NOT FOUND --> ");
     printf("h_errno = %d\n", plat_error_red());
     cierra_sesion(s);
     return SALIDA_CONEXION;
   }
-  if (ctx.test == 1) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
+  if (lineas_de_prueba) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
   if (plat_conecta(s.sd, direccion, puerto) != 0) {
     const char* error = plat_describe_error();
     printf("Error de conexion.\n");
@@ -263,10 +273,35 @@ int prepara_conexion() {
 int abre_sesion(Sesion& s) {
   int32_t puerto = ajustes.puerto;
   if (ajustes.con_broker) {
-    int estado = pide_puerto_al_broker(&puerto);
-    if (estado != SALIDA_BIEN) return estado;
+    int32_t maximo = 0;
+    Broker b = pide_puerto_al_broker(&puerto, true, &maximo);
+    if (b == Broker::sin_sesion) imprime_sin_sesion_libre(maximo);
+    if (b != Broker::puerto) return SALIDA_CONEXION;
   }
-  return conecta_servidor(s, puerto);
+  return conecta_servidor(s, puerto, true);
+}
+
+OtraSesion abre_otra_sesion(Sesion& s, int32_t* maximo) {
+  int32_t puerto = ajustes.puerto;
+  if (ajustes.con_broker) {
+    Broker b = pide_puerto_al_broker(&puerto, false, maximo);
+    if (b == Broker::sin_sesion) return OtraSesion::sin_sesion_libre;
+    if (b == Broker::fallo) return OtraSesion::fallida;
+  }
+  return conecta_servidor(s, puerto, false) == SALIDA_BIEN ? OtraSesion::abierta : OtraSesion::fallida;
+}
+
+void imprime_sin_sesion_libre(int32_t maximo) {
+  char texto[TAM_AJUSTE * 2 + 256];
+  formatea(texto,
+           "(2) Error de conexion al AS/400 identificado como (%s) puerto (%d).\n"
+           "Superado el numero maximo de sesiones definidas (%d).\n",
+           ajustes.servidor, ajustes.puerto, maximo);
+  printf("%s\n", texto);
+}
+
+bool hay_intermediario() {
+  return ajustes.con_broker;
 }
 
 int conecta_sesion(Sesion& s) {

@@ -21,6 +21,20 @@
 // Returns SALIDA_BIEN, or SALIDA_CONEXION after the message of what failed
 // (the broker, the look-up, the connect), with no socket left open.
 [[nodiscard]] int abre_sesion(Sesion& s);
+// A later session of a run through several, opened as abre_sesion does but
+// without the lines of the first session (the broker's, the look-up's and
+// the connection's): abierta, or sin_sesion_libre when the broker has no free
+// session (nothing printed, *maximo its maximum of sessions), or fallida
+// after the message of what failed (failures are always printed), with no
+// socket left open.
+enum class OtraSesion { abierta, sin_sesion_libre, fallida };
+[[nodiscard]] OtraSesion abre_otra_sesion(Sesion& s, int32_t* maximo);
+// The message of a broker without a free session, "(2) Error de conexion
+// ... Superado el numero maximo de sesiones definidas (%d).\n" and a line end,
+// with SERVIDOR, SERVPORT and the broker's maximum.
+void imprime_sin_sesion_libre(int32_t maximo);
+// True when sessions come from the session broker (MULTIAS starts with 1).
+bool hay_intermediario();
 // prepara_conexion, then abre_sesion: the one session of a run. Returns the
 // first status that is not SALIDA_BIEN, or SALIDA_BIEN.
 [[nodiscard]] int conecta_sesion(Sesion& s);

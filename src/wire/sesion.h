@@ -5,6 +5,7 @@
 // (each in its own thread) with nothing of one touching another.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,6 +29,11 @@ struct Sesion {
   // True once a send or receive on the session failed: nothing more is sent
   // or received in step on it.
   bool fallo = false;
+  // Set by the thread that stops a run of several sessions, before it cuts
+  // this session's socket (plat_corta_socket) from its own thread: the end
+  // of the connection that follows is the run's doing, so the framing says
+  // nothing of it.
+  std::atomic<bool> cortada{false};
   // Payload length of the last receive of the transfer pair (0 after a failure).
   int32_t largo = 0;
   // The message being built, or the payload received (+1: the NUL after it).

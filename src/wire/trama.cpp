@@ -230,8 +230,9 @@ int Env_VORTCP(Sesion& s, const char* carga, int len, int en_ebcdic) {
   traza(s, "Env_VORTCP: slen(%s)\n", slen);
   int codigo = 0;
   if (!envia_trama(s, carga, len, asc_fija, en_ebcdic == 1 ? asc_fija : nullptr, slen, &codigo)) {
-    // An interrupted run says so itself, once.
-    if (plat_interrupcion() == 0) printf("send() failed with error %d\n", codigo);
+    // An interrupted run says so itself, once; a session the run stopped
+    // is no failure to report.
+    if (plat_interrupcion() == 0 && !s.cortada) printf("send() failed with error %d\n", codigo);
     return -1;
   }
   traza(s, "Env_VORTCP: Final ilen(%d)\n", len);
@@ -244,10 +245,10 @@ int Rec_VORTCP(Sesion& s, char* buf) {
   int largo = 0, tomados = 0, codigo = 0;
   switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
     case FinRecepcion::fallo_recv:
-      if (plat_interrupcion() == 0) printf("recv() failed with error %d\n", codigo);
+      if (plat_interrupcion() == 0 && !s.cortada) printf("recv() failed with error %d\n", codigo);
       return -1;
     case FinRecepcion::cerrada:
-      printf("Connection closed by client\n");
+      if (!s.cortada) printf("Connection closed by client\n");
       return -1;
     case FinRecepcion::longitud_no_valida:
       printf("Longitud de trama no valida (%d)\n", largo);

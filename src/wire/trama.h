@@ -16,7 +16,8 @@ int Env_VORTCP(Sesion& s, const char* carga, int len, int en_ebcdic);
 // Receives one frame into buf (at least TAM_TRAMA + 1 bytes, the session's
 // buffer or another): the payload, unconverted, at offset 0 and a NUL after
 // it. Returns the payload length, or -1 on failure (the reason printed on
-// standard output): a failed or closed connection, or a frame length below 10
+// standard output, unless the run interrupted or cut the session itself,
+// Sesion::cortada): a failed or closed connection, or a frame length below 10
 // or above TAM_TRAMA ("Longitud de trama no valida (%d)\n"); also the two ends
 // of a wait (below): the limit reached, or a task that failed.
 int Rec_VORTCP(Sesion& s, char* buf);

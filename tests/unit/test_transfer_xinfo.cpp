@@ -268,3 +268,44 @@ TEST_F(XinfoEnDisco, VariasSesionesRegistranEnElMismoIndice) {
     EXPECT_EQ(atoi(linea.substr(24, 4).c_str()), siguiente[h]++) << linea;
   }
 }
+
+namespace {
+std::string entrada(const char* archivo, const char* miembro, const char* texto = "") {
+  char linea[LARGO_LINEA_XINFO + 2];
+  construye_linea_xinfo(linea, "LIB1", archivo, miembro, "CLP", texto, "", "",
+                        FechaHora{2026, 1, 1, 0, 0, 0});
+  return linea;
+}
+uint64_t marca(uint32_t unidad, uint32_t numero) {
+  return ((uint64_t)unidad << 32) | numero;
+}
+}  // namespace
+
+TEST_F(XinfoEnDisco, LasLineasDeLaEjecucionQuedanEnElOrdenDeSusMarcas) {
+  // The lines the run does not touch (a comment, another file's entry) stay
+  // where they are; the one it replaces goes, and the run's lines, recorded
+  // as two sessions completed them, come after in the order of their marks.
+  escribe("LIB1/xvoras/xinfo", "# cabecera\n" + entrada("SRC", "M2", "viejo") + entrada("OTRO", "X"));
+  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M3").c_str(), marca(1, 0)));
+  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M1").c_str(), marca(0, 0)));
+  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M4").c_str(), marca(1, 1)));
+  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M2").c_str(), marca(0, 1)));
+  ordena_indices();
+  ASSERT_TRUE(graba_indices());
+  std::vector<std::string> esperadas = {"# cabecera",         entrada("OTRO", "X"), entrada("SRC", "M1"),
+                                        entrada("SRC", "M2"), entrada("SRC", "M3"), entrada("SRC", "M4")};
+  for (size_t i = 2; i < esperadas.size(); i++) esperadas[i].pop_back();
+  esperadas[1].pop_back();
+  EXPECT_EQ(lineas(), esperadas);
+
+  // The keys are found where the lines now are: a unit tried again
+  // replaces its first try's line, which the next sort puts back in place.
+  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M1", "otra vez").c_str(), marca(0, 0)));
+  ordena_indices();
+  ASSERT_TRUE(graba_indices());
+  auto l = lineas();
+  ASSERT_EQ(l.size(), esperadas.size());
+  EXPECT_EQ(l[2] + "\n", entrada("SRC", "M1", "otra vez"));
+  EXPECT_EQ(l[3], esperadas[3]);
+}

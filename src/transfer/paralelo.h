@@ -1,0 +1,29 @@
+// A transfer run through several sessions at once. Each work unit of the plan
+// (the run's request narrowed to one file, or to the generic members of one)
+// is one session of its own: a port from the broker, the narrowed request,
+// the walk, the end message and the close, run by a thread of its own into
+// the run's one tree and one index. The calling thread hands the units out,
+// largest first, to at most the run's number of sessions at once, and is the
+// one that decides how the run ends:
+// - a unit whose session is lost (a failed connection, send or receive, the
+//   server closing, VORTCP_ESPERA) leaves its open object incomplete and is
+//   tried once more, from its start, on a new session; a unit lost twice
+//   makes the run end with SALIDA_CONEXION once the other units are done;
+// - a broker without a free session: the unit waits for one of the run's
+//   sessions to end; when the run holds none, for a few seconds, and then the
+//   broker's message ends the run with SALIDA_CONEXION;
+// - Ctrl-C, SIGTERM, a closed standard output, or a unit that must end the
+//   run (a refused name, a local write or index failure: its message
+//   printed) stop every session at once: each live socket is cut, each open
+//   object left incomplete with its line, the index written, and the run
+//   ends with 130, 143, 141 or SALIDA_ERROR.
+// Result lines are printed whole as objects complete; the index gets the
+// lines a one-session run would leave, in its order.
+#pragma once
+
+#include "transfer/plan.h"
+
+// Runs the plan with up to `sesiones` sessions at once (at least one), then
+// writes the index, prints the summary and ends the run. A plan without
+// units ends as an empty one-session run does (exit status 0).
+[[noreturn]] void transfiere_en_sesiones(const Plan& plan, int sesiones);
