@@ -113,7 +113,7 @@ struct Emisor {
   int pendientes = 0;
 
   bool envia(const std::string& m) {
-    bool retener = op.fallos.dos_tramas && c.retenida.empty();
+    bool retener = c.fallos->dos_tramas && c.retenida.empty();
     if (!envia_trama(c, m, retener)) return false;
     pendientes++;
     if (!c.retenida.empty()) return true;
@@ -133,7 +133,7 @@ struct Emisor {
   }
 
   std::string nombre_archivo(const Objeto& o) const {
-    return op.fallos.nombre_hostil.empty() ? o.archivo : op.fallos.nombre_hostil;
+    return c.fallos->nombre_hostil.empty() ? o.archivo : c.fallos->nombre_hostil;
   }
 
   // Text blocks 02 or 08: records ended by 0x15, cut anywhere to fill blocks.
@@ -141,7 +141,7 @@ struct Emisor {
     size_t cabe = static_cast<size_t>(op.bloque) - 7;
     for (size_t i = 0; i < datos.size(); i += cabe) {
       std::string trozo = datos.substr(i, cabe);
-      long largo = 7 + static_cast<long>(trozo.size()) + (op.fallos.bloque_mentiroso ? 100 : 0);
+      long largo = 7 + static_cast<long>(trozo.size()) + (c.fallos->bloque_mentiroso ? 100 : 0);
       if (!envia(fijo(cod, 2) + numero(std::min(largo, 99999L), 5) + trozo)) return false;
     }
     return true;
