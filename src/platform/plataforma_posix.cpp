@@ -445,6 +445,11 @@ FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return fopen(ruta, modo);
 }
 
+bool plat_es_fichero(const char* ruta) {
+  struct stat st;
+  return stat(ruta, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 FILE* plat_abre_lectura_regular(const char* ruta) {
   // stat first, so that a device is never opened (an open can act on one);
   // fstat after, for what may have been put there in between.

@@ -300,6 +300,13 @@ FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return abre(ruta, modo);
 }
 
+bool plat_es_fichero(const char* ruta) {
+  // A device name (CON, NUL...) is no file of the tree, whatever it answers.
+  if (ruta_con_dispositivo(ruta)) return false;
+  DWORD atributos = GetFileAttributesA(ruta);
+  return atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 FILE* plat_abre_lectura_regular(const char* ruta) {
   DWORD atributos = GetFileAttributesA(ruta);
   if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0) {

@@ -91,6 +91,19 @@ void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, c
   copia_texto(u.horad, primero.substr(8, 6).c_str());
 }
 
+// In the run's own scope of dates: changed at or after FECHAD and HORAD
+// (HORAD alone: at or after that time of any day), as the server keeps
+// objects. An object without a date is kept: the server alone can judge it.
+bool en_fechas(const MiembroCatalogo& m, const char* fechad, const char* horad) {
+  if (m.fecha[0] == '\0') return true;
+  if (fechad[0] != '\0') return momento(m.fecha, m.hora) >= momento(fechad, horad);
+  if (horad[0] == '\0') return true;
+  std::string h(m.hora), desde(horad);
+  h.resize(6, '0');
+  desde.resize(6, '0');
+  return h >= desde;
+}
+
 }  // namespace
 
 bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, EntradaIndice* e) {
@@ -108,10 +121,17 @@ bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, E
   return e->archivo[0] != '\0';
 }
 
-ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo) {
+ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo, ExisteFichero existe) {
   for (const ArchivoCatalogo& a : catalogo.archivos)
     if (strcmp(a.nombre, e.archivo) == 0) return a.clase;
   if (strcmp(e.tipo, "MSG") == 0 && e.miembro[0] == '\0') return ClaseArchivo::mensajes;
+  // A raw data member carries the type of its physical file (PF) as DDS
+  // sources do: the local copy that exists tells a member's class first.
+  const char* lib = catalogo.biblioteca;
+  if (existe(ruta(ClaseArchivo::fuente, lib, e.archivo, e.miembro, e.tipo).c_str()))
+    return ClaseArchivo::fuente;
+  if (existe(ruta(ClaseArchivo::datos, lib, e.archivo, e.miembro, e.tipo).c_str()))
+    return ClaseArchivo::datos;
   return e.tipo[0] == '\0' ? ClaseArchivo::datos : ClaseArchivo::fuente;
 }
 
@@ -122,10 +142,13 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
   Comparacion r;
   const char* lib = catalogo.biblioteca;
   // The last line of a key is the one in force (the most recent is last).
-  std::unordered_map<std::string, const EntradaIndice*> por_clave;
-  for (const EntradaIndice& e : indice) por_clave[clave(e.archivo, e.miembro)] = &e;
+  std::unordered_map<std::string, size_t> por_clave;
+  for (size_t i = 0; i < indice.size(); i++) por_clave[clave(indice[i].archivo, indice[i].miembro)] = i;
 
-  Catalogo cambiado{};
+  // The files of the run's scope: all of them (the whole plan), and those
+  // with something new or changed.
+  Catalogo alcance{}, cambiado{};
+  copia_texto(alcance.biblioteca, lib);
   copia_texto(cambiado.biblioteca, lib);
   std::vector<std::string> por_rango[3];
   std::unordered_set<std::string> listados;
@@ -135,7 +158,8 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
     } else {
       for (const MiembroCatalogo& m : a.miembros) listados.insert(clave(a.nombre, m.nombre));
     }
-    if (!en_el_modo(icodigo, a.clase) || (archivo[0] != '\0' && strcmp(a.nombre, archivo) != 0)) continue;
+    if (!en_el_modo(icodigo, a.clase) || !casa(archivo, a.nombre)) continue;
+    alcance.archivos.push_back(a);
     std::vector<std::string>& rutas = por_rango[rango(a.clase)];
     ArchivoCatalogo copia{};
     copia_texto(copia.nombre, a.nombre);
@@ -148,13 +172,15 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
       continue;
     }
     for (const MiembroCatalogo& m : a.miembros) {
+      if (!en_fechas(m, fechad, horad)) continue;
       auto it = por_clave.find(clave(a.nombre, m.nombre));
-      const EntradaIndice* e = it != por_clave.end() ? it->second : nullptr;
+      const EntradaIndice* e = it != por_clave.end() ? &indice[it->second] : nullptr;
       bool igual = incremental && e != nullptr && m.fecha[0] != '\0' && strcmp(e->fecha, m.fecha) == 0 &&
                    strcmp(e->hora, m.hora) == 0 &&
                    existe(ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str());
       if (igual) {
         r.sin_cambios++;
+        r.sin_cambio.push_back(it->second);
         continue;
       }
       rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
@@ -166,12 +192,13 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
     for (std::string& p : rutas) r.recibiria.push_back(std::move(p));
 
   if (incremental) {
-    r.plan = planifica(cambiado, icodigo, archivo, sesiones);
+    r.plan = planifica(cambiado, icodigo, "", sesiones);
     for (Unidad& u : r.plan.unidades)
       for (const ArchivoCatalogo& a : cambiado.archivos)
         if (strcmp(a.nombre, u.archivo) == 0) fechas_de_unidad(u, a, fechad, horad);
+    r.plan.sin_cambios = r.sin_cambios;
   } else {
-    r.plan = planifica(catalogo, icodigo, archivo, sesiones);
+    r.plan = planifica(alcance, icodigo, "", sesiones);
     for (Unidad& u : r.plan.unidades) {
       copia_texto(u.fechad, fechad);
       copia_texto(u.horad, horad);
@@ -181,9 +208,9 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
   std::unordered_set<std::string> dichos;
   for (const EntradaIndice& e : indice) {
     std::string k = clave(e.archivo, e.miembro);
-    if (listados.count(k) != 0 || !dichos.insert(k).second) continue;
-    ClaseArchivo clase = clase_de_entrada(e, catalogo);
-    if (!en_el_modo(icodigo, clase) || (archivo[0] != '\0' && strcmp(e.archivo, archivo) != 0)) continue;
+    if (listados.count(k) != 0 || !casa(archivo, e.archivo) || !dichos.insert(k).second) continue;
+    ClaseArchivo clase = clase_de_entrada(e, catalogo, existe);
+    if (!en_el_modo(icodigo, clase)) continue;
     r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
   }
   return r;

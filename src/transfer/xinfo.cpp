@@ -536,6 +536,30 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   return !primera || ix == nullptr || graba(*ix);
 }
 
+bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),
+                      void* dato) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  Indice* ix = indice_de(biblioteca);
+  if (ix == nullptr) return false;
+  for (const Linea& l : ix->lineas)
+    if (viva(l)) por_linea(bytes(*ix, l), l.largo, dato);
+  return true;
+}
+
+bool quita_de_xinfo(const char* biblioteca, const char* archivo, const char* miembro) {
+  registra_cierre(graba_indices);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  Indice* ix = indice_de(biblioteca);
+  if (ix == nullptr) return false;
+  // A line of the key alone: only its first 31 characters are looked at.
+  char clave[LARGO_LINEA_XINFO + 2];
+  formatea(clave, "A%-10.10s%-10.10s%-10.10s", biblioteca, archivo, miembro);
+  size_t antes = ix->vivas;
+  quita_clave(*ix, clave, strlen(clave));
+  if (ix->vivas != antes) ix->pendiente = true;
+  return true;
+}
+
 bool graba_indices_si_toca() {
   std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   if (indices.empty()) return true;

@@ -61,6 +61,18 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
 // a run that records in the order it wants them needs none.
 bool prepara_xinfo(const char* biblioteca);
 bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca = 0);
+// The lines of the library's index as they are now, each without its line
+// end, "#" lines included, in file order, handed to por_linea (with their
+// length). The index is read into memory if it is not there yet; nothing is
+// written. False when it cannot be read (as actualiza_xinfo). An incremental
+// run reads what the last runs received through this, before any header.
+bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),
+                      void* dato);
+// Drops the entries of the key (library, file and member, names without
+// padding) from the library's index in memory; the index is written with
+// the others (graba_indices), whatever way the run ends. False when it
+// cannot be read.
+bool quita_de_xinfo(const char* biblioteca, const char* archivo, const char* miembro);
 // Puts the entries this run recorded in each index in the order of their
 // marks (stable: entries of equal marks keep the order they were recorded
 // in); the lines the run did not touch keep their places before them. A run
