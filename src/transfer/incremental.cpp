@@ -184,6 +184,13 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
         continue;
       }
       rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
+      // The catalogue lists a converted data file as a member of the file's
+      // own name, as it does a raw one; a converted copy has no index line,
+      // and an earlier run's FILE.dta without a FILE.ebc tells it.
+      char dta[TAM_RUTA];
+      if (a.clase == ClaseArchivo::datos && e == nullptr && strcmp(m.nombre, a.nombre) == 0 &&
+          plat_ruta(dta, "\\%s\\%s.dta", lib, a.nombre) && existe(dta) && !existe(rutas.back().c_str()))
+        rutas.back() = dta;
       copia.miembros.push_back(m);
     }
     if (!copia.miembros.empty()) cambiado.archivos.push_back(std::move(copia));

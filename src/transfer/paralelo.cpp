@@ -3,6 +3,7 @@
 // units out, watches the run and ends it.
 #include "transfer/paralelo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -367,7 +368,13 @@ void transfiere_en_sesiones(const Plan& plan, int sesiones, bool con_error) {
   if (plan.sin_cambios >= 0) progreso_sin_cambios(plan.sin_cambios);
   // The run lasts as long as the process: termina's closing steps run after
   // the last session has ended, but nothing of a walk is freed before.
-  static Ejecucion* ejecucion = new Ejecucion(plan, sesiones > 0 ? sesiones : 1, con_error);
+  // One session gains nothing from the largest first: its units go in the
+  // order a one-session run receives them, so that its lines come in it too.
+  static Plan* en_orden = new Plan(plan);
+  if (sesiones <= 1)
+    std::stable_sort(en_orden->unidades.begin(), en_orden->unidades.end(),
+                     [](const Unidad& x, const Unidad& y) { return x.orden < y.orden; });
+  static Ejecucion* ejecucion = new Ejecucion(*en_orden, sesiones > 0 ? sesiones : 1, con_error);
   ejecucion->coordina();
   ejecucion->termina_ejecucion();
 }

@@ -99,7 +99,8 @@ bool elimina(const char* biblioteca, const Eliminado& e) {
 }
 
 // The index as the run found it, for the walk's skip.
-void guarda_previas(const char* biblioteca, const std::vector<EntradaIndice>& entradas, const Comparacion& r) {
+void guarda_previas(const char* biblioteca, const std::vector<EntradaIndice>& entradas,
+                    const Comparacion& r) {
   copia_texto(biblioteca_del_salto, biblioteca);
   previas.reserve(entradas.size());
   // The last line of a key is the one in force.
@@ -131,9 +132,9 @@ void transfiere_lo_cambiado(const Catalogo& catalogo, const char* archivo, int s
   quita_blancos(horad);
   // The plan lasts as long as the process: the sessions' threads read it
   // until the run ends.
-  static Comparacion* r = new Comparacion(compara_con_indice(catalogo, ctx.icodigo, archivo, fechad, horad,
-                                                             lectura.entradas, existe, sesiones,
-                                                             opciones.incremental));
+  static Comparacion* r =
+      new Comparacion(compara_con_indice(catalogo, ctx.icodigo, archivo, fechad, horad, lectura.entradas,
+                                         existe, sesiones, opciones.incremental));
   if (opciones.simula) termina_simulacion(*r);
   bool con_error = false;
   for (const Eliminado& e : r->eliminados) {

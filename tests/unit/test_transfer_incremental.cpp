@@ -117,6 +117,25 @@ TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   EXPECT_STREQ(r.plan.unidades[0].horad, "");
 }
 
+TEST_F(Caso, BorradosDeUnArchivoEnteroPorSuCopiaLocalYSoloEnElAlcanceGenerico) {
+  // Whole files gone from the server: a raw data member and a DDS source
+  // both carry type PF; their local copies tell them apart.
+  for (const std::string& l :
+       {linea("VIEJO", "M1", "PF", "20250101", "000000"), linea("DDS", "X", "PF", "20250101", "000000")})
+    indice.push_back(entrada(l.c_str()));
+  existentes.insert({local("\\LIB\\VIEJO_M1.ebc"), local("\\LIB\\DDS\\X.dds")});
+  std::vector<std::string> rutas;
+  for (const Eliminado& e : compara_con_indice(c, 94, "", "", "", indice, existe, 1, true).eliminados)
+    rutas.push_back(e.ruta);
+  EXPECT_EQ(rutas, (std::vector<std::string>{local("\\LIB\\QSRC\\D.ile"), local("\\LIB\\VIEJO_M1.ebc"),
+                                             local("\\LIB\\DDS\\X.dds")}));
+  // A generic file name's run says nothing of the files outside it.
+  Comparacion g = compara_con_indice(c, 94, "Q*", "", "", indice, existe, 1, true);
+  ASSERT_EQ(g.eliminados.size(), 1u);
+  EXPECT_EQ(g.eliminados[0].ruta, local("\\LIB\\QSRC\\D.ile"));
+  EXPECT_EQ(g.recibiria.size(), 2u);
+}
+
 TEST_F(Caso, SinIncrementalTodoSeRecibeYLosBorradosSeDicen) {
   Comparacion r = compara_con_indice(c, 94, "", "", "", indice, existe, 4, false);
   EXPECT_EQ(r.sin_cambios, 0);
