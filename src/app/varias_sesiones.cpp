@@ -1,6 +1,7 @@
-// A run through several sessions (varias_sesiones.h): VORTCP_SESIONES, which
-// requests may use them, the catalogue's SQL session and the plan that the
-// transfer side runs.
+// A run through several sessions, or one that compares with the index first
+// (varias_sesiones.h): VORTCP_SESIONES, VORTCP_INCREMENTAL, VORTCP_ESPEJO and
+// VORTCP_SIMULA, which requests may use them, the catalogue's SQL session,
+// and the hand-over to the transfer side (the plan, or the comparison).
 #include "app/varias_sesiones.h"
 
 #include <algorithm>
@@ -23,8 +24,9 @@
 namespace {
 
 constexpr int MAX_SESIONES = 16;
-int sesiones_pedidas = 1;         // VORTCP_SESIONES, checked at start
-OpcionesComparacion comparacion;  // VORTCP_INCREMENTAL, VORTCP_ESPEJO, VORTCP_SIMULA
+constexpr int32_t BUFER_CATALOGO = 28000;  // under a frame, with the reply's own fields
+int sesiones_pedidas = 1;                  // VORTCP_SESIONES, checked at start
+OpcionesComparacion comparacion;           // VORTCP_INCREMENTAL, VORTCP_ESPEJO, VORTCP_SIMULA
 
 // A name of the command line without its padding.
 void sin_relleno(char (&dest)[TAM_AJUSTE], const char* nombre) {
@@ -35,6 +37,12 @@ void sin_relleno(char (&dest)[TAM_AJUSTE], const char* nombre) {
 bool es_generico(const char* nombre) {
   size_t n = strlen(nombre);
   return n > 0 && nombre[n - 1] == '*';
+}
+
+// The file the catalogue is read for: none (the whole library) for *ALL and
+// a generic name.
+const char* archivo_pedido(const char* archivo) {
+  return es_generico(archivo) || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
 }
 
 // The list modes (MBR, ALL, DAT, DATOS, LISTA) of one library named by its
@@ -61,7 +69,10 @@ LecturaCatalogo lee_por_sesion(const char* biblioteca, const char* archivo, Cata
   if (estado != SALIDA_BIEN) termina(estado);
   establece_sesion_sql(*sesion);
   LecturaCatalogo lectura = LecturaCatalogo::no_disponible;
-  if (saludo_web() == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
+  // The catalogue of a library of thousands of members is fetched block by
+  // block, a round trip each: without WWW_BUFSIZE its blocks are nearly a
+  // frame (the console's 4,096 would take seven times as many).
+  if (saludo_web(BUFER_CATALOGO) == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
   cierra_sesion(*sesion);
   return lectura;
 }
@@ -71,8 +82,7 @@ LecturaCatalogo lee_por_sesion(const char* biblioteca, const char* archivo, Cata
 // be read (the caller says so); a library the catalogue does not know ends
 // the run.
 bool lee_catalogo_de_la_ejecucion(const char* biblioteca, const char* archivo, Catalogo* catalogo) {
-  const char* pedido = es_generico(archivo) || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
-  switch (lee_por_sesion(biblioteca, pedido, catalogo)) {
+  switch (lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo)) {
     case LecturaCatalogo::no_disponible:
       fflush(stdout);
       return false;
@@ -99,8 +109,7 @@ Plan* planifica_ejecucion(const char* biblioteca, const char* archivo) {
     catalogo.archivos.erase(std::remove_if(catalogo.archivos.begin(), catalogo.archivos.end(), fuera),
                             catalogo.archivos.end());
   }
-  const char* pedido = es_generico(archivo) || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
-  return new Plan(planifica(catalogo, ctx.icodigo, pedido, sesiones_pedidas));
+  return new Plan(planifica(catalogo, ctx.icodigo, archivo_pedido(archivo), sesiones_pedidas));
 }
 
 // VORTCP_INCREMENTAL, VORTCP_ESPEJO or VORTCP_SIMULA: unset, empty or 0 is
@@ -180,5 +189,5 @@ void transfiere_en_varias_sesiones() {
     return;
   }
   const char* alcance = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
-  transfiere_lo_cambiado(*catalogo, alcance, sesiones, comparacion);
+  transfiere_lo_cambiado(catalogo, alcance, sesiones, comparacion);
 }

@@ -3,10 +3,9 @@
 // changed with their dates, and the objects deleted on the server.
 #include "transfer/incremental.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "base/contexto.h"
 #include "base/texto.h"
@@ -25,11 +24,9 @@ void campo(const char* linea, size_t largo, size_t desde, size_t ancho, char* de
   dest[n] = '\0';
 }
 
-std::string clave(const char* archivo, const char* miembro) {
-  std::string k(archivo);
-  k += '\0';
-  k += miembro;
-  return k;
+int compara_clave(const EntradaIndice& a, const EntradaIndice& b) {
+  int c = strcmp(a.archivo, b.archivo);
+  return c != 0 ? c : strcmp(a.miembro, b.miembro);
 }
 
 bool en_el_modo(int32_t icodigo, ClaseArchivo clase) {
@@ -135,31 +132,63 @@ ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo, 
   return e.tipo[0] == '\0' ? ClaseArchivo::datos : ClaseArchivo::fuente;
 }
 
+std::vector<uint32_t> ordena_por_clave(const std::vector<EntradaIndice>& indice) {
+  std::vector<uint32_t> orden(indice.size());
+  for (uint32_t i = 0; i < orden.size(); i++) orden[i] = i;
+  std::stable_sort(orden.begin(), orden.end(),
+                   [&](uint32_t a, uint32_t b) { return compara_clave(indice[a], indice[b]) < 0; });
+  // Of the lines of one key, the last (the most recent) is the one in force.
+  size_t n = 0;
+  for (size_t i = 0; i < orden.size(); i++) {
+    if (n > 0 && compara_clave(indice[orden[n - 1]], indice[orden[i]]) == 0) n--;
+    orden[n++] = orden[i];
+  }
+  orden.resize(n);
+  orden.shrink_to_fit();
+  return orden;
+}
+
+long busca_por_clave(const std::vector<EntradaIndice>& indice, const std::vector<uint32_t>& orden,
+                     const char* archivo, const char* miembro) {
+  auto menor = [&](uint32_t p, int) {
+    int c = strcmp(indice[p].archivo, archivo);
+    return c < 0 || (c == 0 && strcmp(indice[p].miembro, miembro) < 0);
+  };
+  auto it = std::lower_bound(orden.begin(), orden.end(), 0, menor);
+  if (it == orden.end() || strcmp(indice[*it].archivo, archivo) != 0 ||
+      strcmp(indice[*it].miembro, miembro) != 0)
+    return -1;
+  return (long)*it;
+}
+
 Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const char* archivo,
                                const char* fechad, const char* horad,
                                const std::vector<EntradaIndice>& indice, ExisteFichero existe, int sesiones,
                                bool incremental) {
   Comparacion r;
   const char* lib = catalogo.biblioteca;
-  // The last line of a key is the one in force (the most recent is last).
-  std::unordered_map<std::string, size_t> por_clave;
-  for (size_t i = 0; i < indice.size(); i++) por_clave[clave(indice[i].archivo, indice[i].miembro)] = i;
+  std::vector<uint32_t> orden = ordena_por_clave(indice);
+  // The index lines in force whose object the catalogue lists.
+  std::vector<char> listada(indice.size(), 0);
 
-  // The files of the run's scope: all of them (the whole plan), and those
-  // with something new or changed.
+  // The files with something new or changed, and (for a full plan) all of
+  // the run's scope.
   Catalogo alcance{}, cambiado{};
   copia_texto(alcance.biblioteca, lib);
   copia_texto(cambiado.biblioteca, lib);
   std::vector<std::string> por_rango[3];
-  std::unordered_set<std::string> listados;
+  auto marca = [&](const char* nombre, const char* miembro) {
+    long p = busca_por_clave(indice, orden, nombre, miembro);
+    if (p >= 0) listada[(size_t)p] = 1;
+    return p;
+  };
   for (const ArchivoCatalogo& a : catalogo.archivos) {
-    if (a.clase == ClaseArchivo::mensajes) {
-      listados.insert(clave(a.nombre, ""));
-    } else {
-      for (const MiembroCatalogo& m : a.miembros) listados.insert(clave(a.nombre, m.nombre));
+    if (a.clase == ClaseArchivo::mensajes) marca(a.nombre, "");
+    if (!en_el_modo(icodigo, a.clase) || !casa(archivo, a.nombre)) {
+      for (const MiembroCatalogo& m : a.miembros) marca(a.nombre, m.nombre);
+      continue;
     }
-    if (!en_el_modo(icodigo, a.clase) || !casa(archivo, a.nombre)) continue;
-    alcance.archivos.push_back(a);
+    if (!incremental) alcance.archivos.push_back(a);
     std::vector<std::string>& rutas = por_rango[rango(a.clase)];
     ArchivoCatalogo copia{};
     copia_texto(copia.nombre, a.nombre);
@@ -172,15 +201,15 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
       continue;
     }
     for (const MiembroCatalogo& m : a.miembros) {
+      long p = marca(a.nombre, m.nombre);
       if (!en_fechas(m, fechad, horad)) continue;
-      auto it = por_clave.find(clave(a.nombre, m.nombre));
-      const EntradaIndice* e = it != por_clave.end() ? &indice[it->second] : nullptr;
+      const EntradaIndice* e = p >= 0 ? &indice[(size_t)p] : nullptr;
       bool igual = incremental && e != nullptr && m.fecha[0] != '\0' && strcmp(e->fecha, m.fecha) == 0 &&
                    strcmp(e->hora, m.hora) == 0 &&
                    existe(ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str());
       if (igual) {
         r.sin_cambios++;
-        r.sin_cambio.push_back(it->second);
+        r.sin_cambio.push_back((uint32_t)p);
         continue;
       }
       rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
@@ -212,10 +241,15 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
     }
   }
 
-  std::unordered_set<std::string> dichos;
-  for (const EntradaIndice& e : indice) {
-    std::string k = clave(e.archivo, e.miembro);
-    if (listados.count(k) != 0 || !casa(archivo, e.archivo) || !dichos.insert(k).second) continue;
+  for (size_t i = 0; i < indice.size(); i++) {
+    const EntradaIndice& e = indice[i];
+    // Each key once, by its line in force.
+    if (busca_por_clave(indice, orden, e.archivo, e.miembro) != (long)i || listada[i] ||
+        !casa(archivo, e.archivo))
+      continue;
+    // A line edited by hand could name a path outside the tree: a mirror
+    // never goes there.
+    if (primer_nombre_no_valido(lib, e.archivo, e.miembro, e.tipo) != nullptr) continue;
     ClaseArchivo clase = clase_de_entrada(e, catalogo, existe);
     if (!en_el_modo(icodigo, clase)) continue;
     r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});

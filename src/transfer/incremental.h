@@ -29,6 +29,13 @@ struct EntradaIndice {
 // another library, or one too short to hold the key.
 bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, EntradaIndice* e);
 
+// The places of the index entries sorted by key (file, member), one for each
+// key: its last line, the one in force. busca_por_clave finds the place of
+// the entry in force of a key in them, or gives -1.
+std::vector<uint32_t> ordena_por_clave(const std::vector<EntradaIndice>& indice);
+long busca_por_clave(const std::vector<EntradaIndice>& indice, const std::vector<uint32_t>& orden,
+                     const char* archivo, const char* miembro);
+
 // Whether a local file exists (the platform's, or a test's).
 using ExisteFichero = bool (*)(const char* ruta);
 
@@ -46,9 +53,9 @@ struct Eliminado {
 };
 
 struct Comparacion {
-  Plan plan;                       // the units to ask for, largest first, each with its dates
-  int64_t sin_cambios = 0;         // objects in scope found unchanged
-  std::vector<size_t> sin_cambio;  // their index entries, by place in the entries given
+  Plan plan;                         // the units to ask for, largest first, each with its dates
+  int64_t sin_cambios = 0;           // objects in scope found unchanged
+  std::vector<uint32_t> sin_cambio;  // their index entries, by place in the entries given
   std::vector<std::string>
       recibiria;  // the local paths of what is to be received, in a one-session run's order
   std::vector<Eliminado>

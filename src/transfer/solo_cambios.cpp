@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/contexto.h"
@@ -24,24 +24,14 @@
 
 namespace {
 
-// What the walk's skip knows of an object of the index at the start of the
-// run: its change date and time, and whether the comparison already counted
-// it as unchanged. Filled before any session starts, only read afterwards.
-struct Previa {
-  char fecha[9];
-  char hora[7];
-  bool contada;
-};
+// What the walk's skip knows: the index entries as the run found them, their
+// places by key, and whether the comparison already counted each as
+// unchanged. Filled before any session starts, only read afterwards.
 bool salto_activo = false;
 char biblioteca_del_salto[TAM_NOMBRE_CATALOGO];
-std::unordered_map<std::string, Previa> previas;
-
-std::string clave(const char* archivo, const char* miembro) {
-  std::string k(archivo);
-  k += '\0';
-  k += miembro;
-  return k;
-}
+std::vector<EntradaIndice> previas;
+std::vector<uint32_t> previas_por_clave;
+std::vector<char> contadas;
 
 struct Lectura {
   const char* biblioteca;
@@ -50,6 +40,10 @@ struct Lectura {
 
 void por_linea(const char* linea, size_t largo, void* dato) {
   Lectura& l = *(Lectura*)dato;
+  if (linea == nullptr) {
+    l.entradas.reserve(largo);
+    return;
+  }
   EntradaIndice e;
   if (entrada_de_linea(linea, largo, l.biblioteca, &e)) l.entradas.push_back(e);
 }
@@ -99,26 +93,21 @@ bool elimina(const char* biblioteca, const Eliminado& e) {
 }
 
 // The index as the run found it, for the walk's skip.
-void guarda_previas(const char* biblioteca, const std::vector<EntradaIndice>& entradas,
-                    const Comparacion& r) {
+void guarda_previas(const char* biblioteca, std::vector<EntradaIndice>&& entradas, const Comparacion& r) {
   copia_texto(biblioteca_del_salto, biblioteca);
-  previas.reserve(entradas.size());
-  // The last line of a key is the one in force.
-  for (const EntradaIndice& e : entradas) {
-    Previa p{};
-    copia_texto(p.fecha, e.fecha);
-    copia_texto(p.hora, e.hora);
-    previas[clave(e.archivo, e.miembro)] = p;
-  }
-  for (size_t i : r.sin_cambio) previas[clave(entradas[i].archivo, entradas[i].miembro)].contada = true;
+  previas = std::move(entradas);
+  previas_por_clave = ordena_por_clave(previas);
+  contadas.assign(previas.size(), 0);
+  for (uint32_t i : r.sin_cambio) contadas[i] = 1;
   salto_activo = true;
 }
 
 }  // namespace
 
-void transfiere_lo_cambiado(const Catalogo& catalogo, const char* archivo, int sesiones,
+void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesiones,
                             const OpcionesComparacion& opciones) {
-  const char* biblioteca = catalogo.biblioteca;
+  char biblioteca[TAM_NOMBRE_CATALOGO];
+  copia_texto(biblioteca, catalogo->biblioteca);
   // The index is read under the library's lock, so that no other run
   // changes it between this read and this run's writes. A dry run writes
   // nothing: no lock either.
@@ -133,8 +122,11 @@ void transfiere_lo_cambiado(const Catalogo& catalogo, const char* archivo, int s
   // The plan lasts as long as the process: the sessions' threads read it
   // until the run ends.
   static Comparacion* r =
-      new Comparacion(compara_con_indice(catalogo, ctx.icodigo, archivo, fechad, horad, lectura.entradas,
+      new Comparacion(compara_con_indice(*catalogo, ctx.icodigo, archivo, fechad, horad, lectura.entradas,
                                          existe, sesiones, opciones.incremental));
+  // The plan holds what it needs of the catalogue: its room goes before the
+  // sessions take theirs.
+  *catalogo = Catalogo{};
   if (opciones.simula) termina_simulacion(*r);
   bool con_error = false;
   for (const Eliminado& e : r->eliminados) {
@@ -145,23 +137,23 @@ void transfiere_lo_cambiado(const Catalogo& catalogo, const char* archivo, int s
     }
   }
   if (ctx.flog != nullptr) fflush(ctx.flog);
-  if (opciones.incremental) guarda_previas(biblioteca, lectura.entradas, *r);
+  if (opciones.incremental) guarda_previas(biblioteca, std::move(lectura.entradas), *r);
   transfiere_en_sesiones(r->plan, sesiones, con_error);
 }
 
 bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta) {
   if (!salto_activo || strcmp(c.biblioteca, biblioteca_del_salto) != 0) return false;
-  auto it = previas.find(clave(c.archivo, c.miembro));
-  if (it == previas.end()) return false;
+  long p = busca_por_clave(previas, previas_por_clave, c.archivo, c.miembro);
+  if (p < 0) return false;
   char fecha[sizeof c.fecha], hora[sizeof c.hora];
   copia_texto(fecha, c.fecha);
   copia_texto(hora, c.hora);
   quita_blancos(fecha);
   quita_blancos(hora);
-  const Previa& p = it->second;
-  if (fecha[0] == '\0' || strcmp(fecha, p.fecha) != 0 || strcmp(hora, p.hora) != 0 || !plat_es_fichero(ruta))
+  const EntradaIndice& e = previas[(size_t)p];
+  if (fecha[0] == '\0' || strcmp(fecha, e.fecha) != 0 || strcmp(hora, e.hora) != 0 || !plat_es_fichero(ruta))
     return false;
-  if (!p.contada) {
+  if (!contadas[(size_t)p]) {
     progreso_sin_cambios(1);
     r.aportado.sin_cambios++;
   }

@@ -30,7 +30,8 @@ struct OpcionesComparacion {
 //   sessions (transfiere_en_sesiones), which ends the run.
 // A lock or an index that cannot be had ends the run with SALIDA_ERROR (its
 // message printed).
-[[noreturn]] void transfiere_lo_cambiado(const Catalogo& catalogo, const char* archivo, int sesiones,
+// The catalogue is emptied once compared (the plan holds what it needs).
+[[noreturn]] void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesiones,
                                          const OpcionesComparacion& opciones);
 
 // For the handlers of headers 01 and 03 in an incremental run: true when the

@@ -541,6 +541,7 @@ bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* line
   std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   Indice* ix = indice_de(biblioteca);
   if (ix == nullptr) return false;
+  por_linea(nullptr, ix->vivas, dato);
   for (const Linea& l : ix->lineas)
     if (viva(l)) por_linea(bytes(*ix, l), l.largo, dato);
   return true;

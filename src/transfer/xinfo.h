@@ -63,7 +63,8 @@ bool prepara_xinfo(const char* biblioteca);
 bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca = 0);
 // The lines of the library's index as they are now, each without its line
 // end, "#" lines included, in file order, handed to por_linea (with their
-// length). The index is read into memory if it is not there yet; nothing is
+// length), after one call with nullptr and the number of lines (so that the
+// caller may make room). The index is read into memory if it is not there yet; nothing is
 // written. False when it cannot be read (as actualiza_xinfo). An incremental
 // run reads what the last runs received through this, before any header.
 bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),

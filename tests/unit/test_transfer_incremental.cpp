@@ -119,9 +119,11 @@ TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
 
 TEST_F(Caso, BorradosDeUnArchivoEnteroPorSuCopiaLocalYSoloEnElAlcanceGenerico) {
   // Whole files gone from the server: a raw data member and a DDS source
-  // both carry type PF; their local copies tell them apart.
+  // both carry type PF; their local copies tell them apart. A line edited
+  // by hand that leads out of the tree is never a deletion.
   for (const std::string& l :
-       {linea("VIEJO", "M1", "PF", "20250101", "000000"), linea("DDS", "X", "PF", "20250101", "000000")})
+       {linea("VIEJO", "M1", "PF", "20250101", "000000"), linea("DDS", "X", "PF", "20250101", "000000"),
+        linea("..", "X", "CLP", "", "")})
     indice.push_back(entrada(l.c_str()));
   existentes.insert({local("\\LIB\\VIEJO_M1.ebc"), local("\\LIB\\DDS\\X.dds")});
   std::vector<std::string> rutas;
