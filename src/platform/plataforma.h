@@ -141,6 +141,9 @@ LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t ca
 // RtlGenRandom on Windows). False when it cannot: destino is then left as it
 // was.
 bool plat_aleatorio(void* destino, size_t n);
+// Gives the memory freed so far back to the system where the allocator can
+// (a run that has just freed a large table, before its heaviest part).
+void plat_devuelve_memoria();
 
 // --- Time ---------------------------------------------------------------------
 // Milliseconds of a clock that only moves forward (not the time of day).

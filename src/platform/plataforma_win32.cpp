@@ -13,6 +13,7 @@
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -298,6 +299,10 @@ static FILE* abre(const char* ruta, const char* modo) {
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return abre(ruta, modo);
+}
+
+void plat_devuelve_memoria() {
+  _heapmin();
 }
 
 bool plat_es_fichero(const char* ruta) {

@@ -209,7 +209,6 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
                    existe(ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str());
       if (igual) {
         r.sin_cambios++;
-        r.sin_cambio.push_back((uint32_t)p);
         continue;
       }
       rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));

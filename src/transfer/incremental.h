@@ -53,9 +53,8 @@ struct Eliminado {
 };
 
 struct Comparacion {
-  Plan plan;                         // the units to ask for, largest first, each with its dates
-  int64_t sin_cambios = 0;           // objects in scope found unchanged
-  std::vector<uint32_t> sin_cambio;  // their index entries, by place in the entries given
+  Plan plan;                // the units to ask for, largest first, each with its dates
+  int64_t sin_cambios = 0;  // objects in scope found unchanged
   std::vector<std::string>
       recibiria;  // the local paths of what is to be received, in a one-session run's order
   std::vector<Eliminado>

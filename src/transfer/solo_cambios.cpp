@@ -4,11 +4,11 @@
 // the sessions.
 #include "transfer/solo_cambios.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/contexto.h"
@@ -24,14 +24,13 @@
 
 namespace {
 
-// What the walk's skip knows: the index entries as the run found them, their
-// places by key, and whether the comparison already counted each as
-// unchanged. Filled before any session starts, only read afterwards.
+// What the walk's skip needs besides the index: the library, and the paths
+// of what the comparison expected to receive, sorted (a skip of one of them
+// is an object more found unchanged; the others it counted already). Filled
+// before any session starts, only read afterwards.
 bool salto_activo = false;
 char biblioteca_del_salto[TAM_NOMBRE_CATALOGO];
-std::vector<EntradaIndice> previas;
-std::vector<uint32_t> previas_por_clave;
-std::vector<char> contadas;
+std::vector<std::string> esperados;
 
 struct Lectura {
   const char* biblioteca;
@@ -40,10 +39,6 @@ struct Lectura {
 
 void por_linea(const char* linea, size_t largo, void* dato) {
   Lectura& l = *(Lectura*)dato;
-  if (linea == nullptr) {
-    l.entradas.reserve(largo);
-    return;
-  }
   EntradaIndice e;
   if (entrada_de_linea(linea, largo, l.biblioteca, &e)) l.entradas.push_back(e);
 }
@@ -92,16 +87,6 @@ bool elimina(const char* biblioteca, const Eliminado& e) {
   termina(SALIDA_BIEN);
 }
 
-// The index as the run found it, for the walk's skip.
-void guarda_previas(const char* biblioteca, std::vector<EntradaIndice>&& entradas, const Comparacion& r) {
-  copia_texto(biblioteca_del_salto, biblioteca);
-  previas = std::move(entradas);
-  previas_por_clave = ordena_por_clave(previas);
-  contadas.assign(previas.size(), 0);
-  for (uint32_t i : r.sin_cambio) contadas[i] = 1;
-  salto_activo = true;
-}
-
 }  // namespace
 
 void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesiones,
@@ -124,9 +109,11 @@ void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesione
   static Comparacion* r =
       new Comparacion(compara_con_indice(*catalogo, ctx.icodigo, archivo, fechad, horad, lectura.entradas,
                                          existe, sesiones, opciones.incremental));
-  // The plan holds what it needs of the catalogue: its room goes before the
-  // sessions take theirs.
+  // The plan holds what it needs of the catalogue and the entries: their
+  // room goes before the index and the sessions take theirs.
   *catalogo = Catalogo{};
+  std::vector<EntradaIndice>().swap(lectura.entradas);
+  plat_devuelve_memoria();
   if (opciones.simula) termina_simulacion(*r);
   bool con_error = false;
   for (const Eliminado& e : r->eliminados) {
@@ -137,23 +124,28 @@ void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesione
     }
   }
   if (ctx.flog != nullptr) fflush(ctx.flog);
-  if (opciones.incremental) guarda_previas(biblioteca, std::move(lectura.entradas), *r);
+  if (opciones.incremental) {
+    copia_texto(biblioteca_del_salto, biblioteca);
+    esperados = r->recibiria;
+    std::sort(esperados.begin(), esperados.end());
+    salto_activo = true;
+  }
   transfiere_en_sesiones(r->plan, sesiones, con_error);
 }
 
 bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta) {
   if (!salto_activo || strcmp(c.biblioteca, biblioteca_del_salto) != 0) return false;
-  long p = busca_por_clave(previas, previas_por_clave, c.archivo, c.miembro);
-  if (p < 0) return false;
-  char fecha[sizeof c.fecha], hora[sizeof c.hora];
+  char fecha[sizeof c.fecha], hora[sizeof c.hora], fecha_indice[9], hora_indice[7];
   copia_texto(fecha, c.fecha);
   copia_texto(hora, c.hora);
   quita_blancos(fecha);
   quita_blancos(hora);
-  const EntradaIndice& e = previas[(size_t)p];
-  if (fecha[0] == '\0' || strcmp(fecha, e.fecha) != 0 || strcmp(hora, e.hora) != 0 || !plat_es_fichero(ruta))
+  // The line in force now: a unit tried again finds the objects its first
+  // try completed as they are on disk, and leaves them.
+  if (fecha[0] == '\0' || !fecha_en_xinfo(c.biblioteca, c.archivo, c.miembro, fecha_indice, hora_indice) ||
+      strcmp(fecha, fecha_indice) != 0 || strcmp(hora, hora_indice) != 0 || !plat_es_fichero(ruta))
     return false;
-  if (!contadas[(size_t)p]) {
+  if (std::binary_search(esperados.begin(), esperados.end(), std::string(ruta))) {
     progreso_sin_cambios(1);
     r.aportado.sin_cambios++;
   }

@@ -35,10 +35,10 @@ struct OpcionesComparacion {
                                          const OpcionesComparacion& opciones);
 
 // For the handlers of headers 01 and 03 in an incremental run: true when the
-// object of header c, whose local path is ruta, is unchanged since the run
-// began (its header's change date and time equal those of its index line,
-// and its local file exists). The handler then opens nothing and answers
-// "OK", so that its blocks, with no file open, are answered and dropped; the
-// object counts as unchanged (once: not again when the comparison counted
-// it already). False in any other run.
+// object of header c, whose local path is ruta, is unchanged: its header's
+// change date and time equal those of its line in the index, and its local
+// file exists. The handler then opens nothing and answers "OK", so that its
+// blocks, with no file open, are answered and dropped; the object counts as
+// unchanged (once: not again when the comparison counted it already). False
+// in any other run.
 bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta);
