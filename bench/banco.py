@@ -15,6 +15,7 @@ import re
 import shutil
 import signal
 import socket
+import sqlite3
 import subprocess
 import sys
 import time
@@ -35,6 +36,8 @@ OBJETIVO_SQLITE = 1.0        # rows 4 and 5, vortcp against the replay server vs
 OBJETIVO_SESIONES = {4: 0.35, 8: 0.20}  # row 7, N sessions vs one session (2 sessions: a reference)
 OBJETIVO_TROZOS = 1.5        # row 8, frames written in 1,448-byte sends vs whole frames
 RSS_SESIONES_KB = 16 * 1024  # row 7: the peak RSS of a run with several sessions
+OBJETIVO_INCREMENTAL = 0.05  # row 9, a repeat run of what changed vs the full first run
+CAMBIADOS = 10               # row 9: the members changed before each repeat run
 # Row 7: the server waits this long before each message it sends. With the
 # lock-step protocol that is a link of a 2 ms round trip: a routed LAN or a
 # VPN to a nearby site, where a library of small members is bound by round
@@ -690,6 +693,74 @@ class Banco:
                miembros * registros * BYTES_REGISTRO / 1e6)))
         self.para_todo()
 
+    def incremental(self):
+        """Benchmark 9: a repeat run with VORTCP_INCREMENTAL of the largest
+        library of row 3 in which CAMBIADOS members changed since the run
+        before, with one session straight to zizez-sim and with four through
+        its broker, against the full first run of the library."""
+        trabajo = os.path.join(self.a.trabajo, "b9")
+        lib, miembros = self.t["crece_bibliotecas"][-1], self.t["crece"][-1]
+        # The dates change in a copy of the library's system, not in the data
+        # that row 3 shares.
+        bd = os.path.join(trabajo, "bd")
+        shutil.rmtree(bd, ignore_errors=True)
+        shutil.copytree(os.path.join(self.bd, lib.lower()), bd)
+        base = [self.sim_bin, "--bd", bd, "--tabla", self.a.tabla, "--max-sesiones", "8"]
+        sim = self.arranca("zizez-sim-incremental", base + ["--puerto", "0"])
+        broker = self.arranca("zizez-sim-incremental-broker", base + ["--broker", "0"])
+        catalogo = sqlite3.connect(os.path.join(bd, "sistema.db"), timeout=30)
+        # Spread over the library and over its four files (member m is in
+        # file m % 4).
+        cambiados = [("M%05d" % (k * (miembros // CAMBIADOS) + k % 4),) for k in range(CAMBIADOS)]
+        vez = [0]
+
+        def cambia():
+            # A new change time for the same members before every repeat run:
+            # each run finds exactly those changed since its own last one.
+            vez[0] += 1
+            hora = "%02d%02d%02d" % (vez[0] // 3600 % 24, vez[0] // 60 % 60, vez[0] % 60)
+            with catalogo:
+                catalogo.executemany("UPDATE objetos SET fecha = '20260101', hora = ? WHERE biblioteca = ?"
+                                     " AND miembro = ?", [(hora, lib) + c for c in cambiados])
+
+        def repetida(puerto, nombre, entorno):
+            # One untimed full run makes the tree that every repeat run updates.
+            carpeta = carpeta_nueva(os.path.join(trabajo, nombre))
+            self.vortcp_transferencia(puerto, "MBR", lib, carpeta, nueva=False, entorno=entorno)()
+            corre_repetida = self.vortcp_transferencia(puerto, "MBR", lib, carpeta, nueva=False,
+                                                       entorno=dict(entorno, VORTCP_INCREMENTAL="1"))
+
+            def corre():
+                cambia()
+                return corre_repetida()
+            return carpeta, corre
+
+        uno, corre_uno = repetida(sim.puerto, "una", {})
+        cuatro, corre_cuatro = repetida(broker.puerto, "cuatro", {"MULTIAS": "1", "VORTCP_SESIONES": "4"})
+        completa = self.vortcp_transferencia(sim.puerto, "MBR", lib, os.path.join(trabajo, "completa"))
+        r = rondas([("completa", completa), ("1", corre_uno), ("4", corre_cuatro)], pares=self.a.pares,
+                   calentamiento=0, presupuesto=self.a.presupuesto)
+        catalogo.close()
+        muestras = os.path.join(self.a.datos, "muestras", lib.lower())
+        for carpeta, que in ((self.ultima[os.path.join(trabajo, "completa")], "the full run"),
+                             (uno, "the repeat run with one session"), (cuatro, "the repeat run with 4 sessions")):
+            error = diferencia_con_muestras(carpeta, muestras, lib)
+            if error:
+                raise FalloDeEjecucion("%s: %s" % (que, error))
+        for carpeta, que in ((uno, "one session"), (cuatro, "4 sessions")):
+            nuevas = [l for l in lineas_indice(carpeta, lib) if l[92:100] == b"20260101"]
+            if len(nuevas) != len(cambiados):
+                raise FalloDeEjecucion("the repeat run with %s left %d index lines of the changed members, not %d"
+                                       % (que, len(nuevas), len(cambiados)))
+        fila = "9. only what changed, %s members, %d changed: repeat run" % (format(miembros, ","), len(cambiados))
+        self.filas.append(Fila.de_rondas("%s, one session vs the full first run" % fila, r, "1", "completa",
+                                         objetivo=OBJETIVO_INCREMENTAL, nota="full first run: %.2f s, one session"
+                                         % r.mediana("completa")))
+        self.filas.append(Fila.de_rondas("%s, 4 sessions through the broker vs the full first run" % fila, r, "4",
+                                         "completa", objetivo=OBJETIVO_INCREMENTAL,
+                                         rss_objetivo_kb=RSS_SESIONES_KB))
+        self.para_todo()
+
     def transferencias(self):
         t = self.t
         return [(1, "many small members", "MUCHOS", t["muchos"], t["muchos_registros"]),
@@ -699,7 +770,7 @@ class Banco:
         pasos = {1: lambda: self.transferencia(*self.transferencias()[0]),
                  2: lambda: self.transferencia(*self.transferencias()[1]),
                  3: self.crecimiento, 4: self.consulta, 5: self.carga, 6: self.red, 7: self.sesiones,
-                 8: self.trozos}
+                 8: self.trozos, 9: self.incremental}
         for n in cuales:
             inicio = time.perf_counter()
             aviso("benchmark %d ..." % n)
@@ -722,7 +793,7 @@ def main():
     p.add_argument("--sin-ftp", default="")
     p.add_argument("--pares", type=int, default=5)
     p.add_argument("--presupuesto", type=float, default=None)
-    p.add_argument("--solo", default="1,2,3,4,5,6,7,8")
+    p.add_argument("--solo", default="1,2,3,4,5,6,7,8,9")
     a = p.parse_args()
     if a.presupuesto is None:
         a.presupuesto = 8.0 if a.quick else 100.0

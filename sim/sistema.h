@@ -43,8 +43,10 @@ sqlite3* abre_catalogo(const std::string& bd);
 // Library names, in name order.
 std::vector<std::string> lista_bibliotecas(sqlite3* cat);
 // Every object of the given classes (e.g. "FDCM"), ordered by library, class
-// (in the order given), file and member. Contents are not loaded.
-std::vector<Objeto> lista_objetos(sqlite3* cat, const char* clases);
+// (in the order given), file and member; only those of the library and the
+// file when they are not empty (exact names). Contents are not loaded.
+std::vector<Objeto> lista_objetos(sqlite3* cat, const char* clases, const std::string& biblioteca = "",
+                                  const std::string& archivo = "");
 // The stored EBCDIC contents of one object (empty when unknown).
 std::string contenido_objeto(sqlite3* cat, sqlite3_int64 id);
 

@@ -256,7 +256,11 @@ void sirve_transferencia(Conexion& c, const std::string& texto, const Opciones& 
   Emisor e{c, op, 0};
   bool ok = true;
   int enviados = 0;
-  for (const Objeto& o : lista_objetos(cat, clases)) {
+  // A name of its own (not blank, *ALL or generic) narrows the list at once;
+  // pasa_filtro still judges every object.
+  auto propio = [](const std::string& n) { return !n.empty() && n != "*ALL" && n.back() != '*'; };
+  for (const Objeto& o : lista_objetos(cat, clases, propio(p.biblioteca) ? p.biblioteca : "",
+                                       propio(p.archivo) ? p.archivo : "")) {
     if (!pasa_filtro(p, o)) continue;
     std::string datos = contenido_objeto(cat, o.id);
     switch (o.clase) {

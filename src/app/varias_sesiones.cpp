@@ -1,6 +1,7 @@
-// A run through several sessions (varias_sesiones.h): VORTCP_SESIONES, which
-// requests may use them, the catalogue's SQL session and the plan that the
-// transfer side runs.
+// A run through several sessions, or one that compares with the index first
+// (varias_sesiones.h): VORTCP_SESIONES, VORTCP_INCREMENTAL, VORTCP_ESPEJO and
+// VORTCP_SIMULA, which requests may use them, the catalogue's SQL session,
+// and the hand-over to the transfer side (the plan, or the comparison).
 #include "app/varias_sesiones.h"
 
 #include <algorithm>
@@ -16,13 +17,16 @@
 #include "sql/saludo.h"
 #include "transfer/paralelo.h"
 #include "transfer/plan.h"
+#include "transfer/solo_cambios.h"
 #include "wire/conexion.h"
 #include "wire/sesion.h"
 
 namespace {
 
 constexpr int MAX_SESIONES = 16;
-int sesiones_pedidas = 1;  // VORTCP_SESIONES, checked at start
+constexpr int32_t BUFER_CATALOGO = 28000;  // under a frame, with the reply's own fields
+int sesiones_pedidas = 1;                  // VORTCP_SESIONES, checked at start
+OpcionesComparacion comparacion;           // VORTCP_INCREMENTAL, VORTCP_ESPEJO, VORTCP_SIMULA
 
 // A name of the command line without its padding.
 void sin_relleno(char (&dest)[TAM_AJUSTE], const char* nombre) {
@@ -33,6 +37,12 @@ void sin_relleno(char (&dest)[TAM_AJUSTE], const char* nombre) {
 bool es_generico(const char* nombre) {
   size_t n = strlen(nombre);
   return n > 0 && nombre[n - 1] == '*';
+}
+
+// The file the catalogue is read for: none (the whole library) for *ALL and
+// a generic name.
+const char* archivo_pedido(const char* archivo) {
+  return es_generico(archivo) || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
 }
 
 // The list modes (MBR, ALL, DAT, DATOS, LISTA) of one library named by its
@@ -59,36 +69,58 @@ LecturaCatalogo lee_por_sesion(const char* biblioteca, const char* archivo, Cata
   if (estado != SALIDA_BIEN) termina(estado);
   establece_sesion_sql(*sesion);
   LecturaCatalogo lectura = LecturaCatalogo::no_disponible;
-  if (saludo_web() == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
+  // The catalogue of a library of thousands of members is fetched block by
+  // block, a round trip each: without WWW_BUFSIZE its blocks are nearly a
+  // frame (the console's 4,096 would take seven times as many).
+  if (saludo_web(BUFER_CATALOGO) == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
   cierra_sesion(*sesion);
   return lectura;
 }
 
-// The plan of the run, or nullptr when it goes on with one session (the
-// notice printed). The catalogue is read for the run's file (or the whole
-// library, for *ALL or a generic file name: then only the files of that
-// prefix are kept) and freed once the plan holds what it needs of it.
-Plan* planifica_ejecucion(const char* biblioteca, const char* archivo) {
-  bool generico = es_generico(archivo);
-  const char* pedido = generico || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
-  Catalogo catalogo;
-  switch (lee_por_sesion(biblioteca, pedido, &catalogo)) {
+// The catalogue of the run's library into *catalogo: of the run's file, or
+// of the whole library for *ALL or a generic file name. False when it cannot
+// be read (the caller says so); a library the catalogue does not know ends
+// the run.
+bool lee_catalogo_de_la_ejecucion(const char* biblioteca, const char* archivo, Catalogo* catalogo) {
+  switch (lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo)) {
     case LecturaCatalogo::no_disponible:
       fflush(stdout);
-      fprintf(stderr, "Catalogo no disponible: se usa una sola sesion.\n");
-      return nullptr;
+      return false;
     case LecturaCatalogo::biblioteca_desconocida:
       termina_con(SALIDA_ERROR, "Biblioteca %s no encontrada en el servidor\n", biblioteca);
     case LecturaCatalogo::bien:
       break;
   }
-  if (generico) {
+  return true;
+}
+
+// The plan of the run, or nullptr when it goes on with one session (the
+// notice printed). For a generic file name only the files of that prefix
+// are kept; the catalogue is freed once the plan holds what it needs of it.
+Plan* planifica_ejecucion(const char* biblioteca, const char* archivo) {
+  Catalogo catalogo;
+  if (!lee_catalogo_de_la_ejecucion(biblioteca, archivo, &catalogo)) {
+    fprintf(stderr, "Catalogo no disponible: se usa una sola sesion.\n");
+    return nullptr;
+  }
+  if (es_generico(archivo)) {
     size_t n = strlen(archivo) - 1;
     auto fuera = [&](const ArchivoCatalogo& a) { return strncmp(a.nombre, archivo, n) != 0; };
     catalogo.archivos.erase(std::remove_if(catalogo.archivos.begin(), catalogo.archivos.end(), fuera),
                             catalogo.archivos.end());
   }
-  return new Plan(planifica(catalogo, ctx.icodigo, pedido, sesiones_pedidas));
+  return new Plan(planifica(catalogo, ctx.icodigo, archivo_pedido(archivo), sesiones_pedidas));
+}
+
+// VORTCP_INCREMENTAL, VORTCP_ESPEJO or VORTCP_SIMULA: unset, empty or 0 is
+// off, 1 on; anything else is refused (false after its message).
+bool lee_interruptor(const char* nombre, bool* valor) {
+  char texto[TAM_AJUSTE];
+  if (!toma_env(texto, nombre)) return false;
+  *valor = strcmp(texto, "1") == 0;
+  if (*valor || texto[0] == '\0' || strcmp(texto, "0") == 0) return true;
+  printf("Valor no valido en la variable %s (%s)\n", nombre, texto);
+  return false;
 }
 
 }  // namespace
@@ -112,17 +144,50 @@ bool lee_sesiones() {
   return true;
 }
 
+bool lee_comparacion() {
+  if (!lee_interruptor("VORTCP_INCREMENTAL", &comparacion.incremental) ||
+      !lee_interruptor("VORTCP_ESPEJO", &comparacion.espejo) ||
+      !lee_interruptor("VORTCP_SIMULA", &comparacion.simula))
+    return false;
+  if (!comparacion.simula || ctx.icodigo == 54) return true;
+  // A dry run of a request it cannot plan would be a real transfer.
+  char biblioteca[TAM_AJUSTE];
+  sin_relleno(biblioteca, ctx.biblioteca);
+  if (admite_varias(biblioteca)) return true;
+  printf(
+      "VORTCP_SIMULA solo simula MBR, ALL, DAT, DATOS o LISTA de una biblioteca sin miembro: no se "
+      "transfiere nada.\n");
+  return false;
+}
+
 void transfiere_en_varias_sesiones() {
-  if (sesiones_pedidas < 2) return;
+  bool compara = comparacion.incremental || comparacion.espejo || comparacion.simula;
+  if (sesiones_pedidas < 2 && !compara) return;
   char biblioteca[TAM_AJUSTE], archivo[TAM_AJUSTE];
   sin_relleno(biblioteca, ctx.biblioteca);
   sin_relleno(archivo, ctx.archivo);
   if (!admite_varias(biblioteca)) return;
-  if (!hay_intermediario()) {
+  int sesiones = sesiones_pedidas;
+  if (sesiones > 1 && !hay_intermediario()) {
     fflush(stdout);
     fprintf(stderr, "Sin intermediario de sesiones: se usa una sola sesion.\n");
+    sesiones = 1;
+  }
+  if (!compara) {
+    if (sesiones < 2) return;
+    Plan* plan = planifica_ejecucion(biblioteca, archivo);
+    if (plan != nullptr) transfiere_en_sesiones(*plan, sesiones);
     return;
   }
-  Plan* plan = planifica_ejecucion(biblioteca, archivo);
-  if (plan != nullptr) transfiere_en_sesiones(*plan, sesiones_pedidas);
+  // One session too reads the catalogue first, then asks for each unit on
+  // a connection of its own (through the broker, or straight to SERVPORT).
+  static Catalogo* catalogo = new Catalogo();
+  if (!lee_catalogo_de_la_ejecucion(biblioteca, archivo, catalogo)) {
+    fprintf(stderr, "Catalogo no disponible: se transfiere todo.\n");
+    // A dry run that cannot plan says nothing more, and writes nothing.
+    if (comparacion.simula) termina(SALIDA_CONEXION);
+    return;
+  }
+  const char* alcance = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
+  transfiere_lo_cambiado(catalogo, alcance, sesiones, comparacion);
 }

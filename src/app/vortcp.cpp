@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   imprime_titulo();
   // Every step below that fails has said why; the run ends here with the
   // status it gives.
-  if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones()) termina(SALIDA_ERROR);
+  if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones() || !lee_comparacion()) termina(SALIDA_ERROR);
   int estado = prepara_conexion();
   if (estado != SALIDA_BIEN) termina(estado);
   // A transfer through several sessions ends the run there; otherwise the

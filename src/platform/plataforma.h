@@ -141,6 +141,9 @@ LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t ca
 // RtlGenRandom on Windows). False when it cannot: destino is then left as it
 // was.
 bool plat_aleatorio(void* destino, size_t n);
+// Gives the memory freed so far back to the system where the allocator can
+// (a run that has just freed a large table, before its heaviest part).
+void plat_devuelve_memoria();
 
 // --- Time ---------------------------------------------------------------------
 // Milliseconds of a clock that only moves forward (not the time of day).
@@ -178,6 +181,9 @@ FILE* plat_abre_texto(const char* ruta, const char* modo);
 // directory) or EINVAL (the others), without opening it, so without waiting
 // on it; a missing file gives NULL with ENOENT, as fopen does.
 FILE* plat_abre_lectura_regular(const char* ruta);
+// True when the path names a regular file (a link to one included): not a
+// directory, a device or anything else, and not missing.
+bool plat_es_fichero(const char* ruta);
 // Opens a local file whose bytes are stored exactly as written.
 FILE* plat_abre_binario(const char* ruta, const char* modo);
 // Reads up to n bytes of a text file opened for reading, with the line ends

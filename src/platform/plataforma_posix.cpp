@@ -8,6 +8,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -443,6 +446,17 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return fopen(ruta, modo);
+}
+
+void plat_devuelve_memoria() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
+bool plat_es_fichero(const char* ruta) {
+  struct stat st;
+  return stat(ruta, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 FILE* plat_abre_lectura_regular(const char* ruta) {

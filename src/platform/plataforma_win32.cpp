@@ -13,6 +13,7 @@
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -298,6 +299,17 @@ static FILE* abre(const char* ruta, const char* modo) {
 
 FILE* plat_abre_texto(const char* ruta, const char* modo) {
   return abre(ruta, modo);
+}
+
+void plat_devuelve_memoria() {
+  _heapmin();
+}
+
+bool plat_es_fichero(const char* ruta) {
+  // A device name (CON, NUL...) is no file of the tree, whatever it answers.
+  if (ruta_con_dispositivo(ruta)) return false;
+  DWORD atributos = GetFileAttributesA(ruta);
+  return atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 FILE* plat_abre_lectura_regular(const char* ruta) {

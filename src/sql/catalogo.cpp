@@ -220,5 +220,7 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
     a.miembros.push_back(m);
     return true;
   });
+  // A library of thousands of members: its lists keep no room to grow.
+  for (ArchivoCatalogo& a : c->archivos) a.miembros.shrink_to_fit();
   return r == Consulta::bien ? LecturaCatalogo::bien : LecturaCatalogo::no_disponible;
 }

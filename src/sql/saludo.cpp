@@ -23,7 +23,7 @@ int intercambia_saludo() {
 
 }  // namespace
 
-int saludo_web() {
+int saludo_web(int32_t bufer_sin_ajuste) {
   char libl[TAM_LIBL];
   char ebcdic[TAM_AJUSTE];
   char compri[TAM_AJUSTE];
@@ -33,7 +33,7 @@ int saludo_web() {
   ctx.isesion = 1;
   if (!reclama_slot()) return SALIDA_ERROR;
   ctx.en_ebcdic = lee_entero(ebcdic);
-  ctx.ibufsize = env_no_vacia("WWW_BUFSIZE") ? toma_env_entero("WWW_BUFSIZE") : 4096;
+  ctx.ibufsize = env_no_vacia("WWW_BUFSIZE") ? toma_env_entero("WWW_BUFSIZE") : bufer_sin_ajuste;
 
   // Message 01: its length field counts the whole message.
   int largo = (int)strlen(libl) + 15;

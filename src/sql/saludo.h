@@ -2,9 +2,12 @@
 // library list and the buffer size) and 20 (the options).
 #pragma once
 
+#include <cstdint>
+
 // Claims cursor slot 1, reads the session settings, sends messages 01 and 20
 // and reads their replies. Returns 0; SALIDA_ERROR after the message of a
 // setting too long or of no memory for the slot (the caller ends the run with
 // it); or the negative result of the exchange that failed (the caller ends
-// the run as for a lost session).
-[[nodiscard]] int saludo_web();
+// the run as for a lost session). The buffer size announced is WWW_BUFSIZE,
+// or bufer_sin_ajuste when it is not set.
+[[nodiscard]] int saludo_web(int32_t bufer_sin_ajuste = 4096);

@@ -10,6 +10,7 @@
 #include "transfer/nombres.h"
 #include "transfer/objeto.h"
 #include "transfer/progreso.h"
+#include "transfer/solo_cambios.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
 #include "wire/tablas.h"
@@ -41,6 +42,15 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
 
 bool abre_ebcdic(Recorrido& r, const Cabecera& c) {
   if (!acepta_cabecera(c)) return false;
+  char ruta[TAM_RUTA], base[TAM_RUTA];
+  ruta_de_objeto(ruta, ClaseArchivo::datos, c.biblioteca, c.archivo, c.miembro, c.tipo);
+  // An incremental run: a member the server sends unchanged is not written
+  // (its blocks then find no file open).
+  if (salta_sin_cambios(r, c, ruta)) {
+    if (r.objeto.abierto && !completa_objeto(r)) return false;
+    responde_ok(r.sesion);
+    return true;
+  }
 
   if (!crea_directorios_biblioteca(c.biblioteca)) return false;
   char linea[LARGO_LINEA_XINFO + 2];
@@ -48,14 +58,9 @@ bool abre_ebcdic(Recorrido& r, const Cabecera& c) {
   // Unlike headers 01 and 07, the previous file is closed after the index.
   if (r.objeto.abierto && !completa_objeto(r)) return false;
 
-  char ruta[TAM_RUTA];
-  bool propio = c.miembro[0] != '\0' && c.miembro[0] != ' ' && strcmp(c.miembro, c.archivo) != 0;
-  if (propio) {
-    if (!asegura_fichero_base(c.biblioteca, c.archivo)) return false;
-    plat_ruta(ruta, "\\%s\\%s_%s.ebc", c.biblioteca, c.archivo, c.miembro);
-  } else {
-    plat_ruta(ruta, "\\%s\\%s.ebc", c.biblioteca, c.archivo);
-  }
+  ruta_de_objeto(base, ClaseArchivo::datos, c.biblioteca, c.archivo, "", "");
+  // A member with a name of its own has a path other than the file's.
+  if (strcmp(ruta, base) != 0 && !asegura_fichero_base(c.biblioteca, c.archivo)) return false;
   // The log gets only the counts of a raw copy, not this half of its line.
   anuncia_objeto(r, ruta, false);
   if (!abre_objeto(r, c, ruta, true, linea)) return false;

@@ -35,7 +35,6 @@ std::mutex cerrojo_bibliotecas;
 }  // namespace
 
 bool acepta_cabecera(const Cabecera& c) {
-  const char* biblioteca = c.biblioteca;
   const char* malo = primer_nombre_no_valido(c.biblioteca, c.archivo, c.miembro, c.tipo);
   if (malo != nullptr) {
     char nombre[TAM_AJUSTE];
@@ -44,6 +43,10 @@ bool acepta_cabecera(const Cabecera& c) {
     imprime_del_servidor(stdout, "Nombre no valido recibido del servidor (%s)\n", nombre);
     return false;
   }
+  return toma_biblioteca(c.biblioteca);
+}
+
+bool toma_biblioteca(const char* biblioteca) {
   // One run at a time per library: a second run into the same folder would
   // rewrite the index from a copy that misses the first run's entries. The
   // lock is taken at the library's first header, before anything is written

@@ -3,10 +3,9 @@
 // changed with their dates, and the objects deleted on the server.
 #include "transfer/incremental.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "base/contexto.h"
 #include "base/texto.h"
@@ -25,11 +24,9 @@ void campo(const char* linea, size_t largo, size_t desde, size_t ancho, char* de
   dest[n] = '\0';
 }
 
-std::string clave(const char* archivo, const char* miembro) {
-  std::string k(archivo);
-  k += '\0';
-  k += miembro;
-  return k;
+int compara_clave(const EntradaIndice& a, const EntradaIndice& b) {
+  int c = strcmp(a.archivo, b.archivo);
+  return c != 0 ? c : strcmp(a.miembro, b.miembro);
 }
 
 bool en_el_modo(int32_t icodigo, ClaseArchivo clase) {
@@ -91,6 +88,19 @@ void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, c
   copia_texto(u.horad, primero.substr(8, 6).c_str());
 }
 
+// In the run's own scope of dates: changed at or after FECHAD and HORAD
+// (HORAD alone: at or after that time of any day), as the server keeps
+// objects. An object without a date is kept: the server alone can judge it.
+bool en_fechas(const MiembroCatalogo& m, const char* fechad, const char* horad) {
+  if (m.fecha[0] == '\0') return true;
+  if (fechad[0] != '\0') return momento(m.fecha, m.hora) >= momento(fechad, horad);
+  if (horad[0] == '\0') return true;
+  std::string h(m.hora), desde(horad);
+  h.resize(6, '0');
+  desde.resize(6, '0');
+  return h >= desde;
+}
+
 }  // namespace
 
 bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, EntradaIndice* e) {
@@ -108,11 +118,47 @@ bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, E
   return e->archivo[0] != '\0';
 }
 
-ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo) {
+ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo, ExisteFichero existe) {
   for (const ArchivoCatalogo& a : catalogo.archivos)
     if (strcmp(a.nombre, e.archivo) == 0) return a.clase;
   if (strcmp(e.tipo, "MSG") == 0 && e.miembro[0] == '\0') return ClaseArchivo::mensajes;
+  // A raw data member carries the type of its physical file (PF) as DDS
+  // sources do: the local copy that exists tells a member's class first.
+  const char* lib = catalogo.biblioteca;
+  if (existe(ruta(ClaseArchivo::fuente, lib, e.archivo, e.miembro, e.tipo).c_str()))
+    return ClaseArchivo::fuente;
+  if (existe(ruta(ClaseArchivo::datos, lib, e.archivo, e.miembro, e.tipo).c_str()))
+    return ClaseArchivo::datos;
   return e.tipo[0] == '\0' ? ClaseArchivo::datos : ClaseArchivo::fuente;
+}
+
+std::vector<uint32_t> ordena_por_clave(const std::vector<EntradaIndice>& indice) {
+  std::vector<uint32_t> orden(indice.size());
+  for (uint32_t i = 0; i < orden.size(); i++) orden[i] = i;
+  std::stable_sort(orden.begin(), orden.end(),
+                   [&](uint32_t a, uint32_t b) { return compara_clave(indice[a], indice[b]) < 0; });
+  // Of the lines of one key, the last (the most recent) is the one in force.
+  size_t n = 0;
+  for (size_t i = 0; i < orden.size(); i++) {
+    if (n > 0 && compara_clave(indice[orden[n - 1]], indice[orden[i]]) == 0) n--;
+    orden[n++] = orden[i];
+  }
+  orden.resize(n);
+  orden.shrink_to_fit();
+  return orden;
+}
+
+long busca_por_clave(const std::vector<EntradaIndice>& indice, const std::vector<uint32_t>& orden,
+                     const char* archivo, const char* miembro) {
+  auto menor = [&](uint32_t p, int) {
+    int c = strcmp(indice[p].archivo, archivo);
+    return c < 0 || (c == 0 && strcmp(indice[p].miembro, miembro) < 0);
+  };
+  auto it = std::lower_bound(orden.begin(), orden.end(), 0, menor);
+  if (it == orden.end() || strcmp(indice[*it].archivo, archivo) != 0 ||
+      strcmp(indice[*it].miembro, miembro) != 0)
+    return -1;
+  return (long)*it;
 }
 
 Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const char* archivo,
@@ -121,21 +167,28 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
                                bool incremental) {
   Comparacion r;
   const char* lib = catalogo.biblioteca;
-  // The last line of a key is the one in force (the most recent is last).
-  std::unordered_map<std::string, const EntradaIndice*> por_clave;
-  for (const EntradaIndice& e : indice) por_clave[clave(e.archivo, e.miembro)] = &e;
+  std::vector<uint32_t> orden = ordena_por_clave(indice);
+  // The index lines in force whose object the catalogue lists.
+  std::vector<char> listada(indice.size(), 0);
 
-  Catalogo cambiado{};
+  // The files with something new or changed, and (for a full plan) all of
+  // the run's scope.
+  Catalogo alcance{}, cambiado{};
+  copia_texto(alcance.biblioteca, lib);
   copia_texto(cambiado.biblioteca, lib);
   std::vector<std::string> por_rango[3];
-  std::unordered_set<std::string> listados;
+  auto marca = [&](const char* nombre, const char* miembro) {
+    long p = busca_por_clave(indice, orden, nombre, miembro);
+    if (p >= 0) listada[(size_t)p] = 1;
+    return p;
+  };
   for (const ArchivoCatalogo& a : catalogo.archivos) {
-    if (a.clase == ClaseArchivo::mensajes) {
-      listados.insert(clave(a.nombre, ""));
-    } else {
-      for (const MiembroCatalogo& m : a.miembros) listados.insert(clave(a.nombre, m.nombre));
+    if (a.clase == ClaseArchivo::mensajes) marca(a.nombre, "");
+    if (!en_el_modo(icodigo, a.clase) || !casa(archivo, a.nombre)) {
+      for (const MiembroCatalogo& m : a.miembros) marca(a.nombre, m.nombre);
+      continue;
     }
-    if (!en_el_modo(icodigo, a.clase) || (archivo[0] != '\0' && strcmp(a.nombre, archivo) != 0)) continue;
+    if (!incremental) alcance.archivos.push_back(a);
     std::vector<std::string>& rutas = por_rango[rango(a.clase)];
     ArchivoCatalogo copia{};
     copia_texto(copia.nombre, a.nombre);
@@ -148,8 +201,9 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
       continue;
     }
     for (const MiembroCatalogo& m : a.miembros) {
-      auto it = por_clave.find(clave(a.nombre, m.nombre));
-      const EntradaIndice* e = it != por_clave.end() ? it->second : nullptr;
+      long p = marca(a.nombre, m.nombre);
+      if (!en_fechas(m, fechad, horad)) continue;
+      const EntradaIndice* e = p >= 0 ? &indice[(size_t)p] : nullptr;
       bool igual = incremental && e != nullptr && m.fecha[0] != '\0' && strcmp(e->fecha, m.fecha) == 0 &&
                    strcmp(e->hora, m.hora) == 0 &&
                    existe(ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str());
@@ -158,6 +212,13 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
         continue;
       }
       rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
+      // The catalogue lists a converted data file as a member of the file's
+      // own name, as it does a raw one; a converted copy has no index line,
+      // and an earlier run's FILE.dta without a FILE.ebc tells it.
+      char dta[TAM_RUTA];
+      if (a.clase == ClaseArchivo::datos && e == nullptr && strcmp(m.nombre, a.nombre) == 0 &&
+          plat_ruta(dta, "\\%s\\%s.dta", lib, a.nombre) && existe(dta) && !existe(rutas.back().c_str()))
+        rutas.back() = dta;
       copia.miembros.push_back(m);
     }
     if (!copia.miembros.empty()) cambiado.archivos.push_back(std::move(copia));
@@ -166,24 +227,30 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
     for (std::string& p : rutas) r.recibiria.push_back(std::move(p));
 
   if (incremental) {
-    r.plan = planifica(cambiado, icodigo, archivo, sesiones);
+    r.plan = planifica(cambiado, icodigo, "", sesiones);
     for (Unidad& u : r.plan.unidades)
       for (const ArchivoCatalogo& a : cambiado.archivos)
         if (strcmp(a.nombre, u.archivo) == 0) fechas_de_unidad(u, a, fechad, horad);
+    r.plan.sin_cambios = r.sin_cambios;
   } else {
-    r.plan = planifica(catalogo, icodigo, archivo, sesiones);
+    r.plan = planifica(alcance, icodigo, "", sesiones);
     for (Unidad& u : r.plan.unidades) {
       copia_texto(u.fechad, fechad);
       copia_texto(u.horad, horad);
     }
   }
 
-  std::unordered_set<std::string> dichos;
-  for (const EntradaIndice& e : indice) {
-    std::string k = clave(e.archivo, e.miembro);
-    if (listados.count(k) != 0 || !dichos.insert(k).second) continue;
-    ClaseArchivo clase = clase_de_entrada(e, catalogo);
-    if (!en_el_modo(icodigo, clase) || (archivo[0] != '\0' && strcmp(e.archivo, archivo) != 0)) continue;
+  for (size_t i = 0; i < indice.size(); i++) {
+    const EntradaIndice& e = indice[i];
+    // Each key once, by its line in force.
+    if (busca_por_clave(indice, orden, e.archivo, e.miembro) != (long)i || listada[i] ||
+        !casa(archivo, e.archivo))
+      continue;
+    // A line edited by hand could name a path outside the tree: a mirror
+    // never goes there.
+    if (primer_nombre_no_valido(lib, e.archivo, e.miembro, e.tipo) != nullptr) continue;
+    ClaseArchivo clase = clase_de_entrada(e, catalogo, existe);
+    if (!en_el_modo(icodigo, clase)) continue;
     r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
   }
   return r;

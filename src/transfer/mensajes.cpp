@@ -16,7 +16,7 @@ bool abre_mensajes(Recorrido& r, const Cabecera& c) {
   if (!prepara_entrada(c, linea)) return false;
 
   char ruta[TAM_RUTA];
-  plat_ruta(ruta, "\\%s\\%s.%s", c.biblioteca, c.archivo, "msg");
+  ruta_de_objeto(ruta, ClaseArchivo::mensajes, c.biblioteca, c.archivo, "", "");
   anuncia_objeto(r, ruta, true);
   if (!abre_objeto(r, c, ruta, false, linea)) return false;
   responde_ok(r.sesion);

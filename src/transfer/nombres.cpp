@@ -90,7 +90,7 @@ bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* bibl
       return plat_ruta(dest, cap, "\\%s\\%s\\%s.%s", biblioteca, archivo, miembro, extension);
     }
     case ClaseArchivo::datos:
-      if (miembro[0] != '\0' && strcmp(miembro, archivo) != 0)
+      if (miembro[0] != '\0' && miembro[0] != ' ' && strcmp(miembro, archivo) != 0)
         return plat_ruta(dest, cap, "\\%s\\%s_%s.ebc", biblioteca, archivo, miembro);
       return plat_ruta(dest, cap, "\\%s\\%s.ebc", biblioteca, archivo);
     case ClaseArchivo::mensajes:

@@ -39,9 +39,11 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f);
 
 // The local path of an object, as its handler makes it: a source member is
 // \LIB\FILE\MBR.ext (the extension of its source type), a data member
-// \LIB\FILE_MBR.ebc (\LIB\FILE.ebc when it has no name of its own or the
-// file's), a message file \LIB\FILE.msg. False, with an empty path, when it
-// does not fit.
+// \LIB\FILE_MBR.ebc (\LIB\FILE.ebc when it has no name of its own, one
+// that begins with a blank, or the file's), a message file \LIB\FILE.msg.
+// The handlers open these paths and an incremental run compares against
+// them: one function, so that the two never disagree. False, with an empty
+// path, when it does not fit.
 bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
                     const char* miembro, const char* tipo);
 template <size_t N>

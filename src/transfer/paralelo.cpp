@@ -3,6 +3,7 @@
 // units out, watches the run and ends it.
 #include "transfer/paralelo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -84,7 +85,11 @@ FinUnidad recorre_unidad(Recorrido& r, const Unidad& u) {
   char archivo[TAM_AJUSTE], miembro[TAM_AJUSTE], peticion[LARGO_PETICION + 1];
   campo_de_peticion(archivo, u.archivo);
   campo_de_peticion(miembro, u.miembro);
-  construye_peticion_de(peticion, archivo, miembro);
+  // A unit of an incremental run is asked for since its own earliest change;
+  // the others since the run's FECHAD and HORAD.
+  bool propias = u.fechad[0] != '\0' || u.horad[0] != '\0';
+  construye_peticion_de(peticion, archivo, miembro, propias ? u.fechad : ctx.fechad,
+                        propias ? u.horad : ctx.horad);
   if (ctx.test == 1) printf("->%.60s\n", peticion);
   envia_as(s, peticion, LARGO_PETICION, 1);
   if (!trata_lista(r)) return FinUnidad::error;
@@ -143,11 +148,12 @@ void corre_unidad(Coordinacion& c, Puesto& p, const Unidad& u) {
 // The run: the units not done yet, the places, and what the run will end
 // with. Everything here is the calling thread's, read and written under c.m.
 struct Ejecucion {
-  explicit Ejecucion(const Plan& p, int sesiones)
+  explicit Ejecucion(const Plan& p, int sesiones, bool error_previo)
       : plan(p),
         puestos(p.unidades.size() < (size_t)sesiones ? p.unidades.size() : (size_t)sesiones),
         intentos(p.unidades.size(), 0),
-        limite(puestos.size()) {
+        limite(puestos.size()),
+        con_error(error_previo) {
     for (size_t i = 0; i < plan.unidades.size(); i++) pendientes.insert(i);
   }
 
@@ -354,14 +360,21 @@ void Ejecucion::termina_ejecucion() {
 
 }  // namespace
 
-void transfiere_en_sesiones(const Plan& plan, int sesiones) {
+void transfiere_en_sesiones(const Plan& plan, int sesiones, bool con_error) {
   // From here on Ctrl-C and SIGTERM stop the sessions, not the process.
   plat_vigila_interrupciones();
   inicia_progreso();
   progreso_plan(plan.objetos, plan.bytes);
+  if (plan.sin_cambios >= 0) progreso_sin_cambios(plan.sin_cambios);
   // The run lasts as long as the process: termina's closing steps run after
   // the last session has ended, but nothing of a walk is freed before.
-  static Ejecucion* ejecucion = new Ejecucion(plan, sesiones > 0 ? sesiones : 1);
+  // One session gains nothing from the largest first: its units go in the
+  // order a one-session run receives them, so that its lines come in it too.
+  static Plan* en_orden = new Plan(plan);
+  if (sesiones <= 1)
+    std::stable_sort(en_orden->unidades.begin(), en_orden->unidades.end(),
+                     [](const Unidad& x, const Unidad& y) { return x.orden < y.orden; });
+  static Ejecucion* ejecucion = new Ejecucion(*en_orden, sesiones > 0 ? sesiones : 1, con_error);
   ejecucion->coordina();
   ejecucion->termina_ejecucion();
 }

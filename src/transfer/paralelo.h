@@ -25,5 +25,11 @@
 
 // Runs the plan with up to `sesiones` sessions at once (at least one), then
 // writes the index, prints the summary and ends the run. A plan without
-// units ends as an empty one-session run does (exit status 0).
-[[noreturn]] void transfiere_en_sesiones(const Plan& plan, int sesiones);
+// units ends as an empty one-session run does (exit status 0). Each unit is
+// asked for since its own FECHAD and HORAD when it has them (an incremental
+// run), else since the run's. With con_error (a failure before the units,
+// already printed) the run still transfers, then ends with SALIDA_ERROR.
+// One session (sesiones 1) runs the units one after the other, in the order
+// a one-session run receives them, each on a connection of its own: through
+// the broker, or straight to SERVPORT.
+[[noreturn]] void transfiere_en_sesiones(const Plan& plan, int sesiones, bool con_error = false);

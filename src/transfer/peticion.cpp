@@ -49,20 +49,21 @@ namespace {
 }  // namespace
 
 void construye_peticion(char (&peticion)[LARGO_PETICION + 1]) {
-  construye_peticion_de(peticion, ctx.archivo, ctx.miembro);
+  construye_peticion_de(peticion, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);
 }
 
-void construye_peticion_de(char (&peticion)[LARGO_PETICION + 1], const char* archivo, const char* miembro) {
+void construye_peticion_de(char (&peticion)[LARGO_PETICION + 1], const char* archivo, const char* miembro,
+                           const char* fechad, const char* horad) {
   // The fields are joined without separators, then the record is cut or
   // filled with blanks to exactly 70 characters. tipo travels only when a
   // member is named.
   char registro[8 * TAM_AJUSTE];
   if (miembro[0] != ' ') {
     formatea(registro, "%.2d%.5d%s%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
-             ctx.biblioteca, archivo, miembro, ctx.tipo, ctx.fechad, ctx.horad);
+             ctx.biblioteca, archivo, miembro, ctx.tipo, fechad, horad);
   } else {
     formatea(registro, "%.2d%.5d%s%s%s%.8s%.6s                               ", ctx.icodigo, LARGO_PETICION,
-             ctx.biblioteca, archivo, miembro, ctx.fechad, ctx.horad);
+             ctx.biblioteca, archivo, miembro, fechad, horad);
   }
   size_t n = strlen(registro);
   while (n < (size_t)LARGO_PETICION) registro[n++] = ' ';

@@ -8,9 +8,11 @@ constexpr int LARGO_PETICION = 70;  // characters of the request record
 // Builds the 70-character request of ctx's request fields into registro.
 void construye_peticion(char (&registro)[LARGO_PETICION + 1]);
 // The same request narrowed to a file and a member field (each padded with
-// blanks to 10, as ctx's are; a member field of blanks names no member): the
-// mode, library, tipo, FECHAD and HORAD are ctx's.
-void construye_peticion_de(char (&registro)[LARGO_PETICION + 1], const char* archivo, const char* miembro);
+// blanks to 10, as ctx's are; a member field of blanks names no member) and
+// asked for since fechad and horad (as ctx's, "" for none): the mode,
+// library and tipo are ctx's.
+void construye_peticion_de(char (&registro)[LARGO_PETICION + 1], const char* archivo, const char* miembro,
+                           const char* fechad, const char* horad);
 // Sends the request on the session, runs the walk of the mode, sends the end
 // message after a list walk, closes everything and ends the run.
 [[noreturn]] void envia_peticion_y_despacha(Sesion& s);

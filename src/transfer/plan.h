@@ -32,6 +32,9 @@ struct Plan {
   std::vector<Unidad> unidades;  // largest first: the order they are handed out in
   int64_t objetos = 0;           // the planned totals, for the progress line
   int64_t bytes = 0;
+  // An incremental run: the objects its comparison found unchanged (the
+  // summary counts them); -1 for a run that does not compare.
+  int64_t sin_cambios = -1;
 };
 
 // The units of a run with request code `icodigo` (95 source members, 94 all,

@@ -32,6 +32,8 @@ struct Progreso {
   int64_t registros = 0;
   int64_t bytes = 0;  // of the whole run
   int64_t bytes_objeto = 0;
+  bool incremental = false;  // an incremental run: the summary counts the unchanged objects
+  int64_t sin_cambios = 0;
   // The planned totals of a run through several sessions (con_plan).
   bool con_plan = false;
   int64_t objetos_plan = 0;
@@ -125,6 +127,13 @@ void progreso_retira(const Aportacion& a) {
   p.incompletos -= a.incompletos;
   p.registros -= a.registros;
   p.bytes -= a.bytes;
+  p.sin_cambios -= a.sin_cambios;
+}
+
+void progreso_sin_cambios(int64_t n) {
+  std::lock_guard<std::mutex> g(cerrojo);
+  p.incremental = true;
+  p.sin_cambios += n;
 }
 
 void progreso_refresca() {
@@ -173,13 +182,14 @@ void imprime_resumen() {
   if (!p.activo) return;
   borra();
   int64_t ms = plat_reloj_ms() - p.inicio_ms;
-  char objetos[48], registros[48], bytes[48], incompletos[48];
+  char objetos[48], registros[48], bytes[48], incompletos[48], cola[48] = "";
   agrupa(objetos, p.objetos);
   agrupa(registros, p.registros);
   agrupa(bytes, p.bytes);
   agrupa(incompletos, p.incompletos);
-  fprintf(stderr, "Total: %s objetos, %s registros, %s bytes en %lld,%lld s (%lld KB/s); %s incompletos\n",
+  if (p.incremental) formatea(cola, "; %lld sin cambios", (long long)p.sin_cambios);
+  fprintf(stderr, "Total: %s objetos, %s registros, %s bytes en %lld,%lld s (%lld KB/s); %s incompletos%s\n",
           objetos, registros, bytes, (long long)(ms / 1000), (long long)(ms % 1000 / 100),
-          (long long)kb_por_segundo(p.bytes, ms), incompletos);
+          (long long)kb_por_segundo(p.bytes, ms), incompletos, cola);
   fflush(stderr);
 }

@@ -14,6 +14,7 @@ struct Aportacion {
   int64_t incompletos = 0;
   int64_t registros = 0;
   int64_t bytes = 0;
+  int64_t sin_cambios = 0;
 };
 
 // Reads VORTCP_PROGRESO and the terminals, and starts the run's clock.
@@ -39,5 +40,10 @@ void progreso_bytes(int64_t n);
 void borra_progreso();
 // The current object is done: its records and whether it was left incomplete.
 void progreso_fin_objeto(int64_t registros, bool incompleto);
-// The summary line, "Total: ...", after erasing the progress line.
+// n more objects found unchanged by an incremental run (its comparison's at
+// the start, then those its walks skip): from the first call on, the
+// summary says how many.
+void progreso_sin_cambios(int64_t n);
+// The summary line, "Total: ...", after erasing the progress line; "; N sin
+// cambios" after its count of incomplete objects in an incremental run.
 void imprime_resumen();

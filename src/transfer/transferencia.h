@@ -34,6 +34,10 @@ Cabecera lee_cabecera(const Mensaje& m, int codigo);
 // transferencia de la biblioteca %s\n" goes once to standard error before
 // the wait.
 bool acepta_cabecera(const Cabecera& c);
+// The library's lock for the rest of the run, as the library's first header
+// takes it (\LIB and \LIB\xvoras made for it): at once when this run holds
+// it already. False after the message, as acepta_cabecera.
+bool toma_biblioteca(const char* biblioteca);
 // Creates a directory of the local tree, once per run: a path already made
 // or found is not asked again. False after "Imposible crear el directorio
 // (%s)\n".

@@ -327,20 +327,23 @@ bool falla_apertura(const char* ruta, int codigo) {
   return false;
 }
 
-// Reads the index file into ix, lines judged whole whatever their length. A
-// last line without a line end becomes a line like the others. A missing index
-// (or library folder) is an empty one; one that exists but cannot be read
+// Reads the index file at ruta, each line (without its line end) handed to
+// por_linea, lines judged whole whatever their length. A last line without a
+// line end becomes a line like the others. A missing index (or library
+// folder) is an empty one (*hay false); one that exists but cannot be read
 // gives false (after its message), so that it is never replaced by an index
 // holding only the new entries. Only a regular file is read: a FIFO there
 // would make the run wait for a writer, a device hand it endless bytes.
-bool lee_indice(Indice& ix) {
-  FILE* f = plat_abre_lectura_regular(ix.ruta);
+template <typename PorLinea>
+bool lee_fichero_indice(const char* ruta, bool* hay, PorLinea por_linea) {
+  *hay = false;
+  FILE* f = plat_abre_lectura_regular(ruta);
   if (f == nullptr) {
     int codigo = plat_errno();
-    if (codigo != ENOENT && codigo != ENOTDIR) return falla_apertura(ix.ruta, codigo);
+    if (codigo != ENOENT && codigo != ENOTDIR) return falla_apertura(ruta, codigo);
     return true;
   }
-  ix.en_disco = true;
+  *hay = true;
   // Once per library and run: a block of the file at a time.
   constexpr size_t TAM_LECTURA = 1 << 16;
   std::unique_ptr<char[]> leido(new char[TAM_LECTURA]);
@@ -357,10 +360,10 @@ bool lee_indice(Indice& ix) {
       }
       size_t n = (size_t)(fin - (bloque + desde));
       if (resto.empty()) {
-        agrega_linea(ix, bloque + desde, n);
+        por_linea(bloque + desde, n);
       } else {
         resto.append(bloque + desde, n);
-        agrega_linea(ix, resto.data(), resto.size());
+        por_linea(resto.data(), resto.size());
         resto.clear();
       }
       desde += n + 1;
@@ -369,9 +372,13 @@ bool lee_indice(Indice& ix) {
   bool error = ferror(f) != 0;
   int codigo = plat_errno();
   fclose(f);
-  if (error) return falla_apertura(ix.ruta, codigo > 0 ? codigo : 1);
-  if (!resto.empty()) agrega_linea(ix, resto.data(), resto.size());
+  if (error) return falla_apertura(ruta, codigo > 0 ? codigo : 1);
+  if (!resto.empty()) por_linea(resto.data(), resto.size());
   return true;
+}
+
+bool lee_indice(Indice& ix) {
+  return lee_fichero_indice(ix.ruta, &ix.en_disco, [&](const char* p, size_t n) { agrega_linea(ix, p, n); });
 }
 
 // The index of the library, read the first time it is asked for; nullptr
@@ -534,6 +541,62 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
   // The library's first update reaches the disk with its entry.
   Indice* ix = indice_de(biblioteca);
   return !primera || ix == nullptr || graba(*ix);
+}
+
+bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),
+                      void* dato) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  for (auto& ix : indices) {
+    if (strcmp(ix->biblioteca, biblioteca) != 0) continue;
+    for (const Linea& l : ix->lineas)
+      if (viva(l)) por_linea(bytes(*ix, l), l.largo, dato);
+    return true;
+  }
+  char ruta[TAM_RUTA];
+  plat_ruta(ruta, "\\%s\\xvoras\\xinfo", biblioteca);
+  bool hay;
+  return lee_fichero_indice(ruta, &hay, [&](const char* p, size_t n) { por_linea(p, n, dato); });
+}
+
+bool fecha_en_xinfo(const char* biblioteca, const char* archivo, const char* miembro, char (&fecha)[9],
+                    char (&hora)[7]) {
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  Indice* ix = indice_de(biblioteca);
+  if (ix == nullptr) return false;
+  char clave[LARGO_LINEA_XINFO + 2];
+  formatea(clave, "A%-10.10s%-10.10s%-10.10s", biblioteca, archivo, miembro);
+  size_t largo = strlen(clave);
+  // A chain holds its lines newest first: the first of the key is the one in
+  // force.
+  for (uint32_t i = ix->cubos[cubo_de(*ix, clave, largo)]; i != NINGUNA; i = siguiente(ix->lineas[i])) {
+    const Linea& l = ix->lineas[i];
+    const char* p = bytes(*ix, l);
+    if (!viva(l) || !claves_iguales(p, l.largo, clave, largo)) continue;
+    auto campo = [&](size_t desde, size_t ancho, char* dest) {
+      size_t n = l.largo > desde ? (l.largo - desde < ancho ? l.largo - desde : ancho) : 0;
+      while (n > 0 && p[desde + n - 1] == ' ') n--;
+      if (n > 0) memcpy(dest, p + desde, n);
+      dest[n] = '\0';
+    };
+    campo(92, 8, fecha);
+    campo(100, 6, hora);
+    return true;
+  }
+  return false;
+}
+
+bool quita_de_xinfo(const char* biblioteca, const char* archivo, const char* miembro) {
+  registra_cierre(graba_indices);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
+  Indice* ix = indice_de(biblioteca);
+  if (ix == nullptr) return false;
+  // A line of the key alone: only its first 31 characters are looked at.
+  char clave[LARGO_LINEA_XINFO + 2];
+  formatea(clave, "A%-10.10s%-10.10s%-10.10s", biblioteca, archivo, miembro);
+  size_t antes = ix->vivas;
+  quita_clave(*ix, clave, strlen(clave));
+  if (ix->vivas != antes) ix->pendiente = true;
+  return true;
 }
 
 bool graba_indices_si_toca() {

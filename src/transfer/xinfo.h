@@ -61,6 +61,24 @@ bool actualiza_xinfo(const char* biblioteca, const char* archivo, const char* mi
 // a run that records in the order it wants them needs none.
 bool prepara_xinfo(const char* biblioteca);
 bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca = 0);
+// The lines of the library's index, each without its line end, "#" lines
+// included, in file order, handed to por_linea (with their length): those
+// in memory, or else those of its file, read without keeping them (an
+// incremental run compares them with the catalogue before the index is
+// needed in memory). Nothing is written. False when it cannot be read (as
+// actualiza_xinfo).
+bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),
+                      void* dato);
+// The change date and time (trailing blanks removed) of the line in force of
+// the key in the library's index, read into memory if it is not there yet.
+// False when the index has no line of the key or cannot be read.
+bool fecha_en_xinfo(const char* biblioteca, const char* archivo, const char* miembro, char (&fecha)[9],
+                    char (&hora)[7]);
+// Drops the entries of the key (library, file and member, names without
+// padding) from the library's index in memory; the index is written with
+// the others (graba_indices), whatever way the run ends. False when it
+// cannot be read.
+bool quita_de_xinfo(const char* biblioteca, const char* archivo, const char* miembro);
 // Puts the entries this run recorded in each index in the order of their
 // marks (stable: entries of equal marks keep the order they were recorded
 // in); the lines the run did not touch keep their places before them. A run

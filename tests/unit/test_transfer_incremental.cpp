@@ -99,13 +99,43 @@ TEST_F(Caso, SoloLoQueCambioDesdeSuCambioMasAntiguo) {
 
 TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   existentes.erase(local("\\LIB\\QSRC\\A.ile"));
-  Comparacion r = compara_con_indice(c, 95, "", "20260301", "", indice, existe, 1, true);
+  Comparacion r = compara_con_indice(c, 95, "", "", "", indice, existe, 1, true);
   EXPECT_EQ(r.sin_cambios, 0);
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\A.ile"), local("\\LIB\\QSRC\\B.ile"),
                                                    local("\\LIB\\QSRC\\C.cl")}));
   ASSERT_EQ(r.plan.unidades.size(), 1u);
-  // Never earlier than the run's own FECHAD.
-  EXPECT_STREQ(r.plan.unidades[0].fechad, "20260301");
+  EXPECT_STREQ(r.plan.unidades[0].fechad, "20260101");
+  // With FECHAD, what changed before it is out of the run's scope (the
+  // server would not send it), and a new member without a date makes the
+  // file be asked for since the run's own FECHAD, never earlier.
+  c.archivos[0].miembros.push_back(miembro("E", "RPGL", "", ""));
+  r = compara_con_indice(c, 95, "", "20260201", "", indice, existe, 1, true);
+  EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\C.cl"),
+                                                   local("\\LIB\\QSRC\\E.ile")}));
+  ASSERT_EQ(r.plan.unidades.size(), 1u);
+  EXPECT_STREQ(r.plan.unidades[0].fechad, "20260201");
+  EXPECT_STREQ(r.plan.unidades[0].horad, "");
+}
+
+TEST_F(Caso, BorradosDeUnArchivoEnteroPorSuCopiaLocalYSoloEnElAlcanceGenerico) {
+  // Whole files gone from the server: a raw data member and a DDS source
+  // both carry type PF; their local copies tell them apart. A line edited
+  // by hand that leads out of the tree is never a deletion.
+  for (const std::string& l :
+       {linea("VIEJO", "M1", "PF", "20250101", "000000"), linea("DDS", "X", "PF", "20250101", "000000"),
+        linea("..", "X", "CLP", "", "")})
+    indice.push_back(entrada(l.c_str()));
+  existentes.insert({local("\\LIB\\VIEJO_M1.ebc"), local("\\LIB\\DDS\\X.dds")});
+  std::vector<std::string> rutas;
+  for (const Eliminado& e : compara_con_indice(c, 94, "", "", "", indice, existe, 1, true).eliminados)
+    rutas.push_back(e.ruta);
+  EXPECT_EQ(rutas, (std::vector<std::string>{local("\\LIB\\QSRC\\D.ile"), local("\\LIB\\VIEJO_M1.ebc"),
+                                             local("\\LIB\\DDS\\X.dds")}));
+  // A generic file name's run says nothing of the files outside it.
+  Comparacion g = compara_con_indice(c, 94, "Q*", "", "", indice, existe, 1, true);
+  ASSERT_EQ(g.eliminados.size(), 1u);
+  EXPECT_EQ(g.eliminados[0].ruta, local("\\LIB\\QSRC\\D.ile"));
+  EXPECT_EQ(g.recibiria.size(), 2u);
 }
 
 TEST_F(Caso, SinIncrementalTodoSeRecibeYLosBorradosSeDicen) {
