@@ -153,6 +153,22 @@ def clean_env(extra=None):
     return env
 
 
+# What the last run of this process ended with, for a scripted peer's failure
+# message: a peer that saw no connection can then say what the client did.
+_last_run = [None]
+
+
+def last_run():
+    """A line or two on the last run of vortcp in this process: its arguments,
+    exit status and the ends of its output (empty before any run)."""
+    return _last_run[0] or ""
+
+
+def _remember(args, status, stdout, stderr):
+    _last_run[0] = ("last run of vortcp %r: %s\n  stdout ends: %r\n  stderr ends: %r"
+                    % (args, status, (stdout or b"")[-600:], (stderr or b"")[-600:]))
+
+
 def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     """Runs vortcp with `args` (list of str or bytes) in directory `cwd`, with
     clean_env(env), `stdin` bytes on standard input, and returns a Result.
@@ -171,11 +187,13 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
                               input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout)
     except subprocess.TimeoutExpired as e:
+        _remember(args, "killed after %ss" % timeout, e.stdout, e.stderr)
         raise AssertionError("vortcp %r did not end within %ss\nstdout: %r\nstderr: %r"
                              % (args, timeout, e.stdout, e.stderr))
     finally:
         if drive:
             drive()
+    _remember(args, "exit status %d" % proc.returncode, proc.stdout, proc.stderr)
     for marker in SANITIZER_MARKERS:
         if marker in proc.stderr:
             raise AssertionError("sanitizer report in the run of vortcp %r:\n%s"

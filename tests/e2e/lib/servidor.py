@@ -23,6 +23,7 @@ import threading
 import time
 
 from .ebcdic import MAX_FRAME, as_bytes, frame_length, from_ebcdic, show, to_ebcdic
+from .proceso import last_run
 
 # Under Wine a run starts an emulated process first: on a loaded machine that
 # alone can take several seconds, so every wait gets more room there.
@@ -372,7 +373,8 @@ class Peer:
             s.close()
         if self.failures:
             raise AssertionError("scripted peer:\n" + "\n".join(self.failures)
-                                 + "\nreceived on the session: " + show(self.received))
+                                 + "\nreceived on the session: " + show(self.received)
+                                 + "\n" + last_run())
 
     def __enter__(self):
         return self.start()
