@@ -112,42 +112,19 @@ Plan* planifica_ejecucion(const char* biblioteca, const char* archivo) {
   return new Plan(planifica(catalogo, ctx.icodigo, archivo_pedido(archivo), sesiones_pedidas));
 }
 
-// VORTCP_INCREMENTAL, VORTCP_ESPEJO or VORTCP_SIMULA: unset, empty or 0 is
-// off, 1 on; anything else is refused (false after its message).
-bool lee_interruptor(const char* nombre, bool* valor) {
-  char texto[TAM_AJUSTE];
-  if (!toma_env(texto, nombre)) return false;
-  *valor = strcmp(texto, "1") == 0;
-  if (*valor || texto[0] == '\0' || strcmp(texto, "0") == 0) return true;
-  printf("Valor no valido en la variable %s (%s)\n", nombre, texto);
-  return false;
-}
-
 }  // namespace
 
 bool lee_sesiones() {
-  char valor[TAM_AJUSTE];
-  if (!toma_env(valor, "VORTCP_SESIONES")) return false;
-  if (valor[0] == '\0') return true;
-  int n = 0;
-  bool bien = true;
-  for (const char* p = valor; *p != '\0' && bien; p++) {
-    bien = *p >= '0' && *p <= '9';
-    if (bien) n = n * 10 + (*p - '0');
-    if (n > MAX_SESIONES) bien = false;
-  }
-  if (!bien || n < 1) {
-    printf("Valor no valido en la variable VORTCP_SESIONES (%s)\n", valor);
-    return false;
-  }
-  sesiones_pedidas = n;
+  long n = 0;
+  if (!toma_env_numero("VORTCP_SESIONES", MAX_SESIONES, &n)) return false;
+  if (n > 0) sesiones_pedidas = (int)n;
   return true;
 }
 
 bool lee_comparacion() {
-  if (!lee_interruptor("VORTCP_INCREMENTAL", &comparacion.incremental) ||
-      !lee_interruptor("VORTCP_ESPEJO", &comparacion.espejo) ||
-      !lee_interruptor("VORTCP_SIMULA", &comparacion.simula))
+  if (!toma_env_interruptor("VORTCP_INCREMENTAL", &comparacion.incremental) ||
+      !toma_env_interruptor("VORTCP_ESPEJO", &comparacion.espejo) ||
+      !toma_env_interruptor("VORTCP_SIMULA", &comparacion.simula))
     return false;
   if (!comparacion.simula || ctx.icodigo == 54) return true;
   // A dry run of a request it cannot plan would be a real transfer.

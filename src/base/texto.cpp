@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/contexto.h"
 #include "platform/plataforma.h"
 
 size_t copia_texto(char* dest, size_t cap, const char* src) {
@@ -68,6 +69,40 @@ bool toma_env(char* dest, size_t cap, const char* nombre) {
   if (copia_texto(dest, cap, valor) < cap) return true;
   printf("Valor demasiado largo en la variable %s\n", nombre);
   return false;
+}
+
+namespace {
+
+bool valor_no_valido(const char* nombre, const char* valor) {
+  printf("Valor no valido en la variable %s (%s)\n", nombre, valor);
+  return false;
+}
+
+}  // namespace
+
+bool toma_env_numero(const char* nombre, long maximo, long* valor) {
+  char texto[TAM_AJUSTE];
+  *valor = 0;
+  if (!toma_env(texto, nombre)) return false;
+  if (texto[0] == '\0') return true;
+  long n = 0;
+  for (const char* p = texto; *p != '\0'; p++) {
+    if (*p < '0' || *p > '9') return valor_no_valido(nombre, texto);
+    n = n * 10 + (*p - '0');
+    if (n > maximo) return valor_no_valido(nombre, texto);
+  }
+  if (n < 1) return valor_no_valido(nombre, texto);
+  *valor = n;
+  return true;
+}
+
+bool toma_env_interruptor(const char* nombre, bool* valor) {
+  char texto[TAM_AJUSTE];
+  *valor = false;
+  if (!toma_env(texto, nombre)) return false;
+  *valor = strcmp(texto, "1") == 0;
+  if (*valor || texto[0] == '\0' || strcmp(texto, "0") == 0) return true;
+  return valor_no_valido(nombre, texto);
 }
 
 int32_t toma_env_entero(const char* nombre) {

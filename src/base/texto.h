@@ -46,6 +46,13 @@ template <size_t N>
 [[nodiscard]] bool toma_env(char (&dest)[N], const char* nombre) {
   return toma_env(dest, N, nombre);
 }
+// A setting of whole numbers from 1 to maximo, digits only: *valor gets it,
+// or 0 when the variable is unset or empty. Any other value returns false
+// after "Valor no valido en la variable %s (%s)\n" on standard output.
+[[nodiscard]] bool toma_env_numero(const char* nombre, long maximo, long* valor);
+// A switch: unset, empty or "0" is off, "1" on (*valor); any other value
+// returns false after the same message as toma_env_numero.
+[[nodiscard]] bool toma_env_interruptor(const char* nombre, bool* valor);
 // The integer value of an environment variable (lee_entero), 0 when unset.
 int32_t toma_env_entero(const char* nombre);
 // True when the variable is set to a non-empty value.

@@ -232,21 +232,9 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
 // is no limit. Anything else is refused (false after its message) before the
 // run connects.
 bool lee_limite_espera() {
-  char valor[TAM_AJUSTE];
-  if (!toma_env(valor, "VORTCP_ESPERA")) return false;
-  if (valor[0] == '\0') return true;
   long segundos = 0;
-  bool bien = true;
-  for (const char* p = valor; *p && bien; p++) {
-    if (*p < '0' || *p > '9') bien = false;
-    if (bien) segundos = segundos * 10 + (*p - '0');
-    if (segundos > MAX_ESPERA_S) bien = false;
-  }
-  if (!bien || segundos < 1) {
-    printf("Valor no valido en la variable VORTCP_ESPERA (%s)\n", valor);
-    return false;
-  }
-  establece_limite_espera((int)segundos);
+  if (!toma_env_numero("VORTCP_ESPERA", MAX_ESPERA_S, &segundos)) return false;
+  if (segundos > 0) establece_limite_espera((int)segundos);
   return true;
 }
 

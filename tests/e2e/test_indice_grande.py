@@ -17,7 +17,7 @@ import unittest
 
 from lib import (WINDOWS, Peer, call, clean_env, expect_eof, frame, read_frame, send, text_bytes, to_ebcdic,
                  vortcp_bin)
-from test_transferencia import OK, Arbol, bloque_texto, cabecera, fin, mensajes, miembro
+from test_transferencia import OK, Arbol, bloque_texto, cabecera, envia_miembros, fin, mensajes, miembro
 
 DORADO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "datos", "indice_dorado.gz")
 SELLO = b"20250101120000"  # update stamp of the lines already in the index
@@ -157,16 +157,9 @@ class FinAnticipadoTest(Arbol):
         self.assertEqual([l[:31] if clave(l) else l for l in hay], [l[:31] if clave(l) else l for l in esperado])
         self.assertFalse(self.existe("LIB1", "xvoras", "xinfo.tmp"))
 
-    def miembros(self, conn, nombres):
-        for m in nombres:
-            conn.send(frame(miembro("LIB1", "SRC", m)))
-            conn.read_frame()
-            conn.send(frame(bloque_texto(["LINEA DE " + m])))
-            conn.read_frame()
-
     def test_conexion_perdida_y_nombre_rechazado(self):
         def corta(conn):
-            self.miembros(conn, self.nombres)
+            envia_miembros(conn, self.nombres)
             conn.send(frame(miembro("LIB1", "SRC", "ULTIMO"))[:40])
             return "close"
         # The member open when the connection drops is not indexed.
@@ -174,7 +167,7 @@ class FinAnticipadoTest(Arbol):
         self.comprueba(self.nombres[:-1])
 
         def hostil(conn):
-            self.miembros(conn, self.nombres[:50])
+            envia_miembros(conn, self.nombres[:50])
             conn.send(frame(miembro("LIB1", "SRC", "..")))
             return "close"
         self.corre(["ALL", "LIB1"], [read_frame(), call(hostil), expect_eof()], estado=1)
@@ -187,7 +180,7 @@ class FinAnticipadoTest(Arbol):
             listo = threading.Event()
 
             def sirve(conn):
-                self.miembros(conn, self.nombres)
+                envia_miembros(conn, self.nombres)
                 conn.send(frame(miembro("LIB1", "SRC", "MEDIO")))
                 conn.read_frame()
                 # Half a block, then nothing: the client waits for the rest.

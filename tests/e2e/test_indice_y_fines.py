@@ -14,7 +14,7 @@ import time
 import unittest
 
 from lib import WINDOWS, Peer, ScriptFailure, call, clean_env, frame, read_frame, run_vortcp, shown_path, vortcp_bin
-from test_transferencia import Arbol, bloque_texto, fin, incompleto, miembro, paseo
+from test_transferencia import Arbol, bloque_texto, envia_miembros, fin, incompleto, miembro, paseo, silencio
 
 
 def claves(lineas):
@@ -45,34 +45,18 @@ class IndiceYFines(Arbol):
             time.sleep(0.02)
         return False
 
-    def miembros(self, conn, nombres):
-        for m in nombres:
-            conn.send(frame(miembro("LIB1", "SRC", m)))
-            conn.read_frame()
-            conn.send(frame(bloque_texto(["LINEA DE " + m])))
-            conn.read_frame()
-
-    @staticmethod
-    def hasta_que_cierre(conn):
-        try:
-            while conn.recv_some():
-                pass
-        except (OSError, ScriptFailure):
-            pass
-
     @unittest.skipIf(WINDOWS, "a kill that cannot be caught, sent to an emulated process")
     def test_doscientos_miembros_y_el_servidor_callado(self):
         nombres = ["M%03d" % i for i in range(200)]
         callado = threading.Event()
 
         def sirve(conn):
-            self.miembros(conn, nombres)
+            envia_miembros(conn, nombres)
             # The 200 are complete once the next header is here.
             conn.send(frame(miembro("LIB1", "SRC", "ABIERTO")))
             conn.read_frame()
             callado.set()
-            self.hasta_que_cierre(conn)
-            return "close"
+            return silencio(conn)
         peer = Peer([read_frame(), call(sirve)], timeout=40)
         with peer:
             p = self.lanza(peer)
@@ -95,7 +79,7 @@ class IndiceYFines(Arbol):
                 temporal = os.path.join(self.dir, "LIB1", "xvoras", "xinfo.tmp")
 
                 def sirve(conn):
-                    self.miembros(conn, ["M1"])
+                    envia_miembros(conn, ["M1"])
                     conn.send(frame(miembro("LIB1", "SRC", "M2")))
                     conn.read_frame()
                     # M1 is complete: a library without an index gets it at once.
@@ -108,8 +92,7 @@ class IndiceYFines(Arbol):
                     conn.send(frame(miembro("LIB1", "SRC", "M3")))
                     conn.read_frame()
                     if callado:
-                        self.hasta_que_cierre(conn)
-                        return "close"
+                        return silencio(conn)
                     limite = time.monotonic() + 30
                     try:
                         while time.monotonic() < limite:
@@ -145,7 +128,7 @@ class IndiceYFines(Arbol):
     def test_salida_estandar_cerrada(self):
         def sirve(conn):
             try:
-                self.miembros(conn, ["M%04d" % i for i in range(5000)])
+                envia_miembros(conn, ["M%04d" % i for i in range(5000)])
                 conn.send(frame(fin()))
                 conn.read_frame()
             except ScriptFailure:

@@ -13,22 +13,11 @@ import time
 import tty
 import unittest
 
-from lib import (WINDOWS, Peer, ScriptFailure, call, clean_env, ebcdic_frame, expect_eof, expect_frame, frame,
+from lib import (WINDOWS, Peer, call, clean_env, ebcdic_frame, expect_eof, expect_frame, frame,
                  read_frame, send, to_ebcdic, unused_port, vortcp_bin)
+from lib.proceso import SANITIZER_MARKERS
 from test_sesion import Sesion
-from test_transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro
-
-SANITIZER_MARKERS = (b"ERROR: AddressSanitizer", b"runtime error:", b"LeakSanitizer")
-
-
-def silencio(conn):
-    """Nothing more from the server until the client goes."""
-    try:
-        while conn.recv_some():
-            pass
-    except (OSError, ScriptFailure):
-        pass
-    return "close"
+from test_transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro, silencio
 
 
 class Espera(Arbol):

@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import unittest
 
-from lib import (Peer, ebcdic_frame, expect_eof, expect_frame, frame, local_text, make_base,
+from lib import (Peer, ScriptFailure, ebcdic_frame, expect_eof, expect_frame, frame, local_text, make_base,
                  read_frame, run_vortcp, send, send_split, shown_path, stored_name, to_ebcdic)
 
 OK = ebcdic_frame("OK")
@@ -64,6 +64,27 @@ def paseo(mensajes_servidor, final=None, fin_lista=True):
         pasos.append(expect_frame(FIN_LISTA))
     pasos.append(expect_eof())
     return pasos
+
+
+def envia_miembros(conn, nombres):
+    """Inside a call step: each source member of LIB1/SRC whole, its header
+    and one block of the line "LINEA DE <name>", each answered."""
+    for m in nombres:
+        conn.send(frame(miembro("LIB1", "SRC", m)))
+        conn.read_frame()
+        conn.send(frame(bloque_texto(["LINEA DE " + m])))
+        conn.read_frame()
+
+
+def silencio(conn):
+    """Inside a call step: nothing more from the server until the client
+    goes; the step then ends the script ("close")."""
+    try:
+        while conn.recv_some():
+            pass
+    except (OSError, ScriptFailure):
+        pass
+    return "close"
 
 
 def obtiene(ruta):
