@@ -6,19 +6,14 @@ is a directory, lying column widths and row counts, and control bytes from
 the server shown on a terminal (a pseudo-terminal; not under Wine)."""
 
 import os
-import pty
-import subprocess
 import tempfile
-import threading
-import tty
 import unittest
 
-from lib import (WINDOWS, Peer, clean_env, close, ebcdic_frame, expect_eof, expect_frame, frame, make_base,
-                 read_frame, run_vortcp, send, shown_path, to_ebcdic, vortcp_bin)
+from lib import (WINDOWS, Peer, close, ebcdic_frame, expect_eof, expect_frame, frame, make_base, read_frame,
+                 run_on_terminal, run_vortcp, send, shown_path, to_ebcdic)
 from test_consola import AF, PROMPT, Sesion, ejecuta, filas, m02, m04, r02, r04, r_error
 from test_transferencia import Arbol
 
-SANITIZER_MARKERS = (b"ERROR: AddressSanitizer", b"runtime error:", b"LeakSanitizer")
 
 
 def m05(tabla, filas_lote, campos, lote):
@@ -165,39 +160,6 @@ class RespuestasQueMienten(unittest.TestCase):
                          + PROMPT + b"( 0 filas )\n\n" + PROMPT)
 
 
-def en_terminal(args, cwd, env, entrada=b""):
-    """Runs vortcp with its standard output on a pseudo-terminal (raw, so that
-    no CR is added) and returns (status, what the terminal got, stderr)."""
-    maestro, esclavo = pty.openpty()
-    tty.setraw(esclavo)
-    proc = subprocess.Popen([vortcp_bin()] + args, cwd=cwd, env=clean_env(env), stdin=subprocess.PIPE,
-                            stdout=esclavo, stderr=subprocess.PIPE)
-    os.close(esclavo)
-    salida = bytearray()
-
-    def lee():
-        while True:
-            try:
-                trozo = os.read(maestro, 65536)
-            except OSError:  # EIO: the program's end closed the terminal's last writer
-                return
-            if not trozo:
-                return
-            salida.extend(trozo)
-
-    lector = threading.Thread(target=lee, daemon=True)
-    lector.start()
-    try:
-        _, error = proc.communicate(entrada, timeout=20)
-    finally:
-        proc.kill()
-        lector.join(10)
-        os.close(maestro)
-    for marca in SANITIZER_MARKERS:
-        assert marca not in error, error.decode("latin-1")
-    return proc.returncode, bytes(salida), error
-
-
 @unittest.skipIf(WINDOWS, "no pseudo-terminal for a program run under Wine")
 class BytesDeControlEnUnTerminal(unittest.TestCase):
     def test_consola(self):
@@ -214,7 +176,7 @@ class BytesDeControlEnUnTerminal(unittest.TestCase):
             make_base(d)
             peer = Peer(s.saludo() + pasos + [expect_eof()])
             with peer:
-                estado, pantalla, _ = en_terminal(["WEB"], d, {**peer.env(), "BASE": d, "LANG": "ESP"},
+                estado, pantalla, _ = run_on_terminal(["WEB"], d, {**peer.env(), "BASE": d, "LANG": "ESP"},
                                                   entrada)
         self.assertEqual(estado, 1, pantalla)
         self.assertIn(b"\t(0)  N?]0;X?  1  6  0\n", pantalla)
@@ -238,7 +200,7 @@ class BytesDeControlEnUnTerminal(unittest.TestCase):
             make_base(d)
             peer = Peer(pasos)
             with peer:
-                estado, pantalla, _ = en_terminal(["SPL", "LIB1"], d,
+                estado, pantalla, _ = run_on_terminal(["SPL", "LIB1"], d,
                                                   {**peer.env(), "BASE": d, "LANG": "ESP"})
         self.assertEqual(estado, 0, pantalla)
         self.assertIn(b"?[2JLISTADO??\n", pantalla)

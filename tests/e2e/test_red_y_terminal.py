@@ -5,17 +5,12 @@ the names of the result lines and of the progress line, and the C1 controls
 of a UTF-8 run, through the terminal filter."""
 
 import os
-import pty
 import socket
-import subprocess
-import threading
 import time
-import tty
 import unittest
 
-from lib import (WINDOWS, Peer, call, clean_env, ebcdic_frame, expect_eof, expect_frame, frame,
-                 read_frame, send, to_ebcdic, unused_port, vortcp_bin)
-from lib.proceso import SANITIZER_MARKERS
+from lib import (WINDOWS, Peer, call, ebcdic_frame, expect_eof, expect_frame, frame, read_frame, run_on_terminal,
+                 send, to_ebcdic, unused_port)
 from test_sesion import Sesion
 from test_transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro, silencio
 
@@ -79,38 +74,6 @@ class TramaEnTrozos(Arbol):
         self.assertLess(duracion[0], 4.0)
 
 
-def en_terminal(args, cwd, env):
-    """Runs vortcp with standard output and standard error on one
-    pseudo-terminal (raw) and returns (status, what the terminal got)."""
-    maestro, esclavo = pty.openpty()
-    tty.setraw(esclavo)
-    proc = subprocess.Popen([vortcp_bin()] + args, cwd=cwd, env=clean_env(env), stdin=subprocess.DEVNULL,
-                            stdout=esclavo, stderr=esclavo)
-    os.close(esclavo)
-    salida = bytearray()
-
-    def lee():
-        while True:
-            try:
-                trozo = os.read(maestro, 65536)
-            except OSError:
-                return
-            if not trozo:
-                return
-            salida.extend(trozo)
-    lector = threading.Thread(target=lee, daemon=True)
-    lector.start()
-    try:
-        proc.wait(20)
-    finally:
-        proc.kill()
-        lector.join(10)
-        os.close(maestro)
-    for marca in SANITIZER_MARKERS:
-        assert marca not in salida, salida.decode("latin-1")
-    return proc.returncode, bytes(salida)
-
-
 @unittest.skipIf(WINDOWS, "no pseudo-terminal for a program run under Wine")
 class NombresEnUnTerminal(Arbol):
     def test_lineas_de_resultado_y_de_progreso(self):
@@ -133,8 +96,8 @@ class NombresEnUnTerminal(Arbol):
             return "close"
         peer = Peer([read_frame(), call(sirve)])
         with peer:
-            estado, pantalla = en_terminal(["ALL", "LIB1"], self.dir,
-                                           {**peer.env(), "BASE": self.base, "LANG": "ESP"})
+            estado, pantalla, _ = run_on_terminal(["ALL", "LIB1"], self.dir,
+                                                  {**peer.env(), "BASE": self.base, "LANG": "ESP"}, stderr_too=True)
         self.assertEqual(estado, 0, pantalla)
         # The result line, and the progress line drawn over it.
         self.assertIn(b"Obtiene: LIB1/SRC/A???.txt", pantalla)
@@ -152,9 +115,9 @@ class NombresEnUnTerminal(Arbol):
                  expect_eof()]
         peer = Peer(pasos)
         with peer:
-            estado, pantalla = en_terminal(["SPL", "LIB1"], self.dir,
-                                           {**peer.env(), "BASE": self.base, "LANG": "ESP",
-                                            "VORTCP_CODIFICACION": "UTF-8"})
+            estado, pantalla, _ = run_on_terminal(["SPL", "LIB1"], self.dir,
+                                                  {**peer.env(), "BASE": self.base, "LANG": "ESP",
+                                                   "VORTCP_CODIFICACION": "UTF-8"}, stderr_too=True)
         self.assertEqual(estado, 0, pantalla)
         self.assertIn(b"UNO?[2J?DOS\n", pantalla)
         self.assertNotIn(b"\xc2\x9d", pantalla)

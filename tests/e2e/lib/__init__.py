@@ -1,6 +1,7 @@
 """Shared helpers of vortcp's end-to-end tests (standard library only).
 
-- run_vortcp, Result, clean_env, make_base: run the real binary (proceso.py)
+- run_vortcp, run_on_terminal, Result, clean_env, make_base: run the real
+  binary (proceso.py)
 - WINDOWS, EOL, CONNECTION_REFUSED, NOT_A_DIRECTORY, shown_path, stored_name,
   text_bytes, local_text, windows_path: what differs when the binary is the
   Windows build run under Wine (proceso.py)
@@ -16,7 +17,7 @@ Tests import it from tests/e2e: `from lib import *` or by name.
 from .ebcdic import (MAX_FRAME, as_bytes, asc_fija, ebc_fija, ebcdic_frame, frame,
                      frame_length, from_ebcdic, show, split_frames, to_ebcdic)
 from .proceso import (CONNECTION_REFUSED, EOL, NOT_A_DIRECTORY, WINDOWS, Result, clean_env,
-                      local_text, make_base, run_vortcp, shown_path, stored_name, text_bytes,
+                      local_text, make_base, run_on_terminal, run_vortcp, shown_path, stored_name, text_bytes,
                       vortcp_bin, windows_path)
 from .servidor import (Connection, Peer, ScriptFailure, broker_reply, broker_script, call,
                        close, expect, expect_eof, expect_frame, pause, read_frame, send,

@@ -19,9 +19,11 @@ local_text and text_bytes.
 
 import errno
 import os
+import pty
 import subprocess
 import tempfile
 import threading
+import tty
 from collections import namedtuple
 
 Result = namedtuple("Result", "status stdout stderr")
@@ -206,6 +208,42 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
         stdout = _from_text_mode(stdout, "stdout of vortcp %r" % (args,))
         stderr = _from_text_mode(stderr, "stderr of vortcp %r" % (args,))
     return Result(proc.returncode, stdout, stderr)
+
+
+def run_on_terminal(args, cwd, env=None, stdin=b"", stderr_too=False, timeout=20):
+    """Runs vortcp (POSIX build) with its standard output on a pseudo-terminal
+    in raw mode, so that no CR is added, and standard error there too when
+    stderr_too, else in a pipe. Returns (status, what the terminal got,
+    stderr bytes). Fails on a sanitizer report in either stream."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    proc = subprocess.Popen([vortcp_bin()] + list(args), cwd=cwd, env=clean_env(env), stdin=subprocess.PIPE,
+                            stdout=slave, stderr=slave if stderr_too else subprocess.PIPE)
+    os.close(slave)
+    screen = bytearray()
+
+    def read():
+        while True:
+            try:
+                piece = os.read(master, 65536)
+            except OSError:  # EIO: the program's end closed the terminal's last writer
+                return
+            if not piece:
+                return
+            screen.extend(piece)
+
+    reader = threading.Thread(target=read, daemon=True)
+    reader.start()
+    try:
+        _, error = proc.communicate(stdin, timeout=timeout)
+    finally:
+        proc.kill()
+        reader.join(10)
+        os.close(master)
+    error = error or b""
+    for marker in SANITIZER_MARKERS:
+        assert marker not in screen and marker not in error, (bytes(screen) + error).decode("latin-1")
+    return proc.returncode, bytes(screen), error
 
 
 # Drive letters mapped by this process: directory -> [link, runs using it].
