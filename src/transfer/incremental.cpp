@@ -10,19 +10,9 @@
 #include "base/contexto.h"
 #include "base/texto.h"
 #include "transfer/nombres.h"
+#include "transfer/xinfo.h"
 
 namespace {
-
-// A field of an index line: `ancho` bytes from `desde`, cut at the line's
-// end, trailing blanks removed.
-void campo(const char* linea, size_t largo, size_t desde, size_t ancho, char* dest, size_t cap) {
-  size_t n = 0;
-  if (desde < largo) n = largo - desde < ancho ? largo - desde : ancho;
-  while (n > 0 && linea[desde + n - 1] == ' ') n--;
-  if (n >= cap) n = cap - 1;
-  if (n > 0) memcpy(dest, linea + desde, n);
-  dest[n] = '\0';
-}
 
 int compara_clave(const EntradaIndice& a, const EntradaIndice& b) {
   int c = strcmp(a.archivo, b.archivo);
@@ -107,14 +97,14 @@ bool entrada_de_linea(const char* linea, size_t largo, const char* biblioteca, E
   if (largo > 0 && linea[0] == '#') return false;
   if (largo < 22) return false;
   char b[TAM_NOMBRE_CATALOGO];
-  campo(linea, largo, 1, 10, b, sizeof b);
+  campo_xinfo(linea, largo, XINFO_BIBLIOTECA, b, sizeof b);
   if (strcmp(b, biblioteca) != 0) return false;
   *e = EntradaIndice{};
-  campo(linea, largo, 11, 10, e->archivo, sizeof e->archivo);
-  campo(linea, largo, 21, 10, e->miembro, sizeof e->miembro);
-  campo(linea, largo, 31, 6, e->tipo, sizeof e->tipo);
-  campo(linea, largo, 92, 8, e->fecha, sizeof e->fecha);
-  campo(linea, largo, 100, 6, e->hora, sizeof e->hora);
+  campo_xinfo(linea, largo, XINFO_ARCHIVO, e->archivo, sizeof e->archivo);
+  campo_xinfo(linea, largo, XINFO_MIEMBRO, e->miembro, sizeof e->miembro);
+  campo_xinfo(linea, largo, XINFO_TIPO, e->tipo, sizeof e->tipo);
+  campo_xinfo(linea, largo, XINFO_FECHA, e->fecha, sizeof e->fecha);
+  campo_xinfo(linea, largo, XINFO_HORA, e->hora, sizeof e->hora);
   return e->archivo[0] != '\0';
 }
 

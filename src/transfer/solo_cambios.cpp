@@ -140,10 +140,15 @@ bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta) {
   copia_texto(hora, c.hora);
   quita_blancos(fecha);
   quita_blancos(hora);
-  // The line in force now: a unit tried again finds the objects its first
-  // try completed as they are on disk, and leaves them.
-  if (fecha[0] == '\0' || !fecha_en_xinfo(c.biblioteca, c.archivo, c.miembro, fecha_indice, hora_indice) ||
-      strcmp(fecha, fecha_indice) != 0 || strcmp(hora, hora_indice) != 0 || !plat_es_fichero(ruta))
+  // The line in force now. One that this run recorded is an object the
+  // first try of a unit tried again completed: the retry receives it again,
+  // as a run without the comparison does, so that its counts replace the
+  // first try's and its line takes its place in the unit's order.
+  bool de_esta_ejecucion = false;
+  if (fecha[0] == '\0' ||
+      !fecha_en_xinfo(c.biblioteca, c.archivo, c.miembro, fecha_indice, hora_indice, &de_esta_ejecucion) ||
+      de_esta_ejecucion || strcmp(fecha, fecha_indice) != 0 || strcmp(hora, hora_indice) != 0 ||
+      !plat_es_fichero(ruta))
     return false;
   if (std::binary_search(esperados.begin(), esperados.end(), std::string(ruta))) {
     progreso_sin_cambios(1);

@@ -41,6 +41,15 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
     if ((unsigned char)dest[i] < 0x20) dest[i] = ' ';
 }
 
+void campo_xinfo(const char* linea, size_t largo, CampoXinfo campo, char* dest, size_t cap) {
+  size_t n = 0;
+  if (campo.desde < largo) n = largo - campo.desde < campo.ancho ? largo - campo.desde : campo.ancho;
+  while (n > 0 && linea[campo.desde + n - 1] == ' ') n--;
+  if (n >= cap) n = cap - 1;
+  if (n > 0) memcpy(dest, linea + campo.desde, n);
+  dest[n] = '\0';
+}
+
 namespace {
 
 // One key field of a line: up to 10 bytes from offset, ending early at a line
@@ -559,7 +568,7 @@ bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* line
 }
 
 bool fecha_en_xinfo(const char* biblioteca, const char* archivo, const char* miembro, char (&fecha)[9],
-                    char (&hora)[7]) {
+                    char (&hora)[7], bool* de_esta_ejecucion) {
   std::lock_guard<std::mutex> cerrojo(cerrojo_indices);
   Indice* ix = indice_de(biblioteca);
   if (ix == nullptr) return false;
@@ -572,14 +581,9 @@ bool fecha_en_xinfo(const char* biblioteca, const char* archivo, const char* mie
     const Linea& l = ix->lineas[i];
     const char* p = bytes(*ix, l);
     if (!viva(l) || !claves_iguales(p, l.largo, clave, largo)) continue;
-    auto campo = [&](size_t desde, size_t ancho, char* dest) {
-      size_t n = l.largo > desde ? (l.largo - desde < ancho ? l.largo - desde : ancho) : 0;
-      while (n > 0 && p[desde + n - 1] == ' ') n--;
-      if (n > 0) memcpy(dest, p + desde, n);
-      dest[n] = '\0';
-    };
-    campo(92, 8, fecha);
-    campo(100, 6, hora);
+    campo_xinfo(p, l.largo, XINFO_FECHA, fecha, sizeof fecha);
+    campo_xinfo(p, l.largo, XINFO_HORA, hora, sizeof hora);
+    *de_esta_ejecucion = l.marca != 0;
     return true;
   }
   return false;

@@ -24,6 +24,17 @@ void construye_linea_xinfo(char (&dest)[LARGO_LINEA_XINFO + 2], const char* bibl
                            const char* miembro, const char* tipo_fuente, const char* texto, const char* fecha,
                            const char* hora, const FechaHora& ahora);
 
+// Where the fields of an entry line lie (offset, width), as
+// construye_linea_xinfo writes them.
+struct CampoXinfo {
+  size_t desde, ancho;
+};
+constexpr CampoXinfo XINFO_BIBLIOTECA{1, 10}, XINFO_ARCHIVO{11, 10}, XINFO_MIEMBRO{21, 10}, XINFO_TIPO{31, 6},
+    XINFO_FECHA{92, 8}, XINFO_HORA{100, 6};
+// One field of an index line of `largo` bytes into dest (cap bytes): cut at
+// the line's end and at cap - 1, trailing blanks removed.
+void campo_xinfo(const char* linea, size_t largo, CampoXinfo campo, char* dest, size_t cap);
+
 // True when the index line is an entry whose key
 // equals that of the entry line `nueva`: library, file and member, trailing
 // blanks removed, case included. A line beginning with "#" never matches.
@@ -70,10 +81,11 @@ bool registra_xinfo(const char* biblioteca, const char* linea, uint64_t marca = 
 bool lee_lineas_xinfo(const char* biblioteca, void (*por_linea)(const char* linea, size_t largo, void* dato),
                       void* dato);
 // The change date and time (trailing blanks removed) of the line in force of
-// the key in the library's index, read into memory if it is not there yet.
-// False when the index has no line of the key or cannot be read.
+// the key in the library's index, read into memory if it is not there yet;
+// *de_esta_ejecucion tells whether this run recorded that line. False when
+// the index has no line of the key or cannot be read.
 bool fecha_en_xinfo(const char* biblioteca, const char* archivo, const char* miembro, char (&fecha)[9],
-                    char (&hora)[7]);
+                    char (&hora)[7], bool* de_esta_ejecucion);
 // Drops the entries of the key (library, file and member, names without
 // padding) from the library's index in memory; the index is written with
 // the others (graba_indices), whatever way the run ends. False when it

@@ -15,6 +15,7 @@ import time
 import unittest
 
 from lib import WINDOWS, clean_env, run_vortcp, shown_path, unused_port, vortcp_bin
+from lib.catalogo_sim import cambia_fecha
 from test_simulador import MUESTRAS, Simulador
 
 LIB = "PAR"
@@ -209,6 +210,30 @@ class VariasSesiones(unittest.TestCase):
         self.assertComoUnaSesion(carpeta)
         self.assertEqual(parciales(carpeta), [])
         self.assertEqual(self.peticiones(sim).count(("F3", "")), 2)
+
+    def test_reintento_de_una_ejecucion_incremental(self):
+        # Every member of F3 changed; one session, so that F3 is one unit.
+        # Its first session is cut once M1 and M2 are complete. The retry
+        # receives them again, so the index keeps the one-session order and
+        # the counts hold all four.
+        sim = self.simulador("--archivo-con-fallos", "F3:1", "--corta-en-trama", "7")
+        carpeta = self.carpeta()
+        previa = self.simulador()
+        self.assertEqual(self.corre_en(previa, ["ALL", LIB], carpeta, sesiones=4).status, 0)
+        for m in ("M1", "M2", "M3", "M4"):
+            cambia_fecha(sim.bd, LIB, "F3", m, "20260101", "120000")
+        r = self.corre_en(sim, ["ALL", LIB], carpeta, VORTCP_INCREMENTAL="1", VORTCP_PROGRESO="1")
+        self.assertEqual(r.status, 0, r.stdout + r.stderr)
+        self.assertIn(b"Incompleto: " + shown_path("PAR/F3/M3.cl.parcial").encode(), r.stdout)
+        # The lines of the changed members follow those the run left alone,
+        # in the order the server sent them, once each.
+        claves = [l[11:31] for l in indice(carpeta)]
+        self.assertEqual(sorted(claves), sorted(l[11:31] for l in indice(self.referencia)))
+        f3 = [l for l in indice(carpeta) if l[11:21] == b"F3".ljust(10)]
+        self.assertEqual([l[21:23] for l in f3], [b"M1", b"M2", b"M3", b"M4"])
+        self.assertEqual([l[92:106] for l in f3], [b"20260101120000"] * 4)
+        self.assertRegex(r.stderr, rb"Total: 6 objetos, 28 registros, .*; 0 incompletos; 22 sin cambios\n")
+        self.assertEqual(parciales(carpeta), [])
 
     def test_una_unidad_perdida_dos_veces_termina_con_menos_uno(self):
         sim = self.simulador("--archivo-con-fallos", "F3:2", "--corta-en-trama", "3")
