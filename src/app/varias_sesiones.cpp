@@ -4,7 +4,6 @@
 // and the hand-over to the transfer side (the plan, or the comparison).
 #include "app/varias_sesiones.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -95,21 +94,15 @@ bool lee_catalogo_de_la_ejecucion(const char* biblioteca, const char* archivo, C
 }
 
 // The plan of the run, or nullptr when it goes on with one session (the
-// notice printed). For a generic file name only the files of that prefix
-// are kept; the catalogue is freed once the plan holds what it needs of it.
+// notice printed). A generic file name keeps the files of that prefix.
 Plan* planifica_ejecucion(const char* biblioteca, const char* archivo) {
   Catalogo catalogo;
   if (!lee_catalogo_de_la_ejecucion(biblioteca, archivo, &catalogo)) {
     fprintf(stderr, "Catalogo no disponible: se usa una sola sesion.\n");
     return nullptr;
   }
-  if (es_generico(archivo)) {
-    size_t n = strlen(archivo) - 1;
-    auto fuera = [&](const ArchivoCatalogo& a) { return strncmp(a.nombre, archivo, n) != 0; };
-    catalogo.archivos.erase(std::remove_if(catalogo.archivos.begin(), catalogo.archivos.end(), fuera),
-                            catalogo.archivos.end());
-  }
-  return new Plan(planifica(catalogo, ctx.icodigo, archivo_pedido(archivo), sesiones_pedidas));
+  const char* patron = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
+  return new Plan(planifica(catalogo, ctx.icodigo, patron, sesiones_pedidas));
 }
 
 }  // namespace

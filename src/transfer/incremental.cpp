@@ -19,16 +19,6 @@ int compara_clave(const EntradaIndice& a, const EntradaIndice& b) {
   return c != 0 ? c : strcmp(a.miembro, b.miembro);
 }
 
-bool en_el_modo(int32_t icodigo, ClaseArchivo clase) {
-  if (icodigo == 95) return clase == ClaseArchivo::fuente;
-  if (icodigo == 97) return clase == ClaseArchivo::datos;
-  return true;
-}
-
-int rango(ClaseArchivo clase) {
-  return clase == ClaseArchivo::fuente ? 0 : clase == ClaseArchivo::datos ? 1 : 2;
-}
-
 std::string ruta(ClaseArchivo clase, const char* biblioteca, const char* archivo, const char* miembro,
                  const char* tipo) {
   char r[TAM_RUTA];
@@ -44,13 +34,6 @@ std::string momento(const char* fecha, const char* hora) {
   return m;
 }
 
-bool casa(const char* patron, const char* nombre) {
-  size_t n = strlen(patron);
-  if (n == 0) return true;
-  if (patron[n - 1] == '*') return strncmp(patron, nombre, n - 1) == 0;
-  return strcmp(patron, nombre) == 0;
-}
-
 // The dates of a unit of what changed: the earliest change of the members it
 // holds (none when one of them has no date), never before the run's own.
 void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, const char* horad) {
@@ -58,7 +41,7 @@ void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, c
   std::string primero;
   bool sin_fecha = a.miembros.empty();
   for (const MiembroCatalogo& m : a.miembros) {
-    if (!casa(u.miembro, m.nombre)) continue;
+    if (!casa_nombre(u.miembro, m.nombre)) continue;
     if (m.fecha[0] == '\0') sin_fecha = true;
     std::string t = momento(m.fecha, m.hora);
     if (primero.empty() || t < primero) primero = t;
@@ -174,12 +157,12 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
   };
   for (const ArchivoCatalogo& a : catalogo.archivos) {
     if (a.clase == ClaseArchivo::mensajes) marca(a.nombre, "");
-    if (!en_el_modo(icodigo, a.clase) || !casa(archivo, a.nombre)) {
+    if (!clase_en_el_modo(icodigo, a.clase) || !casa_nombre(archivo, a.nombre)) {
       for (const MiembroCatalogo& m : a.miembros) marca(a.nombre, m.nombre);
       continue;
     }
     if (!incremental) alcance.archivos.push_back(a);
-    std::vector<std::string>& rutas = por_rango[rango(a.clase)];
+    std::vector<std::string>& rutas = por_rango[rango_de_clase(a.clase)];
     ArchivoCatalogo copia{};
     copia_texto(copia.nombre, a.nombre);
     copia.clase = a.clase;
@@ -219,8 +202,7 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
   if (incremental) {
     r.plan = planifica(cambiado, icodigo, "", sesiones);
     for (Unidad& u : r.plan.unidades)
-      for (const ArchivoCatalogo& a : cambiado.archivos)
-        if (strcmp(a.nombre, u.archivo) == 0) fechas_de_unidad(u, a, fechad, horad);
+      fechas_de_unidad(u, cambiado.archivos[u.archivo_catalogo], fechad, horad);
     r.plan.sin_cambios = r.sin_cambios;
   } else {
     r.plan = planifica(alcance, icodigo, "", sesiones);
@@ -234,13 +216,13 @@ Comparacion compara_con_indice(const Catalogo& catalogo, int32_t icodigo, const 
     const EntradaIndice& e = indice[i];
     // Each key once, by its line in force.
     if (busca_por_clave(indice, orden, e.archivo, e.miembro) != (long)i || listada[i] ||
-        !casa(archivo, e.archivo))
+        !casa_nombre(archivo, e.archivo))
       continue;
     // A line edited by hand could name a path outside the tree: a mirror
     // never goes there.
     if (primer_nombre_no_valido(lib, e.archivo, e.miembro, e.tipo) != nullptr) continue;
     ClaseArchivo clase = clase_de_entrada(e, catalogo, existe);
-    if (!en_el_modo(icodigo, clase)) continue;
+    if (!clase_en_el_modo(icodigo, clase)) continue;
     r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
   }
   return r;

@@ -98,3 +98,10 @@ bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* bibl
   }
   return false;
 }
+
+bool casa_nombre(const char* patron, const char* nombre) {
+  size_t n = strlen(patron);
+  if (n == 0) return true;
+  if (patron[n - 1] == '*') return strncmp(patron, nombre, n - 1) == 0;
+  return strcmp(patron, nombre) == 0;
+}

@@ -44,6 +44,10 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f);
 // The handlers open these paths and an incremental run compares against
 // them: one function, so that the two never disagree. False, with an empty
 // path, when it does not fit.
+// Whether `nombre` is one that `patron` names: every name for an empty
+// pattern, those beginning with PREFIJO for "PREFIJO*", else the same name.
+bool casa_nombre(const char* patron, const char* nombre);
+
 bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
                     const char* miembro, const char* tipo);
 template <size_t N>

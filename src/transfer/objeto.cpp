@@ -179,7 +179,6 @@ bool abre_objeto(Recorrido& r, const Cabecera& c, const char* ruta, bool binario
   o.fichero = f;
   o.abierto = true;
   copia_texto(o.ruta, ruta);
-  o.cabecera = c;
   o.con_fecha = fecha_de_cabecera(c.fecha, c.hora, &o.fecha);
   o.registros = 0;
   o.bytes = 0;

@@ -9,10 +9,9 @@
 #include <string>
 
 #include "base/texto.h"
+#include "transfer/nombres.h"
 
-namespace {
-
-bool transfiere(int32_t icodigo, ClaseArchivo clase) {
+bool clase_en_el_modo(int32_t icodigo, ClaseArchivo clase) {
   switch (icodigo) {
     case 95:
       return clase == ClaseArchivo::fuente;
@@ -23,11 +22,11 @@ bool transfiere(int32_t icodigo, ClaseArchivo clase) {
   }
 }
 
-// The order of the classes in a one-session stream: members, then data
-// files, then message files.
-int rango(ClaseArchivo clase) {
+int rango_de_clase(ClaseArchivo clase) {
   return clase == ClaseArchivo::fuente ? 0 : clase == ClaseArchivo::datos ? 1 : 2;
 }
+
+namespace {
 
 int64_t bytes_de(const ArchivoCatalogo& a) {
   if (a.miembros.empty()) return a.tamano > 0 ? a.tamano : 0;
@@ -58,7 +57,7 @@ struct Partidor {
     for (size_t i : indices) p.u.bytes += a.miembros[i].tamano > 0 ? a.miembros[i].tamano : 0;
     p.u.objetos = (int64_t)indices.size();
     p.rango = rango;
-    p.archivo = posicion;
+    p.archivo = p.u.archivo_catalogo = posicion;
     p.miembro = indices.empty() ? 0 : *std::min_element(indices.begin(), indices.end());
     piezas.push_back(p);
   }
@@ -99,8 +98,7 @@ Plan planifica(const Catalogo& catalogo, int32_t icodigo, const char* archivo, i
   std::vector<size_t> elegidos;
   for (size_t i = 0; i < catalogo.archivos.size(); i++) {
     const ArchivoCatalogo& a = catalogo.archivos[i];
-    if (!transfiere(icodigo, a.clase)) continue;
-    if (archivo[0] != '\0' && strcmp(a.nombre, archivo) != 0) continue;
+    if (!clase_en_el_modo(icodigo, a.clase) || !casa_nombre(archivo, a.nombre)) continue;
     elegidos.push_back(i);
     plan.bytes += bytes_de(a);
     plan.objetos += a.miembros.empty() ? 1 : (int64_t)a.miembros.size();
@@ -109,7 +107,7 @@ Plan planifica(const Catalogo& catalogo, int32_t icodigo, const char* archivo, i
   std::vector<Pieza> piezas;
   for (size_t i : elegidos) {
     const ArchivoCatalogo& a = catalogo.archivos[i];
-    Partidor p{a, i, rango(a.clase), objetivo, piezas};
+    Partidor p{a, i, rango_de_clase(a.clase), objetivo, piezas};
     std::vector<size_t> todos(a.miembros.size());
     for (size_t k = 0; k < todos.size(); k++) todos[k] = k;
     if (a.miembros.size() > 1 && bytes_de(a) > objetivo) {

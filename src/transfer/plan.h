@@ -5,6 +5,7 @@
 // from its member list so that every listed member is in exactly one unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,8 +17,9 @@ struct Unidad {
   // a member's own name when other members begin with it (no generic name
   // can then hold it alone).
   char miembro[TAM_NOMBRE_CATALOGO];
-  int64_t bytes;    // the catalogue's size of what the unit holds
-  int64_t objetos;  // the objects it holds: members, or 1 for a file without any
+  int64_t bytes;            // the catalogue's size of what the unit holds
+  int64_t objetos;          // the objects it holds: members, or 1 for a file without any
+  size_t archivo_catalogo;  // the file's place in the catalogue the plan was made from
   // The unit's place in the order a one-session run receives the objects
   // (the mode's classes in the server's order, then the catalogue's order of
   // files and members): the index keeps the lines of the units in this order.
@@ -37,9 +39,17 @@ struct Plan {
   int64_t sin_cambios = -1;
 };
 
+// Whether a run with request code `icodigo` (95 source members, 97 data
+// files, 94 everything) transfers files of the class.
+bool clase_en_el_modo(int32_t icodigo, ClaseArchivo clase);
+// The place of a class in a one-session stream: members, then data files,
+// then message files.
+int rango_de_clase(ClaseArchivo clase);
+
 // The units of a run with request code `icodigo` (95 source members, 94 all,
-// 97 data files) over the library of the catalogue, narrowed to `archivo`
-// when it is not empty, for `sesiones` sessions. Files of a class the mode
+// 97 data files) over the library of the catalogue, narrowed to the files
+// that `archivo` names (casa_nombre: empty for all, "PREFIJO*" for a
+// generic name), for `sesiones` sessions. Files of a class the mode
 // does not transfer are left out. A file bigger than the total divided by
 // the session count is split by generic names; the others are one unit each.
 Plan planifica(const Catalogo& catalogo, int32_t icodigo, const char* archivo, int sesiones);

@@ -35,7 +35,6 @@ struct Objeto {
   FILE* fichero = nullptr;                   // the working file
   char ruta[TAM_RUTA];                       // its path once complete
   char parcial[TAM_RUTA];                    // the working file, "<ruta>.parcial"
-  Cabecera cabecera;                         // the header that opened it
   bool con_fecha = false;                    // the header's change date is a valid one:
   FechaHora fecha;                           //   given to the file once complete
   int64_t registros = 0;                     // records written (64 bits: big files)

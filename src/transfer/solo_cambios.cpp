@@ -126,7 +126,7 @@ void transfiere_lo_cambiado(Catalogo* catalogo, const char* archivo, int sesione
   if (ctx.flog != nullptr) fflush(ctx.flog);
   if (opciones.incremental) {
     copia_texto(biblioteca_del_salto, biblioteca);
-    esperados = r->recibiria;
+    esperados.swap(r->recibiria);
     std::sort(esperados.begin(), esperados.end());
     salto_activo = true;
   }

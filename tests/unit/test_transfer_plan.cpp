@@ -89,6 +89,13 @@ TEST(Plan, FicherosPequenosSonUnaUnidadCadaUnoYElOrdenEsElDeUnaSesion) {
   Plan uno = planifica(c, 94, "QCBL", 4);
   ASSERT_EQ(uno.unidades.size(), 1u);
   EXPECT_EQ(uno.objetos, 1);
+  // A generic file name keeps the files of its prefix (QRPG, split in two by
+  // its members, and QCBL); each unit knows its file's place in the
+  // catalogue.
+  Plan genericos = planifica(c, 94, "Q*", 4);
+  ASSERT_EQ(genericos.unidades.size(), 3u);
+  EXPECT_EQ(genericos.objetos, 3);
+  for (const Unidad& u : genericos.unidades) EXPECT_STREQ(c.archivos[u.archivo_catalogo].nombre, u.archivo);
 }
 
 TEST(Plan, UnFicheroGrandeSeParteEnNombresGenericosSinPerderNiRepetirMiembros) {
