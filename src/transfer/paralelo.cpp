@@ -339,18 +339,7 @@ void Ejecucion::coordina() {
 // status of what happened, the most serious first.
 void Ejecucion::termina_ejecucion() {
   ordena_indices();
-  bool indices_bien = graba_indices();
-  imprime_resumen();
-  if (!cierra_log() || !indices_bien) termina(SALIDA_ERROR);
-  fflush(stdout);
-  salida_estandar_cerrada();
-  if (con_error) termina(SALIDA_ERROR);
-  int senal = plat_interrupcion();
-  if (senal == SALIDA_CERRADA) {
-    fprintf(stderr, "Salida estandar cerrada.\n");
-    termina(salida_de_senal(senal));
-  }
-  if (senal != 0) termina_con(salida_de_senal(senal), "Transferencia interrumpida.\n");
+  cierra_transferencia(con_error);
   if (sin_sesion) {
     imprime_sin_sesion_libre(maximo);
     termina(SALIDA_CONEXION);

@@ -25,28 +25,36 @@ namespace {
 // The end of the run after the walk. A walk that ended on a failed exchange
 // still closes everything, but the run reports the lost connection; one that
 // was interrupted writes the index with every object received so far and says
-// so. A standard output found closed (by the walk, or now at its last flush)
-// ends as an interruption of its own: "Salida estandar cerrada.\n" on
-// standard error, where it can still be read, and exit status 141.
+// so.
 [[noreturn]] void cierra_y_termina(Recorrido& r) {
   Sesion& s = r.sesion;
   if (r.objeto.abierto && !deja_incompleto(r)) termina(SALIDA_ERROR);
   cierra_sesion(s);
+  cierra_transferencia(false);
+  termina(s.fallo ? SALIDA_CONEXION : SALIDA_BIEN);
+}
+
+}  // namespace
+
+void termina_si_salida_cerrada() {
+  fflush(stdout);
+  salida_estandar_cerrada();
+  if (plat_interrupcion() != SALIDA_CERRADA) return;
+  fprintf(stderr, "Salida estandar cerrada.\n");
+  termina(salida_de_senal(SALIDA_CERRADA));
+}
+
+void cierra_transferencia(bool con_error) {
   bool indices_bien = graba_indices();
   imprime_resumen();
   if (!cierra_log() || !indices_bien) termina(SALIDA_ERROR);
   fflush(stdout);
   salida_estandar_cerrada();
+  if (con_error) termina(SALIDA_ERROR);
+  termina_si_salida_cerrada();
   int senal = plat_interrupcion();
-  if (senal == SALIDA_CERRADA) {
-    fprintf(stderr, "Salida estandar cerrada.\n");
-    termina(salida_de_senal(senal));
-  }
   if (senal != 0) termina_con(salida_de_senal(senal), "Transferencia interrumpida.\n");
-  termina(s.fallo ? SALIDA_CONEXION : SALIDA_BIEN);
 }
-
-}  // namespace
 
 void construye_peticion(char (&peticion)[LARGO_PETICION + 1]) {
   construye_peticion_de(peticion, ctx.archivo, ctx.miembro, ctx.fechad, ctx.horad);

@@ -18,6 +18,7 @@
 #include "platform/plataforma.h"
 #include "transfer/incremental.h"
 #include "transfer/paralelo.h"
+#include "transfer/peticion.h"
 #include "transfer/progreso.h"
 #include "transfer/transferencia.h"
 #include "transfer/xinfo.h"
@@ -78,12 +79,7 @@ bool elimina(const char* biblioteca, const Eliminado& e) {
   for (const Eliminado& e : r.eliminados) linea("Eliminado en el servidor: ", e.ruta.c_str());
   printf("Recibiria %d objetos; %d sin cambios; %d eliminados en el servidor\n", (int)r.recibiria.size(),
          (int)r.sin_cambios, (int)r.eliminados.size());
-  fflush(stdout);
-  salida_estandar_cerrada();
-  if (plat_interrupcion() == SALIDA_CERRADA) {
-    fprintf(stderr, "Salida estandar cerrada.\n");
-    termina(salida_de_senal(SALIDA_CERRADA));
-  }
+  termina_si_salida_cerrada();
   termina(SALIDA_BIEN);
 }
 
