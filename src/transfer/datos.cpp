@@ -29,14 +29,12 @@ static bool asegura_fichero_base(const char* biblioteca, const char* archivo) {
   }
   f = plat_crea_nuevo(base, false);
   if (f == nullptr) {
-    antes_de_un_fallo();
-    imprime_del_servidor(stdout, "Imposible abrir (%s)\n", base);
+    falla(stdout, "Imposible abrir (%s)\n", base);
     return false;
   }
   bool bien = fputs("\n", f) != EOF;
   if (plat_cierra_escrito(f) && bien) return true;
-  antes_de_un_fallo();
-  imprime_del_servidor(stdout, "Error al grabar (%s)\n", base);
+  falla(stdout, "Error al grabar (%s)\n", base);
   return false;
 }
 

@@ -39,8 +39,7 @@ bool acepta_cabecera(const Cabecera& c) {
   if (malo != nullptr) {
     char nombre[TAM_AJUSTE];
     copia_texto(nombre, malo);
-    antes_de_un_fallo();
-    imprime_del_servidor(stdout, "Nombre no valido recibido del servidor (%s)\n", nombre);
+    falla(stdout, "Nombre no valido recibido del servidor (%s)\n", nombre);
     return false;
   }
   return toma_biblioteca(c.biblioteca);
@@ -74,11 +73,12 @@ bool toma_biblioteca(const char* biblioteca) {
       return true;
     }
   }
-  antes_de_un_fallo();
   if (bloqueo == Bloqueo::ocupado) {
-    imprime_del_servidor(stdout, "Biblioteca %s en uso por otra transferencia\n", biblioteca);
+    falla(stdout, "Biblioteca %s en uso por otra transferencia\n", biblioteca);
   } else if (directorios) {
-    imprime_del_servidor(stdout, "Imposible abrir (%s)\n", ruta);
+    falla(stdout, "Imposible abrir (%s)\n", ruta);
+  } else {
+    antes_de_un_fallo();
   }
   return false;
 }
@@ -91,8 +91,7 @@ bool asegura_directorio(const char* ruta) {
   }
   // Two sessions may both make it: a directory already there is success.
   if (!plat_crea_directorio(ruta)) {
-    antes_de_un_fallo();
-    imprime_del_servidor(stdout, "Imposible crear el directorio (%s)\n", ruta);
+    falla(stdout, "Imposible crear el directorio (%s)\n", ruta);
     return false;
   }
   std::lock_guard<std::mutex> cerrojo(cerrojo_directorios);

@@ -1,6 +1,7 @@
 // The open object of a walk and its result line (objeto.h).
 #include "transfer/objeto.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -153,6 +154,18 @@ Recorrido::~Recorrido() {
 void antes_de_un_fallo() {
   if (recorrido_del_hilo != nullptr) deja_incompleto(*recorrido_del_hilo);
   borra_progreso();
+}
+
+void falla(FILE* f, const char* formato, ...) {
+  antes_de_un_fallo();
+  char texto[4096];
+  va_list args;
+  va_start(args, formato);
+  formatea_v(texto, sizeof texto, formato, args);
+  va_end(args);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
+  borra_progreso();
+  escribe_nombres(f, texto);
 }
 
 void anuncia_objeto(Recorrido& r, const char* ruta, bool en_log) {

@@ -62,3 +62,8 @@ bool deja_incompleto(Recorrido& r);
 // progress line is erased. The walk is the last one of this thread that
 // opened an object.
 void antes_de_un_fallo();
+// The failure's message, after antes_de_un_fallo: formatted, through the
+// terminal filter (it may hold server names), written under the lines' lock
+// with the progress line erased, so that no redraw by another session comes
+// between the two.
+void falla(FILE* f, const char* formato, ...) __attribute__((format(printf, 2, 3)));

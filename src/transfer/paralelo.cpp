@@ -21,6 +21,7 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/lista.h"
+#include "transfer/objeto.h"
 #include "transfer/peticion.h"
 #include "transfer/progreso.h"
 #include "transfer/recorrido.h"
@@ -228,7 +229,7 @@ void Ejecucion::lanza(Puesto& p, size_t unidad) {
     pendientes.insert(unidad);
     limite = ocupados;
     if (ocupados == 0) {
-      printf("Imposible abrir otra sesion (%s)\n", e.what());
+      falla(stdout, "Imposible abrir otra sesion (%s)\n", e.what());
       con_error = true;
       para_todo();
     }

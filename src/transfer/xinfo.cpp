@@ -331,8 +331,7 @@ void quita_clave(Indice& ix, const char* nueva, size_t largo) {
 }
 
 bool falla_apertura(const char* ruta, int codigo) {
-  antes_de_un_fallo();
-  imprime_del_servidor(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
+  falla(stderr, "Error apertura fichero: %s  rc=%d \n", ruta, codigo);
   return false;
 }
 
@@ -464,16 +463,15 @@ bool graba(Indice& ix) {
   ix.ultima_escritura = plat_reloj_ms();
   if (e == Escritura::bien) return true;
   ix.fallido = true;
-  antes_de_un_fallo();
   switch (e) {
     case Escritura::sin_temporal:
-      imprime_del_servidor(stderr, "Error apertura fichero: %s  rc=%d \n", ix.temporal, codigo);
+      falla(stderr, "Error apertura fichero: %s  rc=%d \n", ix.temporal, codigo);
       break;
     case Escritura::sin_grabar:
-      imprime_del_servidor(stdout, "Error al grabar (%s)\n", ix.temporal);
+      falla(stdout, "Error al grabar (%s)\n", ix.temporal);
       break;
     default:
-      imprime_del_servidor(stdout, "Error al grabar (%s)\n", ix.ruta);
+      falla(stdout, "Error al grabar (%s)\n", ix.ruta);
       break;
   }
   return false;
