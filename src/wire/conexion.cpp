@@ -292,11 +292,6 @@ bool hay_intermediario() {
   return ajustes.con_broker;
 }
 
-int conecta_sesion(Sesion& s) {
-  int estado = prepara_conexion();
-  return estado != SALIDA_BIEN ? estado : abre_sesion(s);
-}
-
 void cierra_sesion(Sesion& s) {
   plat_cierra_socket(s.sd);
   s.sd = SOCKET_INVALIDO;
