@@ -286,8 +286,10 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
   int marca = faltan > (size_t)(1 << 20) ? (1 << 20) : (int)faltan;
   bool con_marca = setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &marca, sizeof marca) == 0;
   int64_t limite = plat_reloj_ms() + max_ms;
+  // The count is read once per pass, after the wait: the next pass starts
+  // from it.
+  long hay = disponibles(sd);
   for (;;) {
-    long hay = disponibles(sd);
     if (hay < 0 || (size_t)hay >= faltan || senal_recibida != 0) break;
     int64_t queda = limite - plat_reloj_ms();
     if (queda <= 0) break;
@@ -311,6 +313,7 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
       struct timespec siesta = {0, 1000000L};
       nanosleep(&siesta, nullptr);
     }
+    hay = ahora_hay;
   }
   if (con_marca) {
     int uno = 1;
