@@ -154,22 +154,28 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
   return (long)n;
 }
 
-long plat_recibe(socket_t s, void* destino, size_t n) {
-  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+namespace {
+
+// The receive of both plat_recibe and plat_recibe_con_plazo: interruptions by
+// other signals are retried, and once one is recorded the result is -1. EAGAIN
+// on a blocking socket is the receive time-out that plat_recibe_con_plazo set:
+// PLAT_SIN_DATOS with con_plazo; without it the receive goes on waiting, as
+// plat_recibe has no time limit.
+long recibe_del_socket(socket_t s, void* destino, size_t n, bool con_plazo) {
   for (;;) {
     if (senal_recibida != 0) {
       errno = EINTR;
       return -1;
     }
     ssize_t r = recv((int)s, destino, n, 0);
-    // EAGAIN on a blocking socket is the receive time-out that
-    // plat_recibe_con_plazo set: this call has no time limit.
-    if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (con_plazo) return PLAT_SIN_DATOS;
+      continue;
+    }
     return (long)r;
   }
 }
-
-namespace {
 
 // The time-out is a property of the socket: it is set once, not per receive.
 bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
@@ -184,6 +190,11 @@ bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
 
 }  // namespace
 
+long plat_recibe(socket_t s, void* destino, size_t n) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  return recibe_del_socket(s, destino, n, false);
+}
+
 long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   if (max_ms < 1) max_ms = 1;
@@ -196,18 +207,9 @@ long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int*
     int r = poll(&p, 1, max_ms);
     if (r == 0) return PLAT_SIN_DATOS;
     if (r < 0 && errno != EINTR) return -1;
-    return plat_recibe(s, destino, n);
+    return recibe_del_socket(s, destino, n, false);
   }
-  for (;;) {
-    if (senal_recibida != 0) {
-      errno = EINTR;
-      return -1;
-    }
-    ssize_t r = recv((int)s, destino, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return PLAT_SIN_DATOS;
-    return (long)r;
-  }
+  return recibe_del_socket(s, destino, n, true);
 }
 
 void plat_acusa_recibo(socket_t s) {
