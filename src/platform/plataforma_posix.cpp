@@ -188,6 +188,29 @@ bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
   return true;
 }
 
+// Without a time-out on the socket, poll stands in for it. Cut short by
+// another signal, it waits on for the rest of max_ms: a receive after it
+// would have no limit at all.
+long recibe_tras_poll(socket_t s, void* destino, size_t n, int max_ms) {
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    if (senal_recibida != 0) {
+      errno = EINTR;
+      return -1;
+    }
+    int64_t queda = limite - plat_reloj_ms();
+    if (queda <= 0) return PLAT_SIN_DATOS;
+    struct pollfd p;
+    p.fd = (int)s;
+    p.events = POLLIN;
+    p.revents = 0;
+    int r = poll(&p, 1, (int)queda);
+    if (r == 0) return PLAT_SIN_DATOS;
+    if (r > 0) return recibe_del_socket(s, destino, n, false);
+    if (errno != EINTR) return -1;
+  }
+}
+
 }  // namespace
 
 long plat_recibe(socket_t s, void* destino, size_t n) {
@@ -198,17 +221,7 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
 long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   if (max_ms < 1) max_ms = 1;
-  if (!pon_plazo(s, max_ms, plazo_ms)) {
-    // Without a time-out on the socket, one poll stands in for it.
-    struct pollfd p;
-    p.fd = (int)s;
-    p.events = POLLIN;
-    p.revents = 0;
-    int r = poll(&p, 1, max_ms);
-    if (r == 0) return PLAT_SIN_DATOS;
-    if (r < 0 && errno != EINTR) return -1;
-    return recibe_del_socket(s, destino, n, false);
-  }
+  if (!pon_plazo(s, max_ms, plazo_ms)) return recibe_tras_poll(s, destino, n, max_ms);
   return recibe_del_socket(s, destino, n, true);
 }
 
