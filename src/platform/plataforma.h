@@ -234,7 +234,9 @@ bool plat_cierra_escrito(FILE* f);
 // True when the stream writes to a terminal (a console window on Windows),
 // false for a file or a pipe.
 bool plat_es_terminal(FILE* f);
-// The number and the description of the last runtime error.
+// The number and the description of the last runtime error. The text stays
+// valid on the calling thread until its next call; other threads' calls do
+// not touch it.
 int plat_errno();
 const char* plat_describe_error();
 
