@@ -318,3 +318,12 @@ void cierra_sesion(Sesion& s) {
   s.sd = SOCKET_INVALIDO;
   s.plazo_ms = 0;
 }
+
+void reinicia_sesion(Sesion& s) {
+  s.sd = SOCKET_INVALIDO;
+  s.plazo_ms = 0;
+  s.fallo = false;
+  s.cortada = false;
+  s.largo = 0;
+  s.npendientes = 0;
+}

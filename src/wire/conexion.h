@@ -37,3 +37,8 @@ void imprime_sin_sesion_libre(int32_t maximo);
 bool hay_intermediario();
 // Closes the session's socket (the end of a transfer run).
 void cierra_sesion(Sesion& s);
+// Makes a Sesion used before ready for another connection: no socket and no
+// receive time-out, no failure and no cut, no payload and nothing pending
+// from the framing. Its trace is kept. The socket is not closed here: it has
+// been closed already (cierra_sesion), or was never opened.
+void reinicia_sesion(Sesion& s);
