@@ -45,17 +45,11 @@ bool numero_de(const ValorFila& v, int64_t* n) {
   if (!texto_de(v, texto, sizeof texto)) return false;
   *n = 0;
   if (texto[0] == '\0') return true;  // NULL: no size known
+  if (!son_cifras(texto, strlen(texto))) return false;
   for (const char* p = texto; *p; p++) {
-    if (*p < '0' || *p > '9') return false;
     if (*n > (INT64_MAX - 9) / 10) return false;
     *n = *n * 10 + (*p - '0');
   }
-  return true;
-}
-
-bool cifras(const char* p, int n) {
-  for (int i = 0; i < n; i++)
-    if (p[i] < '0' || p[i] > '9') return false;
   return true;
 }
 
@@ -66,12 +60,14 @@ bool marca_de_tiempo(const ValorFila& v, char (&fecha)[9], char (&hora)[7]) {
   if (!texto_de(v, t, sizeof t)) return false;
   if (t[0] == '\0') return true;
   size_t n = strlen(t);
-  if (n < 19 || !cifras(t, 4) || t[4] != '-' || !cifras(t + 5, 2) || t[7] != '-' || !cifras(t + 8, 2))
+  if (n < 19 || !son_cifras(t, 4) || t[4] != '-' || !son_cifras(t + 5, 2) || t[7] != '-' ||
+      !son_cifras(t + 8, 2))
     return false;
   bool db2 = t[10] == '-' && t[13] == '.' && t[16] == '.';
   bool iso = t[10] == ' ' && t[13] == ':' && t[16] == ':';
-  if (!(db2 || iso) || !cifras(t + 11, 2) || !cifras(t + 14, 2) || !cifras(t + 17, 2)) return false;
-  if (n > 19 && (t[19] != '.' || !cifras(t + 20, (int)(n - 20)))) return false;
+  if (!(db2 || iso) || !son_cifras(t + 11, 2) || !son_cifras(t + 14, 2) || !son_cifras(t + 17, 2))
+    return false;
+  if (n > 19 && (t[19] != '.' || !son_cifras(t + 20, n - 20))) return false;
   formatea(fecha, "%.4s%.2s%.2s", t, t + 5, t + 8);
   formatea(hora, "%.2s%.2s%.2s", t + 11, t + 14, t + 17);
   return true;
