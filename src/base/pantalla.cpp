@@ -9,29 +9,40 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 
-void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
-  escribe_del_servidor(f, datos, n, plat_es_terminal(f));
-}
+namespace {
 
-void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
-  const char* p = (const char*)datos;
-  if (!terminal && !ctx.utf8) {
+// Writes n bytes onto f a piece at a time, in one write each, not a byte at a
+// time: a line that another thread prints meanwhile falls between pieces, not
+// between bytes. On a terminal control bytes become "?"; with utf8 each
+// piece is converted from CP1252.
+void escribe_en_trozos(FILE* f, const char* p, size_t n, bool terminal, bool utf8) {
+  if (!terminal && !utf8) {
     fwrite(p, 1, n, f);
     return;
   }
   char trozo[4096];
-  char utf8[3 * sizeof trozo];
+  char en_utf8[3 * sizeof trozo];
   while (n > 0) {
     size_t k = n < sizeof trozo ? n : sizeof trozo;
     for (size_t i = 0; i < k; i++) trozo[i] = terminal ? visible(p[i]) : p[i];
-    if (ctx.utf8) {
-      fwrite(utf8, 1, plat_cp1252_a_utf8(trozo, k, utf8), f);
+    if (utf8) {
+      fwrite(en_utf8, 1, plat_cp1252_a_utf8(trozo, k, en_utf8), f);
     } else {
       fwrite(trozo, 1, k, f);
     }
     p += k;
     n -= k;
   }
+}
+
+}  // namespace
+
+void escribe_del_servidor(FILE* f, const void* datos, size_t n) {
+  escribe_del_servidor(f, datos, n, es_terminal_de_la_ejecucion(f));
+}
+
+void escribe_del_servidor(FILE* f, const void* datos, size_t n, bool terminal) {
+  escribe_en_trozos(f, (const char*)datos, n, terminal, ctx.utf8);
 }
 
 std::mutex& cerrojo_salida() {
@@ -49,22 +60,7 @@ bool es_terminal_de_la_ejecucion(FILE* f) {
 }
 
 void escribe_nombres(FILE* f, const char* texto) {
-  if (!es_terminal_de_la_ejecucion(f)) {
-    fputs(texto, f);
-    return;
-  }
-  // A piece at a time in one write each, not a byte at a time: a line that
-  // another thread prints meanwhile falls between pieces, not between bytes.
-  char trozo[1024];
-  while (*texto != '\0') {
-    size_t n = 0;
-    while (n < sizeof trozo && texto[n] != '\0') {
-      trozo[n] = visible(texto[n]);
-      n++;
-    }
-    fwrite(trozo, 1, n, f);
-    texto += n;
-  }
+  escribe_en_trozos(f, texto, strlen(texto), es_terminal_de_la_ejecucion(f), false);
 }
 
 void imprime_del_servidor(FILE* f, const char* formato, ...) {

@@ -36,6 +36,12 @@ int formatea(char* dest, size_t cap, const char* formato, ...) {
   return n;
 }
 
+bool son_cifras(const char* p, size_t n) {
+  for (size_t i = 0; i < n; i++)
+    if (p[i] < '0' || p[i] > '9') return false;
+  return true;
+}
+
 int32_t lee_entero_n(const char* texto, size_t n) {
   size_t i = 0;
   // Like atoi: any white space before the number is skipped.
@@ -85,9 +91,9 @@ bool toma_env_numero(const char* nombre, long maximo, long* valor) {
   *valor = 0;
   if (!toma_env(texto, nombre)) return false;
   if (texto[0] == '\0') return true;
+  if (!son_cifras(texto, strlen(texto))) return valor_no_valido(nombre, texto);
   long n = 0;
   for (const char* p = texto; *p != '\0'; p++) {
-    if (*p < '0' || *p > '9') return valor_no_valido(nombre, texto);
     n = n * 10 + (*p - '0');
     if (n > maximo) return valor_no_valido(nombre, texto);
   }

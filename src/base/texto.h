@@ -35,6 +35,9 @@ __attribute__((format(printf, 2, 3))) int formatea(char (&dest)[N], const char* 
 int32_t lee_entero(const char* texto);
 // Reads the first n characters of texto as lee_entero does.
 int32_t lee_entero_n(const char* texto, size_t n);
+// True when the n characters from p are all decimal digits (no sign, no
+// blank); true for n 0.
+bool son_cifras(const char* p, size_t n);
 
 // Copies the value of an environment variable into dest; an unset variable
 // gives the empty string. Returns false, after "Valor demasiado largo en la

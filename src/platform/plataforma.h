@@ -58,8 +58,11 @@ long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int*
 void plat_acusa_recibo(socket_t s);
 // Waits at most max_ms milliseconds until the socket holds at least `faltan`
 // bytes ready to be received, or the peer has closed, or the connection has
-// failed, or an interruption is recorded; whichever comes first. No CPU is
-// used while it waits. The caller's next receive takes what is there.
+// failed, or an interruption is recorded; whichever comes first. It sleeps
+// between checks, but not for long: on POSIX it wakes every 200 microseconds
+// while the frame is incomplete (and ends early when part of it came and then
+// nothing for one such slice); on Windows it naps 1 ms at a time while part
+// of it is there. The caller's next receive takes what is there.
 void plat_espera_datos(socket_t s, size_t faltan, int max_ms);
 // Ends the connection of s in both directions without closing the socket
 // (shutdown): a receive or send that waits on it in another thread returns
@@ -231,7 +234,9 @@ bool plat_cierra_escrito(FILE* f);
 // True when the stream writes to a terminal (a console window on Windows),
 // false for a file or a pipe.
 bool plat_es_terminal(FILE* f);
-// The number and the description of the last runtime error.
+// The number and the description of the last runtime error. The text stays
+// valid on the calling thread until its next call; other threads' calls do
+// not touch it.
 int plat_errno();
 const char* plat_describe_error();
 

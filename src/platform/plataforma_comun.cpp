@@ -53,8 +53,33 @@ int plat_errno() {
   return errno;
 }
 
+namespace {
+
+// strerror_r comes in two forms: the GNU one returns the text (its own or
+// the buffer), the POSIX one fills the buffer and returns 0 or an error.
+[[maybe_unused]] const char* texto_de_error(const char* texto, char*, size_t, int) {
+  return texto;
+}
+[[maybe_unused]] const char* texto_de_error(int rc, char* buffer, size_t cap, int codigo) {
+  if (rc != 0) snprintf(buffer, cap, "Unknown error %d", codigo);
+  return buffer;
+}
+
+}  // namespace
+
+// Several session threads may describe an error at once: strerror shares one
+// buffer on POSIX, so each thread has a buffer of its own. The Windows
+// runtime's strerror already keeps its text per thread.
 const char* plat_describe_error() {
+#ifdef _WIN32
   return strerror(errno);
+#else
+  thread_local char texto[256];
+  int codigo = errno;
+  const char* r = texto_de_error(strerror_r(codigo, texto, sizeof texto), texto, sizeof texto, codigo);
+  errno = codigo;
+  return r;
+#endif
 }
 
 const char* plat_getenv(const char* nombre) {

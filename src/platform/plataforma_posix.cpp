@@ -154,22 +154,28 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
   return (long)n;
 }
 
-long plat_recibe(socket_t s, void* destino, size_t n) {
-  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+namespace {
+
+// The receive of both plat_recibe and plat_recibe_con_plazo: interruptions by
+// other signals are retried, and once one is recorded the result is -1. EAGAIN
+// on a blocking socket is the receive time-out that plat_recibe_con_plazo set:
+// PLAT_SIN_DATOS with con_plazo; without it the receive goes on waiting, as
+// plat_recibe has no time limit.
+long recibe_del_socket(socket_t s, void* destino, size_t n, bool con_plazo) {
   for (;;) {
     if (senal_recibida != 0) {
       errno = EINTR;
       return -1;
     }
     ssize_t r = recv((int)s, destino, n, 0);
-    // EAGAIN on a blocking socket is the receive time-out that
-    // plat_recibe_con_plazo set: this call has no time limit.
-    if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (con_plazo) return PLAT_SIN_DATOS;
+      continue;
+    }
     return (long)r;
   }
 }
-
-namespace {
 
 // The time-out is a property of the socket: it is set once, not per receive.
 bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
@@ -182,32 +188,41 @@ bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
   return true;
 }
 
-}  // namespace
-
-long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
-  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
-  if (max_ms < 1) max_ms = 1;
-  if (!pon_plazo(s, max_ms, plazo_ms)) {
-    // Without a time-out on the socket, one poll stands in for it.
-    struct pollfd p;
-    p.fd = (int)s;
-    p.events = POLLIN;
-    p.revents = 0;
-    int r = poll(&p, 1, max_ms);
-    if (r == 0) return PLAT_SIN_DATOS;
-    if (r < 0 && errno != EINTR) return -1;
-    return plat_recibe(s, destino, n);
-  }
+// Without a time-out on the socket, poll stands in for it. Cut short by
+// another signal, it waits on for the rest of max_ms: a receive after it
+// would have no limit at all.
+long recibe_tras_poll(socket_t s, void* destino, size_t n, int max_ms) {
+  int64_t limite = plat_reloj_ms() + max_ms;
   for (;;) {
     if (senal_recibida != 0) {
       errno = EINTR;
       return -1;
     }
-    ssize_t r = recv((int)s, destino, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return PLAT_SIN_DATOS;
-    return (long)r;
+    int64_t queda = limite - plat_reloj_ms();
+    if (queda <= 0) return PLAT_SIN_DATOS;
+    struct pollfd p;
+    p.fd = (int)s;
+    p.events = POLLIN;
+    p.revents = 0;
+    int r = poll(&p, 1, (int)queda);
+    if (r == 0) return PLAT_SIN_DATOS;
+    if (r > 0) return recibe_del_socket(s, destino, n, false);
+    if (errno != EINTR) return -1;
   }
+}
+
+}  // namespace
+
+long plat_recibe(socket_t s, void* destino, size_t n) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  return recibe_del_socket(s, destino, n, false);
+}
+
+long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  if (max_ms < 1) max_ms = 1;
+  if (!pon_plazo(s, max_ms, plazo_ms)) return recibe_tras_poll(s, destino, n, max_ms);
+  return recibe_del_socket(s, destino, n, true);
 }
 
 void plat_acusa_recibo(socket_t s) {
@@ -286,8 +301,10 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
   int marca = faltan > (size_t)(1 << 20) ? (1 << 20) : (int)faltan;
   bool con_marca = setsockopt(sd, SOL_SOCKET, SO_RCVLOWAT, &marca, sizeof marca) == 0;
   int64_t limite = plat_reloj_ms() + max_ms;
+  // The count is read once per pass, after the wait: the next pass starts
+  // from it.
+  long hay = disponibles(sd);
   for (;;) {
-    long hay = disponibles(sd);
     if (hay < 0 || (size_t)hay >= faltan || senal_recibida != 0) break;
     int64_t queda = limite - plat_reloj_ms();
     if (queda <= 0) break;
@@ -311,6 +328,7 @@ void plat_espera_datos(socket_t s, size_t faltan, int max_ms) {
       struct timespec siesta = {0, 1000000L};
       nanosleep(&siesta, nullptr);
     }
+    hay = ahora_hay;
   }
   if (con_marca) {
     int uno = 1;

@@ -147,35 +147,36 @@ static bool legible(SOCKET s, long ms) {
   return select(0, &conjunto, nullptr, nullptr, &t) != 0;
 }
 
-long plat_recibe(socket_t s, void* destino, size_t n) {
-  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+// The receive of both plat_recibe and plat_recibe_con_plazo. A blocking recv
+// cannot be woken by the console handler: it waits in short selects, so that
+// an interruption is seen within a tenth of a second. With a limit (limite
+// above 0, on the clock of plat_reloj_ms) nothing by then is PLAT_SIN_DATOS;
+// without one it waits as long as the server takes.
+static long recibe_hasta(SOCKET s, void* destino, size_t n, int64_t limite) {
   for (;;) {
-    // A blocking recv cannot be woken by the console handler: wait in short
-    // selects, so that an interruption is seen within a tenth of a second.
-    while (senal_recibida == 0 && !legible((SOCKET)s, 100)) {
-    }
     if (senal_recibida != 0) return -1;
-    int r = recv((SOCKET)s, (char*)destino, (int)n, 0);
+    long paso = 100;
+    if (limite > 0) {
+      int64_t queda = limite - plat_reloj_ms();
+      if (queda <= 0) return PLAT_SIN_DATOS;
+      if (queda < paso) paso = (long)queda;
+    }
+    if (!legible(s, paso)) continue;
+    if (senal_recibida != 0) return -1;
+    int r = recv(s, (char*)destino, (int)n, 0);
     if (r == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
     return r == SOCKET_ERROR ? -1 : (long)r;
   }
 }
 
+long plat_recibe(socket_t s, void* destino, size_t n) {
+  if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
+  return recibe_hasta((SOCKET)s, destino, n, 0);
+}
+
 long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int*) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
-  int64_t limite = plat_reloj_ms() + (max_ms < 1 ? 1 : max_ms);
-  for (;;) {
-    int64_t queda = limite - plat_reloj_ms();
-    if (senal_recibida != 0) return -1;
-    if (queda <= 0) return PLAT_SIN_DATOS;
-    // The same short selects as plat_recibe, so that an interruption is seen
-    // within a tenth of a second.
-    if (!legible((SOCKET)s, queda < 100 ? (long)queda : 100)) continue;
-    if (senal_recibida != 0) return -1;
-    int r = recv((SOCKET)s, (char*)destino, (int)n, 0);
-    if (r == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
-    return r == SOCKET_ERROR ? -1 : (long)r;
-  }
+  return recibe_hasta((SOCKET)s, destino, n, plat_reloj_ms() + (max_ms < 1 ? 1 : max_ms));
 }
 
 // The socket acknowledges every segment already (plat_conecta).

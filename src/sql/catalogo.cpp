@@ -9,6 +9,7 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
+#include "sql/consulta.h"
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
 #include "sql/respuesta.h"
@@ -44,17 +45,11 @@ bool numero_de(const ValorFila& v, int64_t* n) {
   if (!texto_de(v, texto, sizeof texto)) return false;
   *n = 0;
   if (texto[0] == '\0') return true;  // NULL: no size known
+  if (!son_cifras(texto, strlen(texto))) return false;
   for (const char* p = texto; *p; p++) {
-    if (*p < '0' || *p > '9') return false;
     if (*n > (INT64_MAX - 9) / 10) return false;
     *n = *n * 10 + (*p - '0');
   }
-  return true;
-}
-
-bool cifras(const char* p, int n) {
-  for (int i = 0; i < n; i++)
-    if (p[i] < '0' || p[i] > '9') return false;
   return true;
 }
 
@@ -65,12 +60,14 @@ bool marca_de_tiempo(const ValorFila& v, char (&fecha)[9], char (&hora)[7]) {
   if (!texto_de(v, t, sizeof t)) return false;
   if (t[0] == '\0') return true;
   size_t n = strlen(t);
-  if (n < 19 || !cifras(t, 4) || t[4] != '-' || !cifras(t + 5, 2) || t[7] != '-' || !cifras(t + 8, 2))
+  if (n < 19 || !son_cifras(t, 4) || t[4] != '-' || !son_cifras(t + 5, 2) || t[7] != '-' ||
+      !son_cifras(t + 8, 2))
     return false;
   bool db2 = t[10] == '-' && t[13] == '.' && t[16] == '.';
   bool iso = t[10] == ' ' && t[13] == ':' && t[16] == ':';
-  if (!(db2 || iso) || !cifras(t + 11, 2) || !cifras(t + 14, 2) || !cifras(t + 17, 2)) return false;
-  if (n > 19 && (t[19] != '.' || !cifras(t + 20, (int)(n - 20)))) return false;
+  if (!(db2 || iso) || !son_cifras(t + 11, 2) || !son_cifras(t + 14, 2) || !son_cifras(t + 17, 2))
+    return false;
+  if (n > 19 && (t[19] != '.' || !son_cifras(t + 20, n - 20))) return false;
   formatea(fecha, "%.4s%.2s%.2s", t, t + 5, t + 8);
   formatea(hora, "%.2s%.2s%.2s", t + 11, t + 14, t + 17);
   return true;
@@ -85,11 +82,9 @@ enum class Consulta { bien, error_sql, fallo };
 // other than the end, other columns, a block that stops before it says).
 template <typename PorFila>
 Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFila por_fila) {
-  int largo = (int)strlen(sentencia) + 13;
-  formatea(sesion_sql().buffer, "02%.3d%.3d%5d%s", ctx.isesion, ctx.icursor, largo, sentencia);
-  int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
-  if (rc < 0) return Consulta::fallo;
-  Mensaje r = respuesta_de(sesion_sql().buffer, rc);
+  construye_mensaje("02", sentencia);
+  Mensaje r;
+  if (!intercambia_consulta(&r)) return Consulta::fallo;
   if (resp_es_error(r)) {
     *codigo = resp_codigo(r);
     return *codigo == 100 ? Consulta::bien : Consulta::error_sql;
@@ -99,31 +94,26 @@ Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFi
   if (area == nullptr) return Consulta::fallo;
   if (lee_columnas(r, *area, 0, 0, stdout) != columnas || ancho_no_valido(*area) != 0) return Consulta::fallo;
   ValorFila valores[MAX_COLUMNAS];
-  int d = lee_numero(r, 16, 5);
-  int n = lee_numero(r, 21L + d, 5);
-  int sigue = lee_numero(r, 26L + d, 1);
+  BloqueRespuesta b = resp_bloque(r, true);
   // Every row a block claims, each whole, each taken by por_fila.
-  auto bloque = [&](int posicion, int filas) {
-    FilasDeBloque b(r, posicion, filas, *area);
+  auto bloque = [&](const BloqueRespuesta& de) {
+    FilasDeBloque filas(r, de.posicion, de.filas, *area);
     int leidas = 0;
-    while (b.siguiente(valores)) {
+    while (filas.siguiente(valores)) {
       if (!por_fila(valores)) return false;
       leidas++;
     }
-    return leidas == filas;
+    return leidas == de.filas;
   };
-  if (!bloque(27 + d, n)) return Consulta::fallo;
-  while (sigue == 0) {
+  if (!bloque(b)) return Consulta::fallo;
+  while (b.sigue == 0) {
     formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
-    rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
-    if (rc < 0) return Consulta::fallo;
-    r = respuesta_de(sesion_sql().buffer, rc);
+    if (!intercambia_consulta(&r)) return Consulta::fallo;
     if (resp_es_error(r)) return resp_codigo(r) == 100 ? Consulta::bien : Consulta::fallo;
-    n = lee_numero(r, 13, 5);
-    sigue = lee_numero(r, 18, 1);
-    if (!bloque(19, n)) return Consulta::fallo;
+    b = resp_bloque(r, false);
+    if (!bloque(b)) return Consulta::fallo;
   }
-  return sigue == 1 ? Consulta::bien : Consulta::fallo;
+  return b.sigue == 1 ? Consulta::bien : Consulta::fallo;
 }
 
 }  // namespace

@@ -16,19 +16,14 @@
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
 
-// The send and receive step of 02, 03 and 04: the message in the session's buffer goes
-// out, its reply comes back into it. False when the session is lost:
-// nothing is shown, and the console ends the run.
-static bool intercambia(Mensaje* r) {
+bool intercambia_consulta(Mensaje* r) {
   int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
   if (rc < 0) return false;
   *r = respuesta_de(sesion_sql().buffer, rc);
   return true;
 }
 
-// Messages 02 and 04: code, session, cursor, the length of the whole message
-// (the statement and its 13-character header), the statement.
-static void construye_mensaje(const char* codigo, const char* sentencia) {
+void construye_mensaje(const char* codigo, const char* sentencia) {
   int largo = (int)strlen(sentencia) + 13;
   formatea(sesion_sql().buffer, "%s%.3d%.3d%5d%s", codigo, ctx.isesion, ctx.icursor, largo, sentencia);
 }
@@ -75,21 +70,19 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* fi
     return false;
   }
   if (csv) escribe_cabecera_csv(destino_filas(), area);
-  int d = lee_numero(r, 16, 5);
-  int n = lee_numero(r, 21L + d, 5);
-  int sigue = lee_numero(r, 26L + d, 1);
-  if (n > 0) *filas += muestra(r, 27 + d, n, area, csv);
-  if (sigue == 1) escribe_resumen(*filas);
+  BloqueRespuesta b = resp_bloque(r, true);
+  if (b.filas > 0) *filas += muestra(r, b.posicion, b.filas, area, csv);
+  if (b.sigue == 1) escribe_resumen(*filas);
   // A closed standard output (or an interruption) fetches no more: the
   // console ends the run.
-  return sigue == 0 && !ejecucion_cortada();
+  return b.sigue == 0 && !ejecucion_cortada();
 }
 
 void ejecuta_consulta(const char* sentencia) {
   bool csv = formato_csv_de_consulta();
   construye_mensaje("02", sentencia);
   Mensaje r;
-  if (!intercambia(&r)) return;
+  if (!intercambia_consulta(&r)) return;
   AreaCursor* area = toma_cursor(r);
   if (area == nullptr) return;
   int filas = 0;
@@ -101,12 +94,12 @@ void ejecuta_consulta(const char* sentencia) {
   // where the status would be.
   for (;;) {
     formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, ctx.icursor);
-    if (!intercambia(&r)) return;
+    if (!intercambia_consulta(&r)) return;
     bool error = resp_es_error(r);
     int codigo = resp_codigo(r);
-    int n = lee_numero(r, 13, 5);
-    int sigue = lee_numero(r, 18, 1);
-    if (!error) filas += muestra(r, 19, n, *area, csv);
+    BloqueRespuesta b = resp_bloque(r, false);
+    int sigue = b.sigue;
+    if (!error) filas += muestra(r, b.posicion, b.filas, *area, csv);
     if (error || sigue == 1) {
       if (ctx.test >= 1) {
         char serror[4];
@@ -145,7 +138,7 @@ void trata_respuesta_sentencia(const Mensaje& r, int rc) {
 void ejecuta_sentencia(const char* sentencia) {
   construye_mensaje("04", sentencia);
   Mensaje r;
-  if (!intercambia(&r)) return;
+  if (!intercambia_consulta(&r)) return;
   if (toma_cursor(r) == nullptr) return;
   trata_respuesta_sentencia(r, r.largo);
 }

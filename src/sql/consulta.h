@@ -4,6 +4,15 @@
 
 #include "sql/respuesta.h"
 
+// Messages 02 and 04 in the session's buffer: the code, session, cursor
+// (ctx.icursor), the length of the whole message (the statement and its
+// 13-character header), the statement.
+void construye_mensaje(const char* codigo, const char* sentencia);
+// The send and receive of the message in the session's buffer; its reply
+// comes back into the buffer, and *r is it. False when the session is lost
+// (nothing is shown).
+bool intercambia_consulta(Mensaje* r);
+
 // Sends the statement as message 02, shows the descriptors and rows of the
 // reply and fetches the rest with message 03 until the last block, code 100
 // or an error. With FORMATO=csv the rows are CSV lines under a line of column

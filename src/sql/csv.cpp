@@ -74,7 +74,7 @@ void escribe_cabecera_csv(FILE* f, const AreaCursor& area) {
 int muestra_filas_csv(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area) {
   bool terminal = plat_es_terminal(f);
   FilasDeBloque bloque(r, posicion, filas, area);
-  static ValorFila valores[MAX_COLUMNAS];
+  ValorFila valores[MAX_COLUMNAS];
   int escritas = 0;
   while (bloque.siguiente(valores)) {
     for (int c = 0; c <= area.ultima_columna; c++) {

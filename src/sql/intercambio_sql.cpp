@@ -68,11 +68,7 @@ bool sesion_perdida() {
   return sesion->fallo;
 }
 
-int resultado_perdido() {
-  return resultado;
-}
-
 void termina_sesion_perdida() {
   if (ctx.test <= 0) fprintf(stderr, "Conexion perdida con el servidor.\n");
-  termina(resultado_perdido());
+  termina(resultado);
 }

@@ -48,10 +48,8 @@ int envia_sql(const char* buffer, TrazaEnvio traza);
 // session; the caller ends the run with SALIDA_ERROR.
 int recibe_sql(char* buffer, bool comprimida);
 
-// True once an exchange failed (the session's failed flag);
-// resultado_perdido() is then its result.
+// True once an exchange failed (the session's failed flag).
 bool sesion_perdida();
-int resultado_perdido();
 // The end of a run whose session is lost (at start-up or at the console):
 // "Conexion perdida con el servidor.\n" on standard error at test level 0
 // (at level 1 the framing has said why; otherwise the end would be silent),

@@ -191,7 +191,7 @@ int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const Area
                   int delimb) {
   Salida salida(f);
   FilasDeBloque bloque(r, posicion, filas, area);
-  static ValorFila valores[MAX_COLUMNAS];
+  ValorFila valores[MAX_COLUMNAS];
   int escritas = 0;
   while (bloque.siguiente(valores)) {
     if (delimb != 0) {

@@ -34,3 +34,19 @@ inline int resp_texto_error(const Mensaje& r, const char** inicio) {
   *inicio = "";
   return lee_tramo(r, desde, hasta - desde, inicio);
 }
+
+// The rows part of a reply that carries rows: where its rows begin, how many
+// the reply says it holds, and its "more" flag (0: another block is to be
+// fetched with message 03; 1: this is the last). An opening reply (of 02)
+// has them after its descriptor block, whose length is at offset 16; a fetch
+// reply (of 03) has them at offset 13, where an error part has its "ERR".
+struct BloqueRespuesta {
+  int posicion;
+  int filas;
+  int sigue;
+};
+inline BloqueRespuesta resp_bloque(const Mensaje& r, bool apertura) {
+  if (!apertura) return BloqueRespuesta{19, lee_numero(r, 13, 5), lee_numero(r, 18, 1)};
+  int d = lee_numero(r, 16, 5);
+  return BloqueRespuesta{27 + d, lee_numero(r, 21L + d, 5), lee_numero(r, 26L + d, 1)};
+}

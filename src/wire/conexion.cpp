@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "base/contexto.h"
@@ -37,6 +38,14 @@ struct RespuestaBroker {
   char bytes[TAM_RESPUESTA_BROKER];
   int total = 0;
 };
+
+// The failure lines of a later session come from its own thread while other
+// sessions write their result lines: each block of them is written whole
+// under the lock of the console's lines (pantalla.h). The first session's
+// come before any other session runs, and take no lock.
+std::unique_lock<std::mutex> lineas_de_fallo(bool anuncia) {
+  return anuncia ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(cerrojo_salida());
+}
 
 // Fills *direccion from a dotted address or a host look-up. False when the
 // name is not found; with anuncia, a look-up is announced first.
@@ -71,7 +80,7 @@ LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t
 // A reply cut short by the broker's close, or one that never came, has no
 // system error behind it: the error text left over from an earlier call
 // would say something false. False after the message.
-bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
+bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde, bool anuncia) {
   LecturaBroker l = lee_broker(s, r, necesarios, desde);
   if (l == LecturaBroker::completa) return true;
   // An interrupted run says so itself, once.
@@ -79,6 +88,7 @@ bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde)
   const char* motivo = l == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
                        : l == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
                                                            : plat_describe_error();
+  auto cerrojo = lineas_de_fallo(anuncia);
   fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
   return false;
@@ -130,6 +140,7 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
   if (anuncia && ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
   if (!resuelve(servidor_broker, anuncia, &direccion)) {
+    auto cerrojo = lineas_de_fallo(anuncia);
     printf("HOST no encontrado ");
     return Broker::fallo;
   }
@@ -142,6 +153,7 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
              "Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 en "
              "el AS/400.\nrc=%d",
              servidor_broker, *puerto, codigo);
+    auto cerrojo = lineas_de_fallo(anuncia);
     printf("Fallo en la operacion connect ...\n%s\n", texto);
     return Broker::fallo;
   }
@@ -157,14 +169,15 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
   // all there, or the broker closes, or it has taken too long.
   RespuestaBroker r;
   int64_t desde = plat_reloj_ms();
-  if (!exige_broker(s, r, 7, desde)) return Broker::fallo;
+  if (!exige_broker(s, r, 7, desde, anuncia)) return Broker::fallo;
   if (!offset_de_cinco_digitos(r)) {
+    auto cerrojo = lineas_de_fallo(anuncia);
     respuesta_no_valida(r);
     return Broker::fallo;
   }
   int32_t n = campo_broker(r, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    if (!exige_broker(s, r, 12, desde)) return Broker::fallo;
+    if (!exige_broker(s, r, 12, desde, anuncia)) return Broker::fallo;
     *maximo = campo_broker(r, 7, 5);
     return Broker::sin_sesion;
   }
@@ -173,6 +186,7 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
   // is refused. The sum is made wide so that no setting can overflow it.
   int64_t sesion = (int64_t)*puerto + n + 1;
   if (sesion > 65535) {
+    auto cerrojo = lineas_de_fallo(anuncia);
     respuesta_no_valida(r);
     return Broker::fallo;
   }
@@ -184,6 +198,7 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
 Broker pide_puerto_al_broker(int32_t* puerto, bool anuncia, int32_t* maximo) {
   socket_t s = plat_crea_socket();
   if (s == SOCKET_INVALIDO) {
+    auto cerrojo = lineas_de_fallo(anuncia);
     printf("Error al ejecutar funcion socket. \n");
     return Broker::fallo;
   }
@@ -200,9 +215,12 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
   s.sd = plat_crea_socket();
   s.plazo_ms = 0;
   if (s.sd == SOCKET_INVALIDO) {
-    printf("h_errno = %d\n", plat_error_red());
-    printf("sd=%d \n", (int)s.sd);
+    // The error is read before the lock is taken, which may wait.
+    int codigo = plat_error_red();
     const char* error = plat_describe_error();
+    auto cerrojo = lineas_de_fallo(anuncia);
+    printf("h_errno = %d\n", codigo);
+    printf("sd=%d \n", (int)s.sd);
     fprintf(stderr, "%s\n", error);
     fprintf(stderr, "socket() failed: %s\n", error);
   }
@@ -211,14 +229,17 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
   if (lineas_de_prueba) printf("Informa serveraddr (%s) ...\n", servidor_sesion);
   uint32_t direccion = 0;
   if (!resuelve(servidor_sesion, lineas_de_prueba, &direccion)) {
+    int codigo = plat_error_red();
+    auto cerrojo = lineas_de_fallo(anuncia);
     printf("HOST NOT FOUND --> ");
-    printf("h_errno = %d\n", plat_error_red());
+    printf("h_errno = %d\n", codigo);
     cierra_sesion(s);
     return SALIDA_CONEXION;
   }
   if (lineas_de_prueba) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
   if (plat_conecta(s.sd, direccion, puerto) != 0) {
     const char* error = plat_describe_error();
+    auto cerrojo = lineas_de_fallo(anuncia);
     printf("Error de conexion.\n");
     fflush(stdout);
     fprintf(stderr, "connect() failed: %s\n", error);
@@ -292,13 +313,17 @@ bool hay_intermediario() {
   return ajustes.con_broker;
 }
 
-int conecta_sesion(Sesion& s) {
-  int estado = prepara_conexion();
-  return estado != SALIDA_BIEN ? estado : abre_sesion(s);
-}
-
 void cierra_sesion(Sesion& s) {
   plat_cierra_socket(s.sd);
   s.sd = SOCKET_INVALIDO;
   s.plazo_ms = 0;
+}
+
+void reinicia_sesion(Sesion& s) {
+  s.sd = SOCKET_INVALIDO;
+  s.plazo_ms = 0;
+  s.fallo = false;
+  s.cortada = false;
+  s.largo = 0;
+  s.npendientes = 0;
 }

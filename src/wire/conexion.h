@@ -35,8 +35,10 @@ enum class OtraSesion { abierta, sin_sesion_libre, fallida };
 void imprime_sin_sesion_libre(int32_t maximo);
 // True when sessions come from the session broker (MULTIAS starts with 1).
 bool hay_intermediario();
-// prepara_conexion, then abre_sesion: the one session of a run. Returns the
-// first status that is not SALIDA_BIEN, or SALIDA_BIEN.
-[[nodiscard]] int conecta_sesion(Sesion& s);
 // Closes the session's socket (the end of a transfer run).
 void cierra_sesion(Sesion& s);
+// Makes a Sesion used before ready for another connection: no socket and no
+// receive time-out, no failure and no cut, no payload and nothing pending
+// from the framing. Its trace is kept. The socket is not closed here: it has
+// been closed already (cierra_sesion), or was never opened.
+void reinicia_sesion(Sesion& s);

@@ -2,7 +2,7 @@
 // transfer pair of the framing on a session and, at test level 1, write each
 // message into the session's trace as text (bytes raw, NULs included).
 // Sessions of one run share the trace file: a message's lines are written
-// under one lock, so that those of two sessions never mix.
+// under the trace's lock (trama.h), so that those of two sessions never mix.
 #include "wire/intercambio.h"
 
 #include <cstdio>
@@ -17,13 +17,11 @@ static bool traza_activa(const Sesion& s) {
   return ctx.test == 1 && s.traza != nullptr;
 }
 
-static std::mutex cerrojo_traza;
-
 void envia_as(Sesion& s, const char* buffer, int nbuffer, int en_ebcdic) {
   int rc = Env_VORTCP(s, buffer, nbuffer, en_ebcdic);
   if (rc < 0) s.fallo = true;
   if (traza_activa(s)) {
-    std::lock_guard<std::mutex> cerrojo(cerrojo_traza);
+    std::lock_guard<std::mutex> cerrojo(cerrojo_traza());
     fprintf(s.traza, "\tEnviado AS. nbuffer(%d), rc(%d) [", nbuffer, rc);
     if (rc > 0) fwrite(buffer, 1, (size_t)rc, s.traza);
     fprintf(s.traza, "]\n");
@@ -40,7 +38,7 @@ void recibe_as(Sesion& s) {
     // The trace shows the message as text, a piece at a time; the buffer
     // itself keeps the EBCDIC.
     Mensaje m = mensaje_de(s.buffer, n, ebc_fija);
-    std::lock_guard<std::mutex> cerrojo(cerrojo_traza);
+    std::lock_guard<std::mutex> cerrojo(cerrojo_traza());
     fprintf(s.traza, "\tRecibido AS. rc=%d [", n);
     unsigned char copia[1024];
     for (int desde = 0; desde < n; desde += (int)sizeof copia) {

@@ -27,6 +27,7 @@ int limite_espera_s = 0;
 // A trace line of the transfer pair: test level 1 only, flushed at once.
 __attribute__((format(printf, 2, 3))) void traza(const Sesion& s, const char* formato, ...) {
   if (ctx.test != 1 || s.traza == nullptr) return;
+  std::lock_guard<std::mutex> cerrojo(cerrojo_traza());
   va_list args;
   va_start(args, formato);
   vfprintf(s.traza, formato, args);
@@ -218,6 +219,11 @@ void avisa_sin_respuesta() {
 }
 
 }  // namespace
+
+std::mutex& cerrojo_traza() {
+  static std::mutex cerrojo;
+  return cerrojo;
+}
 
 int Env_VORTCP(Sesion& s, const char* carga, int len, int en_ebcdic) {
   traza(s, "Env_VORTCP: Inicio ilen(%d), en_ebcdic(%d)\n", len, en_ebcdic);

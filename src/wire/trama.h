@@ -6,7 +6,14 @@
 // it is given and on nothing else of the process but the settings.
 #pragma once
 
+#include <mutex>
+
 #include "wire/sesion.h"
+
+// The lock of the transfer trace: the sessions of a run share its file, so
+// each record (a line of the framing, or a message written in pieces by
+// wire/intercambio.cpp) is written whole under it.
+std::mutex& cerrojo_traza();
 
 // Sends len payload bytes in one frame. Length characters always in EBCDIC; the
 // payload converted with asc_fija when en_ebcdic is 1. Returns len, or -1 on

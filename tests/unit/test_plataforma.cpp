@@ -1,6 +1,7 @@
 // The platform layer as the rest of the program relies on it, on both builds:
 // the local path rule, text and raw files, the atomic replace over an existing
-// file, the console's set command, the exact ANSI/OEM pairs and name look-ups.
+// file, the console's set command, the exact ANSI/OEM pairs, name look-ups
+// and, on POSIX, the time limit of a receive that a signal cuts short.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -13,6 +14,15 @@
 
 #include "platform/plataforma.h"
 #include "portatil.h"
+
+#ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#endif
 
 namespace {
 
@@ -170,5 +180,42 @@ TEST(Red, DireccionesYNombres) {
   EXPECT_TRUE(plat_busca_host("localhost", &a));
   EXPECT_EQ(((const unsigned char*)&a)[0], 127);
 }
+
+#ifndef _WIN32
+void sin_efecto(int) {}
+
+// A descriptor that takes no receive time-out (a pipe) is waited on with poll.
+// Another signal that cuts the poll short must neither end the wait early
+// nor leave it to a receive without a limit: nothing comes, so the result is
+// "no data" once the time is up.
+TEST(Red, EsperaConPlazoSigueTrasOtraSenal) {
+  int tubo[2];
+  ASSERT_EQ(pipe(tubo), 0);
+  struct sigaction nueva = {}, antes = {};
+  nueva.sa_handler = sin_efecto;
+  sigemptyset(&nueva.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &nueva, &antes), 0);
+  std::atomic<bool> acabado{false};
+  pthread_t esperando = pthread_self();
+  std::thread senales([&] {
+    while (!acabado) {
+      pthread_kill(esperando, SIGUSR1);
+      usleep(2000);
+    }
+  });
+  char byte;
+  int plazo = 0;
+  int64_t desde = plat_reloj_ms();
+  long r = plat_recibe_con_plazo(tubo[0], &byte, 1, 300, &plazo);
+  int64_t esperado = plat_reloj_ms() - desde;
+  acabado = true;
+  senales.join();
+  sigaction(SIGUSR1, &antes, nullptr);
+  close(tubo[0]);
+  close(tubo[1]);
+  EXPECT_EQ(r, PLAT_SIN_DATOS);
+  EXPECT_GE(esperado, 250);
+}
+#endif
 
 }  // namespace
