@@ -206,13 +206,8 @@ void Ejecucion::lanza(Puesto& p, size_t unidad) {
     p.recorrido.reset(new Recorrido(*p.sesion));
   }
   Sesion& s = *p.sesion;
-  s.sd = SOCKET_INVALIDO;
-  s.plazo_ms = 0;
+  reinicia_sesion(s);
   s.traza = ctx.ftrace;
-  s.fallo = false;
-  s.cortada = false;
-  s.largo = 0;
-  s.npendientes = 0;
   Recorrido& r = *p.recorrido;
   r.lineas_enteras = true;
   r.escribe_indices = false;
