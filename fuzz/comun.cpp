@@ -10,8 +10,6 @@
 #include "platform/plataforma.h"
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
-#include "transfer/transferencia.h"
-#include "transfer/xinfo.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
@@ -92,8 +90,6 @@ void reinicia_contexto() {
   memcpy(ctx.tabla_asc, asc_fija, sizeof ctx.tabla_asc);
   for (int i = 0; i < NUM_CURSORES; i++) pon_area_de_pruebas(i, areas[i]);
   prepara_red(nullptr, 0, nullptr, 0);
-  descarta_indices();
-  olvida_directorios();
 }
 
 Sesion& sesion_objetivo() {

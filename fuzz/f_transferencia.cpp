@@ -1,7 +1,7 @@
 // The transfer walk (trata_lista, or trata_spl) over an arbitrary sequence of
 // server messages, writing into a temporary tree. Whatever the messages say,
 // nothing may be written outside that tree, every answer is "OK", and the walk
-// returns with no local file open (or ends the run with a message).
+// returns with no local file open (or reports a failure with a message).
 //
 // Input: byte 0, bit 0: the payloads are ASCII text to convert to EBCDIC (so
 // that seeds and mutations can read as text); bit 1: a source type given on
@@ -11,14 +11,17 @@
 // each goes out as one frame.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "arbol.h"
 #include "base/texto.h"
 #include "comun.h"
-#include "transfer/lista.h"
-#include "transfer/recorrido.h"
+#include "transfer/walk/compartido.h"
+#include "transfer/walk/recorre.h"
+#include "transfer/walk/recorrido.h"
+#include "transfer/walk/spool.h"
 #include "wire/tablas.h"
 
 namespace {
@@ -35,12 +38,6 @@ std::string trama(const std::string& carga) {
   char slen[16];
   snprintf(slen, sizeof slen, "%.10d", (int)carga.size() + 10);
   return ebcdic(slen) + carga;
-}
-
-// The walk of every input, over the target's session.
-Recorrido& recorrido() {
-  static Recorrido* r = new Recorrido(sesion_objetivo());
-  return *r;
 }
 
 void cierra_abierto(Recorrido& r) {
@@ -63,11 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
   bool en_texto = e.cabecera[0] & 1;
   bool spool = e.cabecera[0] & 4;
   ctx.test = (e.cabecera[0] & 8) ? 1 : 0;
-  ctx.icodigo = spool ? 66 : 95;
-  copia_texto(ctx.biblioteca, "LIB1      ");
-  copia_texto(ctx.archivo, "SRC       ");
-  copia_texto(ctx.miembro, "          ");
-  copia_texto(ctx.tipo, (e.cabecera[0] & 2) ? "abc " : "    ");
+  // What the run shares, new for each input as for each run; a source type
+  // on the command line leaves the index alone.
+  auto comun = std::make_unique<Compartido>();
+  comun->indexa = (e.cabecera[0] & 2) == 0;
 
   std::string flujo;
   std::string resto((const char*)e.resto, e.nresto);
@@ -90,21 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     prepara_red(&trozo, 1, (const uint8_t*)flujo.data(), flujo.size());
   }
 
-  // A walk that ends the run (terminado) or that reports a failure for the
-  // run to end on may leave the file it was writing open; one that ends well
-  // leaves none.
-  bool terminado = false;
-  Recorrido& r = recorrido();
-  try {
-    if (spool) {
-      trata_spl(r);
-    } else if (!trata_lista(r)) {
-      terminado = true;
-    }
-  } catch (const FinPrograma&) {
-    terminado = true;
+  // The walk never ends the process (an end would escape as an exception,
+  // a finding); whether it ends well or reports a failure, it leaves no
+  // file open.
+  auto recorrido = std::make_unique<Recorrido>(sesion_objetivo(), *comun);
+  Recorrido& r = *recorrido;
+  if (spool) {
+    trata_spl(r);
+  } else {
+    trata_lista(r);
+    COMPRUEBA(!r.objeto.abierto);
   }
-  if (!terminado && !spool) COMPRUEBA(!r.objeto.abierto);
   cierra_abierto(r);
   comprueba_arbol();
 

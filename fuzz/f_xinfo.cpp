@@ -18,8 +18,8 @@
 #include "arbol.h"
 #include "base/texto.h"
 #include "comun.h"
-#include "transfer/nombres.h"
-#include "transfer/xinfo.h"
+#include "transfer/index/indices.h"
+#include "transfer/walk/nombres.h"
 
 namespace {
 
@@ -76,13 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     fwrite(viejo.data(), 1, viejo.size(), f);
     fclose(f);
   }
-  try {
-    if (!actualiza_xinfo("LIB1", campos[0].c_str(), campos[1].c_str(), campos[2].c_str(), campos[3].c_str(),
-                         campos[4].c_str(), campos[5].c_str())) {
-      hallazgo("un indice legible no se pudo actualizar");
-    }
-  } catch (const FinPrograma&) {
-    hallazgo("un indice legible termino el programa");
+  Indices indices;
+  FalloIndice fallo;
+  if (!actualiza_xinfo(indices, "LIB1", campos[0].c_str(), campos[1].c_str(), campos[2].c_str(),
+                       campos[3].c_str(), campos[4].c_str(), campos[5].c_str(), &fallo)) {
+    hallazgo("un indice legible no se pudo actualizar");
   }
   bool existe;
   std::string nuevo = lee_fichero("LIB1/xvoras/xinfo", &existe);

@@ -1,9 +1,9 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
-// transfer road (through several sessions when the run asks for them and can
-// have them) or the SQL console. The start-up steps return what went
-// wrong and the run ends here; each road ends the process itself.
+// transfer road (transferencia.h) or the SQL console. The start-up steps and
+// the transfer road return what went wrong, or how the run went, and the run
+// ends here, once.
 #include "app/argumentos.h"
-#include "app/varias_sesiones.h"
+#include "app/transferencia.h"
 #include "base/ajustes.h"
 #include "base/contexto.h"
 #include "base/fin.h"
@@ -11,10 +11,29 @@
 #include "sql/consola.h"
 #include "sql/intercambio_sql.h"
 #include "sql/saludo.h"
-#include "transfer/peticion.h"
 #include "wire/conexion.h"
 #include "wire/lzw.h"
 #include "wire/sesion.h"
+
+namespace {
+
+// The SQL console: its session, the handshake, then the console's loop,
+// which ends the run itself.
+int corre_consola() {
+  static Sesion sesion;
+  sesion.traza = ctx.ftrace;
+  int estado = abre_sesion(sesion);
+  if (estado != SALIDA_BIEN) return estado;
+  establece_sesion_sql(sesion);
+  // A handshake that fails ends the run with the framing's result, and
+  // says so.
+  estado = saludo_web();
+  if (estado < 0) termina_sesion_perdida();
+  if (estado != SALIDA_BIEN) return estado;
+  consola_sql();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   plat_inicia_proceso();
@@ -40,21 +59,5 @@ int main(int argc, char** argv) {
   if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones() || !lee_comparacion()) termina(SALIDA_ERROR);
   int estado = prepara_conexion();
   if (estado != SALIDA_BIEN) termina(estado);
-  // A transfer through several sessions ends the run there; otherwise the
-  // run has one session: the console's, or the transfer's.
-  if (ctx.icodigo != 54) transfiere_en_varias_sesiones();
-  static Sesion sesion;
-  sesion.traza = ctx.ftrace;
-  estado = abre_sesion(sesion);
-  if (estado != SALIDA_BIEN) termina(estado);
-  if (ctx.icodigo == 54) {
-    establece_sesion_sql(sesion);
-    // A handshake that fails ends the run with the framing's result, and
-    // says so.
-    estado = saludo_web();
-    if (estado < 0) termina_sesion_perdida();
-    if (estado != SALIDA_BIEN) termina(estado);
-    consola_sql();
-  }
-  envia_peticion_y_despacha(sesion);
+  termina(ctx.icodigo == 54 ? corre_consola() : corre_transferencia());
 }

@@ -12,12 +12,6 @@ from lib import (Peer, broker_reply, broker_script, close, ebcdic_frame, expect,
 
 FIN_DE_LISTA = ebcdic_frame("0600007")  # a code outside the catalogue ends the walk
 
-# Until the transfer walk lands, its stand-in reads nothing from the server, so
-# the tests that play a walk cannot run.
-with open(os.path.join(os.path.dirname(__file__), "..", "..", "src", "transfer", "lista.cpp")) as _f:
-    SIN_RECORRIDO = _f.read().startswith("// Placeholder")
-necesita_recorrido = unittest.skipIf(SIN_RECORRIDO, "the transfer walk is not built yet")
-
 
 def peticion(texto):
     """The request frame: exactly 70 characters, all in EBCDIC."""
@@ -51,7 +45,6 @@ class Peticion(Sesion):
         self.assertEqual(r.status, 0, r.stdout)
         self.assertEqual(self.read("vortcp.log"), b"")
 
-    @necesita_recorrido
     def test_list_modes_send_request_then_end_message(self):
         casos = [
             (["MBR", "LIB1"], "9500070LIB1" + " " * 59),
@@ -64,7 +57,6 @@ class Peticion(Sesion):
                     r = self.run_against(peer, args)
                 self.assertEqual(r.status, 0, r.stdout)
 
-    @necesita_recorrido
     def test_spool_modes_send_no_end_message(self):
         for palabra, codigo in (("SPL", "66"), ("spf", "67")):
             with Peer([expect_frame(peticion(codigo + "00070LIB1" + " " * 59)),
@@ -92,7 +84,6 @@ class Peticion(Sesion):
                          b"Env_VORTCP: Final ilen(70)\n"
                          b"\tEnviado AS. nbuffer(70), rc(70) [" + texto.encode() + b"]\n"))
 
-    @necesita_recorrido
     def test_lost_connection_is_not_success(self):
         # The server goes away during the walk: no end message on the broken
         # connection, and the run says it failed.

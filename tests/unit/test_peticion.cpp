@@ -8,7 +8,7 @@
 
 #include "app/argumentos.h"
 #include "base/contexto.h"
-#include "transfer/peticion.h"
+#include "transfer/run/peticion.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ std::string peticion(std::vector<std::string> args) {
   for (auto& a : args) argv.push_back(a.c_str());
   EXPECT_EQ(analiza_argumentos((int)argv.size(), argv.data()), ResultadoArgumentos::correcto);
   char registro[LARGO_PETICION + 1];
-  construye_peticion(registro);
+  construye_peticion(peticion_de_la_ejecucion(), registro);
   EXPECT_EQ(strlen(registro), 70u);
   return std::string(registro);
 }

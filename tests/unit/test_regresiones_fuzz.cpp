@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "transfer/xinfo.h"
+#include "transfer/index/linea.h"
 
 // A line feed (or any control byte) in the description, date or time of a
 // header split the index entry into two lines; the stray second line then

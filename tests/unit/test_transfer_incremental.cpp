@@ -8,7 +8,9 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
-#include "transfer/incremental.h"
+#include "transfer/index/entradas.h"
+#include "transfer/index/linea.h"
+#include "transfer/run/comparacion.h"
 
 namespace {
 
@@ -78,7 +80,7 @@ struct Caso : ::testing::Test {
 };
 
 TEST_F(Caso, SoloLoQueCambioDesdeSuCambioMasAntiguo) {
-  Comparacion r = compara_con_indice(c, 94, "", "", "", indice, existe, 1, true);
+  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 1, true}, indice, existe);
   EXPECT_EQ(r.sin_cambios, 2);  // A and V1
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\C.cl"),
                                                    local("\\LIB\\MENSAJES.msg")}));
@@ -99,7 +101,7 @@ TEST_F(Caso, SoloLoQueCambioDesdeSuCambioMasAntiguo) {
 
 TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   existentes.erase(local("\\LIB\\QSRC\\A.ile"));
-  Comparacion r = compara_con_indice(c, 95, "", "", "", indice, existe, 1, true);
+  Comparacion r = compara_con_indice(c, Alcance{95, "", "", "", 1, true}, indice, existe);
   EXPECT_EQ(r.sin_cambios, 0);
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\A.ile"), local("\\LIB\\QSRC\\B.ile"),
                                                    local("\\LIB\\QSRC\\C.cl")}));
@@ -109,7 +111,7 @@ TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   // server would not send it), and a new member without a date makes the
   // file be asked for since the run's own FECHAD, never earlier.
   c.archivos[0].miembros.push_back(miembro("E", "RPGL", "", ""));
-  r = compara_con_indice(c, 95, "", "20260201", "", indice, existe, 1, true);
+  r = compara_con_indice(c, Alcance{95, "", "20260201", "", 1, true}, indice, existe);
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\C.cl"),
                                                    local("\\LIB\\QSRC\\E.ile")}));
   ASSERT_EQ(r.plan.unidades.size(), 1u);
@@ -127,25 +129,26 @@ TEST_F(Caso, BorradosDeUnArchivoEnteroPorSuCopiaLocalYSoloEnElAlcanceGenerico) {
     indice.push_back(entrada(l.c_str()));
   existentes.insert({local("\\LIB\\VIEJO_M1.ebc"), local("\\LIB\\DDS\\X.dds")});
   std::vector<std::string> rutas;
-  for (const Eliminado& e : compara_con_indice(c, 94, "", "", "", indice, existe, 1, true).eliminados)
+  for (const Eliminado& e :
+       compara_con_indice(c, Alcance{94, "", "", "", 1, true}, indice, existe).eliminados)
     rutas.push_back(e.ruta);
   EXPECT_EQ(rutas, (std::vector<std::string>{local("\\LIB\\QSRC\\D.ile"), local("\\LIB\\VIEJO_M1.ebc"),
                                              local("\\LIB\\DDS\\X.dds")}));
   // A generic file name's run says nothing of the files outside it.
-  Comparacion g = compara_con_indice(c, 94, "Q*", "", "", indice, existe, 1, true);
+  Comparacion g = compara_con_indice(c, Alcance{94, "Q*", "", "", 1, true}, indice, existe);
   ASSERT_EQ(g.eliminados.size(), 1u);
   EXPECT_EQ(g.eliminados[0].ruta, local("\\LIB\\QSRC\\D.ile"));
   EXPECT_EQ(g.recibiria.size(), 2u);
 }
 
 TEST_F(Caso, SinIncrementalTodoSeRecibeYLosBorradosSeDicen) {
-  Comparacion r = compara_con_indice(c, 94, "", "", "", indice, existe, 4, false);
+  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 4, false}, indice, existe);
   EXPECT_EQ(r.sin_cambios, 0);
   EXPECT_EQ(r.recibiria.size(), 5u);
   EXPECT_EQ(r.plan.objetos, 5);
   EXPECT_EQ(r.eliminados.size(), 1u);
   // A data-file run neither asks for sources nor says their deletion.
-  Comparacion d = compara_con_indice(c, 97, "", "", "", indice, existe, 1, true);
+  Comparacion d = compara_con_indice(c, Alcance{97, "", "", "", 1, true}, indice, existe);
   EXPECT_TRUE(d.plan.unidades.empty());
   EXPECT_TRUE(d.eliminados.empty());
 }

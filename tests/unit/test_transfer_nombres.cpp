@@ -2,7 +2,7 @@
 // that would leave the local tree, and the source type to extension table.
 #include <gtest/gtest.h>
 
-#include "transfer/nombres.h"
+#include "transfer/walk/nombres.h"
 
 TEST(ExtensionDeTipo, FilasFijasYResto) {
   const char* casos[][2] = {

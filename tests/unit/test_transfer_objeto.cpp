@@ -11,8 +11,9 @@
 
 #include "base/contexto.h"
 #include "portatil.h"
-#include "transfer/objeto.h"
-#include "transfer/recorrido.h"
+#include "transfer/walk/compartido.h"
+#include "transfer/walk/objeto.h"
+#include "transfer/walk/recorrido.h"
 #include "wire/sesion.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 class ObjetoLinea : public ::testing::Test {
  protected:
   std::unique_ptr<Sesion> sesion = std::make_unique<Sesion>();
+  std::unique_ptr<Compartido> comun = std::make_unique<Compartido>();
   void SetUp() override {
     ctx = RunContext{};
     if (entra_en_arbol_temporal().empty()) GTEST_SKIP() << "no scratch tree for the local paths";
@@ -33,7 +35,7 @@ class ObjetoLinea : public ::testing::Test {
     sale_del_arbol_temporal();
   }
   std::unique_ptr<Recorrido> recorrido(bool enteras) {
-    auto r = std::make_unique<Recorrido>(*sesion);
+    auto r = std::make_unique<Recorrido>(*sesion, *comun);
     r->lineas_enteras = enteras;
     return r;
   }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/texto.h"
-#include "transfer/plan.h"
+#include "transfer/run/plan.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -16,7 +17,8 @@
 
 #include "platform/plataforma.h"
 #include "portatil.h"
-#include "transfer/xinfo.h"
+#include "transfer/index/indices.h"
+#include "transfer/index/linea.h"
 
 TEST(Xinfo, SigloDeLaFechaDeActualizacion) {
   char f[9];
@@ -76,6 +78,23 @@ TEST(Xinfo, ReglaDeLaClave) {
 }
 
 namespace {
+// The run's indexes, new for each test, and the calls of the tests on them.
+std::unique_ptr<Indices> indices;
+void descarta_indices() {
+  indices = std::make_unique<Indices>();
+}
+bool prepara(const char* biblioteca) {
+  FalloIndice fallo;
+  return prepara_xinfo(*indices, biblioteca, &fallo);
+}
+bool registra(const char* biblioteca, const char* linea, uint64_t marca = 0) {
+  FalloIndice fallo;
+  return registra_xinfo(*indices, biblioteca, linea, marca, &fallo);
+}
+bool graba_todos() {
+  return graba_indices(*indices, nullptr);
+}
+
 class XinfoEnDisco : public ::testing::Test {
  protected:
   // The index paths hang from the current directory (from the drive root on
@@ -118,7 +137,8 @@ TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
   escribe("LIB1/xvoras/xinfo", "# cabecera\r\n" + std::string(vieja) + "# nota de M1\n\n" + larga_m1 + "\n" +
                                    larga_m2 + "\n" + "ALIB1      SRC       M3 a mano");
   escribe("LIB1/xvoras/xinfo.tmp", "resto de una ejecucion anterior\n");
-  actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "nuevo", "", "");
+  FalloIndice fallo;
+  ASSERT_TRUE(actualiza_xinfo(*indices, "LIB1", "SRC", "M1", "RPGL", "nuevo", "", "", &fallo));
   auto l = lineas();
   ASSERT_EQ(l.size(), 6u);
   EXPECT_EQ(l[0], "# cabecera");
@@ -133,30 +153,34 @@ TEST_F(XinfoEnDisco, ComentariosLineasLargasYUltimaSinFin) {
 
 namespace {
 // Runs the update as the first of a run and returns whether it went well,
-// with what it printed on the error stream.
-bool actualiza_capturando(std::string* error) {
+// with the failure it described. The index prints nothing itself.
+bool actualiza_primera(FalloIndice* fallo) {
   descarta_indices();
   testing::internal::CaptureStderr();
-  bool bien = actualiza_xinfo("LIB1", "SRC", "M1", "RPGL", "", "", "");
-  *error = testing::internal::GetCapturedStderr();
+  testing::internal::CaptureStdout();
+  bool bien = actualiza_xinfo(*indices, "LIB1", "SRC", "M1", "RPGL", "", "", "", fallo);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   return bien;
 }
 }  // namespace
 
 TEST_F(XinfoEnDisco, UnFalloDejaElIndiceComoEstaba) {
-  std::string error;
+  FalloIndice fallo;
   // No index directory: the working file cannot be made.
   std::filesystem::remove_all("LIB1/xvoras");
-  EXPECT_FALSE(actualiza_capturando(&error));
-  EXPECT_EQ(error, "Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo.tmp") +
-                       "  rc=" + std::to_string(ENOENT) + " \n");
+  EXPECT_FALSE(actualiza_primera(&fallo));
+  EXPECT_EQ(fallo.tipo, FalloIndice::Tipo::apertura);
+  EXPECT_EQ(fallo.ruta, ruta_mostrada("LIB1/xvoras/xinfo.tmp"));
+  EXPECT_EQ(fallo.codigo, ENOENT);
 
   // An index that cannot be read (here a directory in its place) is neither
   // replaced nor left with a working file beside it.
   std::filesystem::create_directories("LIB1/xvoras/xinfo");
-  EXPECT_FALSE(actualiza_capturando(&error));
-  EXPECT_EQ(error.rfind("Error apertura fichero: " + ruta_mostrada("LIB1/xvoras/xinfo") + "  rc=", 0), 0u)
-      << error;
+  fallo = FalloIndice{};
+  EXPECT_FALSE(actualiza_primera(&fallo));
+  EXPECT_EQ(fallo.tipo, FalloIndice::Tipo::apertura);
+  EXPECT_EQ(fallo.ruta, ruta_mostrada("LIB1/xvoras/xinfo"));
   EXPECT_TRUE(std::filesystem::is_directory("LIB1/xvoras/xinfo"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo.tmp"));
 }
@@ -165,11 +189,11 @@ TEST_F(XinfoEnDisco, ElPrimerObjetoCompletoDeUnaBibliotecaSinIndiceLlegaAlDisco)
   // The header only tries the index (there is none and nothing to write);
   // the object completed a moment later must not wait a second for its
   // line: a kill then would lose it.
-  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  ASSERT_TRUE(prepara("LIB1"));
   EXPECT_FALSE(existe("LIB1/xvoras/xinfo"));
   char linea[LARGO_LINEA_XINFO + 2];
   construye_linea_xinfo(linea, "LIB1", "SRC", "M1", "RPGL", "", "", "", FechaHora{2026, 1, 1, 0, 0, 0});
-  ASSERT_TRUE(registra_xinfo("LIB1", linea));
+  ASSERT_TRUE(registra("LIB1", linea));
   auto l = lineas();
   ASSERT_EQ(l.size(), 1u);
   EXPECT_EQ(l[0] + "\n", std::string(linea));
@@ -213,21 +237,21 @@ std::vector<std::string> nombres_que_chocan(size_t cuantos, Cubo cubo) {
 TEST_F(XinfoEnDisco, NombresQueChocanNoAlarganLasCadenas) {
   // Names that shared a bucket under the old hash spread under the keyed one.
   auto fnv = nombres_que_chocan(400, [](const std::string& m) { return (uint64_t)fnv_antiguo("SRC", m); });
-  ASSERT_TRUE(prepara_xinfo("LIB1"));
-  for (const auto& m : fnv) ASSERT_TRUE(registra_xinfo("LIB1", linea_de(m).c_str()));
-  EXPECT_LE(cadena_mas_larga("LIB1"), 12u);
+  ASSERT_TRUE(prepara("LIB1"));
+  for (const auto& m : fnv) ASSERT_TRUE(registra("LIB1", linea_de(m).c_str()));
+  EXPECT_LE(cadena_mas_larga(*indices, "LIB1"), 12u);
 
   // Even names chosen against a key known in advance do not make a long
   // chain: a chain past its bound makes the index draw a key of its own.
   descarta_indices();
   std::filesystem::remove("LIB1/xvoras/xinfo");
-  fija_clave_indice(0x0123456789ABCDEFull, 0xFEDCBA9876543210ull);
-  auto conocida =
-      nombres_que_chocan(400, [](const std::string& m) { return hash_clave_indice(linea_de(m).c_str()); });
-  ASSERT_TRUE(prepara_xinfo("LIB1"));
-  for (const auto& m : conocida) ASSERT_TRUE(registra_xinfo("LIB1", linea_de(m).c_str()));
-  EXPECT_LE(cadena_mas_larga("LIB1"), 34u);
-  ASSERT_TRUE(graba_indices());
+  fija_clave_indice(*indices, 0x0123456789ABCDEFull, 0xFEDCBA9876543210ull);
+  auto conocida = nombres_que_chocan(
+      400, [](const std::string& m) { return hash_clave_indice(*indices, linea_de(m).c_str()); });
+  ASSERT_TRUE(prepara("LIB1"));
+  for (const auto& m : conocida) ASSERT_TRUE(registra("LIB1", linea_de(m).c_str()));
+  EXPECT_LE(cadena_mas_larga(*indices, "LIB1"), 34u);
+  ASSERT_TRUE(graba_todos());
   auto l = lineas();
   ASSERT_EQ(l.size(), conocida.size());
   for (size_t i = 0; i < l.size(); i++) EXPECT_EQ(l[i] + "\n", linea_de(conocida[i]));
@@ -237,12 +261,15 @@ TEST_F(XinfoEnDisco, VariasSesionesRegistranEnElMismoIndice) {
   // Four sessions' threads record 300 members each into one library's index
   // while a fifth writes it out as the walks do between messages: every
   // entry is there once, each thread's in the order it recorded them.
-  ASSERT_TRUE(prepara_xinfo("LIB1"));
+  ASSERT_TRUE(prepara("LIB1"));
   constexpr int HILOS = 4, POR_HILO = 300;
   std::vector<std::thread> hilos;
   std::atomic<bool> fin{false};
   std::thread escritor([&] {
-    while (!fin) graba_indices_si_toca();
+    while (!fin) {
+      FalloIndice f;
+      graba_indices_si_toca(*indices, &f);
+    }
   });
   for (int h = 0; h < HILOS; h++) {
     hilos.emplace_back([h] {
@@ -251,14 +278,14 @@ TEST_F(XinfoEnDisco, VariasSesionesRegistranEnElMismoIndice) {
         snprintf(miembro, sizeof miembro, "H%dM%04d", h, i);
         construye_linea_xinfo(linea, "LIB1", "SRC", miembro, "RPGL", "", "", "",
                               FechaHora{2024, 1, 1, 0, 0, 0});
-        registra_xinfo("LIB1", linea);
+        registra("LIB1", linea);
       }
     });
   }
   for (auto& h : hilos) h.join();
   fin = true;
   escritor.join();
-  ASSERT_TRUE(graba_indices());
+  ASSERT_TRUE(graba_todos());
   auto l = lineas();
   ASSERT_EQ(l.size(), (size_t)(HILOS * POR_HILO));
   int siguiente[HILOS] = {};
@@ -286,13 +313,13 @@ TEST_F(XinfoEnDisco, LasLineasDeLaEjecucionQuedanEnElOrdenDeSusMarcas) {
   // where they are; the one it replaces goes, and the run's lines, recorded
   // as two sessions completed them, come after in the order of their marks.
   escribe("LIB1/xvoras/xinfo", "# cabecera\n" + entrada("SRC", "M2", "viejo") + entrada("OTRO", "X"));
-  ASSERT_TRUE(prepara_xinfo("LIB1"));
-  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M3").c_str(), marca(1, 0)));
-  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M1").c_str(), marca(0, 0)));
-  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M4").c_str(), marca(1, 1)));
-  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M2").c_str(), marca(0, 1)));
-  ordena_indices();
-  ASSERT_TRUE(graba_indices());
+  ASSERT_TRUE(prepara("LIB1"));
+  ASSERT_TRUE(registra("LIB1", entrada("SRC", "M3").c_str(), marca(1, 0)));
+  ASSERT_TRUE(registra("LIB1", entrada("SRC", "M1").c_str(), marca(0, 0)));
+  ASSERT_TRUE(registra("LIB1", entrada("SRC", "M4").c_str(), marca(1, 1)));
+  ASSERT_TRUE(registra("LIB1", entrada("SRC", "M2").c_str(), marca(0, 1)));
+  ordena_indices(*indices);
+  ASSERT_TRUE(graba_todos());
   std::vector<std::string> esperadas = {"# cabecera",         entrada("OTRO", "X"), entrada("SRC", "M1"),
                                         entrada("SRC", "M2"), entrada("SRC", "M3"), entrada("SRC", "M4")};
   for (size_t i = 2; i < esperadas.size(); i++) esperadas[i].pop_back();
@@ -301,9 +328,9 @@ TEST_F(XinfoEnDisco, LasLineasDeLaEjecucionQuedanEnElOrdenDeSusMarcas) {
 
   // The keys are found where the lines now are: a unit tried again
   // replaces its first try's line, which the next sort puts back in place.
-  ASSERT_TRUE(registra_xinfo("LIB1", entrada("SRC", "M1", "otra vez").c_str(), marca(0, 0)));
-  ordena_indices();
-  ASSERT_TRUE(graba_indices());
+  ASSERT_TRUE(registra("LIB1", entrada("SRC", "M1", "otra vez").c_str(), marca(0, 0)));
+  ordena_indices(*indices);
+  ASSERT_TRUE(graba_todos());
   auto l = lineas();
   ASSERT_EQ(l.size(), esperadas.size());
   EXPECT_EQ(l[2] + "\n", entrada("SRC", "M1", "otra vez"));

@@ -18,6 +18,9 @@ local_text and text_bytes.
 """
 
 import errno
+import hashlib
+import inspect
+import json
 import os
 import pty
 import subprocess
@@ -171,6 +174,51 @@ def _remember(args, status, stdout, stderr):
                     % (args, status, (stdout or b"")[-600:], (stderr or b"")[-600:]))
 
 
+def _test_id():
+    """The id of the unittest case whose code is running, or ""."""
+    for frame in inspect.stack():
+        obj = frame.frame.f_locals.get("self")
+        if obj is not None and hasattr(obj, "id") and hasattr(obj, "assertEqual"):
+            return obj.id()
+    return ""
+
+
+def _record(args, cwd, stdin, status, stdout, stderr):
+    """With VORTCP_E2E_REGISTRO set to a directory, one JSON line per run goes
+    into a file of this process there: the test, the arguments, the exit
+    status, both outputs and every file under the run's directory with a
+    digest of its bytes, the directory's own path written as "<cwd>". Two
+    builds' records of the same suite are then compared run by run
+    (scripts/compara_registros.py)."""
+    where = os.environ.get("VORTCP_E2E_REGISTRO")
+    if not where:
+        return
+    root = os.path.realpath(cwd).encode()
+
+    def plain(data):
+        return (data or b"").replace(root, b"<cwd>").replace(os.fsencode(cwd), b"<cwd>").decode("latin-1")
+
+    files = {}
+    for base, _, names in os.walk(cwd):
+        for name in names:
+            path = os.path.join(base, name)
+            digest = "?"
+            try:
+                # Only regular files: a FIFO a test made would block the open.
+                if os.path.isfile(path) and not os.path.islink(path):
+                    with open(path, "rb") as f:
+                        digest = hashlib.sha1(f.read()).hexdigest()[:16]
+            except OSError:
+                pass
+            files[os.path.relpath(path, cwd)] = digest
+    line = {"test": _test_id(), "args": [a if isinstance(a, str) else a.decode("latin-1") for a in args],
+            "stdin": hashlib.sha1(stdin or b"").hexdigest()[:16], "status": status,
+            "stdout": plain(stdout), "stderr": plain(stderr), "files": files}
+    os.makedirs(where, exist_ok=True)
+    with open(os.path.join(where, "%d.jsonl" % os.getpid()), "a") as f:
+        f.write(json.dumps(line, sort_keys=True) + "\n")
+
+
 def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     """Runs vortcp with `args` (list of str or bytes) in directory `cwd`, with
     clean_env(env), `stdin` bytes on standard input, and returns a Result.
@@ -196,6 +244,7 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
         if drive:
             drive()
     _remember(args, "exit status %d" % proc.returncode, proc.stdout, proc.stderr)
+    _record(args, cwd, stdin, proc.returncode, proc.stdout, proc.stderr)
     for marker in SANITIZER_MARKERS:
         if marker in proc.stderr:
             raise AssertionError("sanitizer report in the run of vortcp %r:\n%s"

@@ -1,0 +1,186 @@
+// The transfer road of a run (transferencia.h): VORTCP_SESIONES,
+// VORTCP_INCREMENTAL, VORTCP_ESPEJO and VORTCP_SIMULA, which requests may use
+// them, the catalogue's SQL session, and the hand-over to the transfer side
+// (one session, the plan through several, or the comparison).
+#include "app/transferencia.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "base/catalogo.h"
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "base/texto.h"
+#include "sql/catalogo.h"
+#include "sql/intercambio_sql.h"
+#include "sql/saludo.h"
+#include "transfer/run/comparada.h"
+#include "transfer/run/peticion.h"
+#include "transfer/run/plan.h"
+#include "transfer/run/sesiones.h"
+#include "transfer/run/una_sesion.h"
+#include "wire/conexion.h"
+#include "wire/sesion.h"
+
+namespace {
+
+constexpr int MAX_SESIONES = 16;
+constexpr int32_t BUFER_CATALOGO = 28000;  // under a frame, with the reply's own fields
+int sesiones_pedidas = 1;                  // VORTCP_SESIONES, checked at start
+OpcionesComparacion comparacion;           // VORTCP_INCREMENTAL, VORTCP_ESPEJO, VORTCP_SIMULA
+
+// A name of the command line without its padding.
+void sin_relleno(char (&dest)[TAM_AJUSTE], const char* nombre) {
+  copia_texto(dest, nombre);
+  quita_blancos(dest);
+}
+
+bool es_generico(const char* nombre) {
+  size_t n = strlen(nombre);
+  return n > 0 && nombre[n - 1] == '*';
+}
+
+// The file the catalogue is read for: none (the whole library) for *ALL and
+// a generic name.
+const char* archivo_pedido(const char* archivo) {
+  return es_generico(archivo) || strcmp(archivo, "*ALL") == 0 ? "" : archivo;
+}
+
+// The list modes (MBR, ALL, DAT, DATOS, LISTA) of one library named by its
+// own name (not blank, *ALL or a generic name, which the catalogue of one
+// library cannot plan), with no member: a member request, and the spool, END
+// and WEB modes, keep one session.
+bool admite_varias(const char* biblioteca) {
+  if (ctx.icodigo != 94 && ctx.icodigo != 95 && ctx.icodigo != 97) return false;
+  if (biblioteca[0] == '\0' || strcmp(biblioteca, "*ALL") == 0 || es_generico(biblioteca)) return false;
+  return ctx.miembro[0] == ' ';
+}
+
+// How the read of the run's catalogue went.
+enum class Lectura {
+  leido,          // the catalogue is there
+  no_disponible,  // it could not be read: the run goes on without it (the caller says so)
+  fin             // the run ends with the status given (its message printed)
+};
+
+// Reads the catalogue of the library (of one file, when archivo is not
+// empty) over an SQL session of its own: the broker's port, the handshake of
+// the console, the two queries; the session is closed before it returns.
+// A session that cannot be opened ends the run (its message printed, its
+// status in *estado), as the run's one session would have. Any other
+// failure is no_disponible.
+Lectura lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* catalogo, int* estado) {
+  // The SQL exchange keeps pointing at the session after its close, so it
+  // lasts as long as the process; nothing uses it once it is closed.
+  static Sesion* sesion = new Sesion();
+  sesion->traza = ctx.ftrace;
+  *estado = abre_sesion(*sesion);
+  if (*estado != SALIDA_BIEN) return Lectura::fin;
+  establece_sesion_sql(*sesion);
+  LecturaCatalogo lectura = LecturaCatalogo::no_disponible;
+  // The catalogue of a library of thousands of members is fetched block by
+  // block, a round trip each: without WWW_BUFSIZE its blocks are nearly a
+  // frame (the console's 4,096 would take seven times as many).
+  if (saludo_web(BUFER_CATALOGO) == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
+  cierra_sesion(*sesion);
+  switch (lectura) {
+    case LecturaCatalogo::no_disponible:
+      fflush(stdout);
+      return Lectura::no_disponible;
+    case LecturaCatalogo::biblioteca_desconocida:
+      printf("Biblioteca %s no encontrada en el servidor\n", biblioteca);
+      *estado = SALIDA_ERROR;
+      return Lectura::fin;
+    case LecturaCatalogo::bien:
+      break;
+  }
+  return Lectura::leido;
+}
+
+// The run through a plan or a comparison, when the request may have one and
+// asks for it: true with the run's status in *estado. False when the run
+// goes on with one session as always (a notice printed where one is due).
+bool transfiere_con_catalogo(const Peticion& p, int* estado) {
+  bool compara = comparacion.incremental || comparacion.espejo || comparacion.simula;
+  if (sesiones_pedidas < 2 && !compara) return false;
+  char biblioteca[TAM_AJUSTE], archivo[TAM_AJUSTE];
+  sin_relleno(biblioteca, p.biblioteca);
+  sin_relleno(archivo, p.archivo);
+  if (!admite_varias(biblioteca)) return false;
+  int sesiones = sesiones_pedidas;
+  if (sesiones > 1 && !hay_intermediario()) {
+    fflush(stdout);
+    fprintf(stderr, "Sin intermediario de sesiones: se usa una sola sesion.\n");
+    sesiones = 1;
+  }
+  if (!compara && sesiones < 2) return false;
+  // The file the catalogue is read for, and the run's scope within it: *ALL
+  // is every file, a generic name those of its prefix.
+  const char* alcance = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
+  auto catalogo = std::make_unique<Catalogo>();
+  switch (lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo.get(), estado)) {
+    case Lectura::fin:
+      return true;
+    case Lectura::no_disponible:
+      if (!compara) {
+        fprintf(stderr, "Catalogo no disponible: se usa una sola sesion.\n");
+        return false;
+      }
+      fprintf(stderr, "Catalogo no disponible: se transfiere todo.\n");
+      // A dry run that cannot plan says nothing more, and writes nothing.
+      if (!comparacion.simula) return false;
+      *estado = SALIDA_CONEXION;
+      return true;
+    case Lectura::leido:
+      break;
+  }
+  if (!compara) {
+    Plan plan = planifica(*catalogo, p.icodigo, alcance, sesiones);
+    catalogo.reset();
+    auto comun = std::make_unique<Compartido>();
+    comun->indexa = indexa(p);
+    *estado = transfiere_en_sesiones(*comun, p, plan, sesiones);
+    return true;
+  }
+  // One session too reads the catalogue first, then asks for each unit on
+  // a connection of its own (through the broker, or straight to SERVPORT).
+  *estado = transfiere_lo_cambiado(p, catalogo.get(), alcance, sesiones, comparacion);
+  return true;
+}
+
+}  // namespace
+
+bool lee_sesiones() {
+  long n = 0;
+  if (!toma_env_numero("VORTCP_SESIONES", MAX_SESIONES, &n)) return false;
+  if (n > 0) sesiones_pedidas = (int)n;
+  return true;
+}
+
+bool lee_comparacion() {
+  if (!toma_env_interruptor("VORTCP_INCREMENTAL", &comparacion.incremental) ||
+      !toma_env_interruptor("VORTCP_ESPEJO", &comparacion.espejo) ||
+      !toma_env_interruptor("VORTCP_SIMULA", &comparacion.simula))
+    return false;
+  if (!comparacion.simula || ctx.icodigo == 54) return true;
+  // A dry run of a request it cannot plan would be a real transfer.
+  char biblioteca[TAM_AJUSTE];
+  sin_relleno(biblioteca, ctx.biblioteca);
+  if (admite_varias(biblioteca)) return true;
+  printf(
+      "VORTCP_SIMULA solo simula MBR, ALL, DAT, DATOS o LISTA de una biblioteca sin miembro: no se "
+      "transfiere nada.\n");
+  return false;
+}
+
+int corre_transferencia() {
+  Peticion p = peticion_de_la_ejecucion();
+  int estado = SALIDA_BIEN;
+  if (transfiere_con_catalogo(p, &estado)) return estado;
+  auto sesion = std::make_unique<Sesion>();
+  sesion->traza = ctx.ftrace;
+  estado = abre_sesion(*sesion);
+  if (estado != SALIDA_BIEN) return estado;
+  return transfiere_en_una_sesion(p, *sesion);
+}

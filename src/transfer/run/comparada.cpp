@@ -1,0 +1,94 @@
+// A run that compares before it transfers (comparada.h): the index read as
+// entries, the dry run's lines, the deletions, the index as it was at the
+// start kept for the walk's skip, and the plan handed to the sessions.
+#include "transfer/run/comparada.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/contexto.h"
+#include "base/fin.h"
+#include "base/texto.h"
+#include "platform/plataforma.h"
+#include "transfer/run/cierre.h"
+#include "transfer/run/comparacion.h"
+#include "transfer/run/espejo.h"
+#include "transfer/run/sesiones.h"
+#include "transfer/walk/arbol.h"
+#include "transfer/walk/objeto.h"
+
+namespace {
+
+struct Lectura {
+  const char* biblioteca;
+  std::vector<EntradaIndice> entradas;
+};
+
+void por_linea(const char* linea, size_t largo, void* dato) {
+  Lectura& l = *(Lectura*)dato;
+  EntradaIndice e;
+  if (entrada_de_linea(linea, largo, l.biblioteca, &e)) l.entradas.push_back(e);
+}
+
+bool existe(const char* ruta) {
+  return plat_es_fichero(ruta);
+}
+
+// The end of a dry run: its lines are all the run wrote.
+int termina_simulacion(const Comparacion& r) {
+  for (const std::string& ruta : r.recibiria) linea_de_comparacion("Recibiria: ", ruta.c_str());
+  for (const Eliminado& e : r.eliminados) linea_de_comparacion("Eliminado en el servidor: ", e.ruta.c_str());
+  printf("Recibiria %d objetos; %d sin cambios; %d eliminados en el servidor\n", (int)r.recibiria.size(),
+         (int)r.sin_cambios, (int)r.eliminados.size());
+  int estado = SALIDA_BIEN;
+  if (salida_cerrada(&estado)) return estado;
+  return SALIDA_BIEN;
+}
+
+}  // namespace
+
+int transfiere_lo_cambiado(const Peticion& p, Catalogo* catalogo, const char* archivo, int sesiones,
+                           const OpcionesComparacion& opciones) {
+  auto comun = std::make_unique<Compartido>();
+  comun->indexa = indexa(p);
+  char biblioteca[TAM_NOMBRE_CATALOGO];
+  copia_texto(biblioteca, catalogo->biblioteca);
+  // The index is read under the library's lock, so that no other run
+  // changes it between this read and this run's writes. A dry run writes
+  // nothing: no lock either.
+  if (!opciones.simula && !toma_biblioteca(*comun, nullptr, biblioteca))
+    return abandona_transferencia(*comun);
+  Lectura lectura{biblioteca, {}};
+  FalloIndice fallo;
+  if (!lee_lineas_xinfo(comun->indices, biblioteca, por_linea, &lectura, &fallo)) {
+    informa_fallo_indice(*comun, nullptr, fallo);
+    return abandona_transferencia(*comun);
+  }
+  char fechad[TAM_AJUSTE], horad[TAM_AJUSTE];
+  copia_texto(fechad, p.fechad);
+  copia_texto(horad, p.horad);
+  quita_blancos(fechad);
+  quita_blancos(horad);
+  Alcance alcance{p.icodigo, archivo, fechad, horad, sesiones, opciones.incremental};
+  Comparacion r = compara_con_indice(*catalogo, alcance, lectura.entradas, existe);
+  // The plan holds what it needs of the catalogue and the entries: their
+  // room goes before the index and the sessions take theirs.
+  *catalogo = Catalogo{};
+  std::vector<EntradaIndice>().swap(lectura.entradas);
+  plat_devuelve_memoria();
+  if (opciones.simula) return termina_simulacion(r);
+  Borrado borrado = trata_eliminados(*comun, biblioteca, r.eliminados, opciones.espejo);
+  if (borrado == Borrado::indice_fallido) return abandona_transferencia(*comun);
+  if (ctx.flog != nullptr) fflush(ctx.flog);
+  if (opciones.incremental) {
+    Salto& salto = comun->salto;
+    copia_texto(salto.biblioteca, biblioteca);
+    salto.esperados.swap(r.recibiria);
+    std::sort(salto.esperados.begin(), salto.esperados.end());
+    salto.activo = true;
+  }
+  return transfiere_en_sesiones(*comun, p, r.plan, sesiones, borrado == Borrado::no_borrado);
+}

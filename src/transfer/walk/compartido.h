@@ -1,0 +1,52 @@
+// What every walk of a run shares: the indexes, the local tree, the progress
+// line and the incremental skip. A Compartido is a value the run owns (as a
+// Sesion is a value of one session) and hands to each walk; each of its
+// parts guards itself. The parts are defined here; what is done with them
+// is their modules' (indices.h, arbol.h, progreso.h, salto.h).
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "base/catalogo.h"
+#include "transfer/index/indices.h"
+#include "transfer/walk/progreso.h"
+
+// What the run has made and locked of the local tree (arbol.h).
+struct Arbol {
+  // The directories asked for in this run: a library of thousands of members
+  // makes each of them once, not once per member.
+  struct {
+    std::mutex cerrojo;  // guards hechos
+    std::unordered_set<std::string> hechos;
+  } directorios;
+  // The libraries this run holds the lock of. Its mutex is held while a
+  // library's lock is taken (a wait included): another session's header of
+  // the same library waits for the outcome. plat_bloquea is called only so.
+  struct {
+    std::mutex cerrojo;  // guards tomadas
+    std::unordered_set<std::string> tomadas;
+  } bibliotecas;
+};
+
+// What the walk's skip (salto.h) needs besides the index: the library, and
+// the paths of what the comparison expected to receive, sorted (a skip of
+// one of them is an object more found unchanged; the others it counted
+// already). Filled before any session starts, only read afterwards: no lock.
+struct Salto {
+  bool activo = false;
+  char biblioteca[TAM_NOMBRE_CATALOGO] = "";
+  std::vector<std::string> esperados;
+};
+
+struct Compartido {
+  Indices indices;
+  Arbol arbol;
+  Progreso progreso;
+  Salto salto;
+  // The index is updated: no source type filter on the command line (a run
+  // that keeps one type leaves the index alone). Set before any walk starts.
+  bool indexa = true;
+};
