@@ -205,9 +205,16 @@ def _record(args, cwd, stdin, status, stdout, stderr):
             digest = "?"
             try:
                 # Only regular files: a FIFO a test made would block the open.
+                # A small one is kept whole, for the comparison to leave out
+                # what differs from run to run (the index's update times).
                 if os.path.isfile(path) and not os.path.islink(path):
                     with open(path, "rb") as f:
-                        digest = hashlib.sha1(f.read()).hexdigest()[:16]
+                        data = f.read()
+                    if name == "xinfo":
+                        data = b"\n".join(l[:106] if len(l.rstrip(b"\r")) >= 120 and l.startswith(b"A") else l
+                                          for l in data.split(b"\n"))
+                    digest = (plain(data) if len(data) <= 65536
+                              else hashlib.sha1(data).hexdigest()[:16])
             except OSError:
                 pass
             files[os.path.relpath(path, cwd)] = digest
