@@ -33,7 +33,8 @@ const char* const USO =
     "                          los fallos solo en las transferencias que piden el archivo A\n"
     "                          (y el miembro M), y solo en las N primeras\n"
     "  --retardo-ms N          cada sesion espera N ms antes de cada mensaje que envia\n"
-    "  --sin-catalogo          las consultas del catalogo fallan (SQL -204)\n";
+    "  --sin-catalogo          las consultas del catalogo fallan (SQL -204)\n"
+    "  --catalogo-hostil M     respuestas del catalogo que se contradicen (vacio, repite, fin, doble)\n";
 
 bool entero(const char* texto, int minimo, int maximo, int& valor) {
   char* fin = nullptr;
@@ -118,6 +119,10 @@ bool lee_opciones(int argc, char** argv, Opciones& op) {
       ok = ok && lista_de_sesiones(v, op.sesiones_con_fallos);
     } else if (!std::strcmp(o, "--archivo-con-fallos")) {
       ok = ok && archivo_con_fallos(v, op);
+    } else if (!std::strcmp(o, "--catalogo-hostil")) {
+      op.catalogo_hostil = v;
+      ok = ok && (op.catalogo_hostil == "vacio" || op.catalogo_hostil == "repite" ||
+                  op.catalogo_hostil == "fin" || op.catalogo_hostil == "doble");
     } else if (!std::strcmp(o, "--retardo-ms")) {
       ok = ok && entero(v, 0, 60000, op.retardo_ms) && !std::strchr(v, ':');
     } else {

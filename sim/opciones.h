@@ -38,7 +38,13 @@ struct Opciones {
   int veces_con_fallos = 0;              //   only the first N such sessions (0: all)
   int retardo_ms = 0;                    // every session waits this long before each message it sends
   bool sin_catalogo = false;             // the catalogue statements fail as on a server without them
-  bool ayuda = false;                    // --help: the usage was printed, nothing to do
+  // How the catalogue statements' replies contradict themselves (empty:
+  // they do not): "vacio" blocks of no rows that say more follow, for ever;
+  // "repite" the rows again and again, each block saying more follow;
+  // "fin" the end (code 100) right after a first block that says more follow;
+  // "doble" every row twice (and the end as it should be).
+  std::string catalogo_hostil;
+  bool ayuda = false;  // --help: the usage was printed, nothing to do
 };
 
 // Reads argv into op. On a bad option prints the usage on stderr and returns

@@ -45,6 +45,7 @@ struct Cursor {
   bool abierto = false;
   std::vector<std::string> filas;  // each row: values ended by 0xAF, CP1252
   size_t siguiente = 0;
+  std::string hostil;  // a catalogue statement's cursor under --catalogo-hostil: its mode
 };
 
 struct Sesion {
@@ -238,6 +239,8 @@ struct Sesion {
   std::string bloque(size_t cabe, size_t cabe_trama, int& filas, bool& ultimo) {
     std::string b;
     filas = 0;
+    // --catalogo-hostil repite: the rows come round again.
+    if (cursor.hostil == "repite" && cursor.siguiente >= cursor.filas.size()) cursor.siguiente = 0;
     while (cursor.siguiente < cursor.filas.size() && filas < 99999) {
       const std::string& f = cursor.filas[cursor.siguiente];
       bool cabe_aqui = b.size() + f.size() <= cabe;
@@ -248,6 +251,8 @@ struct Sesion {
       if (!cabe_aqui) break;
     }
     ultimo = cursor.siguiente >= cursor.filas.size();
+    // A hostile catalogue never says its last block is the last.
+    if (!cursor.hostil.empty()) ultimo = false;
     if (ultimo) {
       cursor.filas.clear();
       cursor.abierto = false;
@@ -305,6 +310,13 @@ struct Sesion {
     }
     std::vector<Columna> cols;
     lee_catalogo(cat, cual, pc, cols, cursor.filas);
+    if (op.catalogo_hostil == "doble") {
+      std::vector<std::string> dobles;
+      for (const std::string& f : cursor.filas) dobles.insert(dobles.end(), 2, f);
+      cursor.filas.swap(dobles);
+    } else {
+      cursor.hostil = op.catalogo_hostil;
+    }
     anota(c, "catalogo %s de %s%s%s: %zu filas",
           cual == Catalogo::OBJETOS ? "OBJECT_STATISTICS" : "SYSPARTITIONSTAT", pc.biblioteca.c_str(),
           pc.archivo.empty() ? "" : "/", pc.archivo.c_str(), cursor.filas.size());
@@ -331,7 +343,7 @@ struct Sesion {
 
   // 03: the next block. The row count sits where the status would be.
   bool siguiente() {
-    if (!cursor.abierto) return responde_error("03", 100, "No hay más filas.");
+    if (!cursor.abierto || cursor.hostil == "fin") return responde_error("03", 100, "No hay más filas.");
     int filas;
     bool ultimo;
     size_t cabe = tope_bloque() > 19 ? tope_bloque() - 19 : 0;

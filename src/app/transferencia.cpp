@@ -11,10 +11,13 @@
 #include "base/catalogo.h"
 #include "base/contexto.h"
 #include "base/fin.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
+#include "platform/plataforma.h"
 #include "sql/catalogo.h"
 #include "sql/intercambio_sql.h"
 #include "sql/saludo.h"
+#include "transfer/run/cierre.h"
 #include "transfer/run/comparada.h"
 #include "transfer/run/peticion.h"
 #include "transfer/run/plan.h"
@@ -57,6 +60,15 @@ bool admite_varias(const char* biblioteca) {
   return ctx.miembro[0] == ' ';
 }
 
+// A run interrupted before its sessions: nothing written yet, the message
+// and the status of the interruption.
+int interrumpida() {
+  int estado = SALIDA_BIEN;
+  if (salida_cerrada(&estado)) return estado;
+  printf("Transferencia interrumpida.\n");
+  return salida_de_senal(plat_interrupcion());
+}
+
 // How the read of the run's catalogue went.
 enum class Lectura {
   leido,          // the catalogue is there
@@ -79,12 +91,21 @@ Lectura lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* ca
   if (*estado != SALIDA_BIEN) return Lectura::fin;
   establece_sesion_sql(*sesion);
   LecturaCatalogo lectura = LecturaCatalogo::no_disponible;
+  char motivo[TAM_MOTIVO_CATALOGO] = "";
   // The catalogue of a library of thousands of members is fetched block by
   // block, a round trip each: without WWW_BUFSIZE its blocks are nearly a
   // frame (the console's 4,096 would take seven times as many).
-  if (saludo_web(BUFER_CATALOGO) == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo);
+  if (saludo_web(BUFER_CATALOGO) == 0) lectura = lee_catalogo(biblioteca, archivo, catalogo, motivo);
   cierra_sesion(*sesion);
+  // Names that could not be a header's are no catalogue to plan with.
+  if (lectura == LecturaCatalogo::bien && !catalogo_valido(*catalogo, motivo, sizeof motivo))
+    lectura = LecturaCatalogo::no_valido;
   switch (lectura) {
+    case LecturaCatalogo::no_valido:
+      fflush(stdout);
+      imprime_del_servidor(stderr, "Catalogo no valido (%s)\n", motivo);
+      *catalogo = Catalogo{};
+      return Lectura::no_disponible;
     case LecturaCatalogo::no_disponible:
       fflush(stdout);
       return Lectura::no_disponible;
@@ -119,7 +140,13 @@ bool transfiere_con_catalogo(const Peticion& p, int* estado) {
   // is every file, a generic name those of its prefix.
   const char* alcance = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
   auto catalogo = std::make_unique<Catalogo>();
-  switch (lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo.get(), estado)) {
+  Lectura lectura = lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo.get(), estado);
+  // Ctrl-C or SIGTERM while the catalogue was read: nothing was written.
+  if (plat_interrupcion() != 0) {
+    *estado = interrumpida();
+    return true;
+  }
+  switch (lectura) {
     case Lectura::fin:
       return true;
     case Lectura::no_disponible:
@@ -175,12 +202,16 @@ bool lee_comparacion() {
 }
 
 int corre_transferencia() {
+  // From here on Ctrl-C and SIGTERM end the run through its own end, not
+  // the process at once: the catalogue's read, the lock's wait and the
+  // deletions included.
+  plat_vigila_interrupciones();
   Peticion p = peticion_de_la_ejecucion();
   int estado = SALIDA_BIEN;
   if (transfiere_con_catalogo(p, &estado)) return estado;
   auto sesion = std::make_unique<Sesion>();
   sesion->traza = ctx.ftrace;
   estado = abre_sesion(*sesion);
-  if (estado != SALIDA_BIEN) return estado;
+  if (estado != SALIDA_BIEN) return plat_interrupcion() != 0 ? interrumpida() : estado;
   return transfiere_en_una_sesion(p, *sesion);
 }

@@ -187,6 +187,11 @@ FILE* plat_abre_lectura_regular(const char* ruta);
 // True when the path names a regular file (a link to one included): not a
 // directory, a device or anything else, and not missing.
 bool plat_es_fichero(const char* ruta);
+// True when a folder on the way to ruta, or ruta itself, is a symbolic link
+// (a reparse point on Windows: a link or a junction): what is removed there
+// may lie outside the tree. Each step of a relative path is looked at from
+// the current folder, each of an absolute one from the root.
+bool plat_ruta_con_enlace(const char* ruta);
 // Opens a local file whose bytes are stored exactly as written.
 FILE* plat_abre_binario(const char* ruta, const char* modo);
 // Reads up to n bytes of a text file opened for reading, with the line ends
@@ -216,7 +221,9 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f);
 // directory there is a failure. The lock is held until the process ends.
 // The locks taken are remembered by the process: callers do not ask from two
 // threads at once (the transfer asks under its mutex of the library locks).
-enum class Bloqueo { tomado, ocupado, fallo };
+// interrumpido: an interruption was recorded (plat_interrupcion) while it
+// waited.
+enum class Bloqueo { tomado, ocupado, fallo, interrumpido };
 Bloqueo plat_bloquea(const char* ruta, int max_ms);
 // Reads the next piece of a line of a text file: its bytes up to and including
 // the line feed, at most capacidad - 1 of them, then a terminator. NUL bytes of

@@ -451,6 +451,10 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
       return Bloqueo::tomado;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) break;
+    if (plat_interrupcion() != 0) {
+      close(fd);
+      return Bloqueo::interrumpido;
+    }
     if (plat_reloj_ms() >= limite) {
       close(fd);
       return Bloqueo::ocupado;
@@ -470,6 +474,20 @@ void plat_devuelve_memoria() {
 #ifdef __GLIBC__
   malloc_trim(0);
 #endif
+}
+
+bool plat_ruta_con_enlace(const char* ruta) {
+  char parte[4096];
+  size_t n = strlen(ruta);
+  if (n >= sizeof parte) return true;  // not looked at whole: not trusted
+  for (size_t i = 1; i <= n; i++) {
+    if (i < n && ruta[i] != '/') continue;
+    memcpy(parte, ruta, i);
+    parte[i] = '\0';
+    struct stat st;
+    if (lstat(parte, &st) == 0 && S_ISLNK(st.st_mode)) return true;
+  }
+  return false;
 }
 
 bool plat_es_fichero(const char* ruta) {

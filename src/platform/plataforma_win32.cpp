@@ -306,6 +306,22 @@ void plat_devuelve_memoria() {
   _heapmin();
 }
 
+bool plat_ruta_con_enlace(const char* ruta) {
+  char parte[MAX_PATH + 1];
+  size_t n = strlen(ruta);
+  if (n >= sizeof parte) return true;  // not looked at whole: not trusted
+  for (size_t i = 1; i <= n; i++) {
+    if (i < n && ruta[i] != '\\' && ruta[i] != '/') continue;
+    memcpy(parte, ruta, i);
+    parte[i] = '\0';
+    // "C:" alone is the drive's current folder, no step of the path.
+    if (i == 2 && parte[1] == ':') continue;
+    DWORD atributos = GetFileAttributesA(parte);
+    if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+  }
+  return false;
+}
+
 bool plat_es_fichero(const char* ruta) {
   // A device name (CON, NUL...) is no file of the tree, whatever it answers.
   if (ruta_con_dispositivo(ruta)) return false;
@@ -440,6 +456,10 @@ Bloqueo plat_bloquea(const char* ruta, int max_ms) {
       return Bloqueo::tomado;
     }
     if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) break;
+    if (plat_interrupcion() != 0) {
+      CloseHandle(h);
+      return Bloqueo::interrumpido;
+    }
     if (plat_reloj_ms() >= limite) {
       CloseHandle(h);
       return Bloqueo::ocupado;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "base/catalogo.h"
 #include "sql/muestra.h"
@@ -12,8 +13,16 @@
 enum class LecturaCatalogo {
   bien,
   no_disponible,          // a failed exchange, any SQL error, a reply that is not the catalogue's
-  biblioteca_desconocida  // the catalogue lists no file of the library (and the run names none)
+  no_valido,              // replies that contradict themselves or never end, or a row that is none
+  biblioteca_desconocida  // the catalogue lists no file of the library
 };
+
+// The longest reason a catalogue that is not valid is given.
+constexpr int TAM_MOTIVO_CATALOGO = 128;
+// More rows than this in one query make the catalogue not valid: a library
+// holds far fewer objects, and a reply that never ends must not fill the
+// memory.
+constexpr int64_t MAX_FILAS_CATALOGO = 1000000;
 
 // The two statements for the library (and the file, when not empty), names
 // without their padding. A quote in a name is doubled, as SQL writes it.
@@ -21,9 +30,18 @@ void sentencia_objetos(char* dest, size_t cap, const char* biblioteca, const cha
 void sentencia_miembros(char* dest, size_t cap, const char* biblioteca, const char* archivo);
 
 // Reads the catalogue into *c over the SQL session that the handshake opened.
-// Nothing is shown. A file that only the member query names (made between the
-// two queries) is added with its members.
-LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalogo* c);
+// Nothing is shown. Objects are keyed by name and type: a file and a message
+// file may share a name, and member rows belong to the file. A file or a
+// member listed twice counts once. A file that only the member query names
+// (made between the two queries) is added with its members. A run that
+// names a file whose library the server does not have is told so as a run
+// of the whole library is (biblioteca_desconocida): the library is then
+// looked for without the file. no_valido, with its reason in motivo: a row
+// that is none, a block that says more rows follow and holds none, more
+// than MAX_FILAS_CATALOGO rows, or the end (code 100) right after a block
+// that said more rows follow.
+LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalogo* c,
+                             char (&motivo)[TAM_MOTIVO_CATALOGO]);
 
 // The pieces, for tests: a row of the object query (OBJNAME, OBJTYPE,
 // OBJSIZE) and one of the member query (SYSTEM_TABLE_NAME,

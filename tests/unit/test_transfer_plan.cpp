@@ -146,4 +146,62 @@ TEST(Plan, NombresAlAzarDeDiezCaracteres) {
   }
 }
 
+TEST(Plan, UnArchivoYUnFicheroDeMensajesDelMismoNombreSonUnaUnidad) {
+  // A request narrowed to the name brings both: one unit, never split, and
+  // the message file keeps its own place in the one-session order.
+  Catalogo c{};
+  c.archivos.push_back(archivo("QCL", ClaseArchivo::fuente, {{"A", 500}, {"B", 500}, {"C", 500}}));
+  c.archivos.push_back(archivo("QRPG", ClaseArchivo::fuente, {{"X", 10}}));
+  ArchivoCatalogo msg{};
+  copia_texto(msg.nombre, "QCL");
+  msg.clase = ClaseArchivo::mensajes;
+  msg.tamano = 7;
+  c.archivos.push_back(msg);
+  Plan p = planifica(c, 94, "", 8);
+  ASSERT_EQ(p.unidades.size(), 2u);
+  const Unidad& qcl = p.unidades[0];
+  EXPECT_STREQ(qcl.archivo, "QCL");
+  EXPECT_STREQ(qcl.miembro, "");
+  EXPECT_EQ(qcl.objetos, 4);
+  EXPECT_EQ(qcl.bytes, 1507);
+  // Source files first (QCL, QRPG), then message files.
+  EXPECT_EQ(qcl.orden, 0);
+  EXPECT_EQ(p.unidades[1].orden, 1);
+  EXPECT_EQ(qcl.orden_mensajes, 2);
+  EXPECT_EQ(p.unidades[1].orden_mensajes, -1);
+  // The members alone (MBR) may still be split.
+  Plan miembros = planifica(c, 95, "", 8);
+  EXPECT_GT(miembros.unidades.size(), 2u);
+  cada_miembro_una_vez(c, miembros);
+}
+
+TEST(Plan, TamanosEnormesNoDesbordanLasSumas) {
+  Catalogo c{};
+  c.archivos.push_back(archivo("A", ClaseArchivo::fuente, {{"M1", INT64_MAX}, {"M2", INT64_MAX}}));
+  c.archivos.push_back(archivo("B", ClaseArchivo::fuente, {{"M1", INT64_MAX - 1}}));
+  Plan p = planifica(c, 95, "", 4);
+  EXPECT_EQ(p.bytes, INT64_MAX);
+  cada_miembro_una_vez(c, p);
+  for (const Unidad& u : p.unidades) EXPECT_GE(u.bytes, 0);
+}
+
+TEST(Plan, NombresDelCatalogoQueNoSonNombres) {
+  char motivo[128];
+  Catalogo bien{};
+  bien.archivos.push_back(archivo("QCL", ClaseArchivo::fuente, {{"A", 1}}));
+  EXPECT_TRUE(catalogo_valido(bien, motivo, sizeof motivo));
+  const char* malos[] = {"*", "A*", "../X", "A B", "A/B", "XVORAS", ".."};
+  for (const char* nombre : malos) {
+    Catalogo c{};
+    c.archivos.push_back(archivo(nombre, ClaseArchivo::fuente, {{"A", 1}}));
+    EXPECT_FALSE(catalogo_valido(c, motivo, sizeof motivo)) << nombre;
+    EXPECT_EQ(std::string(motivo), std::string("nombre no valido (") + nombre + ")");
+    Catalogo m{};
+    m.archivos.push_back(archivo("QCL", ClaseArchivo::fuente, {{nombre, 1}}));
+    // A member may be named as a folder of the program's own is: it is no
+    // folder.
+    EXPECT_EQ(catalogo_valido(m, motivo, sizeof motivo), strcmp(nombre, "XVORAS") == 0) << nombre;
+  }
+}
+
 }  // namespace

@@ -108,9 +108,18 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
   long p = marca(a.nombre, m.nombre);
   if (!en_fechas(m, alcance.fechad, alcance.horad)) return;
   const EntradaIndice* e = p >= 0 ? &indice[(size_t)p] : nullptr;
+  // A source type that changed on the server changes the copy's extension:
+  // the copy under the old one is said (or removed), and the member is
+  // received again under the new.
+  bool cambio_de_tipo = false;
+  if (e != nullptr && a.clase == ClaseArchivo::fuente) {
+    std::string vieja = ruta(a.clase, lib, a.nombre, m.nombre, e->tipo);
+    cambio_de_tipo = vieja != ruta(a.clase, lib, a.nombre, m.nombre, m.tipo);
+    if (cambio_de_tipo && existe(vieja.c_str())) r.otro_tipo.push_back(vieja);
+  }
   // The copy the index line names is the one judged: its path takes the
   // line's own source type.
-  if (alcance.incremental && e != nullptr &&
+  if (alcance.incremental && e != nullptr && !cambio_de_tipo &&
       sin_cambios(m.fecha, m.hora, e->fecha, e->hora, ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str(),
                   existe)) {
     r.sin_cambios++;
@@ -157,8 +166,15 @@ void Comparando::juzga_archivo(const ArchivoCatalogo& a) {
 void Comparando::planifica_lo_recibido() {
   if (alcance.incremental) {
     r.plan = planifica(cambiado, alcance.icodigo, "", alcance.sesiones);
-    for (Unidad& u : r.plan.unidades)
+    for (Unidad& u : r.plan.unidades) {
       fechas_de_unidad(u, cambiado.archivos[u.archivo_catalogo], alcance.fechad, alcance.horad);
+      // A message file has no date in the catalogue: a unit that brings one
+      // is asked for since the run's own dates.
+      if (u.orden_mensajes >= 0) {
+        copia_texto(u.fechad, alcance.fechad);
+        copia_texto(u.horad, alcance.horad);
+      }
+    }
     r.plan.sin_cambios = r.sin_cambios;
     return;
   }
@@ -183,6 +199,8 @@ void Comparando::busca_eliminados() {
     if (primer_nombre_no_valido(lib, e.archivo, e.miembro, e.tipo) != nullptr) continue;
     ClaseArchivo clase = clase_de_entrada(e, catalogo, existe);
     if (!clase_en_el_modo(alcance.icodigo, clase)) continue;
+    // A member's line without its member would name the file's own copy.
+    if (clase != ClaseArchivo::mensajes && e.miembro[0] == '\0') continue;
     r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
   }
 }
@@ -190,9 +208,13 @@ void Comparando::busca_eliminados() {
 }  // namespace
 
 ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo, ExisteFichero existe) {
+  // A message file's line names no member; a file of the same name may be
+  // listed too.
+  bool de_mensajes = strcmp(e.tipo, "MSG") == 0 && e.miembro[0] == '\0';
   for (const ArchivoCatalogo& a : catalogo.archivos)
-    if (strcmp(a.nombre, e.archivo) == 0) return a.clase;
-  if (strcmp(e.tipo, "MSG") == 0 && e.miembro[0] == '\0') return ClaseArchivo::mensajes;
+    if (strcmp(a.nombre, e.archivo) == 0 && (a.clase == ClaseArchivo::mensajes) == de_mensajes)
+      return a.clase;
+  if (de_mensajes) return ClaseArchivo::mensajes;
   // A raw data member carries the type of its physical file (PF) as DDS
   // sources do: the local copy that exists tells a member's class first.
   const char* lib = catalogo.biblioteca;

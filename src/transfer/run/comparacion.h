@@ -47,13 +47,18 @@ struct Comparacion {
       recibiria;  // the local paths of what is to be received, in a one-session run's order
   std::vector<Eliminado>
       eliminados;  // index lines of the scope the catalogue no longer lists, in index order
+  // The copies of source members whose source type changed on the server
+  // since their index line, under the old type's extension: the member is
+  // received again (under the new one), and the old copy is in the way.
+  std::vector<std::string> otro_tipo;
 };
 
 // Compares the catalogue of the run's library with the index entries of that
 // library for the run's scope. Without `incremental` every object in scope
 // is to be received (a dry run or a mirror of a full run) and the plan is
 // the full one; deletions are found either way, among the index lines of the
-// scope's mode and files. A unit is never asked for earlier than the run's
-// own FECHAD and HORAD.
+// scope's mode and files, complete ones only (a line of a member names its
+// member: a damaged line names no object to remove). A unit is never asked
+// for earlier than the run's own FECHAD and HORAD.
 Comparacion compara_con_indice(const Catalogo& catalogo, const Alcance& alcance,
                                const std::vector<EntradaIndice>& indice, ExisteFichero existe);

@@ -41,6 +41,7 @@ bool existe(const char* ruta) {
 int termina_simulacion(const Comparacion& r) {
   for (const std::string& ruta : r.recibiria) linea_de_comparacion("Recibiria: ", ruta.c_str());
   for (const Eliminado& e : r.eliminados) linea_de_comparacion("Eliminado en el servidor: ", e.ruta.c_str());
+  for (const std::string& vieja : r.otro_tipo) linea_de_comparacion("Copia con otro tipo: ", vieja.c_str());
   printf("Recibiria %d objetos; %d sin cambios; %d eliminados en el servidor\n", (int)r.recibiria.size(),
          (int)r.sin_cambios, (int)r.eliminados.size());
   int estado = SALIDA_BIEN;
@@ -59,8 +60,12 @@ int transfiere_lo_cambiado(const Peticion& p, Catalogo* catalogo, const char* ar
   // The index is read under the library's lock, so that no other run
   // changes it between this read and this run's writes. A dry run writes
   // nothing: no lock either.
-  if (!opciones.simula && !toma_biblioteca(*comun, nullptr, biblioteca))
+  int estado = SALIDA_BIEN;
+  if (!opciones.simula && !toma_biblioteca(*comun, nullptr, biblioteca)) {
+    // A wait cut short by Ctrl-C or SIGTERM ends as an interrupted run.
+    if (plat_interrupcion() != 0 && !cierra_transferencia(*comun, false, &estado)) return estado;
     return abandona_transferencia(*comun);
+  }
   Lectura lectura{biblioteca, {}};
   FalloIndice fallo;
   if (!lee_lineas_xinfo(comun->indices, biblioteca, por_linea, &lectura, &fallo)) {
@@ -80,8 +85,14 @@ int transfiere_lo_cambiado(const Peticion& p, Catalogo* catalogo, const char* ar
   std::vector<EntradaIndice>().swap(lectura.entradas);
   plat_devuelve_memoria();
   if (opciones.simula) return termina_simulacion(r);
-  Borrado borrado = trata_eliminados(*comun, biblioteca, r.eliminados, opciones.espejo);
+  Borrado borrado = trata_eliminados(*comun, biblioteca, r, opciones.espejo);
   if (borrado == Borrado::indice_fallido) return abandona_transferencia(*comun);
+  // Interrupted while it removed: the index is written without the lines of
+  // what was removed, and the run says it was interrupted.
+  if (borrado == Borrado::interrumpido || plat_interrupcion() != 0) {
+    if (!cierra_transferencia(*comun, false, &estado)) return estado;
+    return SALIDA_BIEN;
+  }
   if (ctx.flog != nullptr) fflush(ctx.flog);
   if (opciones.incremental) {
     Salto& salto = comun->salto;

@@ -56,7 +56,7 @@ void sin_sesion_libre(Coordinador& c, size_t unidad, int32_t maximo, int64_t aho
 }  // namespace
 
 TrasUnidad termina_unidad(Coordinador& c, size_t unidad, FinUnidad fin, int32_t maximo, int64_t ahora) {
-  TrasUnidad tras{false, false};
+  TrasUnidad tras{false, false, false};
   c.ocupados--;
   if (fin != FinUnidad::devuelta) c.negativas = 0;
   switch (fin) {
@@ -72,6 +72,7 @@ TrasUnidad termina_unidad(Coordinador& c, size_t unidad, FinUnidad fin, int32_t 
         c.pendientes.insert(unidad);
       } else {
         c.fallida = true;
+        tras.sin_transferir = true;
       }
       break;
     case FinUnidad::devuelta:

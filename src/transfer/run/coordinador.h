@@ -64,8 +64,9 @@ bool sin_hilo(Coordinador& c, size_t unidad);
 
 // What the caller does once a unit's outcome is recorded.
 struct TrasUnidad {
-  bool retira;  // the unit goes again: its first try's counts come out of the progress
-  bool para;    // the run must stop every session now
+  bool retira;          // the unit goes again: its first try's counts come out of the progress
+  bool para;            // the run must stop every session now
+  bool sin_transferir;  // lost for good: its objects that did not arrive are to be said and counted
 };
 // The thread of `unidad` has ended with `fin` (and, for devuelta, the
 // broker's maximum of sessions): the unit is done, waits again, or decides

@@ -20,15 +20,25 @@ void linea_de_comparacion(const char* que, const char* ruta, const char* cierre)
 
 namespace {
 
-// A deletion of a mirror: the file the index line names, if it is a file
-// (never a folder), then its line.
-Borrado elimina(Compartido& c, const char* biblioteca, const Eliminado& e) {
-  const char* ruta = e.ruta.c_str();
+// Removes the file at ruta, when it is one reached through no link. False
+// when it stays, its reason said.
+bool borra(const char* ruta) {
+  if (plat_ruta_con_enlace(ruta)) {
+    linea_de_comparacion("No se borra a traves de un enlace (", ruta, ")");
+    return false;
+  }
   if (plat_es_fichero(ruta)) plat_borra_fichero(ruta);
   if (plat_es_fichero(ruta)) {
     linea_de_comparacion("Imposible borrar (", ruta, ")");
-    return Borrado::no_borrado;
+    return false;
   }
+  return true;
+}
+
+// A deletion of a mirror: the file the index line names, then its line.
+Borrado elimina(Compartido& c, const char* biblioteca, const Eliminado& e) {
+  const char* ruta = e.ruta.c_str();
+  if (!borra(ruta)) return Borrado::no_borrado;
   FalloIndice fallo;
   if (!quita_de_xinfo(c.indices, biblioteca, e.entrada.archivo, e.entrada.miembro, &fallo)) {
     informa_fallo_indice(c, nullptr, fallo);
@@ -40,10 +50,9 @@ Borrado elimina(Compartido& c, const char* biblioteca, const Eliminado& e) {
 
 }  // namespace
 
-Borrado trata_eliminados(Compartido& c, const char* biblioteca, const std::vector<Eliminado>& eliminados,
-                         bool espejo) {
+Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacion& r, bool espejo) {
   Borrado resultado = Borrado::bien;
-  for (const Eliminado& e : eliminados) {
+  for (const Eliminado& e : r.eliminados) {
     if (!espejo) {
       linea_de_comparacion("Eliminado en el servidor: ", e.ruta.c_str());
       continue;
@@ -51,6 +60,22 @@ Borrado trata_eliminados(Compartido& c, const char* biblioteca, const std::vecto
     Borrado b = elimina(c, biblioteca, e);
     if (b == Borrado::indice_fallido) return b;
     if (b == Borrado::no_borrado) resultado = b;
+    // An interruption stops after the deletion under way: the index then
+    // holds no line of a file removed.
+    if (plat_interrupcion() != 0) return Borrado::interrumpido;
+  }
+  for (const std::string& vieja : r.otro_tipo) {
+    if (!espejo) {
+      linea_de_comparacion("Copia con otro tipo: ", vieja.c_str());
+      continue;
+    }
+    // Its index line is the member's, replaced once it arrives again.
+    if (!borra(vieja.c_str())) {
+      resultado = Borrado::no_borrado;
+    } else {
+      linea_de_comparacion("Eliminado: ", vieja.c_str());
+    }
+    if (plat_interrupcion() != 0) return Borrado::interrumpido;
   }
   return resultado;
 }

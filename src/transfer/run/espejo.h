@@ -13,13 +13,16 @@
 void linea_de_comparacion(const char* que, const char* ruta, const char* cierre = "");
 
 enum class Borrado {
-  bien,           // every deletion said, or removed
-  no_borrado,     // a file stayed ("Imposible borrar (%s)\n" said): the run ends with SALIDA_ERROR
-  indice_fallido  // the index could not be read (said): the run ends now, with SALIDA_ERROR
+  bien,            // every deletion said, or removed
+  no_borrado,      // a file stayed (its reason said): the run ends with SALIDA_ERROR
+  indice_fallido,  // the index could not be read (said): the run ends now, with SALIDA_ERROR
+  interrumpido     // Ctrl-C or SIGTERM: the deletions stopped after the one under way
 };
-// Says each deletion ("Eliminado en el servidor: %s\n"), or, with espejo,
-// removes its file (a regular file, never a folder) and drops its index
-// line ("Eliminado: %s\n"; "Imposible borrar (%s)\n" when the file stays,
-// and the others go on), console and log.
-Borrado trata_eliminados(Compartido& c, const char* biblioteca, const std::vector<Eliminado>& eliminados,
-                         bool espejo);
+// Says each deletion ("Eliminado en el servidor: %s\n"), and each copy under
+// an older source type ("Copia con otro tipo: %s\n"); with espejo, removes
+// each instead ("Eliminado: %s\n"), a deleted object's index line with it.
+// Only a regular file is removed, never a folder, and never through a
+// symbolic link on its way ("No se borra a traves de un enlace (%s)\n"); a
+// file that stays says "Imposible borrar (%s)\n" and the others go on.
+// Console and log.
+Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacion& r, bool espejo);

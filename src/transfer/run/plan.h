@@ -24,6 +24,10 @@ struct Unidad {
   // (the mode's classes in the server's order, then the catalogue's order of
   // files and members): the index keeps the lines of the units in this order.
   int orden;
+  // A file and a message file of the same name are one unit, since a
+  // request narrowed to the name brings both: the place the message file
+  // takes in that order (-1: the unit brings none).
+  int orden_mensajes;
   // FECHAD and HORAD of the unit's request: empty for the run's own; an
   // incremental run asks each unit for what changed since its earliest change.
   char fechad[9];
@@ -51,5 +55,14 @@ int rango_de_clase(ClaseArchivo clase);
 // that `archivo` names (casa_nombre: empty for all, "PREFIJO*" for a
 // generic name), for `sesiones` sessions. Files of a class the mode
 // does not transfer are left out. A file bigger than the total divided by
-// the session count is split by generic names; the others are one unit each.
+// the session count is split by generic names; the others are one unit each,
+// but a file and a message file of one name, which are one unit whole. No
+// two units cover one object. Sizes are summed without overflow (a sum
+// stops at the largest value).
 Plan planifica(const Catalogo& catalogo, int32_t icodigo, const char* archivo, int sesiones);
+
+// Whether the names of the catalogue can be used as the names a header
+// brings are (nombres.h), none holding "*" or a blank either (a "*" would
+// make a request generic). False with the reason, "nombre no valido (%s)"
+// with the first name that fails, in motivo.
+bool catalogo_valido(const Catalogo& catalogo, char* motivo, size_t cap);

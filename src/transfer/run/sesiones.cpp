@@ -61,7 +61,9 @@ struct Ejecucion {
         peticion(p),
         plan(pl),
         coordinador(pl.unidades.size(), sesiones, error_previo),
-        puestos(coordinador.puestos) {}
+        puestos(coordinador.puestos),
+        previa(pl.unidades.size()),
+        retirada(pl.unidades.size(), 0) {}
 
   Compartido& comun;
   const Peticion& peticion;
@@ -70,6 +72,10 @@ struct Ejecucion {
   std::condition_variable cambio;  // a unit's thread has left its outcome
   Coordinador coordinador;
   std::vector<Puesto> puestos;
+  // What the lost try of each unit had added to the counts, taken out while
+  // the unit goes again (retirada).
+  std::vector<Aportacion> previa;
+  std::vector<char> retirada;
 
   FinUnidad recorre_unidad(Recorrido& r, const Unidad& u);
   void corre_unidad(Puesto& p, const Unidad& u);
@@ -77,6 +83,8 @@ struct Ejecucion {
   void lanza(Puesto& p, size_t unidad);
   void lanza_pendientes();
   void recoge(Puesto& p);
+  int64_t cuenta_lo_completo(size_t unidad, const Aportacion& ultima);
+  void sin_transferir(size_t unidad, int64_t llegados);
   void coordina();
   int termina_ejecucion();
 };
@@ -95,7 +103,7 @@ FinUnidad Ejecucion::recorre_unidad(Recorrido& r, const Unidad& u) {
                         propias ? u.horad : peticion.horad);
   if (ctx.test == 1) printf("->%.60s\n", registro);
   envia_as(s, registro, LARGO_PETICION, 1);
-  if (!trata_lista(r)) return FinUnidad::error;
+  if (!trata_lista(r)) return plat_interrupcion() != 0 ? FinUnidad::parada : FinUnidad::error;
   if (s.cortada || plat_interrupcion() != 0) return FinUnidad::parada;
   if (s.fallo) return FinUnidad::perdida;
   // Every object of the unit is complete by now: an end message that does
@@ -175,6 +183,8 @@ void Ejecucion::lanza(Puesto& p, size_t unidad) {
   r.lineas_enteras = true;
   r.escribe_indices = false;
   r.unidad = (uint32_t)plan.unidades[unidad].orden;
+  r.con_mensajes = plan.unidades[unidad].orden_mensajes >= 0;
+  r.unidad_mensajes = (uint32_t)plan.unidades[unidad].orden_mensajes;
   r.entradas = 0;
   r.aportado = Aportacion{};
   p.unidad = unidad;
@@ -212,8 +222,55 @@ void Ejecucion::recoge(Puesto& p) {
   p.ocupado = false;
   p.terminado = false;
   TrasUnidad tras = termina_unidad(coordinador, p.unidad, p.fin, p.maximo, plat_reloj_ms());
-  if (tras.retira) progreso_retira(comun.progreso, p.recorrido->aportado);
+  Aportacion& ultima = p.recorrido->aportado;
+  if (tras.retira) {
+    // Its objects come again from the start: the first try's counts go
+    // while it runs again.
+    previa[p.unidad] = ultima;
+    retirada[p.unidad] = true;
+    progreso_retira(comun.progreso, ultima);
+  } else if (retirada[p.unidad] && p.fin == FinUnidad::completa) {
+    // The second try received everything again.
+    retirada[p.unidad] = false;
+  } else if (retirada[p.unidad] && p.fin != FinUnidad::devuelta) {
+    int64_t llegados = cuenta_lo_completo(p.unidad, ultima);
+    if (tras.sin_transferir) sin_transferir(p.unidad, llegados);
+  }
   if (tras.para) para_todo();
+}
+
+// A unit tried again did not complete: of its two tries (both from the
+// unit's start), the counts of the one that completed more objects stand,
+// since those objects are complete on disk. Returns the objects of the try
+// counted. Under m.
+int64_t Ejecucion::cuenta_lo_completo(size_t unidad, const Aportacion& ultima) {
+  retirada[unidad] = false;
+  auto completos = [](const Aportacion& a) { return a.objetos - a.incompletos; };
+  if (completos(previa[unidad]) <= completos(ultima)) return ultima.objetos;
+  progreso_retira(comun.progreso, ultima);
+  progreso_suma(comun.progreso, previa[unidad]);
+  return previa[unidad].objetos;
+}
+
+// The unit was lost twice, `llegados` of its objects counted: it is named,
+// and each of its planned objects that did not arrive counts as incomplete.
+// Under m.
+void Ejecucion::sin_transferir(size_t unidad, int64_t llegados) {
+  const Unidad& u = plan.unidades[unidad];
+  Aportacion faltan;
+  faltan.objetos = faltan.incompletos = u.objetos > llegados ? u.objetos - llegados : 0;
+  progreso_suma(comun.progreso, faltan);
+  // The unit as a command line names it: the library, the file and the
+  // generic member name, to run it again alone.
+  char biblioteca[TAM_AJUSTE], texto[3 * TAM_AJUSTE];
+  copia_texto(biblioteca, peticion.biblioteca);
+  quita_blancos(biblioteca);
+  formatea(texto, "Sin transferir: %s %s%s%s\n", biblioteca, u.archivo, u.miembro[0] != '\0' ? " " : "",
+           u.miembro);
+  std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
+  borra_progreso(comun.progreso);
+  escribe_nombres(stderr, texto);
+  if (ctx.flog != nullptr) fputs(texto, ctx.flog);
 }
 
 // The calling thread's loop while units run: it wakes when a unit's thread
@@ -248,6 +305,10 @@ void Ejecucion::coordina() {
 // written, the summary printed, the log closed, and the run ends with the
 // status of what happened, the most serious first.
 int Ejecucion::termina_ejecucion() {
+  // A unit waiting for its second try when the run stopped: what its first
+  // try completed is complete.
+  for (size_t u = 0; u < retirada.size(); u++)
+    if (retirada[u]) progreso_suma(comun.progreso, previa[u]);
   ordena_indices(comun.indices);
   int estado = SALIDA_BIEN;
   if (!cierra_transferencia(comun, coordinador.con_error, &estado)) return estado;

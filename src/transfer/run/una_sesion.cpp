@@ -53,7 +53,9 @@ int transfiere_en_una_sesion(const Peticion& p, Sesion& s) {
     if (ctx.test == 1) printf("Va a trata_spl\n");
     trata_spl(r);
   } else {
-    if (!trata_lista(r)) {
+    // A walk stopped by an interruption (a lock's wait cut short) ends as
+    // interrupted, below; any other that stops ends with SALIDA_ERROR.
+    if (!trata_lista(r) && plat_interrupcion() == 0) {
       imprime_resumen(comun.progreso);
       return abandona_transferencia(comun);
     }

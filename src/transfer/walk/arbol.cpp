@@ -64,7 +64,11 @@ bool toma_biblioteca(Compartido& c, Recorrido* r, const char* biblioteca) {
       return true;
     }
   }
-  if (bloqueo == Bloqueo::ocupado) {
+  if (bloqueo == Bloqueo::interrumpido) {
+    // Ctrl-C or SIGTERM during the wait: the run ends as interrupted, and
+    // says so at its end.
+    antes_de_un_fallo(c, r);
+  } else if (bloqueo == Bloqueo::ocupado) {
     falla(c, r, stdout, "Biblioteca %s en uso por otra transferencia\n", biblioteca);
   } else if (directorios) {
     falla(c, r, stdout, "Imposible abrir (%s)\n", ruta);

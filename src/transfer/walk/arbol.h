@@ -21,7 +21,8 @@ bool acepta_cabecera(Recorrido& r, const Cabecera& c);
 // the indexes with updates are written first and "Esperando a otra
 // transferencia de la biblioteca %s\n" goes once to standard error before
 // the wait. False after the message, as acepta_cabecera (r: the walk whose
-// object a failure leaves incomplete, or nullptr).
+// object a failure leaves incomplete, or nullptr); false with no message
+// when an interruption cut the wait short (plat_interrupcion says so).
 bool toma_biblioteca(Compartido& c, Recorrido* r, const char* biblioteca);
 // Creates a directory of the local tree, once per run: a path already made
 // or found is not asked again. False after "Imposible crear el directorio

@@ -113,6 +113,7 @@ bool abre_objeto_de_clase(Recorrido& r, const Cabecera& c, const Clase& k) {
   }
   anuncia_objeto(r, ruta, k.en_log);
   if (!abre_objeto(r, c, ruta, k.binario, linea)) return false;
+  r.objeto.mensajes = k.clase == ClaseArchivo::mensajes;
   responde_ok(r.sesion);
   return true;
 }

@@ -116,7 +116,8 @@ bool registra_objeto(Recorrido& r) {
   Objeto& o = r.objeto;
   if (!o.indexar) return true;
   o.indexar = false;
-  uint64_t marca = ((uint64_t)r.unidad << 32) | r.entradas++;
+  uint64_t marca = o.mensajes && r.con_mensajes ? (uint64_t)r.unidad_mensajes << 32
+                                                : ((uint64_t)r.unidad << 32) | r.entradas++;
   FalloIndice fallo;
   if (registra_xinfo(r.comun.indices, o.biblioteca, o.linea_indice, marca, &fallo)) return true;
   informa_fallo_indice(r.comun, &r, fallo);
@@ -185,6 +186,7 @@ bool abre_objeto(Recorrido& r, const Cabecera& c, const char* ruta, bool binario
   o.registros = 0;
   o.bytes = 0;
   o.convertido = false;
+  o.mensajes = false;
   o.indexar = linea_indice != nullptr && linea_indice[0] != '\0';
   copia_texto(o.biblioteca, c.biblioteca);
   copia_texto(o.linea_indice, o.indexar ? linea_indice : "");

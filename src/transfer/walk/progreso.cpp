@@ -102,6 +102,16 @@ void progreso_retira(Progreso& pr, const Aportacion& a) {
   p.sin_cambios -= a.sin_cambios;
 }
 
+void progreso_suma(Progreso& pr, const Aportacion& a) {
+  std::lock_guard<std::mutex> g(pr.cerrojo);
+  EstadoProgreso& p = pr.e;
+  p.objetos += a.objetos;
+  p.incompletos += a.incompletos;
+  p.registros += a.registros;
+  p.bytes += a.bytes;
+  p.sin_cambios += a.sin_cambios;
+}
+
 void progreso_sin_cambios(Progreso& pr, int64_t n) {
   std::lock_guard<std::mutex> g(pr.cerrojo);
   EstadoProgreso& p = pr.e;

@@ -63,6 +63,8 @@ void progreso_plan(Progreso& p, int64_t objetos, int64_t bytes);
 // Takes a walk's part out of the counts: the first try of a unit that is
 // tried again, whose objects come again.
 void progreso_retira(Progreso& p, const Aportacion& a);
+// Adds a walk's part back, or the part of objects that never arrived.
+void progreso_suma(Progreso& p, const Aportacion& a);
 // Redraws the line when it is due (at most ten times a second): for a run
 // whose sessions may all be waiting.
 void progreso_refresca(Progreso& p);

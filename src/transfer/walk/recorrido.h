@@ -43,6 +43,7 @@ struct Objeto {
   int64_t registros = 0;                     // records written (64 bits: big files)
   int64_t bytes = 0;                         // bytes written
   bool convertido = false;                   // a converted data file: its count line is its bytes alone
+  bool mensajes = false;                     // a message file
   bool indexar = false;                      // its index entry is recorded once complete:
   char biblioteca[TAM_AJUSTE];               //   in this library's index
   char linea_indice[LARGO_LINEA_XINFO + 2];  //   this line, built at the header
@@ -82,6 +83,10 @@ struct Recorrido {
   // its sessions in that order (ordena_indices).
   uint32_t unidad = 0;
   uint32_t entradas = 0;
+  // The unit brings a message file of its file's name too, whose entry takes
+  // the message file's own place (unidad_mensajes) in that order.
+  bool con_mensajes = false;
+  uint32_t unidad_mensajes = 0;
   Objeto objeto;
   // The index checkpoint of a receive's wait failed (recorre.cpp).
   bool fallo_punto_de_control = false;
