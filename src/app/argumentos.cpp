@@ -95,6 +95,8 @@ ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
     }
   }
   if (!conocida) return ResultadoArgumentos::error_parametros;
+  copia_texto(ctx.modo, palabra);
+  a_mayusculas(ctx.modo);
 
   ctx.horad[0] = ctx.fechad[0] = ctx.tipo[0] = '\0';
   ctx.miembro[0] = ctx.archivo[0] = ctx.biblioteca[0] = '\0';

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/informe.h"
 #include "base/catalogo.h"
 #include "base/contexto.h"
 #include "base/fin.h"
@@ -23,6 +24,8 @@
 #include "transfer/run/plan.h"
 #include "transfer/run/sesiones.h"
 #include "transfer/run/una_sesion.h"
+#include "transfer/walk/informe.h"
+#include "transfer/walk/nombres.h"
 #include "wire/conexion.h"
 #include "wire/sesion.h"
 
@@ -122,7 +125,7 @@ Lectura lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* ca
 // The run through a plan or a comparison, when the request may have one and
 // asks for it: true with the run's status in *estado. False when the run
 // goes on with one session as always (a notice printed where one is due).
-bool transfiere_con_catalogo(const Peticion& p, int* estado) {
+bool transfiere_con_catalogo(Compartido& comun, const Peticion& p, int* estado) {
   bool compara = comparacion.incremental || comparacion.espejo || comparacion.simula;
   if (sesiones_pedidas < 2 && !compara) return false;
   char biblioteca[TAM_AJUSTE], archivo[TAM_AJUSTE];
@@ -164,15 +167,24 @@ bool transfiere_con_catalogo(const Peticion& p, int* estado) {
   }
   if (!compara) {
     Plan plan = planifica(*catalogo, p.icodigo, alcance, sesiones);
+    // The report names the planned objects that a unit lost for good never
+    // brought.
+    if (comun.informe.activo) {
+      char fechad[TAM_AJUSTE], horad[TAM_AJUSTE];
+      sin_relleno(fechad, p.fechad);
+      sin_relleno(horad, p.horad);
+      Alcance todo{p.icodigo, alcance, fechad, horad, sesiones, false, true};
+      Comparacion previstos = compara_con_indice(*catalogo, todo, {}, plat_es_fichero, copia_intacta);
+      for (const ObjetoComparado& o : previstos.a_recibir)
+        comun.informe.previstos.push_back(entrada_de(o, ESTADO_RECIBIRIA));
+    }
     catalogo.reset();
-    auto comun = std::make_unique<Compartido>();
-    comun->indexa = indexa(p);
-    *estado = transfiere_en_sesiones(*comun, p, plan, sesiones);
+    *estado = transfiere_en_sesiones(comun, p, plan, sesiones);
     return true;
   }
   // One session too reads the catalogue first, then asks for each unit on
   // a connection of its own (through the broker, or straight to SERVPORT).
-  *estado = transfiere_lo_cambiado(p, catalogo.get(), alcance, sesiones, comparacion);
+  *estado = transfiere_lo_cambiado(comun, p, catalogo.get(), alcance, sesiones, comparacion);
   return true;
 }
 
@@ -201,17 +213,49 @@ bool lee_comparacion() {
   return false;
 }
 
-int corre_transferencia() {
-  // From here on Ctrl-C and SIGTERM end the run through its own end, not
-  // the process at once: the catalogue's read, the lock's wait and the
-  // deletions included.
-  plat_vigila_interrupciones();
-  Peticion p = peticion_de_la_ejecucion();
+namespace {
+
+// The transfer itself, its settings read and checked: through a plan or a
+// comparison, or over one session.
+int transfiere(Compartido& comun, const Peticion& p) {
   int estado = SALIDA_BIEN;
-  if (transfiere_con_catalogo(p, &estado)) return estado;
+  if (transfiere_con_catalogo(comun, p, &estado)) return estado;
   auto sesion = std::make_unique<Sesion>();
   sesion->traza = ctx.ftrace;
   estado = abre_sesion(*sesion);
   if (estado != SALIDA_BIEN) return plat_interrupcion() != 0 ? interrumpida() : estado;
-  return transfiere_en_una_sesion(p, *sesion);
+  return transfiere_en_una_sesion(comun, p, *sesion);
+}
+
+}  // namespace
+
+int corre_transferencia(int (*arranca)()) {
+  DatosInforme datos;
+  bool informe_bien = prepara_informe(&datos);
+  int estado = informe_bien ? arranca() : SALIDA_ERROR;
+  std::unique_ptr<Compartido> comun;
+  if (estado == SALIDA_BIEN) {
+    // From here on Ctrl-C and SIGTERM end the run through its own end, not
+    // the process at once: the catalogue's read, the lock's wait and the
+    // deletions included.
+    plat_vigila_interrupciones();
+    datos.peticion = peticion_de_la_ejecucion();
+    comun = std::make_unique<Compartido>();
+    comun->indexa = indexa(datos.peticion);
+    comun->informe.activo = datos.ruta[0] != '\0';
+    estado = transfiere(*comun, datos.peticion);
+  } else {
+    datos.peticion = peticion_de_la_ejecucion();
+  }
+  datos.fin = plat_fecha_hora_utc();
+  datos.modo = ctx.modo;
+  datos.sesiones = sesiones_pedidas;
+  datos.incremental = comparacion.incremental;
+  datos.espejo = comparacion.espejo;
+  datos.simula = comparacion.simula;
+  datos.estado = estado;
+  // A report that cannot be written fails a run that went well; one that
+  // failed keeps its own status.
+  if (!escribe_informe(datos, comun.get()) && estado == SALIDA_BIEN) estado = SALIDA_ERROR;
+  return estado;
 }

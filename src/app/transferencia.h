@@ -19,22 +19,28 @@
 // is refused the same way, its reason printed: it would be a real transfer.
 [[nodiscard]] bool lee_comparacion();
 
-// After prepara_conexion, in a transfer mode: the whole transfer, and its
-// exit status for main to end the run with. A run that asks for several
-// sessions and may have them (MBR, ALL, DAT, DATOS or LISTA naming a library
-// and no member) reads the catalogue through the broker's first session and
-// runs its plan through several sessions. It goes on with one session as
-// always when one session is asked for, the mode or request keeps one, there
-// is no broker ("Sin intermediario de sesiones: se usa una sola sesion.\n"
-// on standard error) or the catalogue cannot be read ("Catalogo no
-// disponible: se usa una sola sesion.\n" on standard error). A catalogue's
-// session that cannot be opened ends the run with its status (its message
-// printed); a library the catalogue does not know with "Biblioteca %s no
-// encontrada en el servidor\n" and SALIDA_ERROR.
+// A transfer mode's run once its title is printed: the start-up steps
+// (`arranca`, which returns SALIDA_BIEN or the status to end with, its
+// reason printed), then the whole transfer, and its exit status for main to
+// end the run with. When VORTCP_INFORME asks for one, the run's report is
+// written at its end whatever the way out (informe.h): one that cannot be
+// written turns SALIDA_BIEN into SALIDA_ERROR.
+// A run that asks for several sessions and may have them (MBR, ALL, DAT,
+// DATOS or LISTA naming a library and no member) reads the catalogue through
+// the broker's first session and runs its plan through several sessions. It
+// goes on with one session as always when one session is asked for, the mode
+// or request keeps one, there is no broker ("Sin intermediario de sesiones:
+// se usa una sola sesion.\n" on standard error) or the catalogue cannot be
+// read ("Catalogo no disponible: se usa una sola sesion.\n" on standard
+// error; "Catalogo no valido (%s)\n" before it when what it said cannot be
+// trusted). A catalogue's session that cannot be opened ends the run with
+// its status (its message printed); a library the catalogue does not know
+// with "Biblioteca %s no encontrada en el servidor\n" and SALIDA_ERROR.
 // A run that compares (VORTCP_INCREMENTAL, VORTCP_ESPEJO or VORTCP_SIMULA,
 // for the same requests) reads the catalogue with one session too, and then
 // compares (transfiere_lo_cambiado). Its catalogue not read, it says
 // "Catalogo no disponible: se transfiere todo.\n" on standard error and
 // goes on as a full one-session run; a dry run then ends with
 // SALIDA_CONEXION, having written nothing.
-[[nodiscard]] int corre_transferencia();
+// Ctrl-C and SIGTERM end the run through its end from the start-up steps on.
+[[nodiscard]] int corre_transferencia(int (*arranca)());

@@ -17,6 +17,14 @@
 
 namespace {
 
+// The start-up steps of every run after its title, in their fixed order:
+// SALIDA_BIEN, or the status to end with (each step that fails has said
+// why).
+int arranca() {
+  if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones() || !lee_comparacion()) return SALIDA_ERROR;
+  return prepara_conexion();
+}
+
 // The SQL console: its session, the handshake, then the console's loop,
 // which ends the run itself.
 int corre_consola() {
@@ -54,10 +62,7 @@ int main(int argc, char** argv) {
       break;
   }
   imprime_titulo();
-  // Every step below that fails has said why; the run ends here with the
-  // status it gives.
-  if (!inicia_ajustes() || !inicia_lzw() || !lee_sesiones() || !lee_comparacion()) termina(SALIDA_ERROR);
-  int estado = prepara_conexion();
-  if (estado != SALIDA_BIEN) termina(estado);
-  termina(ctx.icodigo == 54 ? corre_consola() : corre_transferencia());
+  if (ctx.icodigo != 54) termina(corre_transferencia(arranca));
+  int estado = arranca();
+  termina(estado != SALIDA_BIEN ? estado : corre_consola());
 }

@@ -21,6 +21,7 @@ constexpr int TAM_RUTA = 1024;             // local paths
 struct RunContext {
   // --- Request (owner: the command line, app/argumentos.cpp) ------------------
   int32_t icodigo;              // request code of the run mode (96 until a keyword matches)
+  char modo[8];                 // the mode's keyword as typed, upper case ("DATOS", "MBR")
   char biblioteca[TAM_AJUSTE];  // library: padded to 10, upper case
   char archivo[TAM_AJUSTE];     // file: padded to 10, upper case
   char miembro[TAM_AJUSTE];     // member: padded to 10, upper case

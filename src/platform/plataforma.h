@@ -155,6 +155,14 @@ struct FechaHora {
   int anio, mes, dia, hora, minuto, segundo;  // anio is the full year
 };
 FechaHora plat_fecha_hora_local();
+// The same in UTC.
+FechaHora plat_fecha_hora_utc();
+// strftime's fields of `formato` (%Y, %m, %d, %H, %M, %S, ...) filled from f
+// into dest (cap bytes). False when the result does not fit.
+bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const FechaHora& f);
+// The modification time of the file at ruta, as a local date and time.
+// False when the file cannot be looked at.
+bool plat_fecha_de_fichero(const char* ruta, FechaHora* f);
 
 // --- Paths, directories and files -----------------------------------------------
 // Formats a local path with the program's own path formats (backslash

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/plataforma_interna.h"
 
@@ -84,4 +85,26 @@ const char* plat_describe_error() {
 
 const char* plat_getenv(const char* nombre) {
   return getenv(nombre);
+}
+
+bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const FechaHora& f) {
+  struct tm t;
+  memset(&t, 0, sizeof t);
+  t.tm_year = f.anio - 1900;
+  t.tm_mon = f.mes - 1;
+  t.tm_mday = f.dia;
+  t.tm_hour = f.hora;
+  t.tm_min = f.minuto;
+  t.tm_sec = f.segundo;
+  t.tm_isdst = -1;
+  if (cap == 0) return false;
+  dest[0] = '\0';
+  // An empty result is a format with no room or no fields: told apart by
+  // the format itself.
+  // The format is the user's setting (VORTCP_INFORME), the point of the call.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  size_t n = strftime(dest, cap, formato, &t);
+#pragma GCC diagnostic pop
+  return n > 0 || formato[0] == '\0';
 }

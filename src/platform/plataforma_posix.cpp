@@ -343,6 +343,21 @@ FechaHora plat_fecha_hora_local() {
   return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
+FechaHora plat_fecha_hora_utc() {
+  time_t ahora = time(nullptr);
+  struct tm t;
+  gmtime_r(&ahora, &t);
+  return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+bool plat_fecha_de_fichero(const char* ruta, FechaHora* f) {
+  struct stat st;
+  struct tm t;
+  if (stat(ruta, &st) != 0 || localtime_r(&st.st_mtime, &t) == nullptr) return false;
+  *f = FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+  return true;
+}
+
 // The program's paths are written as on Windows ("\LIB\FILE\MBR.ext", a leading
 // backslash being the root of the drive). Here the tree hangs from the current
 // directory: one leading backslash is dropped and the others become "/".

@@ -241,6 +241,25 @@ FechaHora plat_fecha_hora_local() {
   return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
+FechaHora plat_fecha_hora_utc() {
+  SYSTEMTIME t;
+  GetSystemTime(&t);
+  return FechaHora{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+bool plat_fecha_de_fichero(const char* ruta, FechaHora* f) {
+  WIN32_FILE_ATTRIBUTE_DATA datos;
+  if (!GetFileAttributesExA(ruta, GetFileExInfoStandard, &datos)) return false;
+  // The inverse of what plat_pon_fecha_abierto sets: UTC to the local time
+  // of that date's rules.
+  SYSTEMTIME utc, local;
+  if (!FileTimeToSystemTime(&datos.ftLastWriteTime, &utc) ||
+      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return false;
+  *f = FechaHora{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+  return true;
+}
+
 // The program's own path formats are Windows paths already: a leading
 // backslash is the root of the current drive.
 void ajusta_ruta_local(char*) {}

@@ -148,7 +148,7 @@ class IndiceYFines(Arbol):
         self.assertNotIn(b"interrumpida", error)
         # Ended as an interruption: the member open then is left incomplete
         # (its line in the log), every complete one is indexed.
-        self.assertRegex(self.log(), rb" bytes\nIncompleto: LIB1/SRC/M\d{4}\.txt\.parcial\n$")
+        self.assertRegex(self.log(), rb" bytes\nIncompleto: LIB1/SRC/M\d{4}\.txt\.parcial\nTotal: [^\n]*\n$")
         ficheros = os.listdir(os.path.join(self.dir, "LIB1", "SRC"))
         completos = sorted(f[:-4] for f in ficheros if f.endswith(".txt"))
         self.assertEqual(len(ficheros), len(completos) + 1)

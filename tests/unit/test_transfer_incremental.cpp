@@ -25,6 +25,12 @@ std::set<std::string> existentes;
 bool existe(const char* ruta) {
   return existentes.count(ruta) != 0;
 }
+// The copies edited by hand since their run wrote them: they exist, but are
+// not intact.
+std::set<std::string> editados;
+bool intacta(const char* ruta, const char*, const char*) {
+  return existe(ruta) && editados.count(ruta) == 0;
+}
 
 MiembroCatalogo miembro(const char* nombre, const char* tipo, const char* fecha, const char* hora) {
   MiembroCatalogo m{};
@@ -76,11 +82,20 @@ struct Caso : ::testing::Test {
       indice.push_back(entrada(l.c_str()));
     existentes = {local("\\LIB\\QSRC\\A.ile"), local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\D.ile"),
                   local("\\LIB\\VENTAS_V1.ebc"), local("\\LIB\\MENSAJES.msg")};
+    editados.clear();
   }
 };
 
+TEST_F(Caso, UnaCopiaEditadaAManoSeRecibeOtraVez) {
+  // A's date is its index line's, but its copy no longer carries it.
+  editados.insert(local("\\LIB\\QSRC\\A.ile"));
+  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 1, true, false}, indice, existe, intacta);
+  EXPECT_EQ(r.sin_cambios, 1);  // V1 alone
+  EXPECT_EQ(r.recibiria.front(), local("\\LIB\\QSRC\\A.ile"));
+}
+
 TEST_F(Caso, SoloLoQueCambioDesdeSuCambioMasAntiguo) {
-  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 1, true}, indice, existe);
+  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 1, true, false}, indice, existe, intacta);
   EXPECT_EQ(r.sin_cambios, 2);  // A and V1
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\C.cl"),
                                                    local("\\LIB\\MENSAJES.msg")}));
@@ -101,7 +116,7 @@ TEST_F(Caso, SoloLoQueCambioDesdeSuCambioMasAntiguo) {
 
 TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   existentes.erase(local("\\LIB\\QSRC\\A.ile"));
-  Comparacion r = compara_con_indice(c, Alcance{95, "", "", "", 1, true}, indice, existe);
+  Comparacion r = compara_con_indice(c, Alcance{95, "", "", "", 1, true, false}, indice, existe, intacta);
   EXPECT_EQ(r.sin_cambios, 0);
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\A.ile"), local("\\LIB\\QSRC\\B.ile"),
                                                    local("\\LIB\\QSRC\\C.cl")}));
@@ -111,7 +126,7 @@ TEST_F(Caso, UnFicheroBorradoPorElUsuarioVuelveYLaFechaDelUsuarioManda) {
   // server would not send it), and a new member without a date makes the
   // file be asked for since the run's own FECHAD, never earlier.
   c.archivos[0].miembros.push_back(miembro("E", "RPGL", "", ""));
-  r = compara_con_indice(c, Alcance{95, "", "20260201", "", 1, true}, indice, existe);
+  r = compara_con_indice(c, Alcance{95, "", "20260201", "", 1, true, false}, indice, existe, intacta);
   EXPECT_EQ(r.recibiria, (std::vector<std::string>{local("\\LIB\\QSRC\\B.ile"), local("\\LIB\\QSRC\\C.cl"),
                                                    local("\\LIB\\QSRC\\E.ile")}));
   ASSERT_EQ(r.plan.unidades.size(), 1u);
@@ -130,25 +145,25 @@ TEST_F(Caso, BorradosDeUnArchivoEnteroPorSuCopiaLocalYSoloEnElAlcanceGenerico) {
   existentes.insert({local("\\LIB\\VIEJO_M1.ebc"), local("\\LIB\\DDS\\X.dds")});
   std::vector<std::string> rutas;
   for (const Eliminado& e :
-       compara_con_indice(c, Alcance{94, "", "", "", 1, true}, indice, existe).eliminados)
+       compara_con_indice(c, Alcance{94, "", "", "", 1, true, false}, indice, existe, intacta).eliminados)
     rutas.push_back(e.ruta);
   EXPECT_EQ(rutas, (std::vector<std::string>{local("\\LIB\\QSRC\\D.ile"), local("\\LIB\\VIEJO_M1.ebc"),
                                              local("\\LIB\\DDS\\X.dds")}));
   // A generic file name's run says nothing of the files outside it.
-  Comparacion g = compara_con_indice(c, Alcance{94, "Q*", "", "", 1, true}, indice, existe);
+  Comparacion g = compara_con_indice(c, Alcance{94, "Q*", "", "", 1, true, false}, indice, existe, intacta);
   ASSERT_EQ(g.eliminados.size(), 1u);
   EXPECT_EQ(g.eliminados[0].ruta, local("\\LIB\\QSRC\\D.ile"));
   EXPECT_EQ(g.recibiria.size(), 2u);
 }
 
 TEST_F(Caso, SinIncrementalTodoSeRecibeYLosBorradosSeDicen) {
-  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 4, false}, indice, existe);
+  Comparacion r = compara_con_indice(c, Alcance{94, "", "", "", 4, false, false}, indice, existe, intacta);
   EXPECT_EQ(r.sin_cambios, 0);
   EXPECT_EQ(r.recibiria.size(), 5u);
   EXPECT_EQ(r.plan.objetos, 5);
   EXPECT_EQ(r.eliminados.size(), 1u);
   // A data-file run neither asks for sources nor says their deletion.
-  Comparacion d = compara_con_indice(c, Alcance{97, "", "", "", 1, true}, indice, existe);
+  Comparacion d = compara_con_indice(c, Alcance{97, "", "", "", 1, true, false}, indice, existe, intacta);
   EXPECT_TRUE(d.plan.unidades.empty());
   EXPECT_TRUE(d.eliminados.empty());
 }

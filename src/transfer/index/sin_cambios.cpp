@@ -4,7 +4,7 @@
 #include <cstring>
 
 bool sin_cambios(const char* fecha, const char* hora, const char* fecha_indice, const char* hora_indice,
-                 const char* ruta, ExisteFichero existe) {
+                 const char* ruta, CopiaIntacta intacta) {
   return fecha[0] != '\0' && strcmp(fecha, fecha_indice) == 0 && strcmp(hora, hora_indice) == 0 &&
-         existe(ruta);
+         intacta(ruta, fecha_indice, hora_indice);
 }

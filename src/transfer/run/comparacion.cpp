@@ -72,8 +72,15 @@ void fechas_de_unidad(Unidad& u, const ArchivoCatalogo& a, const char* fechad, c
 // The comparison under way: its inputs, the index sorted by key, which of
 // its lines in force the catalogue lists, and the files and paths found.
 struct Comparando {
-  Comparando(const Catalogo& c, const Alcance& a, const std::vector<EntradaIndice>& i, ExisteFichero e)
-      : catalogo(c), alcance(a), indice(i), existe(e), orden(ordena_por_clave(i)), listada(i.size(), 0) {
+  Comparando(const Catalogo& c, const Alcance& a, const std::vector<EntradaIndice>& i, ExisteFichero e,
+             CopiaIntacta in)
+      : catalogo(c),
+        alcance(a),
+        indice(i),
+        existe(e),
+        intacta(in),
+        orden(ordena_por_clave(i)),
+        listada(i.size(), 0) {
     copia_texto(todo.biblioteca, c.biblioteca);
     copia_texto(cambiado.biblioteca, c.biblioteca);
   }
@@ -82,11 +89,13 @@ struct Comparando {
   const Alcance& alcance;
   const std::vector<EntradaIndice>& indice;
   ExisteFichero existe;
+  CopiaIntacta intacta;
   std::vector<uint32_t> orden;
   std::vector<char> listada;
   Catalogo todo{};                        // every file in scope (a full plan)
   Catalogo cambiado{};                    // the files with something new or changed, with those members
   std::vector<std::string> por_rango[3];  // the paths to receive, by class in a stream's order
+  std::vector<ObjetoComparado> detalle_por_rango[3];  // their objects, with Alcance::detalle
   Comparacion r;
 
   // The index line in force of the key, marked as listed; -1 when none.
@@ -94,6 +103,18 @@ struct Comparando {
     long p = busca_por_clave(indice, orden, archivo, miembro);
     if (p >= 0) listada[(size_t)p] = 1;
     return p;
+  }
+  static ObjetoComparado describe(const ArchivoCatalogo& a, const MiembroCatalogo& m,
+                                  const std::string& ruta) {
+    ObjetoComparado o{};
+    o.ruta = ruta;
+    o.clase = a.clase;
+    copia_texto(o.archivo, a.nombre);
+    copia_texto(o.miembro, m.nombre);
+    copia_texto(o.tipo, a.clase == ClaseArchivo::mensajes ? "MSG" : m.tipo);
+    copia_texto(o.fecha, m.fecha);
+    copia_texto(o.hora, m.hora);
+    return o;
   }
   void juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& m, ArchivoCatalogo& copia);
   void juzga_archivo(const ArchivoCatalogo& a);
@@ -121,8 +142,9 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
   // line's own source type.
   if (alcance.incremental && e != nullptr && !cambio_de_tipo &&
       sin_cambios(m.fecha, m.hora, e->fecha, e->hora, ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str(),
-                  existe)) {
+                  intacta)) {
     r.sin_cambios++;
+    if (alcance.detalle) r.iguales.push_back(describe(a, m, ruta(a.clase, lib, a.nombre, m.nombre, e->tipo)));
     return;
   }
   std::vector<std::string>& rutas = por_rango[rango_de_clase(a.clase)];
@@ -134,6 +156,7 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
   if (a.clase == ClaseArchivo::datos && e == nullptr && strcmp(m.nombre, a.nombre) == 0 &&
       plat_ruta(dta, "\\%s\\%s.dta", lib, a.nombre) && existe(dta) && !existe(rutas.back().c_str()))
     rutas.back() = dta;
+  if (alcance.detalle) detalle_por_rango[rango_de_clase(a.clase)].push_back(describe(a, m, rutas.back()));
   copia.miembros.push_back(m);
 }
 
@@ -153,6 +176,9 @@ void Comparando::juzga_archivo(const ArchivoCatalogo& a) {
   if (a.clase == ClaseArchivo::mensajes) {
     // The catalogue gives a message file no change date: it always moves.
     por_rango[rango_de_clase(a.clase)].push_back(ruta(a.clase, catalogo.biblioteca, a.nombre, "", ""));
+    if (alcance.detalle)
+      detalle_por_rango[rango_de_clase(a.clase)].push_back(
+          describe(a, MiembroCatalogo{}, por_rango[rango_de_clase(a.clase)].back()));
     cambiado.archivos.push_back(copia);
     return;
   }
@@ -201,7 +227,7 @@ void Comparando::busca_eliminados() {
     if (!clase_en_el_modo(alcance.icodigo, clase)) continue;
     // A member's line without its member would name the file's own copy.
     if (clase != ClaseArchivo::mensajes && e.miembro[0] == '\0') continue;
-    r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo)});
+    r.eliminados.push_back(Eliminado{e, ruta(clase, lib, e.archivo, e.miembro, e.tipo), clase});
   }
 }
 
@@ -226,11 +252,14 @@ ClaseArchivo clase_de_entrada(const EntradaIndice& e, const Catalogo& catalogo, 
 }
 
 Comparacion compara_con_indice(const Catalogo& catalogo, const Alcance& alcance,
-                               const std::vector<EntradaIndice>& indice, ExisteFichero existe) {
-  Comparando c(catalogo, alcance, indice, existe);
+                               const std::vector<EntradaIndice>& indice, ExisteFichero existe,
+                               CopiaIntacta intacta) {
+  Comparando c(catalogo, alcance, indice, existe, intacta);
   for (const ArchivoCatalogo& a : catalogo.archivos) c.juzga_archivo(a);
   for (auto& rutas : c.por_rango)
     for (std::string& p : rutas) c.r.recibiria.push_back(std::move(p));
+  for (auto& objetos : c.detalle_por_rango)
+    for (ObjetoComparado& o : objetos) c.r.a_recibir.push_back(std::move(o));
   c.planifica_lo_recibido();
   c.busca_eliminados();
   return std::move(c.r);

@@ -33,11 +33,24 @@ struct Alcance {
   const char* horad;    //   objects changed before them are out of scope
   int sesiones;         // the sessions the plan is cut for
   bool incremental;     // only what changed; else every object in scope is received
+  bool detalle;         // each object received or unchanged described (a_recibir, iguales)
+};
+
+// An object of the catalogue as a comparison judged it.
+struct ObjetoComparado {
+  std::string ruta;  // its local path
+  ClaseArchivo clase;
+  char archivo[TAM_NOMBRE_CATALOGO];
+  char miembro[TAM_NOMBRE_CATALOGO];  // "" for a message file
+  char tipo[TAM_NOMBRE_CATALOGO];
+  char fecha[9];  // its change date and time in the catalogue ("" for none)
+  char hora[7];
 };
 
 struct Eliminado {
   EntradaIndice entrada;
   std::string ruta;  // its local path
+  ClaseArchivo clase;
 };
 
 struct Comparacion {
@@ -51,6 +64,10 @@ struct Comparacion {
   // since their index line, under the old type's extension: the member is
   // received again (under the new one), and the old copy is in the way.
   std::vector<std::string> otro_tipo;
+  // With Alcance::detalle: what is to be received (recibiria's objects, in
+  // its order) and what was found unchanged.
+  std::vector<ObjetoComparado> a_recibir;
+  std::vector<ObjetoComparado> iguales;
 };
 
 // Compares the catalogue of the run's library with the index entries of that
@@ -60,5 +77,8 @@ struct Comparacion {
 // scope's mode and files, complete ones only (a line of a member names its
 // member: a damaged line names no object to remove). A unit is never asked
 // for earlier than the run's own FECHAD and HORAD.
+// The local files are asked through `existe`, and whether a copy is still
+// the one its run wrote through `intacta`.
 Comparacion compara_con_indice(const Catalogo& catalogo, const Alcance& alcance,
-                               const std::vector<EntradaIndice>& indice, ExisteFichero existe);
+                               const std::vector<EntradaIndice>& indice, ExisteFichero existe,
+                               CopiaIntacta intacta);

@@ -6,7 +6,9 @@
 #pragma once
 
 #include "base/catalogo.h"
+#include "transfer/run/comparacion.h"
 #include "transfer/run/peticion.h"
+#include "transfer/walk/compartido.h"
 
 struct OpcionesComparacion {
   bool incremental = false;  // VORTCP_INCREMENTAL: only what changed
@@ -26,6 +28,12 @@ struct OpcionesComparacion {
 //   plan with `sesiones` sessions (transfiere_en_sesiones).
 // Returns the run's exit status. A lock or an index that cannot be had ends
 // the run with SALIDA_ERROR (its message printed). The catalogue is emptied
-// once compared (the plan holds what it needs).
-[[nodiscard]] int transfiere_lo_cambiado(const Peticion& p, Catalogo* catalogo, const char* archivo,
-                                         int sesiones, const OpcionesComparacion& opciones);
+// once compared (the plan holds what it needs). The run's report, when
+// kept, gets the objects found unchanged, the deletions and, in a dry run,
+// what would be received.
+[[nodiscard]] int transfiere_lo_cambiado(Compartido& comun, const Peticion& p, Catalogo* catalogo,
+                                         const char* archivo, int sesiones,
+                                         const OpcionesComparacion& opciones);
+
+// An object of a comparison as an entry of the run's report, in state estado.
+EntradaInforme entrada_de(const ObjetoComparado& o, const char* estado);

@@ -8,6 +8,7 @@
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
+#include "transfer/walk/informe.h"
 #include "transfer/walk/objeto.h"
 
 void linea_de_comparacion(const char* que, const char* ruta, const char* cierre) {
@@ -50,14 +51,30 @@ Borrado elimina(Compartido& c, const char* biblioteca, const Eliminado& e) {
 
 }  // namespace
 
+void anota_eliminado(Informe& i, const Eliminado& e, const char* estado) {
+  if (!i.activo) return;
+  EntradaInforme x;
+  x.ruta = e.ruta;
+  x.clase = e.clase;
+  copia_texto(x.archivo, e.entrada.archivo);
+  copia_texto(x.miembro, e.entrada.miembro);
+  copia_texto(x.tipo, e.entrada.tipo);
+  copia_texto(x.fecha, e.entrada.fecha);
+  copia_texto(x.hora, e.entrada.hora);
+  x.estado = estado;
+  anota_en_informe(i, x);
+}
+
 Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacion& r, bool espejo) {
   Borrado resultado = Borrado::bien;
   for (const Eliminado& e : r.eliminados) {
     if (!espejo) {
       linea_de_comparacion("Eliminado en el servidor: ", e.ruta.c_str());
+      anota_eliminado(c.informe, e, ESTADO_ELIMINADO_EN_SERVIDOR);
       continue;
     }
     Borrado b = elimina(c, biblioteca, e);
+    anota_eliminado(c.informe, e, b == Borrado::bien ? ESTADO_ELIMINADO : ESTADO_ELIMINADO_EN_SERVIDOR);
     if (b == Borrado::indice_fallido) return b;
     if (b == Borrado::no_borrado) resultado = b;
     // An interruption stops after the deletion under way: the index then

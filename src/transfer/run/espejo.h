@@ -25,4 +25,8 @@ enum class Borrado {
 // symbolic link on its way ("No se borra a traves de un enlace (%s)\n"); a
 // file that stays says "Imposible borrar (%s)\n" and the others go on.
 // Console and log.
+// The report, when kept, gets each deletion (eliminado_en_servidor, or
+// eliminado when removed).
 Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacion& r, bool espejo);
+// A deletion as an entry of the report, in state estado.
+void anota_eliminado(Informe& i, const Eliminado& e, const char* estado);

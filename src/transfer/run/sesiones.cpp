@@ -267,6 +267,10 @@ void Ejecucion::sin_transferir(size_t unidad, int64_t llegados) {
   quita_blancos(biblioteca);
   formatea(texto, "Sin transferir: %s %s%s%s\n", biblioteca, u.archivo, u.miembro[0] != '\0' ? " " : "",
            u.miembro);
+  if (comun.informe.activo) {
+    std::lock_guard<std::mutex> cerrojo(comun.informe.cerrojo);
+    comun.informe.perdidas.emplace_back(u.archivo, u.miembro);
+  }
   std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
   borra_progreso(comun.progreso);
   escribe_nombres(stderr, texto);

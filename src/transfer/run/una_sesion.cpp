@@ -33,9 +33,7 @@ int cierra_y_devuelve(Recorrido& r) {
 
 }  // namespace
 
-int transfiere_en_una_sesion(const Peticion& p, Sesion& s) {
-  Compartido comun;
-  comun.indexa = indexa(p);
+int transfiere_en_una_sesion(Compartido& comun, const Peticion& p, Sesion& s) {
   auto recorrido = std::make_unique<Recorrido>(s, comun);
   Recorrido& r = *recorrido;
   // From here on Ctrl-C and SIGTERM end the walk, not the process: what was

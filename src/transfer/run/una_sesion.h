@@ -4,6 +4,7 @@
 #pragma once
 
 #include "transfer/run/peticion.h"
+#include "transfer/walk/compartido.h"
 #include "wire/sesion.h"
 
 // Sends the request on the open session s, runs the walk of the mode (or
@@ -12,4 +13,5 @@
 // status: SALIDA_BIEN, SALIDA_CONEXION when the connection failed or was
 // lost, SALIDA_ERROR when the walk had to stop (its reason printed), 130,
 // 143 or 141 for an interruption or a closed standard output.
-[[nodiscard]] int transfiere_en_una_sesion(const Peticion& p, Sesion& s);
+// `comun` is the run's, its report kept or not as the caller chose.
+[[nodiscard]] int transfiere_en_una_sesion(Compartido& comun, const Peticion& p, Sesion& s);

@@ -13,6 +13,7 @@
 #include "platform/plataforma.h"
 #include "transfer/walk/arbol.h"
 #include "transfer/walk/compartido.h"
+#include "transfer/walk/informe.h"
 #include "transfer/walk/mensaje.h"
 #include "transfer/walk/nombres.h"
 #include "transfer/walk/objeto.h"
@@ -87,7 +88,7 @@ bool abre_objeto_de_clase(Recorrido& r, const Cabecera& c, const Clase& k) {
   ruta_de_objeto(ruta, k.clase, c.biblioteca, c.archivo, c.miembro, c.tipo);
   // An incremental run: an object the server sends unchanged is not written
   // (its blocks then find no file open).
-  if (k.salta && salta_sin_cambios(r, c, ruta)) {
+  if (k.salta && salta_sin_cambios(r, c, ruta, k.clase)) {
     if (r.objeto.abierto && !completa_objeto(r)) return false;
     responde_ok(r.sesion);
     return true;
@@ -114,6 +115,7 @@ bool abre_objeto_de_clase(Recorrido& r, const Cabecera& c, const Clase& k) {
   anuncia_objeto(r, ruta, k.en_log);
   if (!abre_objeto(r, c, ruta, k.binario, linea)) return false;
   r.objeto.mensajes = k.clase == ClaseArchivo::mensajes;
+  describe_para_informe(r, c, ruta, k.clase, false);
   responde_ok(r.sesion);
   return true;
 }
@@ -144,6 +146,7 @@ bool trata_datos(Recorrido& r, const Cabecera& c) {
   // The header carries no date: the file keeps the time of the transfer.
   if (!abre_objeto(r, c, ruta, false, nullptr)) return false;
   marca_convertido(r);
+  describe_para_informe(r, c, ruta, ClaseArchivo::datos, true);
   responde_ok(r.sesion);
   // The data block never came: the copy is incomplete.
   if (r.sesion.fallo) return deja_incompleto(r);

@@ -2,12 +2,15 @@
 // line and the incremental skip. A Compartido is a value the run owns (as a
 // Sesion is a value of one session) and hands to each walk; each of its
 // parts guards itself. The parts are defined here; what is done with them
-// is their modules' (indices.h, arbol.h, progreso.h, salto.h).
+// is their modules' (indices.h, arbol.h, progreso.h, salto.h, informe.h).
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/catalogo.h"
@@ -41,11 +44,44 @@ struct Salto {
   std::vector<std::string> esperados;
 };
 
+// One object of the run's report (informe.h): what happened to it.
+struct EntradaInforme {
+  std::string ruta;  // its local path, as the run's lines show it
+  ClaseArchivo clase;
+  bool convertido = false;  // a converted data file (.dta)
+  char archivo[TAM_NOMBRE_CATALOGO] = "";
+  char miembro[TAM_NOMBRE_CATALOGO] = "";
+  char tipo[TAM_NOMBRE_CATALOGO] = "";  // the source type; "MSG" for a message file
+  const char* estado = "";              // nuevo, cambiado, sin_cambios, incompleto, ...
+  int64_t registros = 0;
+  int64_t bytes = 0;
+  char fecha[9] = "";  // the change date YYYYMMDD and time HHMMSS, "" when unknown
+  char hora[7] = "";
+};
+
+// What the run's report is made of (VORTCP_INFORME): only kept when one is
+// asked for. Every session's walk adds to it.
+struct Informe {
+  bool activo = false;
+  std::mutex cerrojo;  // guards what follows
+  std::vector<EntradaInforme> objetos;
+  // What an object was before this run wrote it (nuevo, cambiado or
+  // sin_cambios), judged the first time one of its headers came: a unit
+  // tried again finds the line its first try recorded.
+  std::unordered_map<std::string, const char*> previo;
+  // The objects the run's plan expects to receive, and the units lost for
+  // good (file, generic member name): of them, what never came is
+  // sin_transferir.
+  std::vector<EntradaInforme> previstos;
+  std::vector<std::pair<std::string, std::string>> perdidas;
+};
+
 struct Compartido {
   Indices indices;
   Arbol arbol;
   Progreso progreso;
   Salto salto;
+  Informe informe;
   // The index is updated: no source type filter on the command line (a run
   // that keeps one type leaves the index alone). Set before any walk starts.
   bool indexa = true;

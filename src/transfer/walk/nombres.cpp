@@ -81,6 +81,15 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
   return true;
 }
 
+bool copia_intacta(const char* ruta, const char* fecha, const char* hora) {
+  if (!plat_es_fichero(ruta)) return false;
+  FechaHora puesta, tiene;
+  if (!fecha_de_cabecera(fecha, hora, &puesta)) return true;
+  return plat_fecha_de_fichero(ruta, &tiene) && tiene.anio == puesta.anio && tiene.mes == puesta.mes &&
+         tiene.dia == puesta.dia && tiene.hora == puesta.hora && tiene.minuto == puesta.minuto &&
+         tiene.segundo == puesta.segundo;
+}
+
 bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
                     const char* miembro, const char* tipo) {
   switch (clase) {

@@ -11,6 +11,7 @@
 #include "base/texto.h"
 #include "platform/plataforma.h"
 #include "transfer/walk/compartido.h"
+#include "transfer/walk/informe.h"
 #include "transfer/walk/nombres.h"
 #include "transfer/walk/progreso.h"
 
@@ -227,6 +228,7 @@ bool completa_objeto(Recorrido& r) {
   piezas_de_cuentas(r);
   fin_de_linea(r, true);
   cuenta_fin_de_objeto(r, false);
+  anota_objeto(r, false);
   o.registros = 0;
   o.bytes = 0;
   return registra_objeto(r);
@@ -242,6 +244,7 @@ bool deja_incompleto(Recorrido& r) {
   if (f != nullptr && !plat_cierra_escrito(f)) return falla_escritura(r);
   piezas_de_cuentas(r);
   cuenta_fin_de_objeto(r, true);
+  anota_objeto(r, true);
   o.registros = 0;
   o.bytes = 0;
   char linea[TAM_RUTA + 32];

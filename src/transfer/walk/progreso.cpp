@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/contexto.h"
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
@@ -166,19 +167,43 @@ void progreso_fin_objeto(Progreso& pr, int64_t registros, bool incompleto) {
 }
 
 void imprime_resumen(Progreso& pr) {
+  char linea[512];
+  bool en_pantalla;
+  {
+    std::lock_guard<std::mutex> g(pr.cerrojo);
+    EstadoProgreso& p = pr.e;
+    en_pantalla = p.activo;
+    if (en_pantalla) borra(p);
+    int64_t ms = plat_reloj_ms() - p.inicio_ms;
+    char objetos[48], registros[48], bytes[48], incompletos[48], cola[48] = "";
+    agrupa(objetos, p.objetos);
+    agrupa(registros, p.registros);
+    agrupa(bytes, p.bytes);
+    agrupa(incompletos, p.incompletos);
+    if (p.incremental) formatea(cola, "; %lld sin cambios", (long long)p.sin_cambios);
+    formatea(linea,
+             "Total: %s objetos, %s registros, %s bytes en %lld,%lld s (%lld KB/s); %s incompletos%s\n",
+             objetos, registros, bytes, (long long)(ms / 1000), (long long)(ms % 1000 / 100),
+             (long long)kb_por_segundo(p.bytes, ms), incompletos, cola);
+    if (en_pantalla) {
+      fputs(linea, stderr);
+      fflush(stderr);
+    }
+  }
+  // The log gets it whether or not the screen does: a run that nobody
+  // watches (cron) leaves its totals there.
+  std::lock_guard<std::mutex> cerrojo(cerrojo_salida());
+  if (ctx.flog != nullptr) fputs(linea, ctx.flog);
+}
+
+Aportacion totales(Progreso& pr) {
   std::lock_guard<std::mutex> g(pr.cerrojo);
-  EstadoProgreso& p = pr.e;
-  if (!p.activo) return;
-  borra(p);
-  int64_t ms = plat_reloj_ms() - p.inicio_ms;
-  char objetos[48], registros[48], bytes[48], incompletos[48], cola[48] = "";
-  agrupa(objetos, p.objetos);
-  agrupa(registros, p.registros);
-  agrupa(bytes, p.bytes);
-  agrupa(incompletos, p.incompletos);
-  if (p.incremental) formatea(cola, "; %lld sin cambios", (long long)p.sin_cambios);
-  fprintf(stderr, "Total: %s objetos, %s registros, %s bytes en %lld,%lld s (%lld KB/s); %s incompletos%s\n",
-          objetos, registros, bytes, (long long)(ms / 1000), (long long)(ms % 1000 / 100),
-          (long long)kb_por_segundo(p.bytes, ms), incompletos, cola);
-  fflush(stderr);
+  const EstadoProgreso& p = pr.e;
+  Aportacion a;
+  a.objetos = p.objetos;
+  a.incompletos = p.incompletos;
+  a.registros = p.registros;
+  a.bytes = p.bytes;
+  a.sin_cambios = p.sin_cambios;
+  return a;
 }

@@ -84,5 +84,8 @@ void progreso_fin_objeto(Progreso& p, int64_t registros, bool incompleto);
 // summary says how many.
 void progreso_sin_cambios(Progreso& p, int64_t n);
 // The summary line, "Total: ...", after erasing the progress line; "; N sin
-// cambios" after its count of incomplete objects in an incremental run.
+// cambios" after its count of incomplete objects in an incremental run. On
+// standard error when the progress line is shown; in vortcp.log always.
 void imprime_resumen(Progreso& p);
+// The run's counts so far.
+Aportacion totales(Progreso& p);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/catalogo.h"
 #include "base/contexto.h"
 #include "platform/plataforma.h"
 #include "transfer/index/linea.h"
@@ -34,16 +35,25 @@ constexpr int TAM_LINEA_RESULTADO = 4 * TAM_RUTA;
 
 // The one local object a walk writes (objeto.h has what is done with it).
 struct Objeto {
-  bool abierto = false;                      // its working file is open
-  FILE* fichero = nullptr;                   // the working file
-  char ruta[TAM_RUTA];                       // its path once complete
-  char parcial[TAM_RUTA];                    // the working file, "<ruta>.parcial"
-  bool con_fecha = false;                    // the header's change date is a valid one:
-  FechaHora fecha;                           //   given to the file once complete
-  int64_t registros = 0;                     // records written (64 bits: big files)
-  int64_t bytes = 0;                         // bytes written
-  bool convertido = false;                   // a converted data file: its count line is its bytes alone
-  bool mensajes = false;                     // a message file
+  bool abierto = false;     // its working file is open
+  FILE* fichero = nullptr;  // the working file
+  char ruta[TAM_RUTA];      // its path once complete
+  char parcial[TAM_RUTA];   // the working file, "<ruta>.parcial"
+  bool con_fecha = false;   // the header's change date is a valid one:
+  FechaHora fecha;          //   given to the file once complete
+  int64_t registros = 0;    // records written (64 bits: big files)
+  int64_t bytes = 0;        // bytes written
+  bool convertido = false;  // a converted data file: its count line is its bytes alone
+  bool mensajes = false;    // a message file
+  // What the run's report says of it, when one is kept (informe.h).
+  ClaseArchivo clase = ClaseArchivo::fuente;
+  bool convertido_informe = false;
+  char archivo[TAM_NOMBRE_CATALOGO];
+  char miembro[TAM_NOMBRE_CATALOGO];
+  char tipo[TAM_NOMBRE_CATALOGO];
+  char fecha_texto[9];
+  char hora_texto[7];
+  const char* previo = "";
   bool indexar = false;                      // its index entry is recorded once complete:
   char biblioteca[TAM_AJUSTE];               //   in this library's index
   char linea_indice[LARGO_LINEA_XINFO + 2];  //   this line, built at the header

@@ -8,18 +8,12 @@
 #include "platform/plataforma.h"
 #include "transfer/index/sin_cambios.h"
 #include "transfer/walk/compartido.h"
+#include "transfer/walk/informe.h"
+#include "transfer/walk/nombres.h"
 #include "transfer/walk/objeto.h"
 #include "transfer/walk/recorrido.h"
 
-namespace {
-
-bool existe(const char* ruta) {
-  return plat_es_fichero(ruta);
-}
-
-}  // namespace
-
-bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta) {
+bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta, ClaseArchivo clase) {
   const Salto& salto = r.comun.salto;
   if (!salto.activo || strcmp(c.biblioteca, salto.biblioteca) != 0) return false;
   char fecha[sizeof c.fecha], hora[sizeof c.hora], fecha_indice[9], hora_indice[7];
@@ -41,10 +35,21 @@ bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta) {
     if (fallo.tipo != FalloIndice::Tipo::ninguno) informa_fallo_indice(r.comun, &r, fallo);
     return false;
   }
-  if (de_esta_ejecucion || !sin_cambios(fecha, hora, fecha_indice, hora_indice, ruta, existe)) return false;
+  if (de_esta_ejecucion || !sin_cambios(fecha, hora, fecha_indice, hora_indice, ruta, copia_intacta))
+    return false;
   if (std::binary_search(salto.esperados.begin(), salto.esperados.end(), std::string(ruta))) {
     progreso_sin_cambios(r.comun.progreso, 1);
     r.aportado.sin_cambios++;
+    EntradaInforme e;
+    e.ruta = ruta;
+    e.clase = clase;
+    copia_texto(e.archivo, c.archivo);
+    copia_texto(e.miembro, c.miembro);
+    copia_texto(e.tipo, c.tipo);
+    copia_texto(e.fecha, fecha);
+    copia_texto(e.hora, hora);
+    e.estado = ESTADO_SIN_CAMBIOS;
+    anota_en_informe(r.comun.informe, e);
   }
   return true;
 }

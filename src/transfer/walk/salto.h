@@ -4,6 +4,8 @@
 // and not written.
 #pragma once
 
+#include "base/catalogo.h"
+
 struct Cabecera;
 struct Recorrido;
 
@@ -15,4 +17,5 @@ struct Recorrido;
 // comparison counted it already). A line this run recorded is not
 // unchanged: a unit tried again receives again what its first try
 // completed. False in any other run.
-bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta);
+// The report, when kept, gets the object (of class clase) as sin_cambios.
+bool salta_sin_cambios(Recorrido& r, const Cabecera& c, const char* ruta, ClaseArchivo clase);
