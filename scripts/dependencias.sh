@@ -16,6 +16,7 @@ command -v groff   >/dev/null 2>&1 || faltan+=(groff-base)
 [ -f /usr/include/gtest/gtest.h ] || faltan+=(libgtest-dev)
 [ -f /usr/include/sqlite3.h ]     || faltan+=(libsqlite3-dev)
 [ -f /usr/include/histedit.h ]    || faltan+=(libedit-dev)
+[ -f /usr/include/nlohmann/json.hpp ] || faltan+=(nlohmann-json3-dev)
 for extra in ${VORTCP_PAQUETES_EXTRA:-}; do
   dpkg -s "$extra" >/dev/null 2>&1 || faltan+=("$extra")
 done
