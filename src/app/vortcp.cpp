@@ -1,7 +1,8 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
 // transfer road (through several sessions when the run asks for them and can
 // have them) or the SQL console. The start-up steps return what went
-// wrong and the run ends here; each road ends the process itself.
+// wrong and the run ends here; the console returns its status here too, and
+// the transfer road ends the process itself.
 #include "app/argumentos.h"
 #include "app/varias_sesiones.h"
 #include "base/ajustes.h"
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
     case ResultadoArgumentos::version:
       imprime_version();
       termina(SALIDA_BIEN);
+    case ResultadoArgumentos::opcion_no_valida:
+      imprime_opcion_no_valida();
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::correcto:
       break;
   }
@@ -50,11 +54,12 @@ int main(int argc, char** argv) {
   if (ctx.icodigo == 54) {
     establece_sesion_sql(sesion);
     // A handshake that fails ends the run with the framing's result, and
-    // says so.
-    estado = saludo_web();
-    if (estado < 0) termina_sesion_perdida();
-    if (estado != SALIDA_BIEN) termina(estado);
-    consola_sql();
+    // says so. A batch asks for blocks near a frame's size: an export then
+    // takes a seventh of the round trips.
+    estado = saludo_web(ctx.lote ? BUFER_LOTE : BUFER_CONSOLA);
+    if (estado < 0) estado = estado_de_sesion_perdida();
+    if (estado == SALIDA_BIEN) estado = consola_sql();
+    termina(estado);
   }
   envia_peticion_y_despacha(sesion);
 }
