@@ -40,7 +40,8 @@ bool es_letra_de_nombre(char c) {
 }
 
 // The console commands a script runs as commands, by their first word.
-const char* const ORDENES_DE_GUION[] = {"OUTPUT", "FSQL", "LOADSQL", "CMD", "CLS", "SQLSERVER", "QUIT", "KILL"};
+const char* const ORDENES_DE_GUION[] = {"OUTPUT", "FSQL",      "LOADSQL", "CMD",
+                                        "CLS",    "SQLSERVER", "QUIT",    "KILL"};
 
 }  // namespace
 

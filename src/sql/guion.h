@@ -38,10 +38,10 @@ class LectorGuion {
   void vacia();
   void anade(const char* p, size_t n);
   char texto_[TAM_TRAMA + 1];
-  size_t largo_;     // of the statement being gathered, past the buffer too
-  bool pendiente_;   // a statement has begun
-  char comillas_;    // the quote a literal or a name is open with ('\'' or '"'), 0 outside
-  bool completa_;    // the last piece is to be emptied before the next line
+  size_t largo_;    // of the statement being gathered, past the buffer too
+  bool pendiente_;  // a statement has begun
+  char comillas_;   // the quote a literal or a name is open with ('\'' or '"'), 0 outside
+  bool completa_;   // the last piece is to be emptied before the next line
 };
 
 // True when the first word of the line (after its leading blanks) makes it a

@@ -6,11 +6,12 @@
 
 enum class Resultado {
   hecho,            // it ran as asked
-  fallo_sentencia,  // the server refused a statement (its error shown), or its reply could not be shown
+  fallo_sentencia,  // the server refused a statement (its error shown), or its reply cannot be shown
   carga_rechazada,  // the server refused a batch of a load ("error. se cancela")
-  fallo_local,      // something on this side failed and was said (a file that cannot be opened, a line refused)
-  fallo_grave,      // the same, of the kinds that have always ended a console fed by a pipe: an output
-                    // file or the trace that cannot be opened, no memory, a reply that does not expand
+  fallo_local,      // a local failure, said: a file that cannot be opened, a line refused
+  fallo_grave,      // the same, of the kinds that have always ended a console fed by a pipe: an
+                    // output file or the trace that cannot be opened, no memory, a reply that does
+                    // not expand
   fin,              // quit or kill
 };
 
