@@ -37,6 +37,7 @@ OBJETIVO_SESIONES = {4: 0.35, 8: 0.20}  # row 7, N sessions vs one session (2 se
 OBJETIVO_TROZOS = 1.5        # row 8, frames written in 1,448-byte sends vs whole frames
 RSS_SESIONES_KB = 16 * 1024  # row 7: the peak RSS of a run with several sessions
 OBJETIVO_INCREMENTAL = 0.05  # row 9, a repeat run of what changed vs the full first run
+OBJETIVO_LOTE = 0.25         # row 10, row 4's export as a batch vs the console at the prompt, 2 ms per message
 CAMBIADOS = 10               # row 9: the members changed before each repeat run
 # Row 7: the server waits this long before each message it sends. With the
 # lock-step protocol that is a link of a 2 ms round trip: a routed LAN or a
@@ -281,9 +282,11 @@ class Banco:
     def replica(self, nombre, grabacion):
         return self.arranca(nombre, [os.path.join(self.a.herramientas, "replica_sql"), "--sirve", grabacion])
 
-    def enlace(self, nombre, destino):
-        return self.arranca(nombre, [os.path.join(self.a.herramientas, "enlace_lento"),
-                                     "--destino", str(destino.puerto)])
+    def enlace(self, nombre, destino, retardo_us=None):
+        orden = [os.path.join(self.a.herramientas, "enlace_lento"), "--destino", str(destino.puerto)]
+        if retardo_us is not None:
+            orden += ["--retardo-us", str(retardo_us)]
+        return self.arranca(nombre, orden)
 
     def vsftpd(self):
         puerto = puerto_libre()
@@ -323,7 +326,7 @@ class Banco:
             return ejecuta([self.vortcp, modo, biblioteca], cwd=destino, env=env)
         return corre
 
-    def vortcp_consola(self, puerto, ordenes, carpeta, antes=None):
+    def vortcp_consola(self, puerto, ordenes, carpeta, antes=None, entorno=None):
         entrada = os.path.join(carpeta, "ordenes.txt")
 
         os.makedirs(carpeta, exist_ok=True)
@@ -333,9 +336,18 @@ class Banco:
         def corre():
             if antes:
                 antes()
-            env = dict(self.env, SERVPORT=str(puerto), WWW_LIBL="SQLBANCO")
+            env = dict(self.env, SERVPORT=str(puerto), WWW_LIBL="SQLBANCO", **(entorno or {}))
             # quit ends the console with exit status 1
             return ejecuta([self.vortcp, "WEB"], cwd=carpeta, env=env, entrada=entrada, estados=(1,))
+        return corre
+
+    def vortcp_lote(self, puerto, argumentos, carpeta):
+        """vortcp WEB with the batch's options: a command, exit status 0."""
+        os.makedirs(carpeta, exist_ok=True)
+
+        def corre():
+            env = dict(self.env, SERVPORT=str(puerto), WWW_LIBL="SQLBANCO")
+            return ejecuta([self.vortcp, "WEB"] + list(argumentos), cwd=carpeta, env=env)
         return corre
 
     def graba_sesion(self, puerto, ordenes, carpeta, antes=None):
@@ -761,6 +773,66 @@ class Banco:
                                          rss_objetivo_kb=RSS_SESIONES_KB))
         self.para_todo()
 
+    def lote(self):
+        """Benchmark 10: row 4's query exported to a CSV file as a batch
+        (-c ... -o ... --csv, which announces a buffer of 28,000 bytes)
+        against the same export at the prompt (FORMATO=csv, output, the
+        console's default buffer of 4096), each block a round trip of 2 ms:
+        from replays of both sessions behind delaying links of 1 ms each way,
+        and from zizez-sim waiting 2 ms before every message it sends."""
+        trabajo = carpeta_nueva(os.path.join(self.a.trabajo, "b10"))
+        n = self.t["filas"]
+        sim = self.simulador("sql", opciones=("--retardo-ms", str(RETARDO_MS)), nombre="zizez-sim-sql-retardo")
+        lados, ficheros, replicas = [], {}, []
+        for lado in ("lote", "consola"):
+            carpeta = os.path.join(trabajo, lado)
+            fichero = ficheros[lado] = os.path.join(carpeta, "filas.csv")
+            if lado == "lote":
+                def contra(puerto, fichero=fichero, carpeta=carpeta):
+                    return self.vortcp_lote(puerto, ["-c", "SELECT * FROM FILAS", "-o", fichero, "--csv"], carpeta)
+            else:
+                def contra(puerto, fichero=fichero, carpeta=carpeta):
+                    return self.vortcp_consola(puerto, "output %s\nSELECT * FROM FILAS\nquit\n" % fichero, carpeta,
+                                               entorno={"FORMATO": "csv"})
+            # The replay of this side's own session (the two differ in their
+            # buffer and so in their fetches), behind a link of its own.
+            grabacion = os.path.join(carpeta, "sesion.grabada")
+            os.makedirs(carpeta, exist_ok=True)
+            rel = self.arranca("graba10-" + lado, [os.path.join(self.a.herramientas, "replica_sql"), "--graba",
+                                                   grabacion, "--destino", str(sim.puerto)])
+            contra(rel.puerto)()
+            rel.espera_lineas(r"grabada: ", 1)
+            rep = self.replica("replica10-" + lado, grabacion)
+            via = self.enlace("enlace10-" + lado, rep, retardo_us=RETARDO_MS * 1000 // 2)
+            cuenta = [0]
+
+            def replicada(corre=contra(via.puerto), cuenta=cuenta):
+                cuenta[0] += 1
+                return corre()
+            replicas.append((rep, cuenta))
+            lados += [(lado + "-replica", replicada), (lado, contra(sim.puerto))]
+        r = rondas(lados, pares=self.a.pares, presupuesto=self.a.presupuesto)
+        contenidos = {}
+        for lado, fichero in ficheros.items():
+            with open(fichero, "rb") as f:
+                contenidos[lado] = f.read()
+            if contenidos[lado].count(b"\n") != n + 1:
+                raise FalloDeEjecucion("the CSV file of %s holds %d lines, not the %d rows and their header"
+                                       % (lado, contenidos[lado].count(b"\n"), n))
+        if contenidos["lote"] != contenidos["consola"]:
+            raise FalloDeEjecucion("the batch's CSV file differs from the one written at the prompt")
+        for rep, cuenta in replicas:
+            self.sesiones_replicadas(rep, cuenta[0])
+        titulo = "10. SQL export, %s rows x 6 columns to a CSV file, 2 ms per message" % format(n, ",")
+        self.filas.append(Fila.de_rondas(
+            "%s: batch (-c -o --csv) vs the console at the prompt, replays behind 1 ms links" % titulo, r,
+            "lote-replica", "consola-replica", objetivo=OBJETIVO_LOTE,
+            nota="%.1f MB; blocks of 28,000 bytes against 4096" % (len(contenidos["lote"]) / 1e6)))
+        self.filas.append(Fila.de_rondas(
+            "%s: batch vs the console at the prompt, against zizez-sim --retardo-ms %d" % (titulo, RETARDO_MS), r,
+            "lote", "consola", nota="the simulator's work included"))
+        self.para_todo()
+
     def transferencias(self):
         t = self.t
         return [(1, "many small members", "MUCHOS", t["muchos"], t["muchos_registros"]),
@@ -770,7 +842,7 @@ class Banco:
         pasos = {1: lambda: self.transferencia(*self.transferencias()[0]),
                  2: lambda: self.transferencia(*self.transferencias()[1]),
                  3: self.crecimiento, 4: self.consulta, 5: self.carga, 6: self.red, 7: self.sesiones,
-                 8: self.trozos, 9: self.incremental}
+                 8: self.trozos, 9: self.incremental, 10: self.lote}
         for n in cuales:
             inicio = time.perf_counter()
             aviso("benchmark %d ..." % n)
@@ -793,7 +865,7 @@ def main():
     p.add_argument("--sin-ftp", default="")
     p.add_argument("--pares", type=int, default=5)
     p.add_argument("--presupuesto", type=float, default=None)
-    p.add_argument("--solo", default="1,2,3,4,5,6,7,8,9")
+    p.add_argument("--solo", default="1,2,3,4,5,6,7,8,9,10")
     a = p.parse_args()
     if a.presupuesto is None:
         a.presupuesto = 8.0 if a.quick else 100.0

@@ -1,6 +1,7 @@
 // The command line: the run-mode keyword and its request code, the positional
-// names, the FECHAD/HORAD options, and the texts a run can begin with (usage
-// text, parameter error, title, the help of --help and the version line).
+// names, the FECHAD/HORAD options, the options of WEB, and the texts a run can
+// begin with (usage text, parameter error, title, the help of --help and the
+// version line).
 #include "app/argumentos.h"
 
 #include <cstdio>
@@ -75,12 +76,67 @@ bool lee_nombres(int argc, const char* const* argv) {
   return true;  // anything left over is ignored
 }
 
+// The option refused by the last analysis, for its message.
+const char* opcion_rechazada = "";
+
+// Reads the options of WEB into ctx: every argument after the keyword that
+// begins with "-", with the argument after it as its value when it takes one,
+// whatever that says (-f -, -c "-- nota"). The other arguments go on to be
+// names, as in every mode: they are gathered after the program's name and the
+// keyword into `nombres` (room for MAX_ARGUMENTOS + 1), *num counting them
+// all. False for an unknown option, one without its value, or a -c or -f past
+// the batch's room (opcion_rechazada names it).
+bool lee_opciones_web(int argc, const char* const* argv, const char** nombres, int* num) {
+  int n = 0;
+  nombres[n++] = argv[0];
+  nombres[n++] = argv[1];
+  for (int i = 2; i < argc; i++) {
+    const char* a = argv[i];
+    if (a[0] != '-') {
+      if (n <= MAX_ARGUMENTOS) nombres[n] = a;
+      n++;
+      continue;
+    }
+    opcion_rechazada = a;
+    if (strcmp(a, "--csv") == 0) {
+      ctx.csv_lote = 1;
+    } else if (strcmp(a, "--sigue") == 0) {
+      ctx.sigue_tras_fallo = 1;
+    } else if (strcmp(a, "-c") == 0 || strcmp(a, "-f") == 0 || strcmp(a, "-o") == 0) {
+      if (i + 1 >= argc) return false;
+      const char* valor = argv[++i];
+      if (a[1] == 'o') {
+        ctx.salida_lote = valor;
+      } else if (ctx.num_ordenes_lote < RunContext::MAX_ORDENES_LOTE) {
+        ctx.ordenes_lote[ctx.num_ordenes_lote++] = RunContext::OrdenLote{a[1], valor};
+      } else {
+        return false;
+      }
+    } else {
+      return false;
+    }
+  }
+  *num = n;
+  return true;
+}
+
 }  // namespace
 
 ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
   if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0))
     return ResultadoArgumentos::ayuda;
   if (argc == 2 && strcmp(argv[1], "--version") == 0) return ResultadoArgumentos::version;
+  ctx.lote = ctx.silencioso = ctx.sigue_tras_fallo = ctx.csv_lote = 0;
+  ctx.salida_lote = nullptr;
+  ctx.num_ordenes_lote = 0;
+  // WEB's options and their values leave the rest to be judged as in every
+  // mode.
+  const char* nombres_web[MAX_ARGUMENTOS + 1];
+  if (argc > 2 && (strcmp(argv[1], "WEB") == 0 || strcmp(argv[1], "web") == 0)) {
+    if (!lee_opciones_web(argc, argv, nombres_web, &argc)) return ResultadoArgumentos::opcion_no_valida;
+    if (argc <= MAX_ARGUMENTOS + 1) argv = nombres_web;
+    ctx.lote = ctx.silencioso = ctx.num_ordenes_lote > 0 ? 1 : 0;
+  }
   if (argc < 2 || argc > MAX_ARGUMENTOS + 1) return ResultadoArgumentos::uso;
   for (int i = 1; i < argc; i++)
     if (strlen(argv[i]) > MAX_LARGO_ARGUMENTO) return ResultadoArgumentos::error_parametros;
@@ -161,6 +217,15 @@ const LineaAyuda ARGUMENTOS_AYUDA[] = {
 
 // Every setting the program reads, one line each: a new setting gets its line
 // here (and its row in README's configuration table).
+// The options of WEB, after the keyword.
+const LineaAyuda OPCIONES_WEB_AYUDA[] = {
+    {"-c TEXTO", "una linea de la consola: una sentencia o una orden"},
+    {"-f FICHERO", "un guion SQL (- es la entrada estandar); ';' al final de linea"},
+    {"-o FICHERO", "los resultados en ese fichero, como la orden output"},
+    {"--csv", "los resultados en CSV, como FORMATO=csv"},
+    {"--sigue", "sigue tras una sentencia fallida (el estado sigue siendo 3)"},
+};
+
 const LineaAyuda AJUSTES_AYUDA[] = {
     {"SERVIDOR", "nombre o direccion IPv4 del servidor"},
     {"SERVPORT", "puerto TCP del servidor, o del intermediario con MULTIAS"},
@@ -170,6 +235,7 @@ const LineaAyuda AJUSTES_AYUDA[] = {
     {"VORTCP_INCREMENTAL", "1: solo lo nuevo o cambiado segun el catalogo y el indice"},
     {"VORTCP_ESPEJO", "1: borra lo que el servidor ya no tiene (y su linea)"},
     {"VORTCP_SIMULA", "1: dice lo que recibiria y lo eliminado; no escribe nada"},
+    {"VORTCP_INFORME", "RUTA: informe JSON de cada traspaso (%Y%m%d-%H%M%S valen)"},
     {"BASE", "la tabla se busca en BASE/basico/ebcdic.<idioma>"},
     {"WWW_ROOT", "y despues en WWW_ROOT/config/ebcdic.<idioma>"},
     {"VORTCP_LANG", "POSIX: el idioma de la tabla (ESP), en lugar de LANG"},
@@ -205,18 +271,22 @@ void imprime_ayuda() {
       "Uso: vortcp MODO <biblioteca> [<archivo> [<miembro> [<tipo>]]]\n"
       "                 [FECHAD aaaammdd] [HORAD hhmmss]\n"
       "     vortcp END\n"
-      "     vortcp WEB\n"
+      "     vortcp WEB [-c TEXTO | -f FICHERO]... [-o FICHERO] [--csv] [--sigue]\n"
       "     vortcp --help | -h | --version\n",
       stdout);
   imprime_lineas("Modos (en mayusculas o en minusculas, MBR o mbr):", MODOS_AYUDA, 11);
   imprime_lineas("Argumentos:", ARGUMENTOS_AYUDA, 16);
+  imprime_lineas(
+      "Opciones de WEB (con -c o -f, sin titulo ni prompt; errores en stderr):", OPCIONES_WEB_AYUDA, 11);
   imprime_lineas("Variables de entorno (vacia es lo mismo que sin definir):", AJUSTES_AYUDA, 20);
   fputs(
       "\nEstado de salida:\n"
-      "  0         fin normal de un traspaso; --help, --version\n"
-      "  1         error de parametros; un fichero que no se puede abrir o grabar;\n"
-      "            sin fichero de tablas; nombre rechazado; biblioteca en uso;\n"
-      "            lote rechazado en una carga; quit o fin de la entrada en la consola\n"
+      "  0         fin normal de un traspaso; --help, --version; WEB -c/-f sin fallos\n"
+      "  1         error de parametros u opcion no valida; un fichero que no se puede\n"
+      "            abrir o grabar; sin fichero de tablas; nombre rechazado; biblioteca\n"
+      "            en uso; lote rechazado en una carga; quit o fin de la entrada en la\n"
+      "            consola\n"
+      "  3         WEB -c/-f: una sentencia fallida (se para, salvo con --sigue)\n"
       "  255 (-1)  conexion fallida o perdida, sin respuesta del servidor\n"
       "  130, 143  interrumpido con Ctrl-C o SIGTERM\n"
       "  141       salida estandar cerrada\n"
@@ -225,8 +295,8 @@ void imprime_ayuda() {
       "      los miembros de MIBIB/QRPGLESRC en ./MIBIB/QRPGLESRC\n"
       "  vortcp MBR MIBIB 'Q*' FECHAD 20240301 HORAD 080000\n"
       "      los miembros de los archivos Q* cambiados desde el 1-3-2024 a las 8:00\n"
-      "  printf 'SELECT * FROM CLIENTES\\nquit\\n' | vortcp WEB\n"
-      "      una consulta en la consola SQL, leida de una tuberia\n"
+      "  vortcp WEB -c 'SELECT * FROM CLIENTES' --csv -o clientes.csv\n"
+      "      una consulta en CSV en un fichero, sin titulo ni prompt\n"
       "\nMas en vortcp(1) y en README.md.\n",
       stdout);
 }
@@ -236,11 +306,16 @@ void imprime_error_parametros() {
   fputs("Error de paramentros. Ejecutar VORTCP (sin parametros).\n\n", stdout);
 }
 
+void imprime_opcion_no_valida() {
+  fprintf(stderr, "Opcion no valida (%s)\n", opcion_rechazada);
+}
+
 void imprime_version() {
   printf("vortcp %s\n", VORTCP_VERSION);
 }
 
 void imprime_titulo() {
+  if (ctx.silencioso) return;
   fputs("\nvortcp. Trabajo masivo con i-Series.\n", stdout);
   fputs(AVISO, stdout);
 }

@@ -1,7 +1,7 @@
 // Entry point of vortcp: the start-up steps in their fixed order, then the
-// transfer road (transferencia.h) or the SQL console. The start-up steps and
-// the transfer road return what went wrong, or how the run went, and the run
-// ends here, once.
+// transfer road (transferencia.h) or the SQL console. The start-up steps, the
+// transfer road and the console return what went wrong, or how the run went,
+// and the run ends here, once.
 #include "app/argumentos.h"
 #include "app/transferencia.h"
 #include "base/ajustes.h"
@@ -25,8 +25,8 @@ int arranca() {
   return prepara_conexion();
 }
 
-// The SQL console: its session, the handshake, then the console's loop,
-// which ends the run itself.
+// The SQL console: its session, the handshake, then the console's loop;
+// the status it ends with.
 int corre_consola() {
   static Sesion sesion;
   sesion.traza = ctx.ftrace;
@@ -34,11 +34,12 @@ int corre_consola() {
   if (estado != SALIDA_BIEN) return estado;
   establece_sesion_sql(sesion);
   // A handshake that fails ends the run with the framing's result, and
-  // says so.
-  estado = saludo_web();
-  if (estado < 0) termina_sesion_perdida();
+  // says so. A batch asks for blocks near a frame's size: an export then
+  // takes a seventh of the round trips.
+  estado = saludo_web(ctx.lote ? BUFER_LOTE : BUFER_CONSOLA);
+  if (estado < 0) return estado_de_sesion_perdida();
   if (estado != SALIDA_BIEN) return estado;
-  consola_sql();
+  return consola_sql();
 }
 
 }  // namespace
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
     case ResultadoArgumentos::version:
       imprime_version();
       termina(SALIDA_BIEN);
+    case ResultadoArgumentos::opcion_no_valida:
+      imprime_opcion_no_valida();
+      termina(SALIDA_ERROR);
     case ResultadoArgumentos::correcto:
       break;
   }

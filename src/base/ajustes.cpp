@@ -1,6 +1,7 @@
 // Settings, trace and log: the text encoding for a person, the test level,
 // the trace file "trace" and the log file "vortcp.log", opened in the current
-// directory right after the title.
+// directory right after the title; and a console batch's standard output,
+// kept for its results before anything else is printed.
 #include "base/ajustes.h"
 
 #include <cstdio>
@@ -29,6 +30,9 @@ bool abre_trace() {
 }  // namespace
 
 bool inicia_ajustes() {
+  // Whatever fails from here on is said on standard error in a batch: if the
+  // system cannot set the output apart, results and messages share it.
+  if (ctx.lote) aparta_resultados();
   char codificacion[TAM_AJUSTE];
   if (!toma_env(codificacion, "VORTCP_CODIFICACION")) return false;
   if (strcmp(codificacion, "UTF-8") == 0 || strcmp(codificacion, "utf-8") == 0) {
@@ -40,6 +44,8 @@ bool inicia_ajustes() {
   ctx.test = toma_env_entero("TEST");
   if (ctx.test > 0 && !abre_trace()) return false;
   if (ctx.test == 1) printf("Inicializa buffer modo test...\n");
+  // A batch writes nothing into the log: it runs in a read-only folder too.
+  if (ctx.lote) return true;
   ctx.flog = plat_abre_texto(NOMBRE_LOG, "w");
   if (ctx.flog == nullptr) {
     printf("No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);

@@ -1,9 +1,10 @@
 // Settings, trace and log: the start-up steps after the title line.
 #pragma once
 
-// Reads VORTCP_CODIFICACION (empty or "UTF-8"; any other value: "Codificacion
-// no soportada (%s)\n") and TEST, opens "trace" (test above 0) and
-// "vortcp.log". Returns false after the message of what failed (a setting,
+// In a console batch first sets standard output apart for the results
+// (pantalla.h). Reads VORTCP_CODIFICACION (empty or "UTF-8"; any other value:
+// "Codificacion no soportada (%s)\n") and TEST, opens "trace" (test above 0)
+// and, but in a batch, "vortcp.log". Returns false after the message of what failed (a setting,
 // or a file that cannot be created): the caller ends the run with
 // SALIDA_ERROR.
 [[nodiscard]] bool inicia_ajustes();

@@ -29,12 +29,28 @@ struct RunContext {
   char fechad[TAM_AJUSTE];      // value after FECHAD, as typed
   char horad[TAM_AJUSTE];       // value after HORAD, as typed
 
+  // --- Console batch (owner: the command line, app/argumentos.cpp) -----------
+  // `vortcp WEB` with -c or -f runs their lines in the order given, as a
+  // command does: results on standard output, failures on standard error.
+  int32_t silencioso;        // 1: no title, notice, LZW progress or connection progress
+  int32_t lote;              // 1: a batch (at least one -c or -f)
+  int32_t sigue_tras_fallo;  // --sigue: the batch goes on after a failure
+  int32_t csv_lote;          // --csv: as FORMATO=csv from the console's start
+  const char* salida_lote;   // -o FICHERO (an argument of argv), or nullptr
+  struct OrdenLote {
+    char clase;         // 'c': a console line; 'f': a script file ("-": standard input)
+    const char* texto;  // the argument (argv lives for the whole run)
+  };
+  static constexpr int MAX_ORDENES_LOTE = 64;
+  OrdenLote ordenes_lote[MAX_ORDENES_LOTE];
+  int32_t num_ordenes_lote;
+
   // --- Test level, trace, log and text encoding (owner: base/ajustes.cpp) -----
   int32_t test;  // TEST at start; the console's set changes it through cambia_nivel_test
   FILE* ftrace;  // "trace": open while test > 0 (opened at start or when raised); a
                  // session writes into it through its own Sesion::traza
-  FILE* flog;    // "vortcp.log": open from start-up until the end of the run; written
-                 // under cerrojo_salida (base/pantalla.h)
+  FILE* flog;    // "vortcp.log": open from start-up until the end of the run (never in a
+                 // console batch); written under cerrojo_salida (base/pantalla.h)
   int32_t utf8;  // VORTCP_CODIFICACION is UTF-8: text for a person is UTF-8, not CP1252
 
   // --- Connection settings (owner: the connection, wire/conexion.cpp) ---------
@@ -57,6 +73,9 @@ struct RunContext {
   int32_t delimb;   // non-zero: blanks around delimiters, summaries into files
   int32_t isalida;  // 1 while results go to fsalida
   FILE* fsalida;    // the console's output file
+
+  // --- Console mode (owner: sql/consola.cpp) ----------------------------------
+  int32_t en_terminal;  // 1 while the console reads a terminal through the line editor
 
   // --- Query execution (owner: sql/consulta.cpp) ------------------------------
   int32_t icursor;  // cursor number of the last reply that named a valid one

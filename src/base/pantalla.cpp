@@ -87,8 +87,21 @@ bool de_persona(const char* texto, size_t n, char* destino, const char* donde) {
   return true;
 }
 
+namespace {
+FILE* resultados = nullptr;  // a batch's results, once set apart
+}  // namespace
+
+bool aparta_resultados() {
+  resultados = plat_aparta_salida_estandar();
+  return resultados != nullptr;
+}
+
+FILE* salida_de_resultados() {
+  return resultados != nullptr ? resultados : stdout;
+}
+
 bool salida_estandar_cerrada() {
-  if (ferror(stdout) == 0) return false;
+  if (ferror(salida_de_resultados()) == 0) return false;
   plat_registra_salida_cerrada();
   return true;
 }

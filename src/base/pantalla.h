@@ -59,9 +59,20 @@ void escribe_nombres(FILE* f, const char* texto);
 // replaced).
 bool de_persona(const char* texto, size_t n, char* destino, const char* donde);
 
-// True once a write to standard output has failed (a pipe whose reader
-// ended): the first time, the closed output is recorded as an interruption
-// (plat_registra_salida_cerrada), so that the waits give up and the run ends
-// as an interrupted one does, with exit status 141. A buffered stdout fails
-// only when its buffer is written: callers ask after each unit of work.
+// A console batch keeps the process's standard output for its results: from
+// this call on, salida_de_resultados() is a stream on it, and every other
+// line the program prints with printf lands on standard error. False, with
+// nothing changed, when the system refuses it. Called once, at start-up,
+// before anything is printed.
+bool aparta_resultados();
+// Where results go when no output file is open: standard output, or in a
+// batch the stream aparta_resultados() kept for them.
+FILE* salida_de_resultados();
+
+// True once a write to the results' standard output (salida_de_resultados)
+// has failed (a pipe whose reader ended): the first time, the closed output
+// is recorded as an interruption (plat_registra_salida_cerrada), so that the
+// waits give up and the run ends as an interrupted one does, with exit
+// status 141. A buffered stream fails only when its buffer is written:
+// callers flush it and ask after each unit of work.
 bool salida_estandar_cerrada();

@@ -249,6 +249,13 @@ bool plat_cierra_escrito(FILE* f);
 // True when the stream writes to a terminal (a console window on Windows),
 // false for a file or a pipe.
 bool plat_es_terminal(FILE* f);
+// Sets the process's standard output apart for the caller: returns a new
+// stream (text mode) on it, and points descriptor 1, which stdout writes to,
+// at standard error, stdout itself left unbuffered so that its lines and
+// those written to stderr keep their order. Called before anything is written
+// to stdout. NULL, with nothing changed, when the descriptors cannot be
+// duplicated.
+FILE* plat_aparta_salida_estandar();
 // The number and the description of the last runtime error. The text stays
 // valid on the calling thread until its next call; other threads' calls do
 // not touch it.

@@ -171,7 +171,7 @@ int construye_mensaje_05(char* dest, size_t cap, const char* tabla, int filas, i
 
 namespace {
 
-enum class Envio { aceptado, fallo };
+enum class Envio { aceptado, rechazado, fallo };
 
 // One load: the batch being filled and the counts.
 struct Carga {
@@ -180,11 +180,13 @@ struct Carga {
   int largo_lote = 0;
   int filas_lote = 0;
   int total = 0;
+  long insertadas = 0;    // the server's counts added up
   int campos_ultima = 0;  // loaded fields of the last row put into the batch
 };
 
 // Sends the batch as message 05 and reads the server's answer. A rejected
-// batch ends the run (status 1); the batches before it stay loaded.
+// batch stops the load after "error. se cancela \n"; the batches before it
+// stay loaded.
 Envio envia_lote(Carga& c, int campos) {
   if (construye_mensaje_05(sesion_sql().buffer, sizeof sesion_sql().buffer, c.tabla, c.filas_lote, campos,
                            c.lote, c.largo_lote) < 0)
@@ -205,17 +207,19 @@ Envio envia_lote(Carga& c, int campos) {
     } else if (avisos_en_pantalla()) {
       printf("\n");
     }
-    termina_con(SALIDA_ERROR, "error. se cancela \n");
+    printf("error. se cancela \n");
+    return Envio::rechazado;
   }
   c.total += c.filas_lote;
+  c.insertadas += codigo;
   if (codigo != 0) {
     // On the screen a running count on one line; in an output file the
-    // server's count of each batch.
+    // server's count of each batch; a batch says its total at the end.
     if (avisos_en_pantalla()) {
       printf("%d..", c.total);
       fflush(stdout);
-    } else {
-      escribe_aviso("%d filas afectadas.\n\n", codigo);
+    } else if (!ctx.lote) {
+      escribe_en(destino_afectadas(), "%d filas afectadas.\n\n", codigo);
     }
   }
   c.largo_lote = 0;
@@ -227,7 +231,11 @@ Envio envia_lote(Carga& c, int campos) {
 
 Carga carga;
 
-enum class Fin { completo, fallo, registro_largo };
+enum class Fin { completo, fallo, rechazo, registro_largo };
+
+Fin fin_de_envio(Envio e) {
+  return e == Envio::rechazado ? Fin::rechazo : Fin::fallo;
+}
 
 // Reads, encodes and batches every record of the open file `nombre`. The last
 // batch is left for the caller to send.
@@ -267,7 +275,8 @@ Fin carga_registros(LectorBackup& l, Carga& c, const char* nombre) {
     if (c.largo_lote > 0 && (tam > ctx.ibufsize || c.largo_lote + largo_fila > limite_lote)) {
       // A batch sent because the next row did not fit declares the loaded
       // field count of the first record.
-      if (envia_lote(c, l.campos - 1) == Envio::fallo) return Fin::fallo;
+      Envio e = envia_lote(c, l.campos - 1);
+      if (e != Envio::aceptado) return fin_de_envio(e);
     }
     memcpy(c.lote + c.largo_lote, fila, (size_t)largo_fila);
     c.largo_lote += largo_fila;
@@ -280,26 +289,27 @@ Fin carga_registros(LectorBackup& l, Carga& c, const char* nombre) {
 
 }  // namespace
 
-void carga_backup(const char* texto) {
+Resultado carga_backup(const char* texto) {
   // The text may be the script runner's statement: keep the name apart.
   static char nombre[TAM_TRAMA + 1];
   const char* p = strlen(texto) > 8 ? texto + 8 : "";
   copia_texto(nombre, p + strspn(p, " "));
 
-  printf("\n");
+  escribe_en(destino_charla(), "\n");
   FILE* f = plat_abre_binario(nombre, "r");
   if (f == nullptr) {
     printf("Imposible abrir (%s)\n", nombre);
-    return;
+    return Resultado::fallo_local;
   }
   Carga& c = carga;
   c.largo_lote = c.filas_lote = c.total = c.campos_ultima = 0;
+  c.insertadas = 0;
   tabla_de_fichero(nombre, c.tabla, sizeof c.tabla);
-  printf("stabla=(%s)\n", c.tabla);
+  escribe_en(destino_charla(), "stabla=(%s)\n", c.tabla);
   if (c.tabla[0] == '\0') {
     printf("En [%s] no se ha detectado la tabla\n", nombre);
     fclose(f);
-    return;
+    return Resultado::fallo_local;
   }
   if (ctx.test == 1) printf("Abre fichero (%s)\n", nombre);
 
@@ -307,14 +317,21 @@ void carga_backup(const char* texto) {
   lector.f = f;
   lector.utf8 = ctx.utf8 != 0;
   Fin fin = carga_registros(lector, c, nombre);
-  if (fin != Fin::fallo && c.largo_lote > 0) {
+  if ((fin == Fin::completo || fin == Fin::registro_largo) && c.largo_lote > 0) {
     // The last batch declares the loaded field count of the last record.
-    if (envia_lote(c, c.campos_ultima) == Envio::fallo) fin = Fin::fallo;
+    Envio e = envia_lote(c, c.campos_ultima);
+    if (e != Envio::aceptado) fin = fin_de_envio(e);
   }
   fclose(f);
+  if (fin == Fin::rechazo) return Resultado::carga_rechazada;
   // After a failed exchange the load stops silently; the console ends the
   // run when the line returns to it.
-  if (fin == Fin::fallo) return;
-  if (c.total > 0) printf("\n");
-  if (fin == Fin::registro_largo) printf("Registro demasiado largo en (%s)\n", nombre);
+  if (fin == Fin::fallo) return Resultado::hecho;
+  if (c.total > 0) escribe_en(destino_charla(), "\n");
+  if (ctx.lote && c.insertadas > 0) escribe_en(destino_afectadas(), "%ld filas afectadas.\n\n", c.insertadas);
+  if (fin == Fin::registro_largo) {
+    printf("Registro demasiado largo en (%s)\n", nombre);
+    return Resultado::fallo_local;
+  }
+  return Resultado::hecho;
 }

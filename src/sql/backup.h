@@ -6,21 +6,23 @@
 #include <cstdio>
 
 #include "base/utf8.h"
+#include "sql/resultado.h"
 
 // Longest record of a backup file.
 constexpr int MAX_REGISTRO = 5118;
 // Longest table name; a longer one counts as no table name.
 constexpr int MAX_TABLA = 511;
 
-// Loads the file named after the eighth character of the text. Returns to the
-// caller after a file that cannot be opened, a name without a table, an
-// overlong record ("Registro demasiado largo en (%s)\n") or a failed exchange;
-// a batch that the server rejects ends the run with status 1. A record that
-// holds a NUL byte is not loaded ("Byte nulo en la linea %d de (%s)\n"), nor
-// in a UTF-8 run one whose bytes are not UTF-8 ("Texto no valido en UTF-8 en
-// la linea %d de (%s)\n"); the load goes on with the next. The totals go
-// where destinos.h says.
-void carga_backup(const char* texto);
+// Loads the file named after the eighth character of the text. A file that
+// cannot be opened, a name without a table and an overlong record
+// ("Registro demasiado largo en (%s)\n") stop it, fallo_local; a batch that
+// the server rejects stops it after "error. se cancela \n",
+// carga_rechazada; a failed exchange stops it silently, hecho (the session is
+// lost). A record that holds a NUL byte is not loaded ("Byte nulo en la linea
+// %d de (%s)\n"), nor in a UTF-8 run one whose bytes are not UTF-8 ("Texto no
+// valido en UTF-8 en la linea %d de (%s)\n"); the load goes on with the next.
+// The totals go where destinos.h says.
+Resultado carga_backup(const char* texto);
 
 // The table of a backup file: the name after its last "\" or "/", cut at its
 // first ".". Empty when there is none or it is longer than MAX_TABLA.

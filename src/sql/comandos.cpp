@@ -12,6 +12,7 @@
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
+#include "sql/destinos.h"
 #include "sql/intercambio_sql.h"
 #include "wire/intercambio.h"
 #include "wire/trama.h"
@@ -66,27 +67,31 @@ static const char TEXTO_AYUDA[] =
     "Valor defecto, 0.\n"
     "\n";
 
-void muestra_ayuda(const char*) {
+Resultado muestra_ayuda(const char*) {
+  // What was asked for: a batch's result.
+  FILE* f = salida_de_resultados();
   if (!ctx.utf8) {
-    fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, stdout);
-    return;
+    fwrite(TEXTO_AYUDA, 1, sizeof TEXTO_AYUDA - 1, f);
+    return Resultado::hecho;
   }
   // A UTF-8 console gets the two letters as themselves.
   for (const char* p = TEXTO_AYUDA; *p; p++) {
     if (*p == '\xA2') {
-      fputs("\xC3\xB3", stdout);  // ó
+      fputs("\xC3\xB3", f);  // ó
     } else if (*p == '\xA0') {
-      fputs("\xC3\xA1", stdout);  // á
+      fputs("\xC3\xA1", f);  // á
     } else {
-      fputc(*p, stdout);
+      fputc(*p, f);
     }
   }
+  return Resultado::hecho;
 }
 
-void activa_sqlserver(const char*) {
-  printf("Activada salida modo SQLSERVER-bcp\n\n");
+Resultado activa_sqlserver(const char*) {
+  escribe_en(destino_charla(), "Activada salida modo SQLSERVER-bcp\n\n");
   ctx.delim = '~';
   ctx.delimb = 0;
+  return Resultado::hecho;
 }
 
 // The name of the open output file, for the write error message.
@@ -102,7 +107,7 @@ bool cierra_salida() {
   return bien;
 }
 
-void termina_interrumpida() {
+int estado_de_interrupcion() {
   bool bien = cierra_salida();
   // A closed standard output cannot carry the message.
   if (plat_interrupcion() == SALIDA_CERRADA) {
@@ -110,30 +115,44 @@ void termina_interrumpida() {
   } else {
     printf("Consulta interrumpida.\n");
   }
-  termina(bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR);
+  return bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR;
 }
 
-void ejecuta_output(const char* linea) {
-  cierra_salida();
-  if (strlen(linea) < 7) return;
-  // The name is everything after the seventh character, blanks included.
-  const char* nombre = linea + 7;
-  printf("Establecida salida ejecucion en: (%s)\n\n", nombre);
+bool abre_salida(const char* nombre) {
   FILE* f = plat_abre_texto(nombre, "w");
-  if (f == nullptr) termina_con(SALIDA_ERROR, "Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  if (f == nullptr) return false;
   copia_texto(nombre_salida, nombre);
   ctx.fsalida = f;
   ctx.isalida = 1;
   // Whatever way the run ends, the file is closed and checked first.
   registra_cierre(cierra_salida);
+  return true;
 }
 
-void ejecuta_set(const char* linea) {
+Resultado ejecuta_output(const char* linea) {
+  // The file closed here failed to be written whole: said, and a failure.
+  Resultado r = cierra_salida() ? Resultado::hecho : Resultado::fallo_local;
+  if (strlen(linea) < 7) return r;
+  // The name is everything after the seventh character, blanks included.
+  const char* nombre = linea + 7;
+  escribe_en(destino_charla(), "Establecida salida ejecucion en: (%s)\n\n", nombre);
+  if (abre_salida(nombre)) return r;
+  // The console at the prompt has always ended here; in a batch the results
+  // stay where they were.
+  if (ctx.lote) {
+    printf("Imposible abrir (%s)\n", nombre);
+  } else {
+    printf("Ejecucion cancelada. Imposible abrir (%s)\n", nombre);
+  }
+  return Resultado::fallo_grave;
+}
+
+Resultado ejecuta_set(const char* linea) {
   const char* texto = linea + 4;
   plat_putenv(texto);
-  printf("putenv [%s]\n", texto);
+  escribe_en(destino_charla(), "putenv [%s]\n", texto);
   ctx.dict = toma_env_entero("DICT");
-  if (!cambia_nivel_test(toma_env_entero("TEST"))) termina(SALIDA_ERROR);
+  if (!cambia_nivel_test(toma_env_entero("TEST"))) return Resultado::fallo_grave;
   // A trace opened now is the session's too (kill writes into it).
   sesion_sql().traza = ctx.ftrace;
   ctx.rownum = toma_env_entero("ROWNUM");
@@ -141,8 +160,9 @@ void ejecuta_set(const char* linea) {
   ctx.delim = delimitador();
   // An unset DELIMB leaves delimb as it is (so bcp mode keeps it at 0).
   if (env_no_vacia("DELIMB")) ctx.delimb = toma_env_entero("DELIMB");
-  printf("dict=%d test=%d rownum=%d delim=%c delimb=%d\n\n", ctx.dict, ctx.test, ctx.rownum, ctx.delim,
-         ctx.delimb);
+  escribe_en(destino_charla(), "dict=%d test=%d rownum=%d delim=%c delimb=%d\n\n", ctx.dict, ctx.test,
+             ctx.rownum, ctx.delim, ctx.delimb);
+  return Resultado::hecho;
 }
 
 // Messages 06 and 07: the code, the length of the text alone ("%.5d": unlike
@@ -158,40 +178,44 @@ static bool construye_comando(const char* codigo, const char* linea) {
   return true;
 }
 
-void envia_cls(const char* linea) {
-  if (!construye_comando("06", linea)) return;
-  printf("envia: [%s]\n", sesion_sql().buffer);
+Resultado envia_cls(const char* linea) {
+  if (!construye_comando("06", linea)) return Resultado::fallo_local;
+  escribe_en(destino_charla(), "envia: [%s]\n", sesion_sql().buffer);
   // The reply is neither examined nor shown.
   intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
+  return Resultado::hecho;
 }
 
 // "retorna: rc=%d [%s]\n" with the reply in the session's buffer, the server's
-// text: shown safely on a terminal.
+// text: shown safely on a terminal. What was asked for: a batch's result.
 static void muestra_retorno(int rc) {
-  printf("retorna: rc=%d [", rc);
-  escribe_del_servidor(stdout, sesion_sql().buffer, strlen(sesion_sql().buffer));
-  printf("]\n");
+  FILE* f = salida_de_resultados();
+  fprintf(f, "retorna: rc=%d [", rc);
+  escribe_del_servidor(f, sesion_sql().buffer, strlen(sesion_sql().buffer));
+  fprintf(f, "]\n");
 }
 
-void envia_cmd(const char* linea) {
-  if (!construye_comando("07", linea)) return;
-  if (envia_sql(sesion_sql().buffer, TrazaEnvio::simple) < 0) return;
+Resultado envia_cmd(const char* linea) {
+  if (!construye_comando("07", linea)) return Resultado::fallo_local;
+  if (envia_sql(sesion_sql().buffer, TrazaEnvio::simple) < 0) return Resultado::hecho;
   // The only compressed reply of the protocol: the receive expands it. Its
   // line is shown even when the receive failed.
   int rc = recibe_sql(sesion_sql().buffer, true);
-  if (rc == RECEPCION_NO_EXPANDIDA) termina(SALIDA_ERROR);
+  if (rc == RECEPCION_NO_EXPANDIDA) return Resultado::fallo_grave;
   muestra_retorno(rc);
   if (ctx.test >= 1) muestra_retorno(rc);
+  return Resultado::hecho;
 }
 
-void ejecuta_imgs(const char* linea) {
-  printf("trata: (%s)\n", resto(linea, 5));
+Resultado ejecuta_imgs(const char* linea) {
+  escribe_en(destino_charla(), "trata: (%s)\n", resto(linea, 5));
+  return Resultado::hecho;
 }
 
-void ejecuta_kill(const char*) {
+Resultado ejecuta_kill(const char*) {
   char fin[8];
   formatea(fin, "%.2d00", 96);
   envia_as(sesion_sql(), fin, 4, 1);
-  cierra_salida();
-  termina(SALIDA_ERROR);
+  // The output file is closed and checked by the run's end.
+  return Resultado::fin;
 }

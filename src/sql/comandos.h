@@ -1,6 +1,9 @@
 // The console's own commands: help, set, output, sqlserver, cls (message 06),
 // cmd (message 07), kill and imgs; and the settings read when the shell starts.
+// Each command says what it came to (resultado.h); none ends the run.
 #pragma once
+
+#include "sql/resultado.h"
 
 // Reads the console settings (MINSERT, DICT, ROWNUM, DELIM, DELIMB) and puts
 // the output on the screen, the cursor at 0.
@@ -10,10 +13,17 @@ extern const char* const AJUSTES_CONSOLA[];
 extern const int NUM_AJUSTES_CONSOLA;
 
 // Each command takes the console line as typed, leading blanks removed.
-void muestra_ayuda(const char* linea);
-void activa_sqlserver(const char* linea);
-// The output file cannot be opened: the run ends with status 1.
-void ejecuta_output(const char* linea);
+Resultado muestra_ayuda(const char* linea);
+Resultado activa_sqlserver(const char* linea);
+// An output file that cannot be opened is fallo_grave after its message:
+// "Ejecucion cancelada. Imposible abrir (%s)\n" at the prompt, where the
+// console ends there as it always has; "Imposible abrir (%s)\n" in a batch,
+// output staying where it was.
+Resultado ejecuta_output(const char* linea);
+// Opens the file as the output of the results, as "output nombre" does
+// (without its line "Establecida salida ..."). False, with nothing printed,
+// when it cannot be opened.
+bool abre_salida(const char* nombre);
 // Closes the output file, if one is open, and goes back to the screen. A write
 // that failed on the way prints "Error al grabar (%s)\n" with its name and
 // gives false. Also a closing step of termina while the file is open.
@@ -22,13 +32,16 @@ bool cierra_salida();
 // (the protocol cannot cancel it on the server), or that found standard
 // output closed: the output file closed and checked, "Consulta
 // interrumpida.\n" (for a closed standard output "Salida estandar
-// cerrada.\n" on standard error), exit status 128 + plat_interrupcion() (1
-// when the file could not be written whole).
-[[noreturn]] void termina_interrumpida();
-void ejecuta_set(const char* linea);
-// cls and cmd: after a failed send or receive they return (the session is
-// lost: intercambio_sql.h).
-void envia_cls(const char* linea);
-void envia_cmd(const char* linea);
-void ejecuta_imgs(const char* linea);
-[[noreturn]] void ejecuta_kill(const char* linea);
+// cerrada.\n" on standard error). Returns the exit status: 128 +
+// plat_interrupcion() (1 when the file could not be written whole).
+int estado_de_interrupcion();
+// A trace that cannot be created when TEST is raised is fallo_grave.
+Resultado ejecuta_set(const char* linea);
+// cls and cmd: after a failed send or receive they return hecho (the session
+// is lost: intercambio_sql.h, and the console ends). A compressed reply of cmd
+// that does not expand is fallo_grave.
+Resultado envia_cls(const char* linea);
+Resultado envia_cmd(const char* linea);
+Resultado ejecuta_imgs(const char* linea);
+// Sends the end message 9600 and closes the output file: fin.
+Resultado ejecuta_kill(const char* linea);

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "base/contexto.h"
-#include "base/fin.h"
 #include "base/texto.h"
 #include "sql/csv.h"
 #include "sql/cursores.h"
@@ -29,34 +28,57 @@ void construye_mensaje(const char* codigo, const char* sentencia) {
 }
 
 // Takes the cursor number of a 02 or 04 reply. Returns its area, or nullptr
-// when the number is not valid (icursor is then left as it was).
-static AreaCursor* toma_cursor(const Mensaje& r) {
+// when the number is not valid (icursor is then left as it was) or there is
+// no memory for its area (*sin_memoria).
+static AreaCursor* toma_cursor(const Mensaje& r, bool* sin_memoria) {
   int cursor = resp_cursor(r);
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", r.largo, cursor, r.datos);
-  bool sin_memoria = false;
-  AreaCursor* area = area_de_cursor(cursor, &sin_memoria);
-  if (sin_memoria) termina(SALIDA_ERROR);
+  AreaCursor* area = area_de_cursor(cursor, sin_memoria);
   if (area != nullptr) ctx.icursor = cursor;
   return area;
 }
 
+// What a reply whose cursor could not be taken comes to.
+static Resultado sin_cursor(bool sin_memoria) {
+  return sin_memoria ? Resultado::fallo_grave : Resultado::fallo_sentencia;
+}
+
 static void escribe_resumen(int filas) {
-  escribe_aviso("( %d filas )\n\n", filas);
+  escribe_en(destino_resumen(), "( %d filas )\n\n", filas);
+}
+
+// How a query's rows are shown: as CSV lines, or as a table (with the line of
+// column names in a batch).
+struct Presentacion {
+  bool csv;
+  FormaTabla tabla;
+};
+
+static Presentacion presentacion_de_consulta() {
+  bool csv = formato_csv_de_consulta();
+  return Presentacion{csv, FormaTabla{ctx.delim, ctx.delimb, ctx.lote != 0}};
 }
 
 // Rows of a block, as a table or as CSV lines.
-static int muestra(const Mensaje& r, int posicion, int n, const AreaCursor& area, bool csv) {
-  if (csv) return muestra_filas_csv(destino_filas(), r, posicion, n, area);
-  return muestra_filas(destino_filas(), r, posicion, n, area, ctx.delim, ctx.delimb);
+static int muestra(const Mensaje& r, int posicion, int n, const AreaCursor& area, const Presentacion& p) {
+  if (p.csv) return muestra_filas_csv(destino_filas(), r, posicion, n, area);
+  return muestra_filas(destino_filas(), r, posicion, n, area, p.tabla);
 }
 
-// The first reply of a query. Returns true when the fetch loop is to run.
-static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* filas) {
+// The first reply of a query. Returns true when the fetch loop is to run;
+// *resultado says what the query came to otherwise.
+static bool trata_apertura(const Mensaje& r, AreaCursor& area, const Presentacion& p, int* filas,
+                           Resultado* resultado) {
+  *resultado = Resultado::hecho;
   if (resp_es_error(r)) {
-    // On the opening reply code 100 is reported like any other code.
+    // A batch takes code 100 for a result without rows; at the prompt it is
+    // reported like any other code.
+    if (ctx.lote && resp_codigo(r) == 100) return false;
     escribe_error(r);
+    *resultado = Resultado::fallo_sentencia;
     return false;
   }
+  *resultado = Resultado::fallo_sentencia;
   int columnas = lee_columnas(r, area, ctx.dict, ctx.test, stdout);
   if (columnas > MAX_COLUMNAS) {
     printf("Demasiadas columnas (%d)\n", columnas);
@@ -69,24 +91,31 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, bool csv, int* fi
     printf("Ancho de columna no valido (%d)\n", ancho);
     return false;
   }
-  if (csv) escribe_cabecera_csv(destino_filas(), area);
+  *resultado = Resultado::hecho;
+  if (p.csv) {
+    escribe_cabecera_csv(destino_filas(), area);
+  } else if (p.tabla.cabecera) {
+    escribe_cabecera(destino_filas(), area, p.tabla);
+  }
   BloqueRespuesta b = resp_bloque(r, true);
-  if (b.filas > 0) *filas += muestra(r, b.posicion, b.filas, area, csv);
+  if (b.filas > 0) *filas += muestra(r, b.posicion, b.filas, area, p);
   if (b.sigue == 1) escribe_resumen(*filas);
   // A closed standard output (or an interruption) fetches no more: the
   // console ends the run.
   return b.sigue == 0 && !ejecucion_cortada();
 }
 
-void ejecuta_consulta(const char* sentencia) {
-  bool csv = formato_csv_de_consulta();
+Resultado ejecuta_consulta(const char* sentencia) {
+  Presentacion p = presentacion_de_consulta();
   construye_mensaje("02", sentencia);
   Mensaje r;
-  if (!intercambia_consulta(&r)) return;
-  AreaCursor* area = toma_cursor(r);
-  if (area == nullptr) return;
+  if (!intercambia_consulta(&r)) return Resultado::hecho;
+  bool sin_memoria = false;
+  AreaCursor* area = toma_cursor(r, &sin_memoria);
+  if (area == nullptr) return sin_cursor(sin_memoria);
   int filas = 0;
-  if (!trata_apertura(r, *area, csv, &filas)) return;
+  Resultado resultado;
+  if (!trata_apertura(r, *area, p, &filas, &resultado)) return resultado;
 
   // Fetch loop: a block marked last (sigue 1) or code 100 ends the query with
   // its summary, another error with the error line; a sigue other than 0 and
@@ -94,12 +123,12 @@ void ejecuta_consulta(const char* sentencia) {
   // where the status would be.
   for (;;) {
     formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, ctx.icursor);
-    if (!intercambia_consulta(&r)) return;
+    if (!intercambia_consulta(&r)) return Resultado::hecho;
     bool error = resp_es_error(r);
     int codigo = resp_codigo(r);
     BloqueRespuesta b = resp_bloque(r, false);
     int sigue = b.sigue;
-    if (!error) filas += muestra(r, b.posicion, b.filas, *area, csv);
+    if (!error) filas += muestra(r, b.posicion, b.filas, *area, p);
     if (error || sigue == 1) {
       if (ctx.test >= 1) {
         char serror[4];
@@ -108,21 +137,21 @@ void ejecuta_consulta(const char* sentencia) {
       }
       if (codigo == 100 || sigue == 1) {
         escribe_resumen(filas);
-      } else {
-        escribe_error(r);
+        return Resultado::hecho;
       }
-      return;
+      escribe_error(r);
+      return Resultado::fallo_sentencia;
     }
-    if (sigue != 0 || ejecucion_cortada()) return;
+    if (sigue != 0 || ejecucion_cortada()) return Resultado::hecho;
   }
 }
 
-void trata_respuesta_sentencia(const Mensaje& r, int rc) {
+Resultado trata_respuesta_sentencia(const Mensaje& r, int rc) {
   int n = resp_codigo(r);
   if (resp_es_error(r)) {
     if (n == 100) {
       if (avisos_en_pantalla()) printf("\n");
-      return;
+      return Resultado::hecho;
     }
     if (ctx.test >= 1) {
       char serror[4];
@@ -130,15 +159,17 @@ void trata_respuesta_sentencia(const Mensaje& r, int rc) {
       printf("Recibe2: rc=%d  serror=(%s)\n", rc, serror);
     }
     escribe_error(r);
-    return;
+    return Resultado::fallo_sentencia;
   }
-  if (n != 0) escribe_aviso("%d filas afectadas.\n\n", n);
+  if (n != 0) escribe_en(destino_afectadas(), "%d filas afectadas.\n\n", n);
+  return Resultado::hecho;
 }
 
-void ejecuta_sentencia(const char* sentencia) {
+Resultado ejecuta_sentencia(const char* sentencia) {
   construye_mensaje("04", sentencia);
   Mensaje r;
-  if (!intercambia_consulta(&r)) return;
-  if (toma_cursor(r) == nullptr) return;
-  trata_respuesta_sentencia(r, r.largo);
+  if (!intercambia_consulta(&r)) return Resultado::hecho;
+  bool sin_memoria = false;
+  if (toma_cursor(r, &sin_memoria) == nullptr) return sin_cursor(sin_memoria);
+  return trata_respuesta_sentencia(r, r.largo);
 }

@@ -9,11 +9,6 @@
 
 namespace {
 
-bool es_csv(const char* valor) {
-  return (valor[0] == 'c' || valor[0] == 'C') && (valor[1] == 's' || valor[1] == 'S') &&
-         (valor[2] == 'v' || valor[2] == 'V') && valor[3] == '\0';
-}
-
 // A value is at most a frame long; quoted with every byte a quote, twice
 // that and the two quotes.
 char campo[2 * TAM_TRAMA + 3];
@@ -26,19 +21,6 @@ void escribe_campo(FILE* f, const char* valor, size_t n, bool terminal) {
 }
 
 }  // namespace
-
-bool formato_csv() {
-  const char* valor = plat_getenv("FORMATO");
-  return valor != nullptr && es_csv(valor);
-}
-
-bool formato_csv_de_consulta() {
-  const char* valor = plat_getenv("FORMATO");
-  if (valor == nullptr || valor[0] == '\0') return false;
-  if (es_csv(valor)) return true;
-  printf("Formato desconocido (%s)\n", valor);
-  return false;
-}
 
 size_t campo_csv(const char* valor, size_t n, char* destino, size_t cap) {
   if (cap == 0) return 0;

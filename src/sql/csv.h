@@ -1,6 +1,7 @@
-// The CSV form of a query's result (FORMATO=csv): a line of column names, then
-// one line per row, the values separated by commas and quoted as RFC 4180 has
-// it. Like the table display, it writes onto a FILE* and knows no sockets.
+// The CSV form of a query's result (FORMATO=csv, chosen by destinos.h): a line
+// of column names, then one line per row, the values separated by commas and
+// quoted as RFC 4180 has it. Like the table display, it writes onto a FILE*
+// and knows no sockets.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +10,6 @@
 #include "base/contexto.h"
 #include "sql/cursores.h"
 #include "sql/respuesta.h"
-
-// True when FORMATO asks for CSV ("csv", in either case). Read anew at every
-// call, so that the set command takes effect at the next statement.
-bool formato_csv();
-// The same, for a query about to run: any value other than empty and csv
-// prints "Formato desconocido (%s)\n" and gives the table display.
-bool formato_csv_de_consulta();
 
 // Writes the CSV field of a value of n bytes into destino (capacity cap, a
 // NUL after it): the value without its trailing blanks; between double

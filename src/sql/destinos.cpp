@@ -1,15 +1,21 @@
 // The routing of console output between the screen and the output file
-// (destinos.h), from the output state (isalida, fsalida), delimb and FORMATO.
+// (destinos.h), from the output state (isalida, fsalida), delimb, FORMATO and
+// whether the run is a batch.
 #include "sql/destinos.h"
 
 #include <cstdarg>
+#include <cstdio>
 
 #include "base/contexto.h"
 #include "base/pantalla.h"
 #include "platform/plataforma.h"
-#include "sql/csv.h"
 
 namespace {
+
+bool es_csv(const char* valor) {
+  return (valor[0] == 'c' || valor[0] == 'C') && (valor[1] == 's' || valor[1] == 'S') &&
+         (valor[2] == 'v' || valor[2] == 'V') && valor[3] == '\0';
+}
 
 enum class Salida { pantalla, tabla, bcp, csv };
 
@@ -21,17 +27,7 @@ Salida salida() {
   return ctx.delimb != 0 ? Salida::tabla : Salida::bcp;
 }
 
-}  // namespace
-
-FILE* destino_eco() {
-  Salida s = salida();
-  return s == Salida::tabla || s == Salida::bcp ? ctx.fsalida : nullptr;
-}
-
-FILE* destino_filas() {
-  return salida() == Salida::pantalla ? stdout : ctx.fsalida;
-}
-
+// The summaries, errors and rows affected at the prompt.
 FILE* destino_avisos() {
   switch (salida()) {
     case Salida::pantalla:
@@ -45,12 +41,49 @@ FILE* destino_avisos() {
   return nullptr;
 }
 
-bool avisos_en_pantalla() {
-  return destino_avisos() == stdout;
+}  // namespace
+
+bool formato_csv() {
+  const char* valor = plat_getenv("FORMATO");
+  return valor != nullptr && es_csv(valor);
 }
 
-void escribe_aviso(const char* formato, ...) {
-  FILE* f = destino_avisos();
+bool formato_csv_de_consulta() {
+  const char* valor = plat_getenv("FORMATO");
+  if (valor == nullptr || valor[0] == '\0') return false;
+  if (es_csv(valor)) return true;
+  printf("Formato desconocido (%s)\n", valor);
+  return false;
+}
+
+FILE* destino_eco() {
+  if (ctx.lote) return nullptr;
+  Salida s = salida();
+  return s == Salida::tabla || s == Salida::bcp ? ctx.fsalida : nullptr;
+}
+
+FILE* destino_filas() {
+  return ctx.isalida == 1 ? ctx.fsalida : salida_de_resultados();
+}
+
+FILE* destino_resumen() {
+  return ctx.lote ? nullptr : destino_avisos();
+}
+
+FILE* destino_error() {
+  return ctx.lote ? stderr : destino_avisos();
+}
+
+FILE* destino_afectadas() {
+  if (!ctx.lote) return destino_avisos();
+  return formato_csv() || ctx.delimb == 0 ? nullptr : destino_filas();
+}
+
+bool avisos_en_pantalla() {
+  return !ctx.lote && destino_avisos() == stdout;
+}
+
+void escribe_en(FILE* f, const char* formato, ...) {
   if (f == nullptr) return;
   va_list args;
   va_start(args, formato);
@@ -59,12 +92,17 @@ void escribe_aviso(const char* formato, ...) {
 }
 
 FILE* destino_guion() {
+  if (ctx.lote) return nullptr;
   Salida s = salida();
   return s == Salida::pantalla || s == Salida::csv ? stdout : ctx.fsalida;
 }
 
 FILE* destino_guion_inacabado() {
-  return stdout;
+  return ctx.lote ? nullptr : stdout;
+}
+
+FILE* destino_charla() {
+  return ctx.lote ? nullptr : stdout;
 }
 
 bool ejecucion_cortada() {

@@ -1,6 +1,9 @@
-// Where each kind of console output goes: the one place that decides it. The
-// writers (the result display, the CSV writer, the script runner, the backup
-// loader) take a stream and know nothing of where it leads.
+// Where each kind of console output goes, and in which form (the table or
+// CSV): the one place that decides it. The writers (the result display, the
+// CSV writer, the script runners, the backup loader) take a stream and know
+// nothing of where it leads.
+//
+// At the prompt (a pipe, a file or a terminal):
 //
 //   kind                                no file   table file   bcp file   CSV file
 //   console statement line              -         file         file       -
@@ -12,32 +15,60 @@
 // A bcp file holds the statement lines and the rows only; a CSV file holds
 // the result sets only. Trace lines, descriptor lines and the console's own
 // messages always go to the screen.
+//
+// In a batch (-c, -f) standard output carries the results alone, and every
+// other line the program prints lands on standard error (base/pantalla.h):
+//
+//   kind                                results   where they go
+//   result rows, column names           -o, an output file, or standard output
+//   rows affected, load totals          with the rows, but not beside CSV or bcp rows
+//   errors                              standard error
+//   summaries, statement lines, the     nowhere
+//   console's own messages
 #pragma once
 
 #include <cstdio>
 
+// True when FORMATO asks for CSV ("csv", in either case). Read anew at every
+// call, so that the set command takes effect at the next statement.
+bool formato_csv();
+// The same, for a query about to run: any value other than empty and csv
+// prints "Formato desconocido (%s)\n" and gives the table display.
+bool formato_csv_de_consulta();
+
 // The copy of a console statement line, once it is to run: the output file,
-// but not a CSV one; nullptr without one.
+// but not a CSV one; nullptr without one, and in a batch.
 FILE* destino_eco();
-// Result rows, blanks, delimiters and row ends, and the CSV line of column
-// names: the output file while one is open, else the screen.
+// Result rows, blanks, delimiters and row ends, and the column names: the
+// output file while one is open, else the screen (in a batch, the results'
+// standard output).
 FILE* destino_filas();
-// "( %d filas )", "%d filas afectadas.", "Error: ..." and the totals of a
-// load: the screen with no output file or a CSV one; the output file when
-// delimb is non-zero; nowhere (nullptr) in a bcp file.
-FILE* destino_avisos();
-// True when those lines go to the screen. The screen alone also gets the line
-// end that answers a code 100 and a load's running count ("%d.."); an output
-// file gets a load's totals as rows-affected lines instead.
+// "( %d filas )": the screen with no output file or a CSV one; the output
+// file when delimb is non-zero; nowhere (nullptr) in a bcp file, and in a
+// batch.
+FILE* destino_resumen();
+// "Error: ...": as the summaries, but standard error in a batch.
+FILE* destino_error();
+// "%d filas afectadas." and the totals of a load: as the summaries, but in a
+// batch with the rows of a table display (nowhere beside CSV or bcp rows).
+FILE* destino_afectadas();
+// True when those lines go to the screen at the prompt. The screen alone also
+// gets the line end that answers a code 100 and a load's running count
+// ("%d.."); an output file gets a load's totals as rows-affected lines
+// instead.
 bool avisos_en_pantalla();
-// Writes a summary, error or rows-affected line to destino_avisos().
-__attribute__((format(printf, 1, 2))) void escribe_aviso(const char* formato, ...);
+// Writes the formatted text onto f; nothing when f is nullptr.
+__attribute__((format(printf, 2, 3))) void escribe_en(FILE* f, const char* formato, ...);
 // A script's statement line "[%s]": the output file (a bcp one too) unless it
-// is a CSV one; else the screen.
+// is a CSV one; else the screen. Nowhere in a batch.
 FILE* destino_guion();
 // The statement line of a script's last statement, the one the file ended
-// in before its ";": the screen, whatever the output.
+// in before its ";": the screen, whatever the output; nowhere in a batch.
 FILE* destino_guion_inacabado();
+// The console's own lines that are neither results nor failures (the echo of
+// set, "Establecida salida ...", a load's table name, the blank lines of
+// scripts and loads): the screen, nowhere in a batch.
+FILE* destino_charla();
 
 // True once the run is to end: Ctrl-C or a termination request was recorded,
 // or standard output was found closed (its buffer is written first, so that a

@@ -21,9 +21,6 @@
 #include "sql/intercambio_sql.h"
 #include "sql/respuesta.h"
 
-// A statement travels in one message 04 after a 13-character header, and one
-// frame carries at most MAX_CARGA payload bytes.
-constexpr int MAX_SENTENCIA = MAX_CARGA - 13;
 // The part of a script line that is kept: a longer line makes a statement too
 // long to send anyway, so the rest is only counted.
 constexpr int TAM_LINEA_SCRIPT = TAM_TRAMA + 1;
@@ -58,17 +55,16 @@ size_t sustituye_texto(const char* marca, const char* valor, char* texto, size_t
   return total;
 }
 
-int envia_sentencia(const char* sentencia) {
+Resultado envia_sentencia(const char* sentencia) {
   static char buffer[TAM_TRAMA + 1];
   int largo = (int)strlen(sentencia) + 13;
   formatea(buffer, "04%.3d%.3d%5d%s", 1, 1, largo, sentencia);
   int rc = intercambia_sql(buffer, TrazaEnvio::con_ebcdic, false);
-  if (rc < 0) return rc;
+  if (rc < 0) return Resultado::hecho;
   Mensaje r = respuesta_de(buffer, rc);
   // The cursor of the reply is only traced: the shell's icursor stays.
   if (ctx.test >= 1) printf("Recibe: rc=%d  icursor=%d [%s]\n", rc, resp_cursor(r), buffer);
-  trata_respuesta_sentencia(r, rc);
-  return 0;
+  return trata_respuesta_sentencia(r, rc);
 }
 
 namespace {
@@ -105,19 +101,25 @@ struct Sentencia {
 Sentencia sentencia;
 
 // Sends a statement of the script `nombre` as the CP1252 the server takes,
-// unless it holds a character that CP1252 cannot carry.
-void envia_de_persona(const char* texto, const char* nombre) {
+// unless it holds a character that CP1252 cannot carry (fallo_local).
+Resultado envia_de_persona(const char* texto, const char* nombre) {
   static char cp1252[TAM_TRAMA + 1];
-  if (de_persona(texto, strlen(texto), cp1252, nombre)) envia_sentencia(cp1252);
+  if (!de_persona(texto, strlen(texto), cp1252, nombre)) return Resultado::fallo_local;
+  return envia_sentencia(cp1252);
 }
 
-// Sends the statement unless it cannot travel in one message.
-void envia_si_cabe(const Sentencia& s, const char* nombre) {
+// Sends the statement unless it cannot travel in one message (fallo_local).
+Resultado envia_si_cabe(const Sentencia& s, const char* nombre) {
   if (!s.cabe()) {
     printf("Sentencia demasiado larga (%d caracteres)\n", (int)s.largo);
-    return;
+    return Resultado::fallo_local;
   }
-  envia_de_persona(s.texto, nombre);
+  return envia_de_persona(s.texto, nombre);
+}
+
+// What the script has come to: its first failure.
+void anota(Resultado* acumulado, Resultado r) {
+  if (*acumulado == Resultado::hecho) *acumulado = r;
 }
 
 // An empty line, or a comment: judged on the first two characters of the
@@ -129,8 +131,10 @@ bool es_comentario(const char* linea, const LineaLeida& l) {
 }
 
 // A statement whose line ended in ";": markers, the ";" removed, then end,
-// loadsql or message 04. Returns true when the script is to stop.
-bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre) {
+// loadsql or message 04, what it came to in *r. Returns true when the script
+// is to stop.
+bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre, Resultado* r) {
+  *r = Resultado::hecho;
   if (s.cabe()) {
     s.largo = sustituye_texto("%CURLIB%", biblioteca, s.texto, sizeof s.texto);
     if (s.cabe()) s.largo = sustituye_texto("%curlib%", biblioteca, s.texto, sizeof s.texto);
@@ -140,38 +144,40 @@ bool ejecuta_completa(Sentencia& s, const char* biblioteca, const char* nombre) 
   if (s.largo == 0) return false;
   if (!s.cabe()) {
     printf("Sentencia demasiado larga (%d caracteres)\n", (int)s.largo);
+    *r = Resultado::fallo_local;
     return false;
   }
-  fprintf(destino_guion(), "[%s]\n", s.texto);
+  escribe_en(destino_guion(), "[%s]\n", s.texto);
   if (strncmp(s.texto, "end", 3) == 0 || strncmp(s.texto, "END", 3) == 0) return true;
   if (strncmp(s.texto, "loadsql", 7) == 0 || strncmp(s.texto, "LOADSQL", 7) == 0) {
-    carga_backup(s.texto);
+    *r = carga_backup(s.texto);
   } else {
-    envia_de_persona(s.texto, nombre);
+    *r = envia_de_persona(s.texto, nombre);
   }
   return false;
 }
 
 }  // namespace
 
-void ejecuta_fsql(const char* linea) {
+Resultado ejecuta_fsql(const char* linea) {
   char biblioteca[TAM_AJUSTE];
-  if (!toma_env(biblioteca, "WWW_CURLIB")) termina(SALIDA_ERROR);
+  if (!toma_env(biblioteca, "WWW_CURLIB")) return Resultado::fallo_grave;
   if (biblioteca[0] == '\0') copia_texto(biblioteca, "VERIVUD");
   const char* nombre = strlen(linea) > 5 ? linea + 5 : "";
   nombre += strspn(nombre, " ");
 
-  printf("\n");
+  escribe_en(destino_charla(), "\n");
   FILE* f = plat_abre_texto(nombre, "r");
   if (f == nullptr) {
     printf("Imposible abrir (%s)\n", nombre);
-    return;
+    return Resultado::fallo_local;
   }
   if (ctx.test == 1) printf("Abre fichero (%s)\n", nombre);
 
   Sentencia& s = sentencia;
   s.vacia();
   bool para = false;
+  Resultado resultado = Resultado::hecho;
   static char leida[TAM_LINEA_SCRIPT];
   LineaLeida l;
   int numero = 0;
@@ -185,6 +191,7 @@ void ejecuta_fsql(const char* linea) {
       // Whatever the NUL hides, none of the statement is sent: without the
       // line, the lines around it would join into another statement.
       printf("Byte nulo en la linea %d de (%s)\n", numero, nombre);
+      anota(&resultado, Resultado::fallo_local);
       if (es_comentario(leida, l)) continue;
       s.danada = true;
     } else if (es_comentario(leida, l)) {
@@ -193,6 +200,7 @@ void ejecuta_fsql(const char* linea) {
       // Not the text of a UTF-8 run (a file saved in another code page): its
       // statement is not sent, for the same reason.
       printf("Texto no valido en UTF-8 en la linea %d de (%s)\n", numero, nombre);
+      anota(&resultado, Resultado::fallo_local);
       s.danada = true;
     } else {
       // The line as read, with its line feed.
@@ -200,21 +208,24 @@ void ejecuta_fsql(const char* linea) {
       s.anade(leida, l.guardados, l.largo);
     }
     if (l.largo > 0 && l.ultimo == ';') {
-      if (!s.danada) para = ejecuta_completa(s, biblioteca, nombre);
+      Resultado r = Resultado::hecho;
+      if (!s.danada) para = ejecuta_completa(s, biblioteca, nombre, &r);
+      anota(&resultado, r);
       s.vacia();
     }
     // A closed standard output or an interruption: the run is ending, and
-    // nothing more of the script is sent.
-    if (ejecucion_cortada()) {
+    // nothing more of the script is sent. A batch stops at its first failure.
+    if (ejecucion_cortada() || guion_se_detiene(resultado)) {
       fclose(f);
-      return;
+      return resultado;
     }
   }
   fclose(f);
   // The file ended inside a statement without ";": it is still sent, as it
   // stands (no marker replaced, no end or loadsql test).
   if (s.pendiente && !s.danada) {
-    if (s.cabe()) fprintf(destino_guion_inacabado(), "[%s]\n", s.texto);
-    envia_si_cabe(s, nombre);
+    if (s.cabe()) escribe_en(destino_guion_inacabado(), "[%s]\n", s.texto);
+    anota(&resultado, envia_si_cabe(s, nombre));
   }
+  return resultado;
 }

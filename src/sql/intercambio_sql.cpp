@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "base/contexto.h"
-#include "base/fin.h"
 #include "wire/trama.h"
 
 namespace {
@@ -68,7 +67,7 @@ bool sesion_perdida() {
   return sesion->fallo;
 }
 
-void termina_sesion_perdida() {
+int estado_de_sesion_perdida() {
   if (ctx.test <= 0) fprintf(stderr, "Conexion perdida con el servidor.\n");
-  termina(resultado);
+  return resultado;
 }

@@ -52,6 +52,6 @@ int recibe_sql(char* buffer, bool comprimida);
 bool sesion_perdida();
 // The end of a run whose session is lost (at start-up or at the console):
 // "Conexion perdida con el servidor.\n" on standard error at test level 0
-// (at level 1 the framing has said why; otherwise the end would be silent),
-// then the exit status of the failed exchange.
-[[noreturn]] void termina_sesion_perdida();
+// (at level 1 the framing has said why; otherwise the end would be silent).
+// Returns the exit status to end with: the failed exchange's result.
+int estado_de_sesion_perdida();

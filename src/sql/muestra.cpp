@@ -12,7 +12,7 @@
 #include "sql/destinos.h"
 
 void escribe_error(const Mensaje& r) {
-  FILE* f = destino_avisos();
+  FILE* f = destino_error();
   if (f == nullptr) return;
   const char* texto = "";
   int n = resp_texto_error(r, &texto);
@@ -187,28 +187,70 @@ bool FilasDeBloque::siguiente(ValorFila* valores) {
   return true;
 }
 
-int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
-                  int delimb) {
+namespace {
+
+// The width a column is shown in: its own, or its name's when a line of names
+// stands above it and the name is longer.
+long ancho_mostrado(const ColumnDesc& c, long ancho, const FormaTabla& forma) {
+  long nombre = forma.cabecera ? (long)strlen(c.nombre) : 0;
+  return ancho > nombre ? ancho : nombre;
+}
+
+void pon_delimitador(Salida& salida, const FormaTabla& forma) {
+  if (forma.delimb != 0) {
+    salida.pon(' ');
+    salida.pon(forma.delim);
+    salida.pon(' ');
+  } else {
+    salida.pon(forma.delim);
+  }
+}
+
+void pon_inicio_de_fila(Salida& salida, const FormaTabla& forma) {
+  if (forma.delimb != 0) {
+    salida.pon(forma.delim);
+    salida.pon(' ');
+  }
+}
+
+}  // namespace
+
+void escribe_cabecera(FILE* f, const AreaCursor& area, const FormaTabla& forma) {
+  long largo = forma.delimb != 0 ? 2 : 0;
+  {
+    Salida salida(f);
+    pon_inicio_de_fila(salida, forma);
+    for (int c = 0; c <= area.ultima_columna; c++) {
+      const ColumnDesc& col = area.columnas[c];
+      long n = (long)strlen(col.nombre);
+      long ancho = ancho_mostrado(col, col.ancho, forma);
+      salida.pon_valores(col.nombre, (size_t)n);
+      salida.blancos(ancho - n);
+      pon_delimitador(salida, forma);
+      largo += ancho + (forma.delimb != 0 ? 3 : 1);
+    }
+    salida.pon('\n');
+  }
+  // The rule is as long as the line of names, its last blank left out.
+  if (forma.delimb != 0) largo--;
+  for (long i = 0; i < largo; i++) fputc('-', f);
+  fputc('\n', f);
+}
+
+int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area,
+                  const FormaTabla& forma) {
   Salida salida(f);
   FilasDeBloque bloque(r, posicion, filas, area);
   ValorFila valores[MAX_COLUMNAS];
   int escritas = 0;
   while (bloque.siguiente(valores)) {
-    if (delimb != 0) {
-      salida.pon(delim);
-      salida.pon(' ');
-    }
+    pon_inicio_de_fila(salida, forma);
     for (int c = 0; c <= area.ultima_columna; c++) {
       const ValorFila& v = valores[c];
       salida.pon_valores(v.bytes, (size_t)v.largo);
-      if (v.largo < v.ancho) salida.blancos(v.ancho - v.largo);
-      if (delimb != 0) {
-        salida.pon(' ');
-        salida.pon(delim);
-        salida.pon(' ');
-      } else {
-        salida.pon(delim);
-      }
+      long ancho = ancho_mostrado(area.columnas[c], v.ancho, forma);
+      if (v.largo < ancho) salida.blancos(ancho - v.largo);
+      pon_delimitador(salida, forma);
     }
     salida.pon('\n');
     escritas++;

@@ -10,7 +10,7 @@
 #include "sql/respuesta.h"
 
 // Writes "Error: %d [%s]\n\n" for the error part of the reply to
-// destino_avisos().
+// destino_error().
 void escribe_error(const Mensaje& r);
 
 // Parses the descriptor block of a 02 reply (its length D at offset 16, the
@@ -55,10 +55,21 @@ class FilasDeBloque {
   int quedan_;
 };
 
+// How the table display lays its lines out.
+struct FormaTabla {
+  char delim;     // the field delimiter
+  int delimb;     // non-zero: " %c " after each value and "%c " before each row; else "%c" after each value
+  bool cabecera;  // a line of column names (and a rule) above the rows; every column then at least as
+                  // wide as its name
+};
+
+// Writes the line of column names of area and a rule line of "-" as long as
+// it onto f: each name padded to its column's width (the name's own when that
+// is longer), framed by the delimiters as the rows are.
+void escribe_cabecera(FILE* f, const AreaCursor& area, const FormaTabla& forma);
 // Writes the rows of the block (FilasDeBloque) onto f, each value padded to
-// its width and followed by the delimiter (" %c " with delimb non-zero, which
-// also puts "%c " before each row; "%c" otherwise). On a terminal, control
-// bytes of the values show as "?". The widths of area must not exceed
-// MAX_ANCHO_COLUMNA. Returns the number of rows written.
-int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area, char delim,
-                  int delimb);
+// its width and followed by the delimiter as forma says. On a terminal,
+// control bytes of the values show as "?". The widths of area must not
+// exceed MAX_ANCHO_COLUMNA. Returns the number of rows written.
+int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area,
+                  const FormaTabla& forma);

@@ -283,7 +283,8 @@ int abre_sesion(Sesion& s) {
   int32_t puerto = ajustes.puerto;
   if (ajustes.con_broker) {
     int32_t maximo = 0;
-    Broker b = pide_puerto_al_broker(&puerto, true, &maximo);
+    // A silent run (a console batch) does not announce its broker exchange.
+    Broker b = pide_puerto_al_broker(&puerto, !ctx.silencioso, &maximo);
     if (b == Broker::sin_sesion) imprime_sin_sesion_libre(maximo);
     if (b != Broker::puerto) return SALIDA_CONEXION;
   }

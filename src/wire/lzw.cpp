@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/contexto.h"
+
 namespace {
 
 constexpr int TAM_TABLA = 5021;      // prime: the compressor's hash table
@@ -193,7 +195,8 @@ bool expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   }
   limpia_tablas();
   int siguiente = PRIMER_CODIGO;
-  printf("Expanding...\n");
+  // A silent run (a console batch) prints no progress of its own.
+  if (!ctx.silencioso) printf("Expanding...\n");
 
   int copia = inicio < 0 ? 0 : inicio;
   if (copia > ilen) copia = ilen < 0 ? 0 : ilen;
@@ -201,7 +204,7 @@ bool expande_lzw(const unsigned char* entrada, int inicio, int ilen, unsigned ch
   if (copia > 0) memcpy(salida, entrada, (size_t)copia);
   ifs_iin.entrada = copia;
   ifs_iin.salida = copia;
-  printf("inicio inicio=%d  ilen=%d\n", inicio, ilen);
+  if (!ctx.silencioso) printf("inicio inicio=%d  ilen=%d\n", inicio, ilen);
 
   LectorCodigos lector{entrada, ilen, copia};
   int escritos = copia;

@@ -14,13 +14,14 @@ extern PosicionesLzw ifs_iin;
 bool reserva_tablas_lzw();
 
 // Allocates the codec's tables and runs the start-up round trip, which prints
-// "Expanding...\n" and "inicio inicio=0  ilen=58\n". Returns false after
+// "Expanding...\n" and "inicio inicio=0  ilen=58\n" (not in a silent run). Returns false after
 // "Fatal error allocating table space!\n" when memory is short: the caller
 // ends the run with SALIDA_ERROR.
 [[nodiscard]] bool inicia_lzw();
 
 // Expands ilen bytes of compressed input (the first `inicio` copied unchanged)
-// into salida, which holds `capacidad` bytes. Prints its two progress lines.
+// into salida, which holds `capacidad` bytes. Prints its two progress lines
+// (not in a silent run).
 // The expanded length is left in ifs_iin.salida; nothing past ilen bytes of
 // input is read. Returns false after "Fatal error during code expansion.\n"
 // for a stream that would write past salida or whose code chain would overrun

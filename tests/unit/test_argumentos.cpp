@@ -2,6 +2,7 @@
 // options, padding and case, and the refusals.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,13 @@
 namespace {
 
 ResultadoArgumentos analiza(std::vector<std::string> args) {
-  args.insert(args.begin(), "vortcp");
+  // The arguments outlive the analysis, as argv does: ctx keeps pointers into
+  // them.
+  static std::vector<std::string> guardados;
+  guardados = std::move(args);
+  guardados.insert(guardados.begin(), "vortcp");
   std::vector<const char*> argv;
-  for (auto& a : args) argv.push_back(a.c_str());
+  for (auto& a : guardados) argv.push_back(a.c_str());
   return analiza_argumentos((int)argv.size(), argv.data());
 }
 
@@ -148,4 +153,61 @@ TEST(Argumentos, ArgumentoDemasiadoLargo) {
   EXPECT_EQ(analiza({"END", largo}), ResultadoArgumentos::error_parametros);
   espera_correcto({"MBR", "L", "FECHAD", std::string(255, '1')});
   EXPECT_EQ(std::string(ctx.fechad), std::string(255, '1'));
+}
+
+TEST(Argumentos, OpcionesDeWebEnSuOrdenYFueraDeLaCuenta) {
+  // Eight -c and -f with their values, and a name: far past the seven
+  // arguments of the other modes.
+  espera_correcto({"WEB",      "-c",
+                   "SELECT 1", "-f",
+                   "-",        "--sigue",
+                   "-o",       "x.csv",
+                   "-c",       "-- nota",
+                   "LIB1",     "--csv",
+                   "-f",       "b.sql",
+                   "-c",       "quit",
+                   "-c",       "a",
+                   "-c",       "b",
+                   "-c",       std::string(400, 'x')});
+  EXPECT_EQ(ctx.icodigo, 54);
+  EXPECT_EQ(ctx.lote, 1);
+  EXPECT_EQ(ctx.silencioso, 1);
+  EXPECT_EQ(ctx.sigue_tras_fallo, 1);
+  EXPECT_EQ(ctx.csv_lote, 1);
+  EXPECT_STREQ(ctx.salida_lote, "x.csv");
+  ASSERT_EQ(ctx.num_ordenes_lote, 8);
+  const char* esperadas[][2] = {{"c", "SELECT 1"}, {"f", "-"}, {"c", "-- nota"}, {"f", "b.sql"},
+                                {"c", "quit"},     {"c", "a"}, {"c", "b"}};
+  for (int i = 0; i < 7; i++) {
+    EXPECT_EQ(ctx.ordenes_lote[i].clase, esperadas[i][0][0]) << i;
+    EXPECT_STREQ(ctx.ordenes_lote[i].texto, esperadas[i][1]) << i;
+  }
+  // A -c value is a console line, not a name: 255 characters do not bound it.
+  EXPECT_EQ(strlen(ctx.ordenes_lote[7].texto), 400u);
+  EXPECT_STREQ(ctx.biblioteca, "LIB1      ");
+
+  // Without -c or -f it is the console at the prompt; the batch of an earlier
+  // analysis is gone.
+  espera_correcto({"web", "-o", "x.txt"});
+  EXPECT_EQ(ctx.lote, 0);
+  EXPECT_EQ(ctx.silencioso, 0);
+  EXPECT_EQ(ctx.num_ordenes_lote, 0);
+  EXPECT_STREQ(ctx.salida_lote, "x.txt");
+}
+
+TEST(Argumentos, OpcionesDeWebRechazadas) {
+  for (auto args : std::vector<std::vector<std::string>>{{"WEB", "-x"},
+                                                         {"WEB", "-c"},
+                                                         {"WEB", "-c", "a", "-f"},
+                                                         {"WEB", "--CSV"},
+                                                         {"WEB", "-"},
+                                                         {"WEB", "-o"}})
+    EXPECT_EQ(analiza(args), ResultadoArgumentos::opcion_no_valida) << args.back();
+  std::vector<std::string> muchas = {"WEB"};
+  for (int i = 0; i <= RunContext::MAX_ORDENES_LOTE; i++) muchas.insert(muchas.end(), {"-c", "x"});
+  EXPECT_EQ(analiza(muchas), ResultadoArgumentos::opcion_no_valida);
+  // Other modes have no options: "-c" is a name there, and too many names
+  // are still the usage text for WEB.
+  EXPECT_EQ(analiza({"MBR", "-c"}), ResultadoArgumentos::correcto);
+  EXPECT_EQ(analiza({"WEB", "-c", "x", "1", "2", "3", "4", "5", "6", "7"}), ResultadoArgumentos::uso);
 }

@@ -42,7 +42,7 @@ std::string filas(const std::string& datos, int n, const AreaCursor& a, char del
                   int* escritas = nullptr) {
   Mensaje r = respuesta_de(datos.data(), (int)datos.size());
   return captura([&](FILE* f) {
-    int k = muestra_filas(f, r, 0, n, a, delim, delimb);
+    int k = muestra_filas(f, r, 0, n, a, FormaTabla{delim, delimb, false});
     if (escritas) *escritas = k;
   });
 }
