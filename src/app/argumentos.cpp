@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/contexto.h"
 #include "base/texto.h"
@@ -129,6 +130,16 @@ ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
   ctx.lote = ctx.silencioso = ctx.sigue_tras_fallo = ctx.csv_lote = 0;
   ctx.salida_lote = nullptr;
   ctx.num_ordenes_lote = 0;
+  // -q before the mode's keyword: a quiet run. It is no argument of the
+  // mode: the rest is judged as without it.
+  std::vector<const char*> sin_q;
+  bool quieto = argc > 2 && strcmp(argv[1], "-q") == 0;
+  if (quieto) {
+    sin_q.assign(argv, argv + argc);
+    sin_q.erase(sin_q.begin() + 1);
+    argv = sin_q.data();
+    argc--;
+  }
   // WEB's options and their values leave the rest to be judged as in every
   // mode.
   const char* nombres_web[MAX_ARGUMENTOS + 1];
@@ -137,6 +148,7 @@ ResultadoArgumentos analiza_argumentos(int argc, const char* const* argv) {
     if (argc <= MAX_ARGUMENTOS + 1) argv = nombres_web;
     ctx.lote = ctx.silencioso = ctx.num_ordenes_lote > 0 ? 1 : 0;
   }
+  if (quieto) ctx.silencioso = 1;
   if (argc < 2 || argc > MAX_ARGUMENTOS + 1) return ResultadoArgumentos::uso;
   for (int i = 1; i < argc; i++)
     if (strlen(argv[i]) > MAX_LARGO_ARGUMENTO) return ResultadoArgumentos::error_parametros;
@@ -268,14 +280,18 @@ void imprime_lineas(const char* titulo, const LineaAyuda (&lineas)[N], int ancho
 void imprime_ayuda() {
   printf("vortcp %s: cliente TCP del servidor ZIZEZ/400 para i-Series (AS/400).\n\n", VORTCP_VERSION);
   fputs(
-      "Uso: vortcp MODO <biblioteca> [<archivo> [<miembro> [<tipo>]]]\n"
-      "                 [FECHAD aaaammdd] [HORAD hhmmss]\n"
-      "     vortcp END\n"
+      "Uso: vortcp [-q] MODO <biblioteca> [<archivo> [<miembro> [<tipo>]]]\n"
+      "                      [FECHAD aaaammdd] [HORAD hhmmss]\n"
+      "     vortcp [-q] END\n"
       "     vortcp WEB [-c TEXTO | -f FICHERO]... [-o FICHERO] [--csv] [--sigue]\n"
       "     vortcp --help | -h | --version\n",
       stdout);
   imprime_lineas("Modos (en mayusculas o en minusculas, MBR o mbr):", MODOS_AYUDA, 11);
   imprime_lineas("Argumentos:", ARGUMENTOS_AYUDA, 16);
+  fputs(
+      "\n-q antes del modo: sin titulo, aviso ni lineas de arranque; las lineas de\n"
+      "resultado, el resumen y los fallos se escriben como siempre.\n",
+      stdout);
   imprime_lineas(
       "Opciones de WEB (con -c o -f, sin titulo ni prompt; errores en stderr):", OPCIONES_WEB_AYUDA, 11);
   imprime_lineas("Variables de entorno (vacia es lo mismo que sin definir):", AJUSTES_AYUDA, 20);

@@ -21,8 +21,8 @@ const char* juzga_previo(Recorrido& r, const Cabecera& c, const char* ruta, bool
   char fecha_indice[9], hora_indice[7];
   bool de_esta = false;
   FalloIndice fallo;
-  if (!fecha_en_xinfo(r.comun.indices, c.biblioteca, c.archivo, c.miembro, fecha_indice, hora_indice, &de_esta,
-                      &fallo))
+  if (!fecha_en_xinfo(r.comun.indices, c.biblioteca, c.archivo, c.miembro, fecha_indice, hora_indice,
+                      &de_esta, &fallo))
     return ESTADO_NUEVO;
   char fecha[sizeof c.fecha], hora[sizeof c.hora];
   copia_texto(fecha, c.fecha);
@@ -30,7 +30,7 @@ const char* juzga_previo(Recorrido& r, const Cabecera& c, const char* ruta, bool
   quita_blancos(fecha);
   quita_blancos(hora);
   return sin_cambios(fecha, hora, fecha_indice, hora_indice, ruta, copia_intacta) ? ESTADO_SIN_CAMBIOS
-                                                                                    : ESTADO_CAMBIADO;
+                                                                                  : ESTADO_CAMBIADO;
 }
 
 }  // namespace
