@@ -48,7 +48,10 @@ bool inicia_ajustes() {
   if (ctx.lote) return true;
   ctx.flog = plat_abre_texto(NOMBRE_LOG, "w");
   if (ctx.flog == nullptr) {
+    const char* motivo = plat_describe_error();
     printf("No se puede abrir el fichero de log. (%s)\n", NOMBRE_LOG);
+    fflush(stdout);
+    fprintf(stderr, "%s: %s\n", NOMBRE_LOG, motivo);
     return false;
   }
   // The log holds the result line of every object: whatever way the run

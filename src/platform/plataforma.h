@@ -269,6 +269,10 @@ const char* plat_getenv(const char* nombre);
 // on POSIX, where LANG is the locale, VORTCP_LANG when it is set and not
 // empty, else LANG.
 const char* plat_variable_idioma();
+// True where LANG is the system's locale (POSIX: "C.UTF-8", "es_ES.UTF-8"),
+// so that a table file named by it is not what the user meant; false where
+// LANG is the program's own setting (Windows).
+bool plat_lang_es_regional();
 // The console's set command: "NAME=value" sets NAME, "NAME=" removes it. The
 // name matches without regard to case, as on Windows.
 void plat_putenv(const char* texto);

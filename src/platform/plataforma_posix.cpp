@@ -618,6 +618,10 @@ const char* plat_variable_idioma() {
   return propio != nullptr && propio[0] != '\0' ? "VORTCP_LANG" : "LANG";
 }
 
+bool plat_lang_es_regional() {
+  return true;
+}
+
 void plat_putenv(const char* texto) {
   const char* igual = strchr(texto, '=');
   if (igual == nullptr) return;

@@ -554,6 +554,10 @@ const char* plat_variable_idioma() {
   return "LANG";
 }
 
+bool plat_lang_es_regional() {
+  return false;
+}
+
 // Windows matches variable names without regard to case, and "NAME=" removes
 // the variable, so the text goes to _putenv as typed.
 void plat_putenv(const char* texto) {

@@ -193,6 +193,12 @@ bool carga_tabla_ebc() {
       printf("Fichero %s no encontrado.\n\n", ruta);
       fflush(stdout);
       fprintf(stderr, "Fichero de tablas buscado en %s y en %s\n", primera, ruta);
+      // Without VORTCP_LANG the language came from the system's locale,
+      // which names no table file: say what to set.
+      if (plat_lang_es_regional() && strcmp(plat_variable_idioma(), "LANG") == 0)
+        fprintf(stderr,
+                "Defina VORTCP_LANG con el idioma del fichero de tablas (VORTCP_LANG=ESP busca "
+                "ebcdic.ESP): aqui LANG es la configuracion regional.\n");
       return false;
     }
   }
