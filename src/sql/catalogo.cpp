@@ -9,10 +9,7 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
-#include "sql/consulta.h"
-#include "sql/cursores.h"
-#include "sql/intercambio_sql.h"
-#include "sql/respuesta.h"
+#include "sql/lectura.h"
 
 namespace {
 
@@ -73,49 +70,6 @@ bool marca_de_tiempo(const ValorFila& v, char (&fecha)[9], char (&hora)[7]) {
   return true;
 }
 
-enum class Consulta { bien, error_sql, fallo };
-
-// The rows of one query, fetched to the end: a callback per row. An opening
-// reply of code 100 is a query without rows. error_sql, with the code in
-// *codigo, when the server refused the statement; fallo when the exchange
-// failed or a reply is not what the query gives (an error in the fetches
-// other than the end, other columns, a block that stops before it says).
-template <typename PorFila>
-Consulta consulta_entera(const char* sentencia, int columnas, int* codigo, PorFila por_fila) {
-  construye_mensaje("02", sentencia);
-  Mensaje r;
-  if (!intercambia_consulta(&r)) return Consulta::fallo;
-  if (resp_es_error(r)) {
-    *codigo = resp_codigo(r);
-    return *codigo == 100 ? Consulta::bien : Consulta::error_sql;
-  }
-  int cursor = resp_cursor(r);
-  AreaCursor* area = area_de_cursor(cursor);
-  if (area == nullptr) return Consulta::fallo;
-  if (lee_columnas(r, *area, 0, 0, stdout) != columnas || ancho_no_valido(*area) != 0) return Consulta::fallo;
-  ValorFila valores[MAX_COLUMNAS];
-  BloqueRespuesta b = resp_bloque(r, true);
-  // Every row a block claims, each whole, each taken by por_fila.
-  auto bloque = [&](const BloqueRespuesta& de) {
-    FilasDeBloque filas(r, de.posicion, de.filas, *area);
-    int leidas = 0;
-    while (filas.siguiente(valores)) {
-      if (!por_fila(valores)) return false;
-      leidas++;
-    }
-    return leidas == de.filas;
-  };
-  if (!bloque(b)) return Consulta::fallo;
-  while (b.sigue == 0) {
-    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
-    if (!intercambia_consulta(&r)) return Consulta::fallo;
-    if (resp_es_error(r)) return resp_codigo(r) == 100 ? Consulta::bien : Consulta::fallo;
-    b = resp_bloque(r, false);
-    if (!bloque(b)) return Consulta::fallo;
-  }
-  return b.sigue == 1 ? Consulta::bien : Consulta::fallo;
-}
-
 }  // namespace
 
 void sentencia_objetos(char* dest, size_t cap, const char* biblioteca, const char* archivo) {
@@ -174,7 +128,7 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
   std::map<std::string, size_t> por_nombre;
   sentencia_objetos(sentencia, sizeof sentencia, biblioteca, archivo);
   int codigo = 0;
-  Consulta r = consulta_entera(sentencia, 3, &codigo, [&](const ValorFila* v) {
+  Lectura r = lee_consulta(sentencia, 3, &codigo, [&](const ValorFila* v) {
     ArchivoCatalogo a;
     if (!fila_de_objeto(v, &a)) return false;
     por_nombre[a.nombre] = c->archivos.size();
@@ -187,12 +141,12 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
   // A library the server does not have: no rows. An SQL error is no answer
   // about the library: -204 is also what a server without the catalogue's
   // services says of OBJECT_STATISTICS itself.
-  bool desconocida = r == Consulta::bien && c->archivos.empty();
+  bool desconocida = r == Lectura::bien && c->archivos.empty();
   if (desconocida && pedido[0] == '\0') return LecturaCatalogo::biblioteca_desconocida;
-  if (r != Consulta::bien) return LecturaCatalogo::no_disponible;
+  if (r != Lectura::bien) return LecturaCatalogo::no_disponible;
 
   sentencia_miembros(sentencia, sizeof sentencia, biblioteca, archivo);
-  r = consulta_entera(sentencia, 5, &codigo, [&](const ValorFila* v) {
+  r = lee_consulta(sentencia, 5, &codigo, [&](const ValorFila* v) {
     char nombre[TAM_NOMBRE_CATALOGO];
     MiembroCatalogo m;
     if (!fila_de_miembro(v, nombre, &m)) return false;
@@ -212,5 +166,5 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
   });
   // A library of thousands of members: its lists keep no room to grow.
   for (ArchivoCatalogo& a : c->archivos) a.miembros.shrink_to_fit();
-  return r == Consulta::bien ? LecturaCatalogo::bien : LecturaCatalogo::no_disponible;
+  return r == Lectura::bien ? LecturaCatalogo::bien : LecturaCatalogo::no_disponible;
 }

@@ -1,0 +1,70 @@
+// Queries read to their end for the program itself (lectura.h): message 02,
+// then 03 while the server says more rows follow, every block checked to
+// hold the whole rows it claims.
+#include "sql/lectura.h"
+
+#include "base/contexto.h"
+#include "base/texto.h"
+#include "sql/consulta.h"
+#include "sql/cursores.h"
+#include "sql/intercambio_sql.h"
+#include "sql/respuesta.h"
+
+namespace {
+
+// The exchange of the message in the session's buffer, its reply in *r.
+// With a limit, a reply that has not begun within it is left on its way.
+Lectura intercambia(Mensaje* r, int plazo_ms) {
+  Sesion& s = sesion_sql();
+  if (plazo_ms <= 0) return intercambia_consulta(r) ? Lectura::bien : Lectura::fallo;
+  if (!libre_en(plazo_ms)) return Lectura::sin_respuesta;
+  if (envia_sql(s.buffer, TrazaEnvio::simple) < 0) return Lectura::fallo;
+  if (!espera_respuesta(plazo_ms)) return Lectura::sin_respuesta;
+  int rc = recibe_sql(s.buffer, false);
+  if (rc < 0) return Lectura::fallo;
+  *r = respuesta_de(s.buffer, rc);
+  return Lectura::bien;
+}
+
+}  // namespace
+
+Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const PorFila& por_fila,
+                     int plazo_ms) {
+  construye_mensaje("02", sentencia);
+  Mensaje r;
+  Lectura l = intercambia(&r, plazo_ms);
+  if (l != Lectura::bien) return l;
+  if (resp_es_error(r)) {
+    *codigo = resp_codigo(r);
+    return *codigo == 100 ? Lectura::bien : Lectura::error_sql;
+  }
+  int cursor = resp_cursor(r);
+  AreaCursor* area = area_de_cursor(cursor);
+  if (area == nullptr) return Lectura::fallo;
+  int leidas_columnas = lee_columnas(r, *area, 0, 0, stdout);
+  if ((columnas >= 0 && leidas_columnas != columnas) || leidas_columnas > MAX_COLUMNAS ||
+      ancho_no_valido(*area) != 0)
+    return Lectura::fallo;
+  ValorFila valores[MAX_COLUMNAS];
+  BloqueRespuesta b = resp_bloque(r, true);
+  // Every row a block claims, each whole, each taken by por_fila.
+  auto bloque = [&](const BloqueRespuesta& de) {
+    FilasDeBloque filas(r, de.posicion, de.filas, *area);
+    int leidas = 0;
+    while (filas.siguiente(valores)) {
+      if (!por_fila(valores)) return false;
+      leidas++;
+    }
+    return leidas == de.filas;
+  };
+  if (!bloque(b)) return Lectura::fallo;
+  while (b.sigue == 0) {
+    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
+    l = intercambia(&r, plazo_ms);
+    if (l != Lectura::bien) return l;
+    if (resp_es_error(r)) return resp_codigo(r) == 100 ? Lectura::bien : Lectura::fallo;
+    b = resp_bloque(r, false);
+    if (!bloque(b)) return Lectura::fallo;
+  }
+  return b.sigue == 1 ? Lectura::bien : Lectura::fallo;
+}

@@ -1,0 +1,28 @@
+// Queries the program reads for itself (the server's catalogue for a
+// transfer, the console's \d and \dt, the names that Tab completes): message
+// 02 and its fetches of 03 to the end, each row handed to the caller, nothing
+// shown.
+#pragma once
+
+#include <functional>
+
+#include "sql/muestra.h"
+
+enum class Lectura {
+  bien,          // every row was read (an opening reply of code 100: a query without rows)
+  error_sql,     // the server refused the statement: its code in *codigo
+  fallo,         // a failed exchange, or a reply that is not what the query gives
+  sin_respuesta  // with a limit: a reply that did not begin within it (it stays on its way)
+};
+
+// Takes the values of one row (`columnas` of them); false stops the reading
+// (fallo).
+using PorFila = std::function<bool(const ValorFila* valores)>;
+
+// Reads the query. The reply must have `columnas` columns (any number for
+// -1), none wider than the widest column of the server, and every block as
+// many whole rows as it says. With plazo_ms above 0 each reply must begin to
+// arrive within that many milliseconds (intercambio_sql.h): one that does not
+// gives sin_respuesta, and the reading ends there.
+Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const PorFila& por_fila,
+                     int plazo_ms = 0);
