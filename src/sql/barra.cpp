@@ -27,52 +27,18 @@ const char TEXTO_AYUDA[] =
     "\\?                  Estas ordenes\n"
     "\n";
 
-// The value of a value of the catalogue: its bytes without the blanks that
-// pad them.
-std::string texto_de(const ValorFila& v) {
-  long ini = 0, fin = v.largo;
-  while (ini < fin && v.bytes[ini] == ' ') ini++;
-  while (fin > ini && v.bytes[fin - 1] == ' ') fin--;
-  return std::string(v.bytes + ini, (size_t)(fin - ini));
-}
-
 std::string mayusculas(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
   return s;
 }
 
-// 'A', 'B' as SQL literals (quotes doubled).
-std::string lista_de_literales(const std::vector<std::string>& nombres) {
-  std::string l;
-  for (const std::string& n : nombres) {
-    if (!l.empty()) l += ", ";
-    l += '\'';
-    for (char c : n) {
-      if (c == '\'') l += '\'';
-      l += c;
-    }
-    l += '\'';
-  }
-  return l;
-}
-
 // Reads a catalogue statement of `columnas` columns into filas. False after
 // saying why: the server refused it, or its reply is not the catalogue's
 // (nothing is said of a lost session: the console ends).
 bool lee_catalogo(const std::string& sentencia, int columnas, std::vector<std::vector<std::string>>* filas) {
-  // The names in it are as typed: the server takes CP1252.
-  static char cp1252[TAM_TRAMA + 1];
-  if (sentencia.size() > (size_t)MAX_CARGA - 13 ||
-      !de_persona(sentencia.c_str(), sentencia.size(), cp1252, "consola"))
-    return false;
   int codigo = 0;
-  Lectura l = lee_consulta(cp1252, columnas, &codigo, [&](const ValorFila* v) {
-    std::vector<std::string> fila;
-    for (int c = 0; c < columnas; c++) fila.push_back(texto_de(v[c]));
-    filas->push_back(std::move(fila));
-    return true;
-  });
+  Lectura l = lee_filas_de_texto(sentencia, columnas, filas, &codigo);
   if (l == Lectura::bien || sesion_perdida()) return l == Lectura::bien;
   if (l == Lectura::error_sql) {
     printf("Catalogo no disponible (%d)\n", codigo);
@@ -162,7 +128,7 @@ Resultado lista_tablas(const char* argumento) {
       "SELECT T.TABLE_SCHEMA, T.TABLE_NAME, T.TABLE_TYPE, S.NUMBER_ROWS, T.TABLE_TEXT FROM QSYS2.SYSTABLES T "
       "LEFT JOIN QSYS2.SYSTABLESTAT S ON S.TABLE_SCHEMA = T.TABLE_SCHEMA AND S.TABLE_NAME = T.TABLE_NAME "
       "WHERE T.TABLE_SCHEMA IN (" +
-      lista_de_literales(bibliotecas) + ") AND T.FILE_TYPE = 'D' ORDER BY T.TABLE_SCHEMA, T.TABLE_NAME";
+      literales_sql(bibliotecas) + ") AND T.FILE_TYPE = 'D' ORDER BY T.TABLE_SCHEMA, T.TABLE_NAME";
   std::vector<std::vector<std::string>> filas;
   if (!lee_catalogo(sentencia, 5, &filas)) return Resultado::fallo_sentencia;
   for (auto& fila : filas) fila[2] = clase_de_tabla(fila[2]);
@@ -187,7 +153,7 @@ Resultado describe(const char* argumento) {
     std::string sentencia =
         "SELECT TABLE_SCHEMA, COLUMN_NAME, DATA_TYPE, LENGTH, NUMERIC_SCALE, IS_NULLABLE, COLUMN_TEXT "
         "FROM QSYS2.SYSCOLUMNS WHERE TABLE_NAME = " +
-        lista_de_literales({nombre}) + " AND TABLE_SCHEMA IN (" + lista_de_literales(bibliotecas) +
+        literales_sql({nombre}) + " AND TABLE_SCHEMA IN (" + literales_sql(bibliotecas) +
         ") ORDER BY TABLE_SCHEMA, ORDINAL_POSITION";
     if (!lee_catalogo(sentencia, 7, &filas)) return Resultado::fallo_sentencia;
   }

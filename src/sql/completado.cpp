@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "base/contexto.h"
-#include "base/pantalla.h"
 #include "sql/barra.h"
 #include "sql/intercambio_sql.h"
 #include "sql/lectura.h"
@@ -173,44 +172,13 @@ std::map<std::string, std::vector<std::string>> tablas_de;    // library -> its 
 std::map<std::string, std::vector<std::string>> columnas_de;  // "T" or "LIB.T" -> its columns
 bool catalogo_rechazado = false;                              // the server refused the views: not asked again
 
-std::string texto_de(const ValorFila& v) {
-  long n = v.largo;
-  while (n > 0 && v.bytes[n - 1] == ' ') n--;
-  return std::string(v.bytes, (size_t)n);
-}
-
-std::string literales(const std::vector<std::string>& nombres) {
-  std::string l;
-  for (const std::string& n : nombres) {
-    if (!l.empty()) l += ", ";
-    l += '\'';
-    for (char c : n) {
-      if (c == '\'') l += '\'';
-      l += c;
-    }
-    l += '\'';
-  }
-  return l;
-}
-
 // Reads a catalogue statement of `columnas` columns, each wait at most
 // PLAZO_CATALOGO_MS. False when it gave nothing (no answer in time, a
 // refused or broken reply, a lost session): nothing is kept then.
 bool lee(const std::string& sentencia, int columnas, std::vector<std::vector<std::string>>* filas) {
-  static char cp1252[TAM_TRAMA + 1];
-  if (catalogo_rechazado || sesion_perdida() || sentencia.size() > (size_t)MAX_CARGA - 13) return false;
-  // Typed names reach the server as CP1252; one that cannot is no table.
-  if (!de_persona(sentencia.c_str(), sentencia.size(), cp1252, "consola")) return false;
+  if (catalogo_rechazado || sesion_perdida()) return false;
   int codigo = 0;
-  Lectura l = lee_consulta(
-      cp1252, columnas, &codigo,
-      [&](const ValorFila* v) {
-        std::vector<std::string> fila;
-        for (int i = 0; i < columnas; i++) fila.push_back(texto_de(v[i]));
-        filas->push_back(std::move(fila));
-        return true;
-      },
-      PLAZO_CATALOGO_MS);
+  Lectura l = lee_filas_de_texto(sentencia, columnas, filas, &codigo, PLAZO_CATALOGO_MS);
   if (l == Lectura::error_sql) catalogo_rechazado = true;
   return l == Lectura::bien;
 }
@@ -223,7 +191,7 @@ void conoce_tablas(const std::vector<std::string>& bibliotecas) {
   if (faltan.empty()) return;
   std::vector<std::vector<std::string>> filas;
   if (!lee("SELECT TABLE_SCHEMA, TABLE_NAME FROM QSYS2.SYSTABLES WHERE TABLE_SCHEMA IN (" +
-               literales(faltan) + ") AND FILE_TYPE = 'D' ORDER BY TABLE_NAME",
+               literales_sql(faltan) + ") AND FILE_TYPE = 'D' ORDER BY TABLE_NAME",
            2, &filas))
     return;
   for (const std::string& b : faltan) tablas_de[b];
@@ -244,7 +212,7 @@ void conoce_columnas(const std::vector<std::string>& tablas) {
   if (faltan.empty() || bibliotecas.empty()) return;
   std::vector<std::vector<std::string>> filas;
   if (!lee("SELECT TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME FROM QSYS2.SYSCOLUMNS WHERE TABLE_NAME IN (" +
-               literales(nombres) + ") AND TABLE_SCHEMA IN (" + literales(bibliotecas) +
+               literales_sql(nombres) + ") AND TABLE_SCHEMA IN (" + literales_sql(bibliotecas) +
                ") ORDER BY TABLE_SCHEMA, TABLE_NAME, ORDINAL_POSITION",
            3, &filas))
     return;

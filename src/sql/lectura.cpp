@@ -4,6 +4,7 @@
 #include "sql/lectura.h"
 
 #include "base/contexto.h"
+#include "base/pantalla.h"
 #include "base/texto.h"
 #include "sql/consulta.h"
 #include "sql/cursores.h"
@@ -67,4 +68,40 @@ Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const Por
     if (!bloque(b)) return Lectura::fallo;
   }
   return b.sigue == 1 ? Lectura::bien : Lectura::fallo;
+}
+
+Lectura lee_filas_de_texto(const std::string& sentencia, int columnas,
+                           std::vector<std::vector<std::string>>* filas, int* codigo, int plazo_ms) {
+  static char cp1252[TAM_TRAMA + 1];
+  if (sentencia.size() > (size_t)MAX_SENTENCIA ||
+      !de_persona(sentencia.c_str(), sentencia.size(), cp1252, "consola"))
+    return Lectura::fallo;
+  return lee_consulta(
+      cp1252, columnas, codigo,
+      [&](const ValorFila* v) {
+        std::vector<std::string> fila;
+        for (int c = 0; c < columnas; c++) {
+          long ini = 0, fin = v[c].largo;
+          while (ini < fin && v[c].bytes[ini] == ' ') ini++;
+          while (fin > ini && v[c].bytes[fin - 1] == ' ') fin--;
+          fila.emplace_back(v[c].bytes + ini, (size_t)(fin - ini));
+        }
+        filas->push_back(std::move(fila));
+        return true;
+      },
+      plazo_ms);
+}
+
+std::string literales_sql(const std::vector<std::string>& nombres) {
+  std::string l;
+  for (const std::string& n : nombres) {
+    if (!l.empty()) l += ", ";
+    l += '\'';
+    for (char c : n) {
+      if (c == '\'') l += '\'';
+      l += c;
+    }
+    l += '\'';
+  }
+  return l;
 }

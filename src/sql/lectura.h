@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "sql/muestra.h"
 
@@ -26,3 +28,11 @@ using PorFila = std::function<bool(const ValorFila* valores)>;
 // gives sin_respuesta, and the reading ends there.
 Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const PorFila& por_fila,
                      int plazo_ms = 0);
+
+// The same for a statement as typed (converted to the CP1252 the server takes
+// first; one that cannot be is fallo), every value of every row kept as
+// text without the blanks that pad it.
+Lectura lee_filas_de_texto(const std::string& sentencia, int columnas,
+                           std::vector<std::vector<std::string>>* filas, int* codigo, int plazo_ms = 0);
+// Names as a list of SQL literals: 'A', 'B' (quotes doubled).
+std::string literales_sql(const std::vector<std::string>& nombres);
