@@ -110,6 +110,22 @@ class CatalogoEnTerminal(unittest.TestCase):
         t.escribe(b"quit\r")
         self.assertEqual(t.fin(), 1)
 
+    def test_vertical_automatico_segun_el_ancho_del_terminal(self):
+        t = self.terminal()
+        t.escribe(b"\\x auto\r")
+        t.espera(b"Una linea por columna: auto.\r\n" + PROMPT)
+        # Four values of 20 characters and their delimiters: wider than 80
+        # columns.
+        t.escribe(b"SELECT DESCRIP, DESCRIP AS B, DESCRIP AS C, DESCRIP AS D FROM ARTICULOS WHERE STOCK = 42\r")
+        t.espera(b"-[ FILA 1 ]")
+        t.espera(b"DESCRIP | Llave inglesa 250 mm\r\nB       | Llave inglesa 250 mm\r\n")
+        t.espera(PROMPT)
+        t.escribe(b"SELECT CODIGO FROM ARTICULOS WHERE STOCK = 42\r")
+        t.espera(b"| ART00004 | \r\n( 1 filas )")
+        t.espera(PROMPT)
+        t.escribe(b"quit\r")
+        self.assertEqual(t.fin(), 1)
+
     def test_la_consola_perdona(self):
         t = self.terminal()
         with open(os.path.join(self.dir, "ARTICULOS.dat"), "w") as f:
@@ -209,8 +225,10 @@ class FilasYFormaFueraDelTerminal(unittest.TestCase):
         cols = [("CODIGO", 0, 8, 0), ("N", 0, 3, 0)]
         datos = filas(["ART00001", "15"], ["ART00002", "-3"])
         pasos = s.intercambio(m02("SELECT CODIGO, N FROM T"), r02(cols, 2, 1, datos))
-        r = self.corre(["-c", "\\x", "-c", "SELECT CODIGO, N FROM T"], pasos, bufer=28000)
-        self.assertEqual((r.status, r.stderr), (0, b""))
+        r = self.corre(["-c", "\\x", "-c", "\\timing", "-c", "SELECT CODIGO, N FROM T"], pasos, bufer=28000)
+        # The time goes to standard error: standard output holds results alone.
+        self.assertEqual(r.status, 0)
+        self.assertRegex(r.stderr, rb"^Tiempo: \d+\.\d{3} ms\n$")
         self.assertEqual(r.stdout, b"-[ FILA 1 ]------\nCODIGO | ART00001\nN      | 15\n"
                                    b"-[ FILA 2 ]------\nCODIGO | ART00002\nN      | -3\n")
         # CABECERA=0 takes a batch's line of names away; =1 gives it to a pipe.
