@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t n) {
     // every row shown takes at least one byte of what was received.
     if (ancho_no_valido(area) == 0) {
       int filas = (int)(c >> 6) * 40000 + 3;
-      int escritas = muestra_filas(nulo, r, 27, filas, area, FormaTabla{ctx.delim, ctx.delimb, false});
+      int escritas = muestra_filas(nulo, r, 27, filas, area, FormaTabla{ctx.delim, ctx.delimb, false, false});
       COMPRUEBA(escritas >= 0 && escritas <= filas);
       COMPRUEBA(escritas <= (r.largo > 27 ? r.largo - 27 : 0));
     }

@@ -18,6 +18,7 @@
 #include "lzw_sim.h"
 #include "sistema.h"
 #include "sql_traduce.h"
+#include "vistas_catalogo.h"
 
 namespace {
 constexpr unsigned char FIN_VALOR = 0xAF;
@@ -54,7 +55,8 @@ struct Sesion {
   bool ebcdic;         // replies in EBCDIC
   int bufsize = 4096;  // the client's buffer size: no row block is longer
   std::vector<std::string> libl, todas;
-  std::string curlib;  // kept alive: SQLite holds on to the main schema name
+  std::vector<std::string> esquemas;  // the schemas of db: the current library, then those attached
+  std::string curlib;                 // kept alive: SQLite holds on to the main schema name
   std::string compri;
   sqlite3* db = nullptr;
   sqlite3* cat = nullptr;
@@ -118,7 +120,9 @@ struct Sesion {
     if (sqlite3_open(fichero_biblioteca(op.bd, curlib).c_str(), &db) != SQLITE_OK) return false;
     sqlite3_db_config(db, SQLITE_DBCONFIG_MAINDBNAME, curlib.c_str());
     sqlite3_busy_timeout(db, 5000);
+    esquemas.assign(1, curlib);
     for (size_t i = 1; i < orden.size() && i <= MAX_ADJUNTAS; i++) {
+      esquemas.push_back(orden[i]);
       std::string sql = "ATTACH DATABASE ?1 AS \"" + orden[i] + "\"";
       sqlite3_stmt* st = nullptr;
       sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
@@ -271,6 +275,7 @@ struct Sesion {
     PeticionCatalogo pc;
     Catalogo cual = reconoce_catalogo(texto, pc);
     if (cual != Catalogo::NINGUNA) return consulta_catalogo(cual, pc);
+    if (!vistas_al_dia(texto, err)) return responde_error("02", err.codigo, err.texto);
     const char* resto = nullptr;
     sqlite3_stmt* st = preparada(adapta_sql(texto, todas), &resto, err);
     if (!st) return responde_error("02", err.codigo, err.texto);
@@ -297,6 +302,22 @@ struct Sesion {
     }
     suelta(st);
     return primer_bloque(cols);
+  }
+
+  // The views of QSYS2 made anew from the schemas when the statement names
+  // one; false, with err, when they cannot be (or --sin-catalogo says the
+  // server has no catalogue).
+  bool vistas_al_dia(const std::string& sql, ErrorSql& err) {
+    if (!nombra_vistas_catalogo(sql)) return true;
+    if (op.sin_catalogo) {
+      err = {-204, "SYSTABLES en QSYS2 de tipo *FILE no encontrado."};
+      return false;
+    }
+    std::string error;
+    if (prepara_vistas_catalogo(db, esquemas, error)) return true;
+    anota(c, "vistas del catalogo: %s", error.c_str());
+    err = {-901, "Error del gestor SQL: " + error};
+    return false;
   }
 
   // A catalogue statement; with --sin-catalogo the server is one without
@@ -356,6 +377,8 @@ struct Sesion {
   bool sentencia_04(const std::string& m) {
     if (!abre_bd()) return responde_error("04", -901, "No se puede abrir el sistema simulado.");
     std::string sql = adapta_sql(sentencia(m, 13), todas);
+    ErrorSql err{0, ""};
+    if (!vistas_al_dia(sql, err)) return responde_error("04", err.codigo, err.texto);
     const char* resto = sql.c_str();
     long cambios = 0;
     bool dml = false;

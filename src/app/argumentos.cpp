@@ -265,7 +265,9 @@ const LineaAyuda AJUSTES_AYUDA[] = {
     {"DELIM", "delimitador de campos de la consola (|)"},
     {"DELIMB", "0: sin blancos junto a los delimitadores (1)"},
     {"MINSERT", "distinto de 0: una fila por mensaje en las cargas"},
-    {"ROWNUM", "solo se muestra en la linea de ajustes de la consola"},
+    {"ROWNUM", "n > 0: la consola muestra (y pide) como mucho n filas"},
+    {"CABECERA", "1: nombres de columna sobre cada tabla; 0: sin ellos"},
+    {"PAGER", "paginador en un terminal (less -FRX); vacia: ninguno"},
     {"HOME", "POSIX: historial de la consola en HOME/.vortcp_historial"},
 };
 

@@ -73,7 +73,7 @@ int interrumpida() {
 }
 
 // How the read of the run's catalogue went.
-enum class Lectura {
+enum class LeidoElCatalogo {
   leido,          // the catalogue is there
   no_disponible,  // it could not be read: the run goes on without it (the caller says so)
   fin             // the run ends with the status given (its message printed)
@@ -85,13 +85,13 @@ enum class Lectura {
 // A session that cannot be opened ends the run (its message printed, its
 // status in *estado), as the run's one session would have. Any other
 // failure is no_disponible.
-Lectura lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* catalogo, int* estado) {
+LeidoElCatalogo lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* catalogo, int* estado) {
   // The SQL exchange keeps pointing at the session after its close, so it
   // lasts as long as the process; nothing uses it once it is closed.
   static Sesion* sesion = new Sesion();
   sesion->traza = ctx.ftrace;
   *estado = abre_sesion(*sesion);
-  if (*estado != SALIDA_BIEN) return Lectura::fin;
+  if (*estado != SALIDA_BIEN) return LeidoElCatalogo::fin;
   establece_sesion_sql(*sesion);
   LecturaCatalogo lectura = LecturaCatalogo::no_disponible;
   char motivo[TAM_MOTIVO_CATALOGO] = "";
@@ -108,18 +108,18 @@ Lectura lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* ca
       fflush(stdout);
       imprime_del_servidor(stderr, "Catalogo no valido (%s)\n", motivo);
       *catalogo = Catalogo{};
-      return Lectura::no_disponible;
+      return LeidoElCatalogo::no_disponible;
     case LecturaCatalogo::no_disponible:
       fflush(stdout);
-      return Lectura::no_disponible;
+      return LeidoElCatalogo::no_disponible;
     case LecturaCatalogo::biblioteca_desconocida:
       printf("Biblioteca %s no encontrada en el servidor\n", biblioteca);
       *estado = SALIDA_ERROR;
-      return Lectura::fin;
+      return LeidoElCatalogo::fin;
     case LecturaCatalogo::bien:
       break;
   }
-  return Lectura::leido;
+  return LeidoElCatalogo::leido;
 }
 
 // The run through a plan or a comparison, when the request may have one and
@@ -143,16 +143,16 @@ bool transfiere_con_catalogo(Compartido& comun, const Peticion& p, int* estado) 
   // is every file, a generic name those of its prefix.
   const char* alcance = strcmp(archivo, "*ALL") == 0 ? "" : archivo;
   auto catalogo = std::make_unique<Catalogo>();
-  Lectura lectura = lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo.get(), estado);
+  LeidoElCatalogo lectura = lee_por_sesion(biblioteca, archivo_pedido(archivo), catalogo.get(), estado);
   // Ctrl-C or SIGTERM while the catalogue was read: nothing was written.
   if (plat_interrupcion() != 0) {
     *estado = interrumpida();
     return true;
   }
   switch (lectura) {
-    case Lectura::fin:
+    case LeidoElCatalogo::fin:
       return true;
-    case Lectura::no_disponible:
+    case LeidoElCatalogo::no_disponible:
       if (!compara) {
         fprintf(stderr, "Catalogo no disponible: se usa una sola sesion.\n");
         return false;
@@ -162,7 +162,7 @@ bool transfiere_con_catalogo(Compartido& comun, const Peticion& p, int* estado) 
       if (!comparacion.simula) return false;
       *estado = SALIDA_CONEXION;
       return true;
-    case Lectura::leido:
+    case LeidoElCatalogo::leido:
       break;
   }
   if (!compara) {

@@ -67,7 +67,7 @@ struct RunContext {
 
   // --- Console settings and output (owner: sql/comandos.cpp) ------------------
   int32_t dict;     // DICT: 1 prints the column descriptors
-  int32_t rownum;   // ROWNUM: shown only
+  int32_t rownum;   // ROWNUM: above 0, the most rows shown (and fetched) of a result
   int32_t minsert;  // MINSERT: non-zero loads one row per batch
   char delim;       // field delimiter of the result display
   int32_t delimb;   // non-zero: blanks around delimiters, summaries into files
@@ -76,6 +76,11 @@ struct RunContext {
 
   // --- Console mode (owner: sql/consola.cpp) ----------------------------------
   int32_t en_terminal;  // 1 while the console reads a terminal through the line editor
+
+  // --- Console display (owner: the backslash commands, sql/barra.cpp) ---------
+  int32_t vertical;       // \x: 0 off, 1 one line per column, 2 so when a row is wider than the terminal
+  int32_t cronometro;     // \timing: 1 prints the time of each statement
+  int32_t sin_paginador;  // \pager off: 1; long results at a terminal then go straight to it
 
   // --- Query execution (owner: sql/consulta.cpp) ------------------------------
   int32_t icursor;  // cursor number of the last reply that named a valid one

@@ -1,5 +1,13 @@
-// The console's streams on Windows (plataforma.h): a batch's standard output
-// set apart for its results, through the runtime's descriptors.
+// The console's streams and terminal on Windows (plataforma.h): a batch's
+// standard output set apart for its results through the runtime's
+// descriptors, the wait for a reply with a limit (select), the console
+// window's size, the pager (_popen), Ctrl-C put off while rows are shown (a
+// control handler before the one that records it), and a microsecond clock.
+// winsock2.h must come before windows.h, which would bring in the old winsock.h.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+// clang-format on
 #include <io.h>
 
 #include <cstdio>
@@ -22,4 +30,82 @@ FILE* plat_aparta_salida_estandar() {
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
   return resultados;
+}
+
+// In slices of a tenth of a second, so that an interruption is seen soon.
+bool plat_espera_legible(socket_t s, int max_ms) {
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    if (plat_interrupcion() != 0) return false;
+    int64_t queda = limite - plat_reloj_ms();
+    if (queda < 0) queda = 0;
+    if (queda > 100) queda = 100;
+    fd_set legibles;
+    FD_ZERO(&legibles);
+    FD_SET((SOCKET)s, &legibles);
+    timeval t;
+    t.tv_sec = 0;
+    t.tv_usec = (long)queda * 1000;
+    int r = select(0, &legibles, nullptr, nullptr, &t);
+    if (r > 0) return true;
+    if (r < 0 || plat_reloj_ms() >= limite) return false;
+  }
+}
+
+bool plat_tamano_terminal(int* filas, int* columnas) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return false;
+  *filas = info.srWindow.Bottom - info.srWindow.Top + 1;
+  *columnas = info.srWindow.Right - info.srWindow.Left + 1;
+  return *filas > 0 && *columnas > 0;
+}
+
+FILE* plat_abre_paginador(const char* orden) {
+  fflush(stdout);
+  return _popen(orden, "wt");
+}
+
+const char* plat_paginador_por_omision() {
+  return nullptr;
+}
+
+void plat_cierra_paginador(FILE* paginador) {
+  _pclose(paginador);
+}
+
+namespace {
+
+volatile LONG ctrl_c_anotado = 0;
+bool aplazado = false;
+
+// Runs before the handler that records interruptions: the first Ctrl-C stops
+// here, noted; anything else, and a second Ctrl-C, goes on to that one.
+BOOL WINAPI anota_ctrl_c(DWORD evento) {
+  if (evento != CTRL_C_EVENT) return FALSE;
+  return InterlockedCompareExchange(&ctrl_c_anotado, 1, 0) == 0 ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void plat_aplaza_ctrl_c(bool aplaza) {
+  if (aplaza == aplazado) return;
+  InterlockedExchange(&ctrl_c_anotado, 0);
+  SetConsoleCtrlHandler(anota_ctrl_c, aplaza ? TRUE : FALSE);
+  aplazado = aplaza;
+}
+
+bool plat_ctrl_c_aplazado() {
+  return ctrl_c_anotado != 0;
+}
+
+int64_t plat_reloj_us() {
+  static LARGE_INTEGER frecuencia = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER ahora;
+  QueryPerformanceCounter(&ahora);
+  return (int64_t)(ahora.QuadPart / frecuencia.QuadPart * 1000000 +
+                   ahora.QuadPart % frecuencia.QuadPart * 1000000 / frecuencia.QuadPart);
 }

@@ -1,8 +1,8 @@
 // Line editing at a terminal on POSIX (plataforma.h): libedit reads the
 // console's lines, with its history kept in "$HOME/.vortcp_historial" (only
 // when that is a regular file, or missing), Tab completion of the console's
-// words, and reads of its own so that Ctrl-C is never missed while a line is
-// typed.
+// words and of the names the console gives, and reads of its own so that
+// Ctrl-C is never missed while a line is typed.
 #include <errno.h>
 #include <fcntl.h>
 #include <histedit.h>
@@ -105,30 +105,13 @@ char en_la_caja(char c, const char* tecleado, size_t n) {
   return c;
 }
 
-// Tab: completes the word before the cursor with the command words, or after
-// "set " with the names of the settings (and their "="). With several words
-// it adds what they share; when that is nothing more, it lists them.
-unsigned char completa(EditLine* e, int) {
-  const LineInfo* li = el_line(e);
-  const char* texto = li->buffer;
-  size_t n = (size_t)(li->cursor - li->buffer);
-  // The console removes leading blanks before it looks at a line.
-  while (n > 0 && *texto == ' ') {
-    texto++;
-    n--;
-  }
-  const char* const* lista = palabras.comandos;
-  int num = palabras.num_comandos;
-  const char* final_unico = "";
-  if (n >= 4 && iguales_sin_caja(texto, "set ", 4)) {
-    texto += 4;
-    n -= 4;
-    lista = palabras.ajustes;
-    num = palabras.num_ajustes;
-    final_unico = "=";
-  }
-  if (memchr(texto, ' ', n) != nullptr || memchr(texto, '=', n) != nullptr) return CC_ERROR;
-
+// Completes the n characters at texto (the word before the cursor) with the
+// words of the list that begin with them: with one, the word and `final`;
+// with several, what they share; when that is nothing more, it lists them
+// (the first LISTA_MAXIMA).
+unsigned char completa_con(EditLine* e, const char* texto, size_t n, const char* const* lista, int num,
+                           const char* final_unico) {
+  constexpr int LISTA_MAXIMA = 200;
   int primera = -1, cuantas = 0;
   size_t comun = 0;
   for (int i = 0; i < num; i++) {
@@ -145,7 +128,7 @@ unsigned char completa(EditLine* e, int) {
   }
   if (cuantas == 0) return CC_ERROR;
 
-  char anadido[128];
+  char anadido[256];
   size_t a = 0;
   for (size_t k = n; k < comun && a + 2 < sizeof anadido; k++)
     anadido[a++] = en_la_caja(lista[primera][k], texto, n);
@@ -157,11 +140,50 @@ unsigned char completa(EditLine* e, int) {
   }
   if (cuantas == 1) return CC_NORM;
   fputc('\n', stdout);
-  for (int i = 0; i < num; i++) {
-    if (strlen(lista[i]) >= n && iguales_sin_caja(lista[i], texto, n)) printf("%s  ", lista[i]);
+  int mostradas = 0;
+  for (int i = 0; i < num && mostradas < LISTA_MAXIMA; i++) {
+    if (strlen(lista[i]) >= n && iguales_sin_caja(lista[i], texto, n)) {
+      printf("%s  ", lista[i]);
+      mostradas++;
+    }
   }
+  if (cuantas > mostradas) printf("(y %d mas)", cuantas - mostradas);
   fputc('\n', stdout);
   return CC_REDISPLAY;
+}
+
+bool es_de_nombre(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '#' ||
+         c == '@' || c == '$' || (unsigned char)c >= 0x80;
+}
+
+// Tab: completes the word before the cursor. The first word of a line with
+// the command words; after "set " with the names of the settings (and their
+// "="); a later word with the names the console gives (tables, columns) and
+// a blank after one that alone fits.
+unsigned char completa(EditLine* e, int) {
+  const LineInfo* li = el_line(e);
+  const char* texto = li->buffer;
+  size_t n = (size_t)(li->cursor - li->buffer);
+  // The console removes leading blanks before it looks at a line.
+  while (n > 0 && *texto == ' ') {
+    texto++;
+    n--;
+  }
+  if (n >= 4 && iguales_sin_caja(texto, "set ", 4)) {
+    if (memchr(texto + 4, ' ', n - 4) != nullptr || memchr(texto + 4, '=', n - 4) != nullptr) return CC_ERROR;
+    return completa_con(e, texto + 4, n - 4, palabras.ajustes, palabras.num_ajustes, "=");
+  }
+  if (memchr(texto, ' ', n) == nullptr)
+    return completa_con(e, texto, n, palabras.comandos, palabras.num_comandos, "");
+  if (palabras.nombres == nullptr) return CC_ERROR;
+  static const char* nombres[20000];
+  size_t cursor = (size_t)(li->cursor - li->buffer);
+  int num = palabras.nombres(li->buffer, (size_t)(li->lastchar - li->buffer), cursor, nombres,
+                             (int)(sizeof nombres / sizeof nombres[0]));
+  size_t ini = cursor;
+  while (ini > 0 && es_de_nombre(li->buffer[ini - 1])) ini--;
+  return completa_con(e, li->buffer + ini, cursor - ini, nombres, num, " ");
 }
 
 // Ctrl-D: the end of input on an empty line (without the "^D" that libedit's

@@ -112,12 +112,18 @@ void plat_inicia_proceso();
 
 // --- Lines typed at a terminal ---------------------------------------------------
 // The words that Tab completes at the console: command words at the start of a
-// line, and after the command word "set " the names of the settings.
+// line, after the command word "set " the names of the settings, and later in
+// a line the names that `nombres` gives.
 struct PalabrasConsola {
   const char* const* comandos;  // in the case the list shows them
   int num_comandos;
   const char* const* ajustes;
   int num_ajustes;
+  // The names that may complete the word before the cursor (a table or
+  // column name), given the line (`largo` bytes) and the cursor's offset in
+  // it: at most max of them into nombres, their count returned (0 for none).
+  // It may take a while (it asks the server), never long. nullptr: no names.
+  int (*nombres)(const char* linea, size_t largo, size_t cursor, const char** nombres, int max);
 };
 // Starts line editing when standard input and standard output are both
 // terminals: libedit on POSIX, with completion and with the history kept in
@@ -139,6 +145,32 @@ enum class LecturaEditor {
 // length. The line is added to the history.
 LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t capacidad, size_t* largo);
 
+// --- The console at a terminal ----------------------------------------------------
+// Waits at most max_ms for the socket to have something to read (or to be
+// closed or failed). True when it has; false when the time ran out or an
+// interruption is recorded. Nothing is read.
+bool plat_espera_legible(socket_t s, int max_ms);
+// The size of the terminal that standard output is, in lines and columns.
+// False when standard output is no terminal or the size is not known.
+bool plat_tamano_terminal(int* filas, int* columnas);
+// Starts the pager: the command (run by the system's shell) reads what is
+// written to the stream returned, on its standard input, and shows it on the
+// terminal. Standard output is flushed first. NULL when it cannot start.
+FILE* plat_abre_paginador(const char* orden);
+// The pager when PAGER is not set: less -FRX on POSIX; none (nullptr) on
+// Windows, which has no pager of its own that would suit.
+const char* plat_paginador_por_omision();
+// Closes the pager's stream and waits for the pager to end (the user leaves
+// it). Writes that failed because the pager ended early are no failure.
+void plat_cierra_paginador(FILE* paginador);
+// From plat_aplaza_ctrl_c(true) on, a first Ctrl-C is only noted
+// (plat_ctrl_c_aplazado tells) and cuts no wait: the receive that runs goes
+// on, so that the session stays in step. A second Ctrl-C is recorded as
+// plat_vigila_interrupciones records it. plat_aplaza_ctrl_c(false) goes back
+// to that, and forgets the note. Only after plat_vigila_interrupciones.
+void plat_aplaza_ctrl_c(bool aplaza);
+bool plat_ctrl_c_aplazado();
+
 // --- Randomness -------------------------------------------------------------------
 // Fills n bytes from the system's random generator (getrandom or /dev/urandom;
 // RtlGenRandom on Windows). False when it cannot: destino is then left as it
@@ -151,6 +183,8 @@ void plat_devuelve_memoria();
 // --- Time ---------------------------------------------------------------------
 // Milliseconds of a clock that only moves forward (not the time of day).
 int64_t plat_reloj_ms();
+// Microseconds of the same kind of clock (statement timing).
+int64_t plat_reloj_us();
 struct FechaHora {
   int anio, mes, dia, hora, minuto, segundo;  // anio is the full year
 };

@@ -3,19 +3,18 @@
 #include "sql/catalogo.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/contexto.h"
 #include "base/texto.h"
-#include "sql/consulta.h"
-#include "sql/cursores.h"
-#include "sql/intercambio_sql.h"
-#include "sql/respuesta.h"
+#include "sql/lectura.h"
 
 namespace {
 
@@ -76,103 +75,6 @@ bool marca_de_tiempo(const ValorFila& v, char (&fecha)[9], char (&hora)[7]) {
   return true;
 }
 
-enum class Consulta { bien, error_sql, fallo, no_valida };
-
-// The rows of one query, fetched to the end: a callback per row. An opening
-// reply of code 100 is a query without rows. error_sql, with the code in
-// *codigo, when the server refused the statement; fallo when the exchange
-// failed or a reply is not what the query gives (an error in the fetches
-// other than the end, other columns, a block that stops before it says);
-// no_valida, with its reason in motivo, when a row is none (por_fila says
-// so), a block says more rows follow and holds none, the rows pass
-// MAX_FILAS_CATALOGO, or the end comes right after a block that said more
-// rows follow.
-template <typename PorFila>
-Consulta consulta_entera(const char* sentencia, int columnas, int* codigo,
-                         char (&motivo)[TAM_MOTIVO_CATALOGO], PorFila por_fila) {
-  construye_mensaje("02", sentencia);
-  Mensaje r;
-  if (!intercambia_consulta(&r)) return Consulta::fallo;
-  if (resp_es_error(r)) {
-    *codigo = resp_codigo(r);
-    return *codigo == 100 ? Consulta::bien : Consulta::error_sql;
-  }
-  int cursor = resp_cursor(r);
-  AreaCursor* area = area_de_cursor(cursor);
-  if (area == nullptr) return Consulta::fallo;
-  if (lee_columnas(r, *area, 0, 0, stdout) != columnas || ancho_no_valido(*area) != 0) return Consulta::fallo;
-  ValorFila valores[MAX_COLUMNAS];
-  int64_t total = 0;
-  Consulta resultado = Consulta::bien;
-  auto no_valida = [&](const char* por_que) {
-    copia_texto(motivo, por_que);
-    resultado = Consulta::no_valida;
-    return false;
-  };
-  // Every row a block claims, each whole, each taken by por_fila.
-  auto bloque = [&](const BloqueRespuesta& de) {
-    if (de.sigue == 0 && de.filas <= 0) return no_valida("un bloque anuncia mas filas y no trae ninguna");
-    FilasDeBloque filas(r, de.posicion, de.filas, *area);
-    int leidas = 0;
-    while (filas.siguiente(valores)) {
-      if (++total > MAX_FILAS_CATALOGO) return no_valida("mas de 1.000.000 filas");
-      if (!por_fila(valores)) return no_valida("fila no valida");
-      leidas++;
-    }
-    if (leidas != de.filas) resultado = Consulta::fallo;
-    return leidas == de.filas;
-  };
-  BloqueRespuesta b = resp_bloque(r, true);
-  if (!bloque(b)) return resultado;
-  while (b.sigue == 0) {
-    formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
-    if (!intercambia_consulta(&r)) return Consulta::fallo;
-    if (resp_es_error(r)) {
-      if (resp_codigo(r) != 100) return Consulta::fallo;
-      no_valida("fin tras anunciar mas filas");
-      return resultado;
-    }
-    b = resp_bloque(r, false);
-    if (!bloque(b)) return resultado;
-  }
-  return b.sigue == 1 ? Consulta::bien : Consulta::fallo;
-}
-
-// A member listed twice counts once: its first row stays, in its place.
-void quita_repetidos(std::vector<MiembroCatalogo>& miembros) {
-  std::vector<uint32_t> orden(miembros.size());
-  for (uint32_t i = 0; i < orden.size(); i++) orden[i] = i;
-  auto menor = [&](uint32_t a, uint32_t b) { return strcmp(miembros[a].nombre, miembros[b].nombre) < 0; };
-  std::stable_sort(orden.begin(), orden.end(), menor);
-  std::vector<char> repetido(miembros.size(), 0);
-  for (size_t i = 1; i < orden.size(); i++)
-    if (strcmp(miembros[orden[i - 1]].nombre, miembros[orden[i]].nombre) == 0) repetido[orden[i]] = 1;
-  size_t n = 0;
-  for (size_t i = 0; i < miembros.size(); i++)
-    if (!repetido[i]) miembros[n++] = miembros[i];
-  miembros.resize(n);
-}
-
-// The object query's rows of the library, narrowed to the file when not
-// empty: each file once by name and type, into c, its place by name in
-// *por_nombre (the file's, not a message file's of the same name).
-Consulta lee_objetos(const char* biblioteca, const char* archivo, Catalogo* c,
-                     std::map<std::string, size_t>* por_nombre, char (&motivo)[TAM_MOTIVO_CATALOGO]) {
-  char sentencia[1024];
-  sentencia_objetos(sentencia, sizeof sentencia, biblioteca, archivo);
-  std::set<std::pair<std::string, bool>> vistos;
-  int codigo = 0;
-  return consulta_entera(sentencia, 3, &codigo, motivo, [&](const ValorFila* v) {
-    ArchivoCatalogo a;
-    if (!fila_de_objeto(v, &a)) return false;
-    bool mensajes = a.clase == ClaseArchivo::mensajes;
-    if (!vistos.insert({a.nombre, mensajes}).second) return true;
-    if (!mensajes) (*por_nombre)[a.nombre] = c->archivos.size();
-    c->archivos.push_back(std::move(a));
-    return true;
-  });
-}
-
 }  // namespace
 
 void sentencia_objetos(char* dest, size_t cap, const char* biblioteca, const char* archivo) {
@@ -223,6 +125,56 @@ bool fila_de_miembro(const ValorFila* v, char (&archivo)[TAM_NOMBRE_CATALOGO], M
          marca_de_tiempo(v[4], m->fecha, m->hora);
 }
 
+namespace {
+
+// A member listed twice counts once: its first row stays, in its place.
+void quita_repetidos(std::vector<MiembroCatalogo>& miembros) {
+  std::vector<uint32_t> orden(miembros.size());
+  for (uint32_t i = 0; i < orden.size(); i++) orden[i] = i;
+  auto menor = [&](uint32_t x, uint32_t y) { return strcmp(miembros[x].nombre, miembros[y].nombre) < 0; };
+  std::stable_sort(orden.begin(), orden.end(), menor);
+  std::vector<char> repetido(miembros.size(), 0);
+  for (size_t i = 1; i < orden.size(); i++)
+    if (strcmp(miembros[orden[i - 1]].nombre, miembros[orden[i]].nombre) == 0) repetido[orden[i]] = 1;
+  size_t n = 0;
+  for (size_t i = 0; i < miembros.size(); i++)
+    if (!repetido[i]) miembros[n++] = miembros[i];
+  miembros.resize(n);
+}
+
+// The object query's rows of the library, narrowed to the file when not
+// empty: each file once by name and type, into c, its place by name in
+// *por_nombre (the file's, not a message file's of the same name).
+Lectura lee_objetos(const char* biblioteca, const char* archivo, Catalogo* c,
+                    std::map<std::string, size_t>* por_nombre, const char** motivo) {
+  char sentencia[1024];
+  sentencia_objetos(sentencia, sizeof sentencia, biblioteca, archivo);
+  std::set<std::pair<std::string, bool>> vistos;
+  int codigo = 0;
+  return lee_consulta(
+      sentencia, 3, &codigo,
+      [&](const ValorFila* v) {
+        ArchivoCatalogo x;
+        if (!fila_de_objeto(v, &x)) return false;
+        bool mensajes = x.clase == ClaseArchivo::mensajes;
+        if (!vistos.insert({x.nombre, mensajes}).second) return true;
+        if (!mensajes) (*por_nombre)[x.nombre] = c->archivos.size();
+        c->archivos.push_back(std::move(x));
+        return true;
+      },
+      0, motivo);
+}
+
+// What a reading gives the catalogue: motivo copied when it was not valid.
+LecturaCatalogo resultado(Lectura l, const char* por_que, char (&motivo)[TAM_MOTIVO_CATALOGO]) {
+  if (l == Lectura::bien) return LecturaCatalogo::bien;
+  if (l != Lectura::no_valida) return LecturaCatalogo::no_disponible;
+  copia_texto(motivo, por_que != nullptr ? por_que : "");
+  return LecturaCatalogo::no_valido;
+}
+
+}  // namespace
+
 LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalogo* c,
                              char (&motivo)[TAM_MOTIVO_CATALOGO]) {
   *c = Catalogo{};
@@ -230,9 +182,10 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
   copia_texto(c->biblioteca, biblioteca);
   quita_blancos(c->biblioteca);
   std::map<std::string, size_t> por_nombre;
-  Consulta r = lee_objetos(biblioteca, archivo, c, &por_nombre, motivo);
-  if (r == Consulta::no_valida) return LecturaCatalogo::no_valido;
-  if (r != Consulta::bien) return LecturaCatalogo::no_disponible;
+  const char* por_que = nullptr;
+  Lectura l = lee_objetos(biblioteca, archivo, c, &por_nombre, &por_que);
+  LecturaCatalogo r = resultado(l, por_que, motivo);
+  if (r != LecturaCatalogo::bien) return r;
   // A library the server does not have: no rows. An SQL error is no answer
   // about the library: -204 is also what a server without the catalogue's
   // services says of OBJECT_STATISTICS itself. A named file that is not
@@ -245,37 +198,39 @@ LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalo
     if (pedido[0] == '\0') return LecturaCatalogo::biblioteca_desconocida;
     Catalogo entera{};
     std::map<std::string, size_t> todos;
-    r = lee_objetos(biblioteca, "", &entera, &todos, motivo);
-    if (r == Consulta::no_valida) return LecturaCatalogo::no_valido;
-    if (r != Consulta::bien) return LecturaCatalogo::no_disponible;
+    l = lee_objetos(biblioteca, "", &entera, &todos, &por_que);
+    r = resultado(l, por_que, motivo);
+    if (r != LecturaCatalogo::bien) return r;
     if (entera.archivos.empty()) return LecturaCatalogo::biblioteca_desconocida;
   }
 
   char sentencia[1024];
   sentencia_miembros(sentencia, sizeof sentencia, biblioteca, archivo);
   int codigo = 0;
-  r = consulta_entera(sentencia, 5, &codigo, motivo, [&](const ValorFila* v) {
-    char nombre[TAM_NOMBRE_CATALOGO];
-    MiembroCatalogo m;
-    if (!fila_de_miembro(v, nombre, &m)) return false;
-    auto it = por_nombre.find(nombre);
-    if (it == por_nombre.end()) {
-      ArchivoCatalogo nuevo{};
-      copia_texto(nuevo.nombre, nombre);
-      nuevo.clase = ClaseArchivo::datos;
-      it = por_nombre.emplace(nombre, c->archivos.size()).first;
-      c->archivos.push_back(std::move(nuevo));
-    }
-    ArchivoCatalogo& a = c->archivos[it->second];
-    if (m.tipo[0] != '\0') a.clase = ClaseArchivo::fuente;
-    a.miembros.push_back(m);
-    return true;
-  });
+  l = lee_consulta(
+      sentencia, 5, &codigo,
+      [&](const ValorFila* v) {
+        char nombre[TAM_NOMBRE_CATALOGO];
+        MiembroCatalogo m;
+        if (!fila_de_miembro(v, nombre, &m)) return false;
+        auto it = por_nombre.find(nombre);
+        if (it == por_nombre.end()) {
+          ArchivoCatalogo nuevo{};
+          copia_texto(nuevo.nombre, nombre);
+          nuevo.clase = ClaseArchivo::datos;
+          it = por_nombre.emplace(nombre, c->archivos.size()).first;
+          c->archivos.push_back(std::move(nuevo));
+        }
+        ArchivoCatalogo& x = c->archivos[it->second];
+        if (m.tipo[0] != '\0') x.clase = ClaseArchivo::fuente;
+        x.miembros.push_back(m);
+        return true;
+      },
+      0, &por_que);
   // A library of thousands of members: its lists keep no room to grow.
-  for (ArchivoCatalogo& a : c->archivos) {
-    quita_repetidos(a.miembros);
-    a.miembros.shrink_to_fit();
+  for (ArchivoCatalogo& x : c->archivos) {
+    quita_repetidos(x.miembros);
+    x.miembros.shrink_to_fit();
   }
-  if (r == Consulta::no_valida) return LecturaCatalogo::no_valido;
-  return r == Consulta::bien ? LecturaCatalogo::bien : LecturaCatalogo::no_disponible;
+  return resultado(l, por_que, motivo);
 }

@@ -19,10 +19,6 @@ enum class LecturaCatalogo {
 
 // The longest reason a catalogue that is not valid is given.
 constexpr int TAM_MOTIVO_CATALOGO = 128;
-// More rows than this in one query make the catalogue not valid: a library
-// holds far fewer objects, and a reply that never ends must not fill the
-// memory.
-constexpr int64_t MAX_FILAS_CATALOGO = 1000000;
 
 // The two statements for the library (and the file, when not empty), names
 // without their padding. A quote in a name is doubled, as SQL writes it.
@@ -38,8 +34,8 @@ void sentencia_miembros(char* dest, size_t cap, const char* biblioteca, const ch
 // of the whole library is (biblioteca_desconocida): the library is then
 // looked for without the file. no_valido, with its reason in motivo: a row
 // that is none, a block that says more rows follow and holds none, more
-// than MAX_FILAS_CATALOGO rows, or the end (code 100) right after a block
-// that said more rows follow.
+// than MAX_FILAS_LEIDAS rows (lectura.h), or the end (code 100) right after
+// a block that said more rows follow.
 LecturaCatalogo lee_catalogo(const char* biblioteca, const char* archivo, Catalogo* c,
                              char (&motivo)[TAM_MOTIVO_CATALOGO]);
 

@@ -24,11 +24,11 @@ static char delimitador() {
   return valor != nullptr && valor[0] != '\0' ? valor[0] : '|';
 }
 
-// Those of the set command, FORMATO (read at each query), WWW_CURLIB (scripts
-// and loads) and WWW_EBCDIC (the receive side). WWW_LIBL and the other
+// Those of the set command, FORMATO, CABECERA and PAGER (read at each query),
+// WWW_CURLIB (scripts and loads) and WWW_EBCDIC (the receive side). WWW_LIBL and the other
 // connection settings change nothing once the session runs.
-const char* const AJUSTES_CONSOLA[] = {"DICT",   "TEST",    "ROWNUM",     "MINSERT",   "DELIM",
-                                       "DELIMB", "FORMATO", "WWW_CURLIB", "WWW_EBCDIC"};
+const char* const AJUSTES_CONSOLA[] = {"DICT",    "TEST",       "ROWNUM",     "MINSERT",  "DELIM", "DELIMB",
+                                       "FORMATO", "WWW_CURLIB", "WWW_EBCDIC", "CABECERA", "PAGER"};
 const int NUM_AJUSTES_CONSOLA = (int)(sizeof AJUSTES_CONSOLA / sizeof AJUSTES_CONSOLA[0]);
 
 void lee_ajustes_consola() {
@@ -137,9 +137,9 @@ Resultado ejecuta_output(const char* linea) {
   const char* nombre = linea + 7;
   escribe_en(destino_charla(), "Establecida salida ejecucion en: (%s)\n\n", nombre);
   if (abre_salida(nombre)) return r;
-  // The console at the prompt has always ended here; in a batch the results
-  // stay where they were.
-  if (ctx.lote) {
+  // A console fed by a pipe has always ended here; at a terminal and in a
+  // batch the results stay where they were.
+  if (ctx.lote || ctx.en_terminal) {
     printf("Imposible abrir (%s)\n", nombre);
   } else {
     printf("Ejecucion cancelada. Imposible abrir (%s)\n", nombre);

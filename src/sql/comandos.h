@@ -16,9 +16,9 @@ extern const int NUM_AJUSTES_CONSOLA;
 Resultado muestra_ayuda(const char* linea);
 Resultado activa_sqlserver(const char* linea);
 // An output file that cannot be opened is fallo_grave after its message:
-// "Ejecucion cancelada. Imposible abrir (%s)\n" at the prompt, where the
-// console ends there as it always has; "Imposible abrir (%s)\n" in a batch,
-// output staying where it was.
+// "Ejecucion cancelada. Imposible abrir (%s)\n" for a console fed by a pipe,
+// which ends there as it always has; "Imposible abrir (%s)\n" at a terminal
+// and in a batch, output staying where it was.
 Resultado ejecuta_output(const char* linea);
 // Opens the file as the output of the results, as "output nombre" does
 // (without its line "Establecida salida ..."). False, with nothing printed,

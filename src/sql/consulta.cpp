@@ -8,12 +8,12 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
-#include "sql/csv.h"
 #include "sql/cursores.h"
 #include "sql/destinos.h"
 #include "sql/intercambio_sql.h"
 #include "sql/muestra.h"
 #include "sql/respuesta.h"
+#include "sql/vista.h"
 
 bool intercambia_consulta(Mensaje* r) {
   int rc = intercambia_sql(sesion_sql().buffer, TrazaEnvio::simple, false);
@@ -47,28 +47,14 @@ static void escribe_resumen(int filas) {
   escribe_en(destino_resumen(), "( %d filas )\n\n", filas);
 }
 
-// How a query's rows are shown: as CSV lines, or as a table (with the line of
-// column names in a batch).
-struct Presentacion {
-  bool csv;
-  FormaTabla tabla;
-};
-
-static Presentacion presentacion_de_consulta() {
-  bool csv = formato_csv_de_consulta();
-  return Presentacion{csv, FormaTabla{ctx.delim, ctx.delimb, ctx.lote != 0}};
-}
-
-// Rows of a block, as a table or as CSV lines.
-static int muestra(const Mensaje& r, int posicion, int n, const AreaCursor& area, const Presentacion& p) {
-  if (p.csv) return muestra_filas_csv(destino_filas(), r, posicion, n, area);
-  return muestra_filas(destino_filas(), r, posicion, n, area, p.tabla);
+// The end of the rows a query shows: its summary, unless they were stopped.
+static void termina_filas(const VistaConsulta& vista) {
+  if (!vista.detenida()) escribe_resumen(vista.filas());
 }
 
 // The first reply of a query. Returns true when the fetch loop is to run;
 // *resultado says what the query came to otherwise.
-static bool trata_apertura(const Mensaje& r, AreaCursor& area, const Presentacion& p, int* filas,
-                           Resultado* resultado) {
+static bool trata_apertura(const Mensaje& r, AreaCursor& area, VistaConsulta& vista, Resultado* resultado) {
   *resultado = Resultado::hecho;
   if (resp_es_error(r)) {
     // A batch takes code 100 for a result without rows; at the prompt it is
@@ -92,30 +78,33 @@ static bool trata_apertura(const Mensaje& r, AreaCursor& area, const Presentacio
     return false;
   }
   *resultado = Resultado::hecho;
-  if (p.csv) {
-    escribe_cabecera_csv(destino_filas(), area);
-  } else if (p.tabla.cabecera) {
-    escribe_cabecera(destino_filas(), area, p.tabla);
-  }
   BloqueRespuesta b = resp_bloque(r, true);
-  if (b.filas > 0) *filas += muestra(r, b.posicion, b.filas, area, p);
-  if (b.sigue == 1) escribe_resumen(*filas);
+  vista.empieza(area, b.filas, b.sigue != 0);
+  if (b.filas > 0) vista.muestra(r, b.posicion, b.filas, area);
+  if (b.sigue == 1) {
+    termina_filas(vista);
+    return false;
+  }
   // A closed standard output (or an interruption) fetches no more: the
   // console ends the run.
-  return b.sigue == 0 && !ejecucion_cortada();
+  if (b.sigue != 0 || ejecucion_cortada()) return false;
+  if (vista.basta()) {
+    termina_filas(vista);
+    return false;
+  }
+  return true;
 }
 
 Resultado ejecuta_consulta(const char* sentencia) {
-  Presentacion p = presentacion_de_consulta();
+  VistaConsulta vista;
   construye_mensaje("02", sentencia);
   Mensaje r;
   if (!intercambia_consulta(&r)) return Resultado::hecho;
   bool sin_memoria = false;
   AreaCursor* area = toma_cursor(r, &sin_memoria);
   if (area == nullptr) return sin_cursor(sin_memoria);
-  int filas = 0;
   Resultado resultado;
-  if (!trata_apertura(r, *area, p, &filas, &resultado)) return resultado;
+  if (!trata_apertura(r, *area, vista, &resultado)) return resultado;
 
   // Fetch loop: a block marked last (sigue 1) or code 100 ends the query with
   // its summary, another error with the error line; a sigue other than 0 and
@@ -128,7 +117,7 @@ Resultado ejecuta_consulta(const char* sentencia) {
     int codigo = resp_codigo(r);
     BloqueRespuesta b = resp_bloque(r, false);
     int sigue = b.sigue;
-    if (!error) filas += muestra(r, b.posicion, b.filas, *area, p);
+    if (!error) vista.muestra(r, b.posicion, b.filas, *area);
     if (error || sigue == 1) {
       if (ctx.test >= 1) {
         char serror[4];
@@ -136,13 +125,18 @@ Resultado ejecuta_consulta(const char* sentencia) {
         printf("Recibe: rc=%d  serror=(%s) sigue=%d\n", r.largo, serror, sigue);
       }
       if (codigo == 100 || sigue == 1) {
-        escribe_resumen(filas);
+        termina_filas(vista);
         return Resultado::hecho;
       }
       escribe_error(r);
       return Resultado::fallo_sentencia;
     }
     if (sigue != 0 || ejecucion_cortada()) return Resultado::hecho;
+    // ROWNUM reached, Ctrl-C at a terminal, the pager left: no more fetches.
+    if (vista.basta()) {
+      termina_filas(vista);
+      return Resultado::hecho;
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/contexto.h"
 #include "base/pantalla.h"
+#include "base/texto.h"
 #include "platform/plataforma.h"
 
 namespace {
@@ -18,6 +19,8 @@ bool es_csv(const char* valor) {
 }
 
 enum class Salida { pantalla, tabla, bcp, csv };
+
+FILE* paginador = nullptr;  // the pager a result goes through, while it does
 
 // What the output is now: a CSV file is one opened or used while FORMATO
 // asks for CSV (read at every call, as the queries read it).
@@ -32,7 +35,7 @@ FILE* destino_avisos() {
   switch (salida()) {
     case Salida::pantalla:
     case Salida::csv:
-      return stdout;
+      return pantalla();
     case Salida::tabla:
       return ctx.fsalida;
     case Salida::bcp:
@@ -56,6 +59,30 @@ bool formato_csv_de_consulta() {
   return false;
 }
 
+bool cabecera_de_consulta() {
+  const char* valor = plat_getenv("CABECERA");
+  if (valor == nullptr || valor[0] == '\0') return ctx.lote != 0;
+  return lee_entero(valor) != 0;
+}
+
+FILE* pantalla() {
+  return paginador != nullptr ? paginador : stdout;
+}
+
+void usa_paginador(FILE* f) {
+  paginador = f;
+}
+
+const char* orden_de_paginador() {
+  const char* valor = plat_getenv("PAGER");
+  if (valor == nullptr) return plat_paginador_por_omision();
+  return valor[0] != '\0' ? valor : nullptr;
+}
+
+bool filas_a_la_pantalla() {
+  return ctx.isalida != 1;
+}
+
 FILE* destino_eco() {
   if (ctx.lote) return nullptr;
   Salida s = salida();
@@ -63,7 +90,8 @@ FILE* destino_eco() {
 }
 
 FILE* destino_filas() {
-  return ctx.isalida == 1 ? ctx.fsalida : salida_de_resultados();
+  if (ctx.isalida == 1) return ctx.fsalida;
+  return paginador != nullptr ? paginador : salida_de_resultados();
 }
 
 FILE* destino_resumen() {
@@ -80,7 +108,7 @@ FILE* destino_afectadas() {
 }
 
 bool avisos_en_pantalla() {
-  return !ctx.lote && destino_avisos() == stdout;
+  return !ctx.lote && destino_avisos() == pantalla();
 }
 
 void escribe_en(FILE* f, const char* formato, ...) {
@@ -94,7 +122,7 @@ void escribe_en(FILE* f, const char* formato, ...) {
 FILE* destino_guion() {
   if (ctx.lote) return nullptr;
   Salida s = salida();
-  return s == Salida::pantalla || s == Salida::csv ? stdout : ctx.fsalida;
+  return s == Salida::pantalla || s == Salida::csv ? pantalla() : ctx.fsalida;
 }
 
 FILE* destino_guion_inacabado() {

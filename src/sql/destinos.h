@@ -36,6 +36,22 @@ bool formato_csv();
 // prints "Formato desconocido (%s)\n" and gives the table display.
 bool formato_csv_de_consulta();
 
+// True when the table display of a query gets its line of column names:
+// CABECERA=1 asks for it, CABECERA=0 not; unset or empty, a batch has it and
+// the prompt not. Read anew at every query, as FORMATO.
+bool cabecera_de_consulta();
+
+// The screen: the pager while a result goes through it, else standard
+// output. Every line below that goes "to the screen" goes here.
+FILE* pantalla();
+// The pager a result goes through from now on (nullptr: none any more).
+void usa_paginador(FILE* paginador);
+// The command of the pager: $PAGER, or the system's (less -FRX) when PAGER
+// is unset; nullptr when PAGER is empty, or there is none to use.
+const char* orden_de_paginador();
+// True when result rows go to the screen (no output file is open).
+bool filas_a_la_pantalla();
+
 // The copy of a console statement line, once it is to run: the output file,
 // but not a CSV one; nullptr without one, and in a batch.
 FILE* destino_eco();

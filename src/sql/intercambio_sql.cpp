@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/contexto.h"
+#include "platform/plataforma.h"
 #include "wire/trama.h"
 
 namespace {
@@ -13,11 +14,34 @@ Sesion* sesion = nullptr;
 // The result of the exchange that lost the session (the framing's only
 // failure result until one is seen).
 int resultado = -1;
+// Replies left on their way by espera_respuesta, to be dropped.
+int respuestas_pendientes = 0;
 
 int pierde(int rc) {
   sesion->fallo = true;
   resultado = rc;
   return rc;
+}
+
+// Receives and drops one reply left on its way. False when the receive
+// failed (the session is lost).
+bool descarta_una() {
+  static char descarte[TAM_TRAMA + 1];
+  int rc = Rec_VORTCP_sql(*sesion, descarte, 0, 0);
+  if (rc < 0) {
+    pierde(rc);
+    return false;
+  }
+  respuestas_pendientes--;
+  return true;
+}
+
+// Receives and drops every reply left on its way. False when a receive
+// failed.
+bool descarta_pendientes() {
+  while (respuestas_pendientes > 0)
+    if (!descarta_una()) return false;
+  return true;
 }
 
 }  // namespace
@@ -31,7 +55,7 @@ Sesion& sesion_sql() {
 }
 
 int envia_sql(const char* buffer, TrazaEnvio traza) {
-  if (sesion->fallo) return resultado;
+  if (sesion->fallo || !descarta_pendientes()) return resultado;
   if (ctx.test >= 1) {
     if (traza == TrazaEnvio::con_ebcdic) {
       printf("Envia ebcdic(%d) : [%s]\n", ctx.en_ebcdic, buffer);
@@ -61,6 +85,20 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida) {
   int rc = envia_sql(buffer, traza);
   if (rc < 0) return rc;
   return recibe_sql(buffer, comprimida);
+}
+
+bool espera_respuesta(int plazo_ms) {
+  if (sesion->fallo || sesion->npendientes > 0 || plat_espera_legible(sesion->sd, plazo_ms)) return true;
+  respuestas_pendientes++;
+  return false;
+}
+
+bool libre_en(int plazo_ms) {
+  while (respuestas_pendientes > 0 && !sesion->fallo) {
+    if (sesion->npendientes == 0 && !plat_espera_legible(sesion->sd, plazo_ms)) return false;
+    if (!descarta_una()) return false;
+  }
+  return true;
 }
 
 bool sesion_perdida() {

@@ -48,6 +48,19 @@ int envia_sql(const char* buffer, TrazaEnvio traza);
 // session; the caller ends the run with SALIDA_ERROR.
 int recibe_sql(char* buffer, bool comprimida);
 
+// After envia_sql: true when the reply begins to arrive within plazo_ms;
+// false when it has not (or an interruption came): the reply is then left on
+// its way, and the next exchange receives it, and drops it, before it sends
+// anything. A server that keeps the program waiting (the catalogue of a
+// large system) so never holds up the prompt.
+bool espera_respuesta(int plazo_ms);
+
+// Before a message whose reply may not be waited for long: true when no
+// reply is left on its way, those that begin to arrive within plazo_ms
+// received and dropped first; false when one has not begun to arrive in that
+// time (nothing is sent then).
+bool libre_en(int plazo_ms);
+
 // True once an exchange failed (the session's failed flag).
 bool sesion_perdida();
 // The end of a run whose session is lost (at start-up or at the console):

@@ -10,7 +10,9 @@
 #include "base/texto.h"
 #include "base/utf8.h"
 #include "sql/backup.h"
+#include "sql/barra.h"
 #include "sql/comandos.h"
+#include "sql/completado.h"
 #include "sql/consulta.h"
 #include "sql/destinos.h"
 #include "sql/fsql.h"
@@ -24,6 +26,7 @@ enum class Prueba {
   fin,            // empty line, "quit" or "QUIT" (only these two forms)
   mayus_igual,    // the upper-cased line equals the text
   mayus_empieza,  // the upper-cased line begins with the text
+  barra,          // a backslash command: at a terminal and in a batch (from a pipe, a statement)
 };
 struct Regla {
   Prueba prueba;
@@ -41,14 +44,16 @@ bool cumple(const Regla& r, const char* linea, const char* mayus) {
       return strcmp(mayus, r.texto) == 0;
     case Prueba::mayus_empieza:
       return strncmp(mayus, r.texto, strlen(r.texto)) == 0;
+    case Prueba::barra:
+      return linea[0] == '\\' && (ctx.en_terminal || ctx.lote);
   }
   return false;
 }
 
-// quit, and an empty line where it has always meant quit; in a batch an
-// empty line does nothing.
+// quit, and an empty line where it has always meant quit: lines from a pipe
+// or a file. At a terminal and in a batch an empty line does nothing.
 Resultado termina_consola(const char* linea) {
-  if (linea[0] == '\0' && ctx.lote) return Resultado::hecho;
+  if (linea[0] == '\0' && (ctx.en_terminal || ctx.lote)) return Resultado::hecho;
   return Resultado::fin;
 }
 
@@ -66,6 +71,7 @@ const Regla REGLAS[] = {
     {Prueba::mayus_empieza, "CLS",       envia_cls},
     {Prueba::mayus_empieza, "CMD",       envia_cmd},
     {Prueba::mayus_empieza, "IMGS",      ejecuta_imgs},
+    {Prueba::barra,         "\\",        ejecuta_barra},
 };
 // clang-format on
 
@@ -91,10 +97,14 @@ Resultado ejecuta_linea_sql(const char* linea) {
 }
 
 // What Tab completes: the words of the rules above (lower case, as the help
-// shows them; the end rule's is "quit"), and after "set " the settings that
-// the console reads while it runs.
-const char* palabras_comandos[sizeof REGLAS / sizeof REGLAS[0]];
-char textos_comandos[sizeof REGLAS / sizeof REGLAS[0]][16];
+// shows them; the end rule's is "quit", the backslash rule's are its
+// commands), after "set " the settings that the console reads while it runs,
+// and later in a line the catalogue's names (completado.h).
+const char* const ORDENES_BARRA[] = {"\\d", "\\dt", "\\x", "\\timing", "\\pager", "\\?"};
+constexpr size_t NUM_PALABRAS =
+    sizeof REGLAS / sizeof REGLAS[0] - 1 + sizeof ORDENES_BARRA / sizeof ORDENES_BARRA[0];
+const char* palabras_comandos[NUM_PALABRAS];
+char textos_comandos[NUM_PALABRAS][16];
 
 // True when the line is longer than the console runs: in a UTF-8 run its
 // characters are counted, each of which is one byte of what is sent.
@@ -137,16 +147,27 @@ Resultado ejecuta_sentencia_sql(const char* sentencia) {
   // "select*", "(select" or "with" go the message 04 way at the prompt.
   bool consulta = strcmp(palabra, "SELECT") == 0 ||
                   (ctx.lote && (strcmp(palabra, "WITH") == 0 || strcmp(palabra, "VALUES") == 0));
-  return consulta ? ejecuta_consulta(sentencia) : ejecuta_sentencia(sentencia);
+  int64_t inicio = plat_reloj_us();
+  Resultado r = consulta ? ejecuta_consulta(sentencia) : ejecuta_sentencia(sentencia);
+  // \timing: from the statement sent to its last row shown; on standard
+  // error in a batch, where standard output holds results alone.
+  if (ctx.cronometro) {
+    char tiempo[32];
+    formatea(tiempo, "%.3f", (double)(plat_reloj_us() - inicio) / 1000.0);
+    fprintf(ctx.lote ? stderr : stdout, "Tiempo: %s ms\n", tiempo);
+  }
+  return r;
 }
 
 PalabrasConsola palabras_de_la_consola() {
   int n = 0;
   for (const Regla& r : REGLAS) {
+    if (r.prueba == Prueba::barra) continue;
     copia_texto(textos_comandos[n], r.prueba == Prueba::fin ? "quit" : r.texto);
     a_minusculas(textos_comandos[n]);
     palabras_comandos[n] = textos_comandos[n];
     n++;
   }
-  return PalabrasConsola{palabras_comandos, n, AJUSTES_CONSOLA, NUM_AJUSTES_CONSOLA};
+  for (const char* orden : ORDENES_BARRA) palabras_comandos[n++] = orden;
+  return PalabrasConsola{palabras_comandos, n, AJUSTES_CONSOLA, NUM_AJUSTES_CONSOLA, nombres_para_completar};
 }

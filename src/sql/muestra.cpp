@@ -257,3 +257,78 @@ int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const Area
   }
   return escritas;
 }
+
+int muestra_filas_verticales(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area,
+                             const FormaTabla& forma, int* numero) {
+  long ancho_nombres = 0;
+  for (int c = 0; c <= area.ultima_columna; c++) {
+    long n = (long)strlen(area.columnas[c].nombre);
+    if (n > ancho_nombres) ancho_nombres = n;
+  }
+  Salida salida(f);
+  FilasDeBloque bloque(r, posicion, filas, area);
+  ValorFila valores[MAX_COLUMNAS];
+  int escritas = 0;
+  while (bloque.siguiente(valores)) {
+    long ancho_valores = 0;
+    for (int c = 0; c <= area.ultima_columna; c++) {
+      ValorFila& v = valores[c];
+      while (v.largo > 0 && v.bytes[v.largo - 1] == ' ') v.largo--;
+      if (v.largo > ancho_valores) ancho_valores = v.largo;
+    }
+    char titulo[40];
+    int n = formatea(titulo, "-[ FILA %d ]", ++*numero);
+    salida.pon_valores(titulo, (size_t)n);
+    for (long i = n; i < ancho_nombres + 3 + ancho_valores; i++) salida.pon('-');
+    salida.pon('\n');
+    for (int c = 0; c <= area.ultima_columna; c++) {
+      const ColumnDesc& col = area.columnas[c];
+      long largo_nombre = (long)strlen(col.nombre);
+      salida.pon_valores(col.nombre, (size_t)largo_nombre);
+      salida.blancos(ancho_nombres - largo_nombre);
+      salida.pon(' ');
+      salida.pon(forma.delim);
+      salida.pon(' ');
+      salida.pon_valores(valores[c].bytes, (size_t)valores[c].largo);
+      salida.pon('\n');
+    }
+    escritas++;
+  }
+  return escritas;
+}
+
+long ancho_de_fila(const AreaCursor& area, const FormaTabla& forma) {
+  long ancho = forma.delimb != 0 ? 2 : 0;
+  for (int c = 0; c <= area.ultima_columna; c++) {
+    const ColumnDesc& col = area.columnas[c];
+    ancho += ancho_mostrado(col, col.ancho, forma) + (forma.delimb != 0 ? 3 : 1);
+  }
+  return ancho;
+}
+
+void escribe_tabla_local(FILE* f, const std::vector<std::string>& nombres,
+                         const std::vector<std::vector<std::string>>& filas, const FormaTabla& forma) {
+  std::vector<size_t> anchos;
+  for (const std::string& n : nombres) anchos.push_back(n.size());
+  for (const auto& fila : filas)
+    for (size_t c = 0; c < fila.size() && c < anchos.size(); c++)
+      if (fila[c].size() > anchos[c]) anchos[c] = fila[c].size();
+  size_t largo = forma.delimb != 0 ? 2 : 0;
+  auto linea = [&](const std::vector<std::string>& valores) {
+    Salida salida(f);
+    pon_inicio_de_fila(salida, forma);
+    for (size_t c = 0; c < anchos.size(); c++) {
+      const std::string& v = c < valores.size() ? valores[c] : std::string();
+      salida.pon_valores(v.data(), v.size());
+      salida.blancos((long)(anchos[c] - v.size()));
+      pon_delimitador(salida, forma);
+    }
+    salida.pon('\n');
+  };
+  linea(nombres);
+  for (size_t a : anchos) largo += a + (forma.delimb != 0 ? 3 : 1);
+  if (forma.delimb != 0) largo--;
+  for (size_t i = 0; i < largo; i++) fputc('-', f);
+  fputc('\n', f);
+  for (const auto& fila : filas) linea(fila);
+}

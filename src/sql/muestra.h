@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "sql/cursores.h"
 #include "sql/respuesta.h"
@@ -61,6 +63,7 @@ struct FormaTabla {
   int delimb;     // non-zero: " %c " after each value and "%c " before each row; else "%c" after each value
   bool cabecera;  // a line of column names (and a rule) above the rows; every column then at least as
                   // wide as its name
+  bool vertical;  // one line per column, "NAME | value", under a line "-[ FILA n ]"
 };
 
 // Writes the line of column names of area and a rule line of "-" as long as
@@ -73,3 +76,17 @@ void escribe_cabecera(FILE* f, const AreaCursor& area, const FormaTabla& forma);
 // exceed MAX_ANCHO_COLUMNA. Returns the number of rows written.
 int muestra_filas(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area,
                   const FormaTabla& forma);
+// The same rows one line per column (forma.vertical): each row under a line
+// "-[ FILA n ]" that numbers it from *numero on (which moves on), then
+// "NAME | value" per column, the names padded to the longest, the values
+// without their trailing blanks. Returns the number of rows written.
+int muestra_filas_verticales(FILE* f, const Mensaje& r, int posicion, int filas, const AreaCursor& area,
+                             const FormaTabla& forma, int* numero);
+// The lines a row takes in the table layout: its width, delimiters included.
+long ancho_de_fila(const AreaCursor& area, const FormaTabla& forma);
+
+// A table the program itself made (the console's \d and \dt), written as a
+// result is: a line of names, a rule, the rows, each column as wide as its
+// widest value or name. Values are the server's text.
+void escribe_tabla_local(FILE* f, const std::vector<std::string>& nombres,
+                         const std::vector<std::vector<std::string>>& filas, const FormaTabla& forma);

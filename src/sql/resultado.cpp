@@ -31,10 +31,12 @@ bool guion_se_detiene(Resultado r) {
 bool Politica::sigue(Resultado r) {
   switch (modo_) {
     case ModoConsola::tuberia:
-    case ModoConsola::terminal:
       // A refused load batch and the grave local failures have always ended
       // it, with status 1.
       return r != Resultado::fin && r != Resultado::carga_rechazada && r != Resultado::fallo_grave;
+    case ModoConsola::terminal:
+      // At a keyboard no failure throws the session away.
+      return r != Resultado::fin;
     case ModoConsola::lote: {
       int fallo = estado_de_fallo(r);
       if (fallo != SALIDA_BIEN && primer_fallo_ == SALIDA_BIEN) primer_fallo_ = fallo;

@@ -17,7 +17,7 @@ enum class Resultado {
 
 enum class ModoConsola {
   tuberia,   // lines from a pipe or a file: every byte and status as always
-  terminal,  // lines typed at a terminal
+  terminal,  // lines typed at a terminal: only quit, kill and the end of input end the console
   lote,      // -c and -f: results and failures apart, statuses for scripts
 };
 

@@ -6,14 +6,17 @@ slow reply ends the run in order with exit status 130. What the terminal
 shows is read by waiting for the expected bytes, with a deadline. POSIX only:
 skipped under Wine and when the simulator is not built."""
 
+import fcntl
 import glob
 import os
 import pty
 import re
 import select
 import shutil
+import struct
 import subprocess
 import tempfile
+import termios
 import time
 import unittest
 
@@ -59,6 +62,9 @@ class Terminal:
                 os.execve(vortcp_bin(), [vortcp_bin(), "WEB"], clean_env(env))
             finally:
                 os._exit(127)
+        # The size of an ordinary terminal: the console decides the pager and
+        # \x auto by it.
+        fcntl.ioctl(self.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
         self.salida = b""
         self.visto = 0
         test.addCleanup(self.cierra)
@@ -181,8 +187,10 @@ class ConsolaEnTerminal(unittest.TestCase):
         t.escribe(b"?\r")
         t.espera(b"set MINSERT=n")
         t.espera(b"sql > ")
-        # An empty line ends the run and is not kept.
+        # An empty line only shows a new prompt, and is not kept.
         t.escribe(b"\r")
+        t.espera(b"sql > ")
+        t.escribe(b"\x04")
         self.assertEqual(t.fin(), 1)
         with open(os.path.join(self.dir, HISTORIAL)) as f:
             lineas = f.read().splitlines()

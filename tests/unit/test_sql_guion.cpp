@@ -129,3 +129,12 @@ TEST(Politica, LoteParaEnElPrimerFalloSalvoConSigue) {
   EXPECT_FALSE(fin.sigue(Resultado::fin));
   EXPECT_EQ(fin.estado(), SALIDA_BIEN);
 }
+
+TEST(Politica, TerminalSoloTerminaConQuitOKill) {
+  Politica p(ModoConsola::terminal, false);
+  for (Resultado r : {Resultado::hecho, Resultado::fallo_sentencia, Resultado::carga_rechazada,
+                      Resultado::fallo_local, Resultado::fallo_grave})
+    EXPECT_TRUE(p.sigue(r));
+  EXPECT_FALSE(p.sigue(Resultado::fin));
+  EXPECT_EQ(p.estado(), SALIDA_ERROR);
+}

@@ -42,7 +42,7 @@ std::string filas(const std::string& datos, int n, const AreaCursor& a, char del
                   int* escritas = nullptr) {
   Mensaje r = respuesta_de(datos.data(), (int)datos.size());
   return captura([&](FILE* f) {
-    int k = muestra_filas(f, r, 0, n, a, FormaTabla{delim, delimb, false});
+    int k = muestra_filas(f, r, 0, n, a, FormaTabla{delim, delimb, false, false});
     if (escritas) *escritas = k;
   });
 }
@@ -144,4 +144,46 @@ TEST(LeeColumnas, MasDeCientoCincuenta) {
   AreaCursor a{};
   EXPECT_EQ(lee_columnas(r, a, 0, 0, stdout), MAX_COLUMNAS + 1);
   EXPECT_EQ(a.ultima_columna, -1);
+}
+
+TEST(MuestraFilas, CabeceraEnsanchaLasColumnasAlNombre) {
+  AreaCursor a = area_de({3, 1});
+  snprintf(a.columnas[0].nombre, sizeof a.columnas[0].nombre, "A");
+  snprintf(a.columnas[1].nombre, sizeof a.columnas[1].nombre, "NUM");
+  FormaTabla forma{'|', 1, true, false};
+  EXPECT_EQ(captura([&](FILE* f) { escribe_cabecera(f, a, forma); }), "| A   | NUM | \n-------------\n");
+  std::string fila = "xy" + AF + "-5" + AF;
+  Mensaje r = respuesta_de(fila.data(), (int)fila.size());
+  // The rows take the width of the names over them, a "-" included.
+  EXPECT_EQ(captura([&](FILE* f) { muestra_filas(f, r, 0, 1, a, forma); }), "| xy  | -5  | \n");
+  EXPECT_EQ(ancho_de_fila(a, forma), 14);
+  forma = FormaTabla{'~', 0, true, false};
+  EXPECT_EQ(captura([&](FILE* f) { escribe_cabecera(f, a, forma); }), "A  ~NUM~\n--------\n");
+}
+
+TEST(MuestraFilas, UnaLineaPorColumnaNumeradaEntreBloques) {
+  AreaCursor a = area_de({5, 2});
+  snprintf(a.columnas[0].nombre, sizeof a.columnas[0].nombre, "NOMBRE");
+  snprintf(a.columnas[1].nombre, sizeof a.columnas[1].nombre, "N");
+  std::string datos = "Ana  " + AF + "1" + AF + "Luis " + AF + "22" + AF;
+  Mensaje r = respuesta_de(datos.data(), (int)datos.size());
+  int numero = 7;
+  std::string s = captura([&](FILE* f) {
+    EXPECT_EQ(muestra_filas_verticales(f, r, 0, 2, a, FormaTabla{'|', 1, false, true}, &numero), 2);
+  });
+  // Values lose their padding; the rule reaches the longest line of the row.
+  EXPECT_EQ(s, "-[ FILA 8 ]-\nNOMBRE | Ana\nN      | 1\n-[ FILA 9 ]--\nNOMBRE | Luis\nN      | 22\n");
+  EXPECT_EQ(numero, 9);
+}
+
+TEST(TablaLocal, ColumnasTanAnchasComoSuValorMasLargo) {
+  std::string s = captura([&](FILE* f) {
+    escribe_tabla_local(f, {"COLUMNA", "TIPO"}, {{"ID", "INTEGER"}, {"DESCRIPCION", "CHAR(8)"}},
+                        FormaTabla{'|', 1, true, false});
+  });
+  EXPECT_EQ(s,
+            "| COLUMNA     | TIPO    | \n"
+            "-------------------------\n"
+            "| ID          | INTEGER | \n"
+            "| DESCRIPCION | CHAR(8) | \n");
 }
