@@ -18,7 +18,7 @@ import unittest
 
 from lib import clean_env, run_vortcp, shown_path, vortcp_bin
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha
-from test_simulador import MUESTRAS, Simulador
+from lib.simulador import MUESTRAS, Simulador
 
 
 def arbol(carpeta):

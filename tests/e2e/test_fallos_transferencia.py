@@ -6,15 +6,9 @@ After each, what was received is on disk and the index is whole."""
 import os
 import unittest
 
-from lib import (call, close, expect_eof, expect_frame, frame, read_frame, send, send_chunks, shown_path,
-                 text_bytes, to_ebcdic)
-from test_transferencia import (FIN_LISTA, OK, Arbol, DiscoPequeno, bloque_texto, cuentas, incompleto, miembro,
-                                obtiene, paseo)
-
-
-def grabar(ruta):
-    """The message of a failed write of the local file `ruta` (POSIX form)."""
-    return ("Error al grabar (%s)\n" % shown_path(ruta)).encode("latin-1")
+from lib import call, close, expect_eof, expect_frame, frame, read_frame, send, send_chunks, text_bytes, to_ebcdic
+from lib.transferencia import (FIN_LISTA, OK, Arbol, DiscoPequeno, bloque_texto, cuentas, grabar, incompleto,
+                               miembro, obtiene, paseo)
 
 
 class IndiceEntero:

@@ -7,8 +7,8 @@ import unittest
 
 from lib import (NOT_A_DIRECTORY, ScriptFailure, call, close, expect_eof, expect_frame, frame,
                  read_frame, send, shown_path, stored_name, to_ebcdic)
-from test_transferencia import (OK, Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, cuentas, incompleto,
-                                mensajes, miembro, obtiene, paseo)
+from lib.transferencia import (OK, Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, cuentas, incompleto,
+                               mensajes, miembro, obtiene, paseo)
 
 
 class FinDelPaseoTest(Arbol):

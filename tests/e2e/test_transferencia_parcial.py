@@ -10,8 +10,8 @@ import time
 import unittest
 
 from lib import WINDOWS, Peer, call, expect_eof, frame, read_frame, run_vortcp, send, text_bytes
-from test_fallos_transferencia import grabar
-from test_transferencia import Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, fin, mensajes, miembro, paseo
+from lib.transferencia import (Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, fin, grabar, mensajes,
+                               miembro, paseo)
 
 
 class CompletosTest(Arbol):
