@@ -15,7 +15,7 @@ import unittest
 
 from lib import run_vortcp, shown_path
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha
-from test_simulador import MUESTRAS, Simulador
+from lib.simulador import MUESTRAS, Simulador
 
 
 def arbol(carpeta):

@@ -12,7 +12,7 @@ import unittest
 from lib import (WINDOWS, Peer, close, ebcdic_frame, expect_eof, expect_frame, frame, make_base, read_frame,
                  run_on_terminal, run_vortcp, send, shown_path, to_ebcdic)
 from test_consola import AF, PROMPT, Sesion, ejecuta, filas, m02, m04, r02, r04, r_error
-from test_transferencia import Arbol
+from lib.transferencia import Arbol
 
 
 

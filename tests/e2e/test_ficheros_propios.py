@@ -11,7 +11,7 @@ import threading
 import unittest
 
 from lib import WINDOWS, Peer, clean_env, expect_eof, frame, read_frame, send, vortcp_bin
-from test_transferencia import Arbol, bloque_texto, miembro, paseo
+from lib.transferencia import Arbol, bloque_texto, miembro, paseo
 
 XVORAS = ("LIB1", "xvoras")
 

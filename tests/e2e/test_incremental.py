@@ -13,7 +13,7 @@ import unittest
 
 from lib import run_vortcp, shown_path, unused_port
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha
-from test_simulador import MUESTRAS, Simulador
+from lib.simulador import MUESTRAS, Simulador
 
 
 def estado(carpeta):

@@ -17,7 +17,7 @@ import unittest
 
 from lib import (WINDOWS, Peer, call, clean_env, expect_eof, frame, read_frame, send, text_bytes, to_ebcdic,
                  vortcp_bin)
-from test_transferencia import OK, Arbol, bloque_texto, cabecera, envia_miembros, fin, mensajes, miembro
+from lib.transferencia import OK, Arbol, bloque_texto, cabecera, envia_miembros, fin, mensajes, miembro
 
 DORADO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "datos", "indice_dorado.gz")
 SELLO = b"20250101120000"  # update stamp of the lines already in the index

@@ -14,7 +14,7 @@ import time
 import unittest
 
 from lib import WINDOWS, Peer, ScriptFailure, call, clean_env, frame, read_frame, run_vortcp, shown_path, vortcp_bin
-from test_transferencia import Arbol, bloque_texto, envia_miembros, fin, incompleto, miembro, paseo, silencio
+from lib.transferencia import Arbol, bloque_texto, envia_miembros, fin, incompleto, miembro, paseo, silencio
 
 
 def claves(lineas):

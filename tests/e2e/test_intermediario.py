@@ -5,7 +5,7 @@ is given up (within 30 seconds, or VORTCP_ESPERA when that is shorter)."""
 import unittest
 
 from lib import Peer, broker_script, expect, expect_eof, to_ebcdic
-from test_sesion import Sesion
+from lib.sesion import Sesion
 
 
 class RespuestaDelIntermediario(Sesion):

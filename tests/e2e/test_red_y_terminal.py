@@ -11,8 +11,8 @@ import unittest
 
 from lib import (WINDOWS, Peer, call, ebcdic_frame, expect_eof, expect_frame, frame, read_frame, run_on_terminal,
                  send, to_ebcdic, unused_port)
-from test_sesion import Sesion
-from test_transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro, silencio
+from lib.sesion import Sesion
+from lib.transferencia import Arbol, bloque_texto, cuentas, fin, incompleto, miembro, silencio
 
 
 class Espera(Arbol):

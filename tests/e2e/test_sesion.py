@@ -2,13 +2,11 @@
 session broker and its port arithmetic, connection failures, the WEB
 handshake, and the trace of one exchange."""
 
-import os
-import tempfile
 import unittest
 
-from lib import (Peer, broker_reply, broker_script, close, ebcdic_frame, expect,
-                 expect_eof, expect_frame, frame, make_base, run_vortcp, send, send_chunks,
-                 send_split, text_bytes, to_ebcdic, unused_port, CONNECTION_REFUSED)
+from lib import (CONNECTION_REFUSED, Peer, broker_reply, broker_script, close, ebcdic_frame, expect, expect_eof,
+                 expect_frame, frame, send, send_chunks, send_split, text_bytes, to_ebcdic, unused_port)
+from lib.sesion import Sesion
 
 FIN_DE_LISTA = ebcdic_frame("0600007")  # a code outside the catalogue ends the walk
 
@@ -17,25 +15,6 @@ def peticion(texto):
     """The request frame: exactly 70 characters, all in EBCDIC."""
     assert len(texto) == 70, len(texto)
     return ebcdic_frame(texto)
-
-
-class Sesion(unittest.TestCase):
-    def setUp(self):
-        self._tmp = tempfile.TemporaryDirectory()
-        self.dir = self._tmp.name
-        self.addCleanup(self._tmp.cleanup)
-        self.base = make_base(os.path.join(self.dir, "base"), "ESP")
-
-    def run_against(self, peer, args, **env):
-        full = {"BASE": self.base, "LANG": "ESP"}
-        if peer is not None:
-            full.update(peer.env())
-        full.update(env)
-        return run_vortcp(args, self.dir, env=full)
-
-    def read(self, name):
-        with open(os.path.join(self.dir, name), "rb") as f:
-            return f.read()
 
 
 class Peticion(Sesion):

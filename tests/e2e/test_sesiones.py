@@ -16,7 +16,7 @@ import unittest
 
 from lib import WINDOWS, clean_env, run_vortcp, shown_path, unused_port, vortcp_bin
 from lib.catalogo_sim import cambia_fecha
-from test_simulador import MUESTRAS, Simulador
+from lib.simulador import MUESTRAS, Simulador
 
 LIB = "PAR"
 # The sessions' objects: five small source files (one unit each), a file big

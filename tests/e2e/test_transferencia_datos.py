@@ -7,8 +7,8 @@ import unittest
 
 from lib import (ebc_fija, expect_eof, expect_frame, frame, read_frame, send, shown_path,
                  to_ebcdic)
-from test_transferencia import (OK, Arbol, bloque_crudo, bloque_texto, cabecera, cuentas, mensajes,
-                                miembro, obtiene, paseo)
+from lib.transferencia import (OK, Arbol, bloque_crudo, bloque_texto, cabecera, cuentas, mensajes,
+                               miembro, obtiene, paseo)
 
 
 def crudo(lib, fic, mbr="", tipo="PF", **kw):

@@ -1,7 +1,7 @@
 """What a transfer leaves on disk: objects written into "<path>.parcial" and
 moved over their path only once complete, the header's change date on the
 files, working files and links that a run does not write through, and one run
-at a time per library."""
+at a time per library. A full disk is in test_transferencia_fallos.py."""
 
 import datetime
 import os
@@ -10,8 +10,7 @@ import time
 import unittest
 
 from lib import WINDOWS, Peer, call, expect_eof, frame, read_frame, run_vortcp, send, text_bytes
-from test_fallos_transferencia import grabar
-from test_transferencia import Arbol, DiscoPequeno, bloque_crudo, bloque_texto, cabecera, fin, mensajes, miembro, paseo
+from lib.transferencia import Arbol, bloque_crudo, bloque_texto, cabecera, fin, mensajes, miembro, paseo
 
 
 class CompletosTest(Arbol):
@@ -46,29 +45,6 @@ class CompletosTest(Arbol):
             self.assertGreater(fecha("LIB1", "SRC", m + ".txt"), antes, m)
         # Directories keep the time they were made or changed.
         self.assertGreater(fecha("LIB1", "SRC"), antes)
-
-
-class DiscoLlenoParcialTest(DiscoPequeno):
-    def test_disco_lleno_deja_la_copia_anterior(self):
-        os.makedirs(os.path.join(self.dir, "LIB1", "SRC"))
-        with open(os.path.join(self.dir, "LIB1", "SRC", "M1.txt"), "wb") as f:
-            f.write(text_bytes(b"VIEJO\n"))
-        bloque = bloque_texto(["X" * 999] * 29)
-
-        def sirve(conn):
-            conn.send(frame(miembro("LIB1", "SRC", "M1")))
-            try:
-                for _ in range(4):
-                    conn.read_frame()
-                    conn.send(frame(bloque))
-            except Exception:
-                pass
-            return "close"
-        r = self.corre(["ALL", "LIB1"], [read_frame(), call(sirve)], estado=1)
-        self.assertIn(grabar("LIB1/SRC/M1.txt"), r.stdout)
-        self.assertNotIn(b"Incompleto", r.stdout)
-        self.assertEqual(self.lee("LIB1", "SRC", "M1.txt"), b"VIEJO\n")
-        self.assertEqual(os.listdir(os.path.join(self.dir, "LIB1", "SRC")), ["M1.txt"])
 
 
 @unittest.skipIf(WINDOWS, "links are made with POSIX calls")

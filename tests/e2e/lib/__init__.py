@@ -11,7 +11,14 @@
   send_split, pause, close, expect_eof, call), broker_reply, broker_script,
   unused_port: the scripted server side (servidor.py)
 
-Tests import it from tests/e2e: `from lib import *` or by name.
+Tests import it from tests/e2e: `from lib import *` or by name. Its other
+modules are imported by name, as each concerns some of the tests only:
+- lib.transferencia: the transfer walk's frames, scripts and result lines, and
+  the test cases Arbol and DiscoPequeno that run it in a local tree
+- lib.sesion: the test case Sesion of the session tests
+- lib.simulador: Simulador, a zizez-sim process, and MUESTRAS
+- lib.cliente_sim: a bare client of the simulator's wire
+- lib.catalogo_sim: changes to the simulator's catalogue
 """
 
 from .ebcdic import (MAX_FRAME, as_bytes, asc_fija, ebc_fija, ebcdic_frame, frame,

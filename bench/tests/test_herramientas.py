@@ -14,7 +14,7 @@ import threading
 import time
 import unittest
 
-BANCO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench")
+BANCO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, BANCO)
 import medida  # noqa: E402
 from banco import diferencia_arboles, diferencia_con_muestras, tramas_grabadas  # noqa: E402

@@ -17,7 +17,8 @@ import unittest
 
 from lib import WINDOWS, make_base, run_vortcp, shown_path, stored_name, to_ebcdic, from_ebcdic, asc_fija
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha, objetos
-from test_simulador import MUESTRAS, Cliente, Simulador, consulta, expande_lzw
+from lib.cliente_sim import Cliente, consulta, expande_lzw
+from lib.simulador import MUESTRAS, Simulador
 
 OBJETOS = ("SELECT OBJNAME, OBJTYPE, OBJSIZE FROM TABLE(QSYS2.OBJECT_STATISTICS('%s', '*FILE *MSGF')) X"
            "%s ORDER BY OBJNAME")
