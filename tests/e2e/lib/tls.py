@@ -9,14 +9,19 @@ and stunnel as the terminator in front of zizez-sim or a scripted peer.
 A Terminador forwards port t.puerto + i to destinos[i] (the broker's port
 and its session ports keep their offsets), and is ready once stunnel says
 so: its ports are taken from below the kernel's range of ephemeral ports,
-tried anew when one of them is busy.
+tried anew when one of them is busy. stunnel's line at the end of each
+connection tells how many bytes went each way (cierres, espera_cierres).
 """
 
 import os
 import random
+import re
 import socket
 import subprocess
 import threading
+
+# stunnel's last line of a connection: bytes to the client, bytes to the server.
+FIN_DE_CONEXION = re.compile(r"Connection [a-z/]+: (\d+) byte\(s\) sent to TLS, (\d+) byte\(s\) sent to socket")
 
 # Every certificate but the expired one is valid from now on for this long.
 DIAS = 30
@@ -146,6 +151,7 @@ class Terminador:
         self.proc = None
         self.puerto = None
         self.lineas = []
+        self._cambio = threading.Condition()
 
     def _configuracion(self, base):
         lineas = ["foreground = yes", "pid =", "syslog = no", "debug = 5"]
@@ -164,10 +170,27 @@ class Terminador:
     def _lee(self, proc, listo):
         for linea in proc.stderr:
             linea = linea.decode("latin-1").rstrip("\n")
-            self.lineas.append(linea)
+            with self._cambio:
+                self.lineas.append(linea)
+                self._cambio.notify_all()
             if "Configuration successful" in linea:
                 listo.set()
         listo.set()  # the end of its output: stunnel has exited
+
+    def cierres(self):
+        """(bytes sent to the client, bytes sent to the server) of every
+        connection that has ended, in order."""
+        with self._cambio:
+            return [(int(m.group(1)), int(m.group(2))) for m in map(FIN_DE_CONEXION.search, self.lineas) if m]
+
+    def espera_cierres(self, cuantos, plazo=30):
+        """cierres() once it holds `cuantos` connections (stunnel ends one a
+        little after the client); AssertionError after plazo seconds."""
+        with self._cambio:
+            if not self._cambio.wait_for(lambda: len(self.cierres()) >= cuantos, plazo):
+                raise AssertionError("stunnel ended %d connections, not %d:\n%s"
+                                     % (len(self.cierres()), cuantos, "\n".join(self.lineas[-20:])))
+        return self.cierres()
 
     def start(self):
         n = len(self.destinos)
