@@ -199,6 +199,12 @@ class Rechazos(ConTerminador):
         self.assertEqual(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="zizez.ejemplo").status, 0)
         r = self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="otro.ejemplo")
         self.assert_rechazada(r, "el certificado no es de otro.ejemplo")
+        # A wildcard stands for one whole first label.
+        t = self.terminador([self.sim.puerto], servidor=c.servidor_comodin)
+        self.assertEqual(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="as400.zizez.ejemplo").status, 0)
+        for nombre in ("zizez.ejemplo", "a.b.zizez.ejemplo"):
+            self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE=nombre),
+                                  "el certificado no es de " + nombre)
         t = self.terminador([self.sim.puerto])
         self.assertEqual(self.corre(["END"], t.puerto, SERVIDOR="localhost").status, 0)
         self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="zizez.ejemplo"),

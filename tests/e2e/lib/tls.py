@@ -47,6 +47,7 @@ class Certificados:
     servidor: signed by ca, for 127.0.0.1 and localhost;
     servidor_otra_ca: the same names, signed by otra_ca;
     servidor_otro_nombre: signed by ca, for zizez.ejemplo only;
+    servidor_comodin: signed by ca, for *.zizez.ejemplo;
     servidor_caducado: signed by ca, for 127.0.0.1, expired in 2020;
     cliente, cliente_otra_ca: client certificates signed by each authority.
     Keys are RSA (the Windows build imports only RSA client keys)."""
@@ -64,6 +65,8 @@ class Certificados:
         self.servidor_otra_ca = self._firma("servidor_otra_ca", "servidor", "otra_ca", servidor)
         self.servidor_otro_nombre = self._firma("servidor_otro_nombre", "servidor", "ca",
                                                 "subjectAltName=DNS:zizez.ejemplo\nextendedKeyUsage=serverAuth\n")
+        self.servidor_comodin = self._firma("servidor_comodin", "servidor", "ca",
+                                            "subjectAltName=DNS:*.zizez.ejemplo\nextendedKeyUsage=serverAuth\n")
         self.servidor_caducado = self._caducado()
         self.cliente = self._firma("cliente", "cliente", "ca", cliente)
         self.cliente_otra_ca = self._firma("cliente_otra_ca", "cliente", "otra_ca", cliente)
