@@ -1,10 +1,11 @@
-// TLS on POSIX (tls.h) with OpenSSL 3: the client's context (TLS 1.2 or
-// later, the peer always verified against the given certificates or the
-// system's store, the client certificate), the handshake on a non-blocking
-// socket within its time, the reading of why it failed, and the reads and
-// writes of a blocking socket under the receive time-outs and interruptions
-// of plataforma_posix.cpp.
+// TLS on POSIX (tls.h) with OpenSSL 3: the library loaded when a run first
+// asks for TLS, the client's context (TLS 1.2 or later, the peer always
+// verified against the given certificates or the system's store, the client
+// certificate), the handshake on a non-blocking socket within its time, the
+// reading of why it failed, and the reads and writes of a blocking socket
+// under the receive time-outs and interruptions of plataforma_posix.cpp.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -35,6 +36,47 @@ struct ConexionTls {
 };
 
 namespace {
+
+// The OpenSSL functions the connection calls. libssl is opened only when a
+// run asks for TLS (plat_tls_cliente): loading it and libcrypto costs every
+// run about 2 MB of memory and a few milliseconds, which the runs in clear
+// do not pay. The headers give each function its type.
+#define FUNCIONES_OPENSSL(X)                                                                                \
+  X(TLS_client_method)                                                                                      \
+  X(SSL_CTX_new) X(SSL_CTX_free) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify) X(SSL_CTX_set_options)               \
+      X(SSL_CTX_set_default_passwd_cb) X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) \
+          X(SSL_CTX_use_certificate_chain_file) X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) \
+              X(SSL_new) X(SSL_free) X(SSL_set_fd) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set_msg_callback)    \
+                  X(SSL_connect) X(SSL_get_error) X(SSL_get_verify_result) X(SSL_get_certificate)           \
+                      X(SSL_peek) X(SSL_version) X(SSL_read) X(SSL_write_ex) X(SSL_pending) X(SSL_shutdown) \
+                          X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags)                             \
+                              X(X509_VERIFY_PARAM_set1_ip_asc) X(X509_VERIFY_PARAM_set1_host)
+
+struct OpenSsl {
+#define CAMPO_OPENSSL(f) decltype(&::f) f = nullptr;
+  FUNCIONES_OPENSSL(CAMPO_OPENSSL)
+#undef CAMPO_OPENSSL
+};
+// Filled once, by the first plat_tls_cliente, before any connection.
+OpenSsl openssl;
+
+// Opens libssl (and with it libcrypto) and finds every function. False when
+// the library or one of them is missing.
+bool carga_openssl() {
+  if (openssl.SSL_new != nullptr) return true;
+  void* biblioteca = dlopen("libssl.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (biblioteca == nullptr) return false;
+  OpenSsl cargada;
+  bool completa = true;
+#define BUSCA_OPENSSL(f)                                                    \
+  cargada.f = reinterpret_cast<decltype(cargada.f)>(dlsym(biblioteca, #f)); \
+  completa = completa && cargada.f != nullptr;
+  FUNCIONES_OPENSSL(BUSCA_OPENSSL)
+#undef BUSCA_OPENSSL
+  // libssl stays open for the rest of the process, found or not.
+  if (completa) openssl = cargada;
+  return completa;
+}
 
 // The longest wait for the server's verdict on the client certificate under
 // TLS 1.3 (see espera_veredicto): a server sends it, or its session tickets,
@@ -71,13 +113,15 @@ bool es_ip(const char* nombre) {
 // handshake (never an address: TLS's server name extension does not take
 // one). False when OpenSSL refuses it.
 bool pon_nombre(SSL* ssl, const char* nombre) {
-  X509_VERIFY_PARAM* p = SSL_get0_param(ssl);
+  X509_VERIFY_PARAM* p = openssl.SSL_get0_param(ssl);
   // The subject's common name is never read as a host name: the same rule
   // as on Windows, and that of today's certificates.
-  X509_VERIFY_PARAM_set_hostflags(p,
-                                  X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
-  if (es_ip(nombre)) return X509_VERIFY_PARAM_set1_ip_asc(p, nombre) == 1;
-  return SSL_set_tlsext_host_name(ssl, nombre) == 1 && X509_VERIFY_PARAM_set1_host(p, nombre, 0) == 1;
+  openssl.X509_VERIFY_PARAM_set_hostflags(
+      p, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS | X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
+  if (es_ip(nombre)) return openssl.X509_VERIFY_PARAM_set1_ip_asc(p, nombre) == 1;
+  return openssl.SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                          const_cast<char*>(nombre)) == 1 &&
+         openssl.X509_VERIFY_PARAM_set1_host(p, nombre, 0) == 1;
 }
 
 RechazoTls de_verificacion(long error) {
@@ -104,12 +148,12 @@ RechazoTls de_verificacion(long error) {
 // Why the handshake failed: the chain's verification first, then the
 // alert the server sent when it had asked for a client certificate.
 RechazoTls motivo_del_fallo(const ConexionTls* c) {
-  long verificacion = SSL_get_verify_result(c->ssl);
+  long verificacion = openssl.SSL_get_verify_result(c->ssl);
   if (verificacion != X509_V_OK) return de_verificacion(verificacion);
   if (c->alerta == TLS13_AD_CERTIFICATE_REQUIRED) return RechazoTls::pide_certificado;
   if (c->pide_certificado && c->alerta >= 0)
-    return SSL_get_certificate(c->ssl) == nullptr ? RechazoTls::pide_certificado
-                                                  : RechazoTls::certificado_rechazado;
+    return openssl.SSL_get_certificate(c->ssl) == nullptr ? RechazoTls::pide_certificado
+                                                          : RechazoTls::certificado_rechazado;
   return RechazoTls::negociacion;
 }
 
@@ -142,10 +186,10 @@ bool negocia(ConexionTls* c, int64_t limite, RechazoTls* rechazo) {
       *rechazo = RechazoTls::interrumpida;
       return false;
     }
-    ERR_clear_error();
-    int r = SSL_connect(c->ssl);
+    openssl.ERR_clear_error();
+    int r = openssl.SSL_connect(c->ssl);
     if (r == 1) return true;
-    int e = SSL_get_error(c->ssl, r);
+    int e = openssl.SSL_get_error(c->ssl, r);
     if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) {
       c->rota = true;
       *rechazo = motivo_del_fallo(c);
@@ -169,18 +213,18 @@ bool espera_veredicto(ConexionTls* c, int64_t limite, RechazoTls* rechazo) {
   if (hasta > limite) hasta = limite;
   for (;;) {
     if (c->billete) return true;
-    ERR_clear_error();
+    openssl.ERR_clear_error();
     char byte;
-    int r = SSL_peek(c->ssl, &byte, 1);
+    int r = openssl.SSL_peek(c->ssl, &byte, 1);
     if (r > 0 || c->billete) return true;
-    int e = SSL_get_error(c->ssl, r);
+    int e = openssl.SSL_get_error(c->ssl, r);
     if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) {
       c->rota = true;
       *rechazo = motivo_del_fallo(c);
       // A close with no alert is a refusal all the same.
       if (*rechazo == RechazoTls::negociacion)
-        *rechazo = SSL_get_certificate(c->ssl) == nullptr ? RechazoTls::pide_certificado
-                                                          : RechazoTls::certificado_rechazado;
+        *rechazo = openssl.SSL_get_certificate(c->ssl) == nullptr ? RechazoTls::pide_certificado
+                                                                  : RechazoTls::certificado_rechazado;
       return false;
     }
     if (!espera_socket(c->sd, e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, hasta)) {
@@ -204,11 +248,11 @@ long lee(ConexionTls* c, void* destino, size_t n, bool con_plazo) {
       errno = EINTR;
       return -1;
     }
-    ERR_clear_error();
+    openssl.ERR_clear_error();
     errno = 0;
-    int r = SSL_read(c->ssl, destino, pedir);
+    int r = openssl.SSL_read(c->ssl, destino, pedir);
     if (r > 0) return r;
-    int e = SSL_get_error(c->ssl, r);
+    int e = openssl.SSL_get_error(c->ssl, r);
     if (e == SSL_ERROR_ZERO_RETURN) return 0;
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
       if (con_plazo && (errno == EAGAIN || errno == EWOULDBLOCK)) return PLAT_SIN_DATOS;
@@ -224,35 +268,38 @@ long lee(ConexionTls* c, void* destino, size_t n, bool con_plazo) {
 }  // namespace
 
 ClienteTls* plat_tls_cliente(const FicherosTls& f, FalloClienteTls* fallo) {
-  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-  if (ctx == nullptr || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1) {
-    SSL_CTX_free(ctx);
+  *fallo = FalloClienteTls::sistema;
+  if (!carga_openssl()) return nullptr;
+  SSL_CTX* ctx = openssl.SSL_CTX_new(openssl.TLS_client_method());
+  if (ctx == nullptr ||
+      openssl.SSL_CTX_ctrl(ctx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
+    openssl.SSL_CTX_free(ctx);
     *fallo = FalloClienteTls::sistema;
     return nullptr;
   }
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  openssl.SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
   // The frames carry their own lengths: a connection cut without TLS's
   // close message is a closed connection like any other.
-  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
-  SSL_CTX_set_default_passwd_cb(ctx, sin_contrasena);
+  openssl.SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  openssl.SSL_CTX_set_default_passwd_cb(ctx, sin_contrasena);
   *fallo = FalloClienteTls::ninguno;
   bool con_autoridades = f.autoridades != nullptr && f.autoridades[0] != '\0';
-  if (con_autoridades ? SSL_CTX_load_verify_locations(ctx, f.autoridades, nullptr) != 1
-                      : SSL_CTX_set_default_verify_paths(ctx) != 1) {
+  if (con_autoridades ? openssl.SSL_CTX_load_verify_locations(ctx, f.autoridades, nullptr) != 1
+                      : openssl.SSL_CTX_set_default_verify_paths(ctx) != 1) {
     *fallo = con_autoridades ? FalloClienteTls::autoridades : FalloClienteTls::sistema;
   } else if (f.certificado != nullptr && f.certificado[0] != '\0') {
     const char* clave = f.clave != nullptr && f.clave[0] != '\0' ? f.clave : f.certificado;
-    if (SSL_CTX_use_certificate_chain_file(ctx, f.certificado) != 1) {
+    if (openssl.SSL_CTX_use_certificate_chain_file(ctx, f.certificado) != 1) {
       *fallo = FalloClienteTls::certificado;
-    } else if (SSL_CTX_use_PrivateKey_file(ctx, clave, SSL_FILETYPE_PEM) != 1 ||
-               SSL_CTX_check_private_key(ctx) != 1) {
+    } else if (openssl.SSL_CTX_use_PrivateKey_file(ctx, clave, SSL_FILETYPE_PEM) != 1 ||
+               openssl.SSL_CTX_check_private_key(ctx) != 1) {
       *fallo = FalloClienteTls::clave;
     }
   }
-  ERR_clear_error();
+  openssl.ERR_clear_error();
   ClienteTls* cliente = *fallo == FalloClienteTls::ninguno ? new (std::nothrow) ClienteTls{ctx} : nullptr;
   if (cliente == nullptr) {
-    SSL_CTX_free(ctx);
+    openssl.SSL_CTX_free(ctx);
     if (*fallo == FalloClienteTls::ninguno) *fallo = FalloClienteTls::sistema;
   }
   return cliente;
@@ -264,27 +311,27 @@ ConexionTls* plat_tls_conecta(ClienteTls* cliente, socket_t s, const char* nombr
   ConexionTls* c = new (std::nothrow) ConexionTls{};
   if (c == nullptr) return nullptr;
   c->sd = (int)s;
-  c->ssl = SSL_new(cliente->contexto);
+  c->ssl = openssl.SSL_new(cliente->contexto);
   int banderas = fcntl(c->sd, F_GETFL);
-  bool listo = c->ssl != nullptr && SSL_set_fd(c->ssl, c->sd) == 1 && pon_nombre(c->ssl, nombre) &&
+  bool listo = c->ssl != nullptr && openssl.SSL_set_fd(c->ssl, c->sd) == 1 && pon_nombre(c->ssl, nombre) &&
                banderas >= 0 && fcntl(c->sd, F_SETFL, banderas | O_NONBLOCK) == 0;
   if (listo) {
-    SSL_set_msg_callback(c->ssl, observa);
-    SSL_set_msg_callback_arg(c->ssl, c);
+    openssl.SSL_set_msg_callback(c->ssl, observa);
+    openssl.SSL_ctrl(c->ssl, SSL_CTRL_SET_MSG_CALLBACK_ARG, 0, c);
     int64_t limite = plat_reloj_ms() + max_ms;
     bool hecho = negocia(c, limite, rechazo);
-    if (hecho && c->pide_certificado && SSL_version(c->ssl) >= TLS1_3_VERSION)
+    if (hecho && c->pide_certificado && openssl.SSL_version(c->ssl) >= TLS1_3_VERSION)
       hecho = espera_veredicto(c, limite, rechazo);
     // Reads and writes from here on block, under the socket's time-outs.
     bool bloqueante = fcntl(c->sd, F_SETFL, banderas) == 0;
     if (hecho && bloqueante) {
-      SSL_set_msg_callback(c->ssl, nullptr);
-      ERR_clear_error();
+      openssl.SSL_set_msg_callback(c->ssl, nullptr);
+      openssl.ERR_clear_error();
       return c;
     }
   }
-  ERR_clear_error();
-  SSL_free(c->ssl);
+  openssl.ERR_clear_error();
+  openssl.SSL_free(c->ssl);
   delete c;
   return nullptr;
 }
@@ -296,11 +343,11 @@ long plat_tls_envia(ConexionTls* c, const void* datos, size_t n) {
       errno = EINTR;
       return -1;
     }
-    ERR_clear_error();
+    openssl.ERR_clear_error();
     errno = 0;
     size_t escritos = 0;
-    if (SSL_write_ex(c->ssl, datos, n, &escritos) == 1) return (long)n;
-    int e = SSL_get_error(c->ssl, 0);
+    if (openssl.SSL_write_ex(c->ssl, datos, n, &escritos) == 1) return (long)n;
+    int e = openssl.SSL_get_error(c->ssl, 0);
     // Cut short by a signal: the same write again, as OpenSSL asks.
     if ((e == SSL_ERROR_WANT_WRITE || e == SSL_ERROR_WANT_READ) && errno == EINTR) continue;
     c->rota = true;
@@ -316,7 +363,7 @@ long plat_tls_recibe(ConexionTls* c, void* destino, size_t n) {
 long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (max_ms < 1) max_ms = 1;
   // Bytes decrypted already are there at once, whatever the socket holds.
-  if (SSL_pending(c->ssl) > 0) return lee(c, destino, n, true);
+  if (openssl.SSL_pending(c->ssl) > 0) return lee(c, destino, n, true);
   if (pon_plazo_recepcion((socket_t)c->sd, max_ms, plazo_ms)) return lee(c, destino, n, true);
   // A socket without a time-out: poll stands in for it before the read.
   if (!espera_socket(c->sd, POLLIN, plat_reloj_ms() + max_ms)) {
@@ -331,7 +378,7 @@ long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_
 // what it holds beyond the socket is the decrypted rest of a record: those
 // bytes count, and the socket is waited on for the others.
 void plat_tls_espera_datos(ConexionTls* c, size_t faltan, int max_ms) {
-  int descifrados = SSL_pending(c->ssl);
+  int descifrados = openssl.SSL_pending(c->ssl);
   size_t hay = descifrados > 0 ? (size_t)descifrados : 0;
   if (hay >= faltan) return;
   plat_espera_datos((socket_t)c->sd, faltan - hay, max_ms);
@@ -343,10 +390,10 @@ void plat_tls_cierra(ConexionTls* c) {
   // One try, never waiting: a peer that no longer reads must not hold the
   // end of the run.
   if (!c->rota && banderas >= 0 && fcntl(c->sd, F_SETFL, banderas | O_NONBLOCK) == 0) {
-    SSL_shutdown(c->ssl);
+    openssl.SSL_shutdown(c->ssl);
     fcntl(c->sd, F_SETFL, banderas);
   }
-  ERR_clear_error();
-  SSL_free(c->ssl);
+  openssl.ERR_clear_error();
+  openssl.SSL_free(c->ssl);
   delete c;
 }
