@@ -41,16 +41,17 @@ namespace {
 // run asks for TLS (plat_tls_cliente): loading it and libcrypto costs every
 // run about 2 MB of memory and a few milliseconds, which the runs in clear
 // do not pay. The headers give each function its type.
-#define FUNCIONES_OPENSSL(X)                                                                                \
-  X(TLS_client_method)                                                                                      \
-  X(SSL_CTX_new) X(SSL_CTX_free) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify) X(SSL_CTX_set_options)               \
-      X(SSL_CTX_set_default_passwd_cb) X(SSL_CTX_load_verify_locations) X(SSL_CTX_set_default_verify_paths) \
-          X(SSL_CTX_use_certificate_chain_file) X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) \
-              X(SSL_new) X(SSL_free) X(SSL_set_fd) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set_msg_callback)    \
-                  X(SSL_connect) X(SSL_get_error) X(SSL_get_verify_result) X(SSL_get_certificate)           \
-                      X(SSL_peek) X(SSL_version) X(SSL_read) X(SSL_write_ex) X(SSL_pending) X(SSL_shutdown) \
-                          X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags)                             \
-                              X(X509_VERIFY_PARAM_set1_ip_asc) X(X509_VERIFY_PARAM_set1_host)
+// clang-format off
+#define FUNCIONES_OPENSSL(X)                                                                              \
+  X(TLS_client_method) X(SSL_CTX_new) X(SSL_CTX_free) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify)               \
+  X(SSL_CTX_set_options) X(SSL_CTX_set_default_passwd_cb) X(SSL_CTX_load_verify_locations)                \
+  X(SSL_CTX_set_default_verify_paths) X(SSL_CTX_use_certificate_chain_file)                               \
+  X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_new) X(SSL_free) X(SSL_set_fd)        \
+  X(SSL_get0_param) X(SSL_ctrl) X(SSL_set_msg_callback) X(SSL_connect) X(SSL_get_error)                   \
+  X(SSL_get_verify_result) X(SSL_get_certificate) X(SSL_peek) X(SSL_version) X(SSL_read) X(SSL_write_ex)  \
+  X(SSL_pending) X(SSL_shutdown) X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags)                    \
+  X(X509_VERIFY_PARAM_set1_ip_asc) X(X509_VERIFY_PARAM_set1_host)
+// clang-format on
 
 struct OpenSsl {
 #define CAMPO_OPENSSL(f) decltype(&::f) f = nullptr;
