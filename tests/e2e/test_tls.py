@@ -287,37 +287,41 @@ class EsperasSobreTls(ConTerminador):
         self.assertLess(time.time() - inicio, 15)
 
     @unittest.skipIf(WINDOWS, "signals are POSIX; the console's Ctrl-C cannot be sent under Wine")
-    def test_ctrl_c_con_cuatro_sesiones_abiertas(self):
+    def test_ctrl_c_con_una_y_con_cuatro_sesiones(self):
         # Each message waits, so that every session holds an open object
-        # most of the time; once four working files are there, Ctrl-C: the
-        # run cuts the sockets under the TLS connections of its sessions.
+        # most of the time; once every session has one, Ctrl-C. One session
+        # waits in a TLS read that the signal cuts short; with four, the run
+        # cuts the sockets under the TLS connections of its sessions.
         muestras = os.path.join(self.raiz, "muestras")
         crea_muestras(muestras)
         sim = self.simulador("--muestras", muestras, "--broker", "0", "--max-sesiones", str(MAX_SESIONES),
                              "--retardo-ms", "300")
         t = self.terminador([sim.puerto + i for i in range(MAX_SESIONES + 1)])
-        carpeta = self.carpeta()
-        env = clean_env({"SERVIDOR": "127.0.0.1", "SERVPORT": t.puerto, "BASE": muestras, "LANG": "ESP",
-                         "MULTIAS": "1", "VORTCP_SESIONES": "4", "VORTCP_TLS": "1", "VORTCP_TLS_CA": self.certs.ca})
-        p = subprocess.Popen([vortcp_bin(), "ALL", LIB], cwd=carpeta, env=env, stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE)
-        try:
-            fin = time.time() + 60
-            while len(parciales(carpeta)) < 4 and time.time() < fin and p.poll() is None:
-                time.sleep(0.02)
-            self.assertEqual(len(parciales(carpeta)), 4)
-            p.send_signal(signal.SIGINT)
-            inicio = time.time()
-            salida, error = p.communicate(timeout=30)
-        finally:
-            if p.poll() is None:
-                p.kill()
-                p.communicate()
-        self.assertEqual(p.returncode, 130, salida + error)
-        self.assertLess(time.time() - inicio, 5)
-        self.assertTrue(salida.endswith(b"Transferencia interrumpida.\n"), salida[-300:])
-        self.assertNotIn(b"Connection closed", salida)
-        self.assertNotIn(b"Conexion TLS", error)
+        for sesiones in (1, 4):
+            with self.subTest(sesiones=sesiones):
+                carpeta = self.carpeta()
+                env = clean_env({"SERVIDOR": "127.0.0.1", "SERVPORT": t.puerto, "BASE": muestras, "LANG": "ESP",
+                                 "MULTIAS": "1", "VORTCP_SESIONES": str(sesiones), "VORTCP_TLS": "1",
+                                 "VORTCP_TLS_CA": self.certs.ca})
+                p = subprocess.Popen([vortcp_bin(), "ALL", LIB], cwd=carpeta, env=env, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+                try:
+                    fin = time.time() + 60
+                    while len(parciales(carpeta)) < sesiones and time.time() < fin and p.poll() is None:
+                        time.sleep(0.02)
+                    self.assertEqual(len(parciales(carpeta)), sesiones)
+                    p.send_signal(signal.SIGINT)
+                    inicio = time.time()
+                    salida, error = p.communicate(timeout=30)
+                finally:
+                    if p.poll() is None:
+                        p.kill()
+                        p.communicate()
+                self.assertEqual(p.returncode, 130, salida + error)
+                self.assertLess(time.time() - inicio, 5)
+                self.assertTrue(salida.endswith(b"Transferencia interrumpida.\n"), salida[-300:])
+                self.assertNotIn(b"Connection closed", salida)
+                self.assertNotIn(b"Conexion TLS", error)
 
 
 if __name__ == "__main__":
