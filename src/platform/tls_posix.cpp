@@ -49,8 +49,9 @@ namespace {
   X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_new) X(SSL_free) X(SSL_set_fd)        \
   X(SSL_get0_param) X(SSL_ctrl) X(SSL_set_msg_callback) X(SSL_connect) X(SSL_get_error)                   \
   X(SSL_get_verify_result) X(SSL_get_certificate) X(SSL_peek) X(SSL_version) X(SSL_read) X(SSL_write_ex)  \
-  X(SSL_pending) X(SSL_shutdown) X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags)                    \
-  X(X509_VERIFY_PARAM_set1_ip_asc) X(X509_VERIFY_PARAM_set1_host)
+  X(SSL_has_pending) X(SSL_CTX_set_default_read_buffer_len) X(SSL_shutdown)                               \
+  X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags) X(X509_VERIFY_PARAM_set1_ip_asc)                  \
+  X(X509_VERIFY_PARAM_set1_host)
 // clang-format on
 
 struct OpenSsl {
@@ -282,6 +283,12 @@ ClienteTls* plat_tls_cliente(const FicherosTls& f, FalloClienteTls* fallo) {
   // The frames carry their own lengths: a connection cut without TLS's
   // close message is a closed connection like any other.
   openssl.SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // Records are read from the socket as many at a time as it holds, up to
+  // 64 KB (a frame of two records in one read), not a header and a body
+  // apiece. What is read and not yet decrypted stays in OpenSSL: the wait
+  // for the rest of a frame asks for it (plat_tls_espera_datos).
+  openssl.SSL_CTX_ctrl(ctx, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
+  openssl.SSL_CTX_set_default_read_buffer_len(ctx, 64 * 1024);
   openssl.SSL_CTX_set_default_passwd_cb(ctx, sin_contrasena);
   *fallo = FalloClienteTls::ninguno;
   bool con_autoridades = f.autoridades != nullptr && f.autoridades[0] != '\0';
@@ -363,11 +370,10 @@ long plat_tls_recibe(ConexionTls* c, void* destino, size_t n) {
 
 long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (max_ms < 1) max_ms = 1;
-  // Bytes decrypted already are there at once, whatever the socket holds.
-  if (openssl.SSL_pending(c->ssl) > 0) return lee(c, destino, n, true);
   if (pon_plazo_recepcion((socket_t)c->sd, max_ms, plazo_ms)) return lee(c, destino, n, true);
-  // A socket without a time-out: poll stands in for it before the read.
-  if (!espera_socket(c->sd, POLLIN, plat_reloj_ms() + max_ms)) {
+  // A socket without a time-out: poll stands in for it before the read,
+  // unless OpenSSL holds bytes already.
+  if (openssl.SSL_has_pending(c->ssl) == 0 && !espera_socket(c->sd, POLLIN, plat_reloj_ms() + max_ms)) {
     if (plat_interrupcion() == 0) return PLAT_SIN_DATOS;
     errno = EINTR;
     return -1;
@@ -375,14 +381,12 @@ long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_
   return lee(c, destino, n, false);
 }
 
-// OpenSSL reads one record at a time from the socket (no read-ahead), so
-// what it holds beyond the socket is the decrypted rest of a record: those
-// bytes count, and the socket is waited on for the others.
+// Whatever OpenSSL holds, decrypted or read ahead, the next receive takes
+// without the socket: the wait ends at once, and once it holds nothing the
+// socket is waited on for the bytes of the frame still missing.
 void plat_tls_espera_datos(ConexionTls* c, size_t faltan, int max_ms) {
-  int descifrados = openssl.SSL_pending(c->ssl);
-  size_t hay = descifrados > 0 ? (size_t)descifrados : 0;
-  if (hay >= faltan) return;
-  plat_espera_datos((socket_t)c->sd, faltan - hay, max_ms);
+  if (openssl.SSL_has_pending(c->ssl) != 0) return;
+  plat_espera_datos((socket_t)c->sd, faltan, max_ms);
 }
 
 void plat_tls_cierra(ConexionTls* c) {
