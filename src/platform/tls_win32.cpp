@@ -387,9 +387,9 @@ bool adquiere(ClienteTls* c) {
   PCCERT_CONTEXT certificados[1] = {c->certificado};
   DWORD cuantos = c->certificado != nullptr ? 1 : 0;
   DWORD banderas = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
-  // Windows 10 1809 and later take SCH_CREDENTIALS, where TLS 1.3 is
-  // offered beside 1.2; what is older, Wine among them, takes SCHANNEL_CRED
-  // and TLS 1.2.
+  // Windows 10 1809 and later take SCH_CREDENTIALS, which offers TLS 1.3
+  // beside 1.2 where SChannel has it (Windows 11, Server 2022); what is
+  // older, Wine among them, takes SCHANNEL_CRED and TLS 1.2.
   TLS_PARAMETERS parametros;
   memset(&parametros, 0, sizeof parametros);
   parametros.grbitDisabledProtocols =
