@@ -1,11 +1,12 @@
 """The benchmark suite: starts the servers (zizez-sim, with or without its
 session broker, delay per message or piece mode; the lock-step limit server
-in both its dialects, the replay server, vsftpd, the delaying link), runs
+in both its dialects, the replay server, vsftpd, the delaying link, stunnel
+in front of a server for TLS), runs
 every benchmark as alternating rounds of vortcp and its peers, and prints the
 Markdown table.
 
 python3 banco.py --datos DIR --bin BUILD --herramientas DIR --trabajo DIR
-                 --tabla FILE [--quick] [--sin-ftp REASON] [--solo 1,2,...]
+                 --tabla FILE [--quick] [--sin-ftp REASON] [--sin-tls REASON] [--solo 1,2,...]
 """
 
 import argparse
@@ -38,6 +39,8 @@ OBJETIVO_TROZOS = 1.5        # row 8, frames written in 1,448-byte sends vs whol
 RSS_SESIONES_KB = 16 * 1024  # row 7: the peak RSS of a run with several sessions
 OBJETIVO_INCREMENTAL = 0.05  # row 9, a repeat run of what changed vs the full first run
 OBJETIVO_LOTE = 0.25         # row 10, row 4's export as a batch vs the console at the prompt, 2 ms per message
+OBJETIVO_TLS = 1.3           # row 11, rows 1 and 2 through stunnel with VORTCP_TLS=1 vs the same in clear
+RSS_TLS_KB = 12 * 1024       # row 11: OpenSSL's context and connection take about 4 MB of their own
 CAMBIADOS = 10               # row 9: the members changed before each repeat run
 # Row 7: the server waits this long before each message it sends. With the
 # lock-step protocol that is a link of a 2 ms round trip: a routed LAN or a
@@ -103,6 +106,46 @@ class Servicio:
                 self.p.kill()
                 self.p.wait()
         self.salida.close()
+
+
+class Terminador:
+    """stunnel in front of one port of 127.0.0.1 (row 11), with the server
+    certificate of the run; ready once it says "Configuration successful".
+    cpu() is stunnel's user and system time so far, in seconds."""
+
+    def __init__(self, nombre, destino, certificados, registro):
+        self.nombre = nombre
+        self.puerto = puerto_libre()
+        conf = registro + ".conf"
+        with open(conf, "w") as f:
+            f.write("foreground = yes\npid =\nsyslog = no\ndebug = 5\n[%s]\naccept = 127.0.0.1:%d\n"
+                    "connect = 127.0.0.1:%d\ncert = %s\nkey = %s\n"
+                    % (nombre, self.puerto, destino, certificados["cert"], certificados["key"]))
+        self.salida = open(registro, "w+")
+        self.p = subprocess.Popen(["stunnel4", conf], stdout=self.salida, stderr=subprocess.STDOUT,
+                                  stdin=subprocess.DEVNULL)
+        for _ in range(200):
+            self.salida.seek(0)
+            if "Configuration successful" in self.salida.read() or self.p.poll() is not None:
+                break
+            time.sleep(0.05)
+        if self.p.poll() is not None:
+            self.salida.seek(0)
+            dicho = self.salida.read()[-2000:]
+            self.para()
+            raise FalloDeEjecucion("stunnel does not start:\n" + dicho)
+
+    def cpu(self):
+        with open("/proc/%d/stat" % self.p.pid) as f:
+            campos = f.read().rsplit(")", 1)[1].split()
+        return (int(campos[11]) + int(campos[12])) / os.sysconf("SC_CLK_TCK")
+
+    def lineas(self):
+        self.salida.seek(0)
+        return self.salida.read().splitlines()
+
+    def para(self):
+        Servicio.para(self)
 
 
 def puerto_libre():
@@ -832,6 +875,86 @@ class Banco:
             "%s: batch vs the console at the prompt, against zizez-sim --retardo-ms %d" % (titulo, RETARDO_MS), r,
             "lote", "consola", nota="the simulator's work included"))
         self.para_todo()
+    def certificados(self):
+        """A CA and a server certificate for 127.0.0.1 (row 11), made once."""
+        carpeta = os.path.join(self.a.trabajo, "tls")
+        if not os.path.isdir(carpeta):
+            os.makedirs(carpeta)
+            with open(os.path.join(carpeta, "ext.cnf"), "w") as f:
+                f.write("subjectAltName=IP:127.0.0.1\n")
+            for orden in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+                           "-days", "2", "-subj", "/CN=banco"],
+                          ["req", "-newkey", "rsa:2048", "-nodes", "-keyout", "servidor.key", "-out",
+                           "servidor.csr", "-subj", "/CN=servidor"],
+                          ["x509", "-req", "-in", "servidor.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                           "-CAcreateserial", "-days", "2", "-extfile", "ext.cnf", "-out", "servidor.pem"]):
+                subprocess.run(["openssl"] + orden, cwd=carpeta, check=True, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        return {"ca": os.path.join(carpeta, "ca.pem"), "cert": os.path.join(carpeta, "servidor.pem"),
+                "key": os.path.join(carpeta, "servidor.key")}
+
+    def terminador(self, nombre, destino):
+        t = Terminador(nombre, destino.puerto, self.certificados(), os.path.join(self.a.trabajo, nombre + ".log"))
+        self.servicios.append(t)
+        return t
+
+    def cifrado(self):
+        """Benchmark 11: rows 1 and 2 with vortcp through stunnel and
+        VORTCP_TLS=1, against the same runs in clear, from zizez-sim and from
+        the limit server; from the limit server also in clear through a
+        plain relay (stunnel's path without the encryption), which splits
+        the cost between the extra hop and TLS itself. stunnel's CPU time is
+        read around each run through it."""
+        trabajo = os.path.join(self.a.trabajo, "b11")
+        if self.a.sin_tls:
+            for _, titulo, *_ in self.transferencias():
+                self.filas.append(Fila.omitida("11. TLS: %s" % titulo, self.a.sin_tls))
+            return
+        ca = self.certificados()["ca"]
+        tls = {"VORTCP_TLS": "1", "VORTCP_TLS_CA": ca}
+        for numero, titulo, lib, miembros, registros in self.transferencias():
+            servidores = {"sim": self.simulador(lib.lower()),
+                          "limite": self.limite("limite11-%d" % numero, miembros, registros, biblioteca=lib)}
+            relevo = self.arranca("relevo11-%d" % numero, [os.path.join(self.a.herramientas, "relevo"),
+                                                           "--destino", str(servidores["limite"].puerto)])
+            lados, cpu_stunnel = [], {}
+            for clave, servidor in servidores.items():
+                t = self.terminador("stunnel11-%d-%s" % (numero, clave), servidor)
+                cifrada = self.vortcp_transferencia(t.puerto, "ALL", lib, os.path.join(trabajo, clave + "-tls"),
+                                                    entorno=tls)
+                cpu_stunnel[clave] = []
+
+                def con_cpu(cifrada=cifrada, t=t, clave=clave):
+                    antes = t.cpu()
+                    m = cifrada()
+                    cpu_stunnel[clave].append(t.cpu() - antes)
+                    return m
+                lados += [(clave, self.vortcp_transferencia(servidor.puerto, "ALL", lib,
+                                                            os.path.join(trabajo, clave))),
+                          (clave + "-tls", con_cpu)]
+            lados.append(("limite-relevo", self.vortcp_transferencia(relevo.puerto, "ALL", lib,
+                                                                     os.path.join(trabajo, "limite-relevo"))))
+            r = rondas(lados, pares=self.a.pares)
+            for lado, _ in lados:
+                self.comprueba_arbol(self.ultima[os.path.join(trabajo, lado)], lib, miembros, registros,
+                                     "vortcp (%s)" % lado)
+
+            def cpu(lado):
+                return medida.mediana([m.cpu for m in r.medidas[lado]]) * 1e3
+            fila = "11. TLS: %s" % titulo
+            for clave, que in (("limite", "the limit server"), ("sim", "zizez-sim")):
+                nota = ("vortcp CPU %.0f ms with TLS, %.0f ms in clear; stunnel CPU %.0f ms"
+                        % (cpu(clave + "-tls"), cpu(clave), medida.mediana(cpu_stunnel[clave][-r.pares():]) * 1e3))
+                self.filas.append(Fila.de_rondas(
+                    "%s, vortcp through stunnel with VORTCP_TLS=1 vs in clear, against %s" % (fila, que), r,
+                    clave + "-tls", clave, objetivo=OBJETIVO_TLS, nota=nota, rss_objetivo_kb=RSS_TLS_KB))
+            self.filas.append(Fila.de_rondas(
+                "%s, in clear through a plain relay vs in clear, against the limit server" % fila, r,
+                "limite-relevo", "limite", nota="the extra hop alone"))
+            self.filas.append(Fila.de_rondas(
+                "%s, through stunnel with VORTCP_TLS=1 vs in clear through the relay, against the limit server"
+                % fila, r, "limite-tls", "limite-relevo", nota="TLS alone", rss_objetivo_kb=RSS_TLS_KB))
+            self.para_todo()
 
     def transferencias(self):
         t = self.t
@@ -842,7 +965,7 @@ class Banco:
         pasos = {1: lambda: self.transferencia(*self.transferencias()[0]),
                  2: lambda: self.transferencia(*self.transferencias()[1]),
                  3: self.crecimiento, 4: self.consulta, 5: self.carga, 6: self.red, 7: self.sesiones,
-                 8: self.trozos, 9: self.incremental, 10: self.lote}
+                 8: self.trozos, 9: self.incremental, 10: self.lote, 11: self.cifrado}
         for n in cuales:
             inicio = time.perf_counter()
             aviso("benchmark %d ..." % n)
@@ -863,9 +986,10 @@ def main():
     p.add_argument("--salida", required=True)
     p.add_argument("--quick", action="store_true")
     p.add_argument("--sin-ftp", default="")
+    p.add_argument("--sin-tls", default="")
     p.add_argument("--pares", type=int, default=5)
     p.add_argument("--presupuesto", type=float, default=None)
-    p.add_argument("--solo", default="1,2,3,4,5,6,7,8,9,10")
+    p.add_argument("--solo", default="1,2,3,4,5,6,7,8,9,10,11")
     a = p.parse_args()
     if a.presupuesto is None:
         a.presupuesto = 8.0 if a.quick else 100.0

@@ -22,6 +22,8 @@ falta=()
 command -v vsftpd >/dev/null 2>&1 || [ -x /usr/sbin/vsftpd ] || falta+=(vsftpd)
 command -v lftp >/dev/null 2>&1 || falta+=(lftp)
 command -v sqlite3 >/dev/null 2>&1 || falta+=(sqlite3)
+command -v stunnel4 >/dev/null 2>&1 || falta+=(stunnel4)
+command -v openssl >/dev/null 2>&1 || falta+=(openssl)
 if [ ${#falta[@]} -gt 0 ]; then
   if [ "$(id -u)" = "0" ]; then
     aviso "installing ${falta[*]} with apt-get"
@@ -35,6 +37,11 @@ export PATH="$PATH:/usr/sbin"
 if ! command -v vsftpd >/dev/null 2>&1 || ! command -v lftp >/dev/null 2>&1; then
   SIN_FTP="vsftpd or lftp not installed (run as root to install them)"
   aviso "SKIPPED: the FTP peer (lftp mirror from vsftpd): $SIN_FTP"
+fi
+SIN_TLS=""
+if ! command -v stunnel4 >/dev/null 2>&1 || ! command -v openssl >/dev/null 2>&1; then
+  SIN_TLS="stunnel4 or openssl not installed (run as root to install them)"
+  aviso "SKIPPED: benchmark 11 (TLS through stunnel): $SIN_TLS"
 fi
 if ! command -v sqlite3 >/dev/null 2>&1; then
   aviso "sqlite3 (the command-line shell) is needed for benchmarks 4 and 5 and to reset their table;"
@@ -51,7 +58,7 @@ aviso "building vortcp and zizez-sim in Release ($BUILD)"
 cmake -S "$RAIZ" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DVORTCP_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target vortcp zizez-sim >/dev/null
 mkdir -p "$HERR"
-for prog in mide limite_servidor limite_cliente enlace_lento replica_sql; do
+for prog in mide limite_servidor limite_cliente enlace_lento replica_sql relevo; do
   if [ ! -x "$HERR/$prog" ] || [ "$RAIZ/bench/$prog.c" -nt "$HERR/$prog" ] || [ "$RAIZ/bench/red.h" -nt "$HERR/$prog" ]; then
     cc -O2 -Wall -Wextra -Werror -o "$HERR/$prog" "$RAIZ/bench/$prog.c" -lpthread
   fi
@@ -93,6 +100,7 @@ args=(--datos "$DATOS" --bin "$BUILD" --herramientas "$HERR" --trabajo "$TRABAJO
   --salida "$OUT/tabla-$MODO.md")
 [ "$MODO" = quick ] && args+=(--quick)
 [ -n "$SIN_FTP" ] && args+=(--sin-ftp "$SIN_FTP")
+[ -n "$SIN_TLS" ] && args+=(--sin-tls "$SIN_TLS")
 [ -n "${BENCH_ONLY:-}" ] && args+=(--solo "$BENCH_ONLY")
 [ -n "${BENCH_PAIRS:-}" ] && args+=(--pares "$BENCH_PAIRS")
 python3 "$RAIZ/bench/banco.py" "${args[@]}"

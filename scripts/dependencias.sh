@@ -17,6 +17,11 @@ command -v groff   >/dev/null 2>&1 || faltan+=(groff-base)
 [ -f /usr/include/sqlite3.h ]     || faltan+=(libsqlite3-dev)
 [ -f /usr/include/histedit.h ]    || faltan+=(libedit-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || faltan+=(nlohmann-json3-dev)
+[ -f /usr/include/openssl/ssl.h ] || faltan+=(libssl-dev)
+# The TLS tests: a real terminator (stunnel) in front of zizez-sim, and the
+# openssl command that makes their certificates.
+command -v stunnel4 >/dev/null 2>&1 || faltan+=(stunnel4)
+command -v openssl  >/dev/null 2>&1 || faltan+=(openssl)
 for extra in ${VORTCP_PAQUETES_EXTRA:-}; do
   dpkg -s "$extra" >/dev/null 2>&1 || faltan+=("$extra")
 done

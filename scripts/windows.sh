@@ -19,6 +19,8 @@ instala_herramientas() {
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || faltan+=(g++-mingw-w64-x86-64)
   command -v wine >/dev/null 2>&1 || faltan+=(wine)
   [ -x /usr/lib/wine/wine64 ] || faltan+=(wine64)
+  # Wine's SChannel, the TLS of the Windows build, runs on GnuTLS.
+  dpkg -s libgnutls30 >/dev/null 2>&1 || faltan+=(libgnutls30)
   [ ${#faltan[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Faltan paquetes. Ejecute:"
@@ -39,7 +41,7 @@ comprueba_importaciones() {
   while read -r dll; do
     case "${dll,,}" in
       kernel32.dll|msvcrt.dll|ws2_32.dll|wsock32.dll|user32.dll|advapi32.dll|ntdll.dll|\
-      shell32.dll|gdi32.dll|ucrtbase.dll|api-ms-win-*.dll) ;;
+      shell32.dll|gdi32.dll|ucrtbase.dll|secur32.dll|crypt32.dll|api-ms-win-*.dll) ;;
       *) echo "$exe importa una DLL que no es del sistema: $dll"; malas=1 ;;
     esac
   done < <(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')

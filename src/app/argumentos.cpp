@@ -248,6 +248,11 @@ const LineaAyuda AJUSTES_AYUDA[] = {
     {"VORTCP_ESPEJO", "1: borra lo que el servidor ya no tiene (y su linea)"},
     {"VORTCP_SIMULA", "1: dice lo que recibiria y lo eliminado; no escribe nada"},
     {"VORTCP_INFORME", "RUTA: informe JSON de cada traspaso (%Y%m%d-%H%M%S valen)"},
+    {"VORTCP_TLS", "1: TLS en cada conexion (un terminador como stunnel)"},
+    {"VORTCP_TLS_CA", "certificados de confianza (PEM); vacia: los del sistema"},
+    {"VORTCP_TLS_CERT", "certificado de cliente (PEM), para quien lo exija"},
+    {"VORTCP_TLS_CLAVE", "su clave (PEM); vacia: la del fichero del certificado"},
+    {"VORTCP_TLS_NOMBRE", "nombre del certificado del servidor (SERVIDOR)"},
     {"BASE", "la tabla se busca en BASE/basico/ebcdic.<idioma>"},
     {"WWW_ROOT", "y despues en WWW_ROOT/config/ebcdic.<idioma>"},
     {"VORTCP_LANG", "POSIX: el idioma de la tabla (ESP), en lugar de LANG"},
@@ -305,7 +310,8 @@ void imprime_ayuda() {
       "            en uso; lote rechazado en una carga; quit o fin de la entrada en la\n"
       "            consola\n"
       "  3         WEB -c/-f: una sentencia fallida (se para, salvo con --sigue)\n"
-      "  255 (-1)  conexion fallida o perdida, sin respuesta del servidor\n"
+      "  255 (-1)  conexion fallida o perdida, sin respuesta del servidor,\n"
+      "            conexion TLS rechazada\n"
       "  130, 143  interrumpido con Ctrl-C o SIGTERM\n"
       "  141       salida estandar cerrada\n"
       "\nEjemplos:\n"

@@ -1,7 +1,8 @@
 // What the POSIX and Windows implementations of the platform layer share and
 // nobody else sees: the test seams set through plat_establece_red_prueba and
-// plat_establece_pausa_prueba (plataforma_comun.cpp), and the platform's own
-// step of the path builder.
+// plat_establece_pausa_prueba (plataforma_comun.cpp), the platform's own
+// step of the path builder, and what the POSIX TLS file takes from the
+// socket file.
 #pragma once
 
 #include "platform/plataforma.h"
@@ -14,3 +15,9 @@ extern bool pausa_activa;              // false: plat_espera_datos returns at on
 // leading backslash the root of the tree) into a path of this platform, in
 // place. Each implementation has its own.
 void ajusta_ruta_local(char* ruta);
+
+#ifndef _WIN32
+// POSIX: sets the receive time-out of s to max_ms unless *plazo_ms says it
+// is set already (plat_recibe_con_plazo). False when the socket refuses it.
+bool pon_plazo_recepcion(socket_t s, int max_ms, int* plazo_ms);
+#endif

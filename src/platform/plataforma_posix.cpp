@@ -154,6 +154,17 @@ long plat_envia(socket_t s, const void* datos, size_t n) {
   return (long)n;
 }
 
+// The time-out is a property of the socket: it is set once, not per receive.
+bool pon_plazo_recepcion(socket_t s, int max_ms, int* plazo_ms) {
+  if (*plazo_ms == max_ms) return true;
+  struct timeval t;
+  t.tv_sec = max_ms / 1000;
+  t.tv_usec = (max_ms % 1000) * 1000;
+  if (setsockopt((int)s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
+  *plazo_ms = max_ms;
+  return true;
+}
+
 namespace {
 
 // The receive of both plat_recibe and plat_recibe_con_plazo: interruptions by
@@ -175,17 +186,6 @@ long recibe_del_socket(socket_t s, void* destino, size_t n, bool con_plazo) {
     }
     return (long)r;
   }
-}
-
-// The time-out is a property of the socket: it is set once, not per receive.
-bool pon_plazo(socket_t s, int max_ms, int* plazo_ms) {
-  if (*plazo_ms == max_ms) return true;
-  struct timeval t;
-  t.tv_sec = max_ms / 1000;
-  t.tv_usec = (max_ms % 1000) * 1000;
-  if (setsockopt((int)s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t) != 0) return false;
-  *plazo_ms = max_ms;
-  return true;
 }
 
 // Without a time-out on the socket, poll stands in for it. Cut short by
@@ -221,7 +221,7 @@ long plat_recibe(socket_t s, void* destino, size_t n) {
 long plat_recibe_con_plazo(socket_t s, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (fuente_prueba != nullptr) return fuente_prueba(s, destino, n);
   if (max_ms < 1) max_ms = 1;
-  if (!pon_plazo(s, max_ms, plazo_ms)) return recibe_tras_poll(s, destino, n, max_ms);
+  if (!pon_plazo_recepcion(s, max_ms, plazo_ms)) return recibe_tras_poll(s, destino, n, max_ms);
   return recibe_del_socket(s, destino, n, true);
 }
 

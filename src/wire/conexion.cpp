@@ -1,6 +1,7 @@
-// The connection of a run: the start of sockets and the connection settings,
-// the code page tables, the optional session broker that hands out the port of
-// a free session, and the socket of each session.
+// The connection of a run: the start of sockets and the connection settings
+// (TLS's among them), the code page tables, the optional session broker that
+// hands out the port of a free session, and the socket of each session, with
+// TLS over every one of them when the run asks for it.
 #include "wire/conexion.h"
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "base/pantalla.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
+#include "platform/tls.h"
+#include "wire/canal.h"
 #include "wire/lector.h"
 #include "wire/tablas.h"
 #include "wire/trama.h"
@@ -21,8 +24,9 @@ namespace {
 
 constexpr int TAM_RESPUESTA_BROKER = 10000;
 constexpr int OFFSET_SIN_SESION = 99999;  // the broker has no free session
-// The longest wait for the broker's reply; a shorter VORTCP_ESPERA shortens it.
-constexpr int ESPERA_BROKER_S = 30;
+// The longest wait for the broker's reply, and for a TLS handshake; a shorter
+// VORTCP_ESPERA shortens it.
+constexpr int ESPERA_CORTA_S = 30;
 constexpr int MAX_ESPERA_S = 86400;  // VORTCP_ESPERA: one day at most
 
 // The connection settings, read once by prepara_conexion and only read after.
@@ -30,6 +34,10 @@ struct AjustesConexion {
   char servidor[TAM_AJUSTE];  // SERVIDOR
   int32_t puerto;             // SERVPORT: the server's, or the broker's
   bool con_broker;            // MULTIAS starts with 1
+  // VORTCP_TLS=1: the client's certificates and the settings of every
+  // handshake; nullptr for plain TCP.
+  ClienteTls* tls;
+  char nombre_tls[TAM_AJUSTE];  // the name the server's certificate must carry
 };
 AjustesConexion ajustes;
 
@@ -57,18 +65,24 @@ bool resuelve(const char* nombre, bool anuncia, uint32_t* direccion) {
 
 enum class LecturaBroker { completa, cerrada, fallida, sin_respuesta };
 
+// The longest wait for the broker's reply or a handshake, in ms.
+int espera_corta_ms() {
+  int segundos = ESPERA_CORTA_S;
+  if (limite_espera() > 0 && limite_espera() < segundos) segundos = limite_espera();
+  return segundos * 1000;
+}
+
 // Reads from the broker until the reply holds at least `necesarios` bytes, or
 // the broker closes, the receive fails, or the time runs out (the whole
 // reply within the broker's wait, from `desde` on) first.
-LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde) {
-  int limite_ms = ESPERA_BROKER_S * 1000;
-  if (limite_espera() > 0 && limite_espera() < ESPERA_BROKER_S) limite_ms = limite_espera() * 1000;
+LecturaBroker lee_broker(socket_t s, ConexionTls* tls, RespuestaBroker& r, int necesarios, int64_t desde) {
+  int limite_ms = espera_corta_ms();
   int plazo_ms = 0;  // the broker's socket is its own, used only here
   while (r.total < necesarios) {
     int64_t queda = desde + limite_ms - plat_reloj_ms();
     if (queda <= 0) return LecturaBroker::sin_respuesta;
-    long n = plat_recibe_con_plazo(s, r.bytes + r.total, (size_t)(TAM_RESPUESTA_BROKER - r.total), (int)queda,
-                                   &plazo_ms);
+    long n = canal_recibe_con_plazo(s, tls, r.bytes + r.total, (size_t)(TAM_RESPUESTA_BROKER - r.total),
+                                    (int)queda, &plazo_ms);
     if (n == PLAT_SIN_DATOS) return LecturaBroker::sin_respuesta;
     if (n == 0) return LecturaBroker::cerrada;
     if (n < 0) return LecturaBroker::fallida;
@@ -80,8 +94,9 @@ LecturaBroker lee_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t
 // A reply cut short by the broker's close, or one that never came, has no
 // system error behind it: the error text left over from an earlier call
 // would say something false. False after the message.
-bool exige_broker(socket_t s, RespuestaBroker& r, int necesarios, int64_t desde, bool anuncia) {
-  LecturaBroker l = lee_broker(s, r, necesarios, desde);
+bool exige_broker(socket_t s, ConexionTls* tls, RespuestaBroker& r, int necesarios, int64_t desde,
+                  bool anuncia) {
+  LecturaBroker l = lee_broker(s, tls, r, necesarios, desde);
   if (l == LecturaBroker::completa) return true;
   // An interrupted run says so itself, once.
   if (plat_interrupcion() != 0) return false;
@@ -122,6 +137,60 @@ void respuesta_no_valida(const RespuestaBroker& r) {
   imprime_del_servidor(stdout, "Respuesta no valida del intermediario (%s)\n", texto);
 }
 
+// The reason of a refused handshake, as the message shows it.
+void describe_rechazo(RechazoTls rechazo, char (&motivo)[TAM_AJUSTE + 64]) {
+  switch (rechazo) {
+    case RechazoTls::no_confiable:
+      formatea(motivo, "certificado no confiable");
+      return;
+    case RechazoTls::nombre:
+      formatea(motivo, "el certificado no es de %s", ajustes.nombre_tls);
+      return;
+    case RechazoTls::caducado:
+      formatea(motivo, "certificado caducado");
+      return;
+    case RechazoTls::aun_no_valido:
+      formatea(motivo, "certificado aun no valido");
+      return;
+    case RechazoTls::no_valido:
+      formatea(motivo, "certificado no valido");
+      return;
+    case RechazoTls::pide_certificado:
+      formatea(motivo, "el servidor exige un certificado de cliente");
+      return;
+    case RechazoTls::certificado_rechazado:
+      formatea(motivo, "certificado de cliente rechazado");
+      return;
+    case RechazoTls::sin_respuesta:
+      formatea(motivo, "negociacion sin respuesta en %d s", espera_corta_ms() / 1000);
+      return;
+    case RechazoTls::interrumpida:
+    case RechazoTls::negociacion:
+      break;
+  }
+  formatea(motivo, "negociacion fallida");
+}
+
+// The TLS handshake over the connected socket s when the run asks for TLS:
+// *tls gets the connection, or stays nullptr for plain TCP. False after
+// "Conexion TLS rechazada (%s)\n" on standard error (an interrupted run says
+// so itself, once), before any byte of the protocol is sent.
+bool abre_tls(socket_t s, bool anuncia, ConexionTls** tls) {
+  *tls = nullptr;
+  if (ajustes.tls == nullptr) return true;
+  RechazoTls rechazo = RechazoTls::negociacion;
+  *tls = plat_tls_conecta(ajustes.tls, s, ajustes.nombre_tls, espera_corta_ms(), &rechazo);
+  if (*tls != nullptr) return true;
+  if (rechazo == RechazoTls::interrumpida) return false;
+  char motivo[TAM_AJUSTE + 64];
+  describe_rechazo(rechazo, motivo);
+  auto cerrojo = lineas_de_fallo(anuncia);
+  fflush(stdout);
+  fprintf(stderr, "Conexion TLS rechazada (%s)\n", motivo);
+  fflush(stderr);
+  return false;
+}
+
 // What the broker's exchange came to.
 enum class Broker {
   puerto,      // *puerto is the session's port
@@ -129,12 +198,13 @@ enum class Broker {
   fallo        // the message of what failed is printed
 };
 
-// The port exchange with the session broker on SERVPORT over socket s: the
-// unframed request 9700007, a reply whose offset n moves the session to
-// SERVPORT + n + 1, left in *puerto. With anuncia, the lines of a run's first
-// session ("(1) Servidor detectado", the look-up, "Inicia la conexion",
-// "Envia NT->AS/400") are printed; failures always are.
-Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t* maximo) {
+// The port exchange with the session broker on SERVPORT over socket s (over
+// TLS in *tls when the run asks for it; the caller ends it): the unframed
+// request 9700007, a reply whose offset n moves the session to SERVPORT + n +
+// 1, left in *puerto. With anuncia, the lines of a run's first session ("(1)
+// Servidor detectado", the look-up, "Inicia la conexion", "Envia
+// NT->AS/400") are printed; failures always are.
+Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bool anuncia, int32_t* maximo) {
   const char* servidor_broker = ajustes.servidor;
   if (anuncia) printf("(1) Servidor detectado (%s) ...\n", servidor_broker);
   if (anuncia && ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
@@ -157,19 +227,20 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
     printf("Fallo en la operacion connect ...\n%s\n", texto);
     return Broker::fallo;
   }
+  if (!abre_tls(s, anuncia, tls)) return Broker::fallo;
 
   char texto_peticion[16];
   formatea(texto_peticion, "%.2d%.5d", 97, 7);
   if (anuncia) printf("Envia NT->AS/400: [%s]\n", texto_peticion);
   unsigned char peticion[7];
   for (int i = 0; i < 7; i++) peticion[i] = asc_fija[(unsigned char)texto_peticion[i]];
-  plat_envia(s, peticion, sizeof peticion);  // a failed send shows as a missing reply
+  canal_envia(s, *tls, peticion, sizeof peticion);  // a failed send shows as a missing reply
 
   // The reply may come in pieces: read until the fields that are read are
   // all there, or the broker closes, or it has taken too long.
   RespuestaBroker r;
   int64_t desde = plat_reloj_ms();
-  if (!exige_broker(s, r, 7, desde, anuncia)) return Broker::fallo;
+  if (!exige_broker(s, *tls, r, 7, desde, anuncia)) return Broker::fallo;
   if (!offset_de_cinco_digitos(r)) {
     auto cerrojo = lineas_de_fallo(anuncia);
     respuesta_no_valida(r);
@@ -177,7 +248,7 @@ Broker intercambio_con_broker(socket_t s, int32_t* puerto, bool anuncia, int32_t
   }
   int32_t n = campo_broker(r, 2, 5);
   if (n == OFFSET_SIN_SESION) {
-    if (!exige_broker(s, r, 12, desde, anuncia)) return Broker::fallo;
+    if (!exige_broker(s, *tls, r, 12, desde, anuncia)) return Broker::fallo;
     *maximo = campo_broker(r, 7, 5);
     return Broker::sin_sesion;
   }
@@ -202,7 +273,9 @@ Broker pide_puerto_al_broker(int32_t* puerto, bool anuncia, int32_t* maximo) {
     printf("Error al ejecutar funcion socket. \n");
     return Broker::fallo;
   }
-  Broker b = intercambio_con_broker(s, puerto, anuncia, maximo);
+  ConexionTls* tls = nullptr;
+  Broker b = intercambio_con_broker(s, &tls, puerto, anuncia, maximo);
+  plat_tls_cierra(tls);
   plat_cierra_socket(s);
   return b;
 }
@@ -246,6 +319,10 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
     cierra_sesion(s);
     return SALIDA_CONEXION;
   }
+  if (!abre_tls(s.sd, anuncia, &s.tls)) {
+    cierra_sesion(s);
+    return SALIDA_CONEXION;
+  }
   return SALIDA_BIEN;
 }
 
@@ -257,6 +334,49 @@ bool lee_limite_espera() {
   if (!toma_env_numero("VORTCP_ESPERA", MAX_ESPERA_S, &segundos)) return false;
   if (segundos > 0) establece_limite_espera((int)segundos);
   return true;
+}
+
+// VORTCP_TLS (unset, empty or 0: plain TCP; 1: TLS) and, with TLS, its
+// companions: VORTCP_TLS_CA, VORTCP_TLS_CERT, VORTCP_TLS_CLAVE (a key needs
+// its certificate) and VORTCP_TLS_NOMBRE (SERVIDOR when empty), the files
+// loaded once here. Returns SALIDA_BIEN; SALIDA_ERROR after the message of a
+// value refused, too long, or a file that cannot be used ("Valor no valido
+// en la variable %s (%s)\n"); SALIDA_CONEXION when TLS does not start.
+int lee_ajustes_tls() {
+  bool con_tls = false;
+  if (!toma_env_interruptor("VORTCP_TLS", &con_tls)) return SALIDA_ERROR;
+  if (!con_tls) return SALIDA_BIEN;
+  char autoridades[TAM_AJUSTE], certificado[TAM_AJUSTE], clave[TAM_AJUSTE];
+  if (!toma_env(autoridades, "VORTCP_TLS_CA") || !toma_env(certificado, "VORTCP_TLS_CERT") ||
+      !toma_env(clave, "VORTCP_TLS_CLAVE") || !toma_env(ajustes.nombre_tls, "VORTCP_TLS_NOMBRE"))
+    return SALIDA_ERROR;
+  if (ajustes.nombre_tls[0] == '\0') copia_texto(ajustes.nombre_tls, ajustes.servidor);
+  const char* variable = nullptr;
+  const char* valor = nullptr;
+  FalloClienteTls fallo = FalloClienteTls::clave;
+  if (clave[0] == '\0' || certificado[0] != '\0')
+    ajustes.tls = plat_tls_cliente(FicherosTls{autoridades, certificado, clave}, &fallo);
+  switch (fallo) {
+    case FalloClienteTls::ninguno:
+      return SALIDA_BIEN;
+    case FalloClienteTls::sistema:
+      fflush(stdout);
+      fprintf(stderr, "Conexion TLS rechazada (TLS no disponible en este sistema)\n");
+      return SALIDA_CONEXION;
+    case FalloClienteTls::autoridades:
+      variable = "VORTCP_TLS_CA", valor = autoridades;
+      break;
+    case FalloClienteTls::certificado:
+      variable = "VORTCP_TLS_CERT", valor = certificado;
+      break;
+    case FalloClienteTls::clave:
+      // A key read from the certificate's own file is that file's fault.
+      variable = clave[0] != '\0' ? "VORTCP_TLS_CLAVE" : "VORTCP_TLS_CERT";
+      valor = clave[0] != '\0' ? clave : certificado;
+      break;
+  }
+  printf("Valor no valido en la variable %s (%s)\n", variable, valor);
+  return SALIDA_ERROR;
 }
 
 }  // namespace
@@ -274,9 +394,10 @@ int prepara_conexion() {
   if (!toma_env(multias, "MULTIAS") || !toma_env(ctx.base, "BASE")) return SALIDA_ERROR;
   ajustes.puerto = toma_env_entero("SERVPORT");
   ajustes.con_broker = multias[0] == '1';
-  if (!toma_env(ajustes.servidor, "SERVIDOR") || !lee_limite_espera() || !prepara_tablas())
-    return SALIDA_ERROR;
-  return SALIDA_BIEN;
+  if (!toma_env(ajustes.servidor, "SERVIDOR") || !lee_limite_espera()) return SALIDA_ERROR;
+  int estado = lee_ajustes_tls();
+  if (estado != SALIDA_BIEN) return estado;
+  return prepara_tablas() ? SALIDA_BIEN : SALIDA_ERROR;
 }
 
 int abre_sesion(Sesion& s) {
@@ -315,6 +436,8 @@ bool hay_intermediario() {
 }
 
 void cierra_sesion(Sesion& s) {
+  plat_tls_cierra(s.tls);
+  s.tls = nullptr;
   plat_cierra_socket(s.sd);
   s.sd = SOCKET_INVALIDO;
   s.plazo_ms = 0;
@@ -322,6 +445,7 @@ void cierra_sesion(Sesion& s) {
 
 void reinicia_sesion(Sesion& s) {
   s.sd = SOCKET_INVALIDO;
+  s.tls = nullptr;
   s.plazo_ms = 0;
   s.fallo = false;
   s.cortada = false;

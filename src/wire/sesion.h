@@ -11,10 +11,14 @@
 
 #include "base/contexto.h"
 #include "platform/plataforma.h"
+#include "platform/tls.h"
 
 struct Sesion {
   // --- The connection (owner: wire/conexion.cpp) --------------------------------
   socket_t sd = SOCKET_INVALIDO;  // the connected socket
+  // The TLS connection over sd when the run asks for TLS (VORTCP_TLS), or
+  // nullptr for plain TCP: every byte of the session goes through it.
+  ConexionTls* tls = nullptr;
   // The receive time-out now set on sd, in ms (0: none yet). The framing's
   // waits set it once and keep it, so that while data flows a receive costs
   // no more system calls than one without a time-out (plat_recibe_con_plazo).

@@ -10,6 +10,7 @@
 
 #include "base/contexto.h"
 #include "base/texto.h"
+#include "wire/canal.h"
 #include "wire/lzw.h"
 #include "wire/tablas.h"
 
@@ -60,7 +61,7 @@ bool envia_trama(Sesion& s, const char* carga, int len, const unsigned char* tab
   memcpy(trama + 10, carga, (size_t)len);
   if (tabla_largo != nullptr) convierte(trama, 10, tabla_largo);
   if (tabla_carga != nullptr) convierte(trama + 10, len, tabla_carga);
-  if (plat_envia(s.sd, trama, (size_t)len + 10) < 0) {
+  if (canal_envia(s.sd, s.tls, trama, (size_t)len + 10) < 0) {
     *codigo = plat_error_red();
     // "Would block" is not a failure: the send counts as done.
     if (!plat_error_es_bloqueo(*codigo)) return false;
@@ -92,12 +93,12 @@ bool corre_tarea(int64_t ahora) {
 // that came.
 FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* r) {
   if (tarea_espera == nullptr && limite_espera_s == 0) {
-    *r = plat_recibe(s.sd, destino, n);
+    *r = canal_recibe(s.sd, s.tls, destino, n);
     return FinRecepcion::completa;
   }
   int64_t silencio_desde = -1;  // read only once a step has timed out
   for (;;) {
-    long k = plat_recibe_con_plazo(s.sd, destino, n, PERIODO_ESPERA_MS, &s.plazo_ms);
+    long k = canal_recibe_con_plazo(s.sd, s.tls, destino, n, PERIODO_ESPERA_MS, &s.plazo_ms);
     if (k != PLAT_SIN_DATOS) {
       *r = k;
       return FinRecepcion::completa;
@@ -194,9 +195,9 @@ FinRecepcion recibe_trama(Sesion& s, unsigned char* buf, const ModoRecepcion& mo
       // then would otherwise wait for the delayed acknowledgement (and the
       // wait acknowledges each piece that comes while it lasts). The rest
       // gets up to 50 ms to arrive whole, so that the next receive takes it
-      // in one call.
+      // in one call; over TLS, what is decrypted already counts.
       plat_acusa_recibo(s.sd);
-      plat_espera_datos(s.sd, (size_t)(ilen_vor - ilen_aux), 50);
+      canal_espera_datos(s.sd, s.tls, (size_t)(ilen_vor - ilen_aux), 50);
       // A frame that trickles in is a wait too.
       if (tarea_espera != nullptr) {
         int64_t ahora = plat_reloj_ms();

@@ -58,7 +58,7 @@ class PaqueteDebian(unittest.TestCase):
         self.assertIn("Package: vortcp\n", control)
         self.assertIn("Version: %s\n" % version(), control)
         depende = re.search(r"^Depends: (.*)$", control, re.M).group(1)
-        for paquete in ("libc6", "libedit2", "libsqlite3-0"):
+        for paquete in ("libc6", "libedit2", "libsqlite3-0", "libssl3"):
             self.assertIn(paquete, depende)
 
         self.assertEqual(self.corre("dpkg-deb", "-x", self.deb, self.raiz).returncode, 0)

@@ -9,7 +9,8 @@ Wine itself changes:
 - for the length of the run a drive letter of its own is the run's directory,
   so that the root of the current drive, where the program puts its tree, is
   that directory, as the run's directory is on POSIX;
-- absolute Linux paths in BASE and WWW_ROOT become Windows paths (windows_path);
+- absolute Linux paths in BASE, WWW_ROOT and the TLS files become Windows
+  paths (windows_path);
 - standard output and standard error are text-mode streams: the harness checks
   that every LF came as CR LF and hands the test the same bytes as on POSIX.
 What stays different for the tests to check (backslash paths in the lines
@@ -49,7 +50,7 @@ CONNECTION_REFUSED = 10061 if WINDOWS else errno.ECONNREFUSED
 NOT_A_DIRECTORY = errno.ENOENT if WINDOWS else errno.ENOTDIR
 
 # Settings whose value is a local path, turned into a Windows path under Wine.
-PATH_SETTINGS = ("BASE", "WWW_ROOT")
+PATH_SETTINGS = ("BASE", "WWW_ROOT", "VORTCP_TLS_CA", "VORTCP_TLS_CERT", "VORTCP_TLS_CLAVE")
 # What Wine needs from the caller's environment to find its prefix and server.
 WINE_VARIABLES = ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINESERVER", "WINELOADER",
                   "HOME", "USER", "LOGNAME", "TMPDIR")
