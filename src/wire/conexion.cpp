@@ -4,7 +4,9 @@
 // TLS over every one of them when the run asks for it.
 #include "wire/conexion.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -50,9 +52,18 @@ struct RespuestaBroker {
 // The failure lines of a later session come from its own thread while other
 // sessions write their result lines: each block of them is written whole
 // under the lock of the console's lines (pantalla.h). The first session's
-// come before any other session runs, and take no lock.
-std::unique_lock<std::mutex> lineas_de_fallo(bool anuncia) {
-  return anuncia ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(cerrojo_salida());
+// come before any other session runs, and take no lock. A later session's
+// failure is said once per run: a server that went away fails every unit's
+// try the same way, and the run says which units it could not transfer.
+struct LineasDeFallo {
+  std::unique_lock<std::mutex> cerrojo;
+  bool dice;  // the lines are to be printed
+};
+std::atomic<bool> fallo_de_otra_sesion_dicho{false};
+LineasDeFallo lineas_de_fallo(bool anuncia) {
+  if (anuncia) return LineasDeFallo{std::unique_lock<std::mutex>(), true};
+  bool primero = !fallo_de_otra_sesion_dicho.exchange(true);
+  return LineasDeFallo{std::unique_lock<std::mutex>(cerrojo_salida()), primero};
 }
 
 // Fills *direccion from a dotted address or a host look-up. False when the
@@ -103,7 +114,8 @@ bool exige_broker(socket_t s, ConexionTls* tls, RespuestaBroker& r, int necesari
   const char* motivo = l == LecturaBroker::cerrada         ? "el intermediario cerro la conexion"
                        : l == LecturaBroker::sin_respuesta ? "el intermediario no respondio"
                                                            : plat_describe_error();
-  auto cerrojo = lineas_de_fallo(anuncia);
+  auto fallo = lineas_de_fallo(anuncia);
+  if (!fallo.dice) return false;
   fflush(stdout);
   fprintf(stderr, "Error en la lectura de datos ...\n: %s\n", motivo);
   return false;
@@ -184,7 +196,8 @@ bool abre_tls(socket_t s, bool anuncia, ConexionTls** tls) {
   if (rechazo == RechazoTls::interrumpida) return false;
   char motivo[TAM_AJUSTE + 64];
   describe_rechazo(rechazo, motivo);
-  auto cerrojo = lineas_de_fallo(anuncia);
+  auto fallo = lineas_de_fallo(anuncia);
+  if (!fallo.dice) return false;
   fflush(stdout);
   fprintf(stderr, "Conexion TLS rechazada (%s)\n", motivo);
   fflush(stderr);
@@ -210,8 +223,8 @@ Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bo
   if (anuncia && ctx.test == 1) printf("Informa servercon (%s) ...\n", servidor_broker);
   uint32_t direccion = 0;
   if (!resuelve(servidor_broker, anuncia, &direccion)) {
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("HOST no encontrado ");
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) printf("HOST no encontrado ");
     return Broker::fallo;
   }
   if (anuncia) printf("Inicia la conexion al servidor (%s) ...\n", servidor_broker);
@@ -223,8 +236,8 @@ Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bo
              "Chequee esta identificacion y/o asegurese que se ejecuta el proceso ZIZEZ/400 en "
              "el AS/400.\nrc=%d",
              servidor_broker, *puerto, codigo);
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("Fallo en la operacion connect ...\n%s\n", texto);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) printf("Fallo en la operacion connect ...\n%s\n", texto);
     return Broker::fallo;
   }
   if (!abre_tls(s, anuncia, tls)) return Broker::fallo;
@@ -242,8 +255,8 @@ Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bo
   int64_t desde = plat_reloj_ms();
   if (!exige_broker(s, *tls, r, 7, desde, anuncia)) return Broker::fallo;
   if (!offset_de_cinco_digitos(r)) {
-    auto cerrojo = lineas_de_fallo(anuncia);
-    respuesta_no_valida(r);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) respuesta_no_valida(r);
     return Broker::fallo;
   }
   int32_t n = campo_broker(r, 2, 5);
@@ -257,8 +270,8 @@ Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bo
   // is refused. The sum is made wide so that no setting can overflow it.
   int64_t sesion = (int64_t)*puerto + n + 1;
   if (sesion > 65535) {
-    auto cerrojo = lineas_de_fallo(anuncia);
-    respuesta_no_valida(r);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) respuesta_no_valida(r);
     return Broker::fallo;
   }
   *puerto = (int32_t)sesion;
@@ -269,8 +282,8 @@ Broker intercambio_con_broker(socket_t s, ConexionTls** tls, int32_t* puerto, bo
 Broker pide_puerto_al_broker(int32_t* puerto, bool anuncia, int32_t* maximo) {
   socket_t s = plat_crea_socket();
   if (s == SOCKET_INVALIDO) {
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("Error al ejecutar funcion socket. \n");
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) printf("Error al ejecutar funcion socket. \n");
     return Broker::fallo;
   }
   ConexionTls* tls = nullptr;
@@ -291,11 +304,13 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
     // The error is read before the lock is taken, which may wait.
     int codigo = plat_error_red();
     const char* error = plat_describe_error();
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("h_errno = %d\n", codigo);
-    printf("sd=%d \n", (int)s.sd);
-    fprintf(stderr, "%s\n", error);
-    fprintf(stderr, "socket() failed: %s\n", error);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) {
+      printf("h_errno = %d\n", codigo);
+      printf("sd=%d \n", (int)s.sd);
+      fprintf(stderr, "%s\n", error);
+      fprintf(stderr, "socket() failed: %s\n", error);
+    }
   }
   bool lineas_de_prueba = anuncia && ctx.test == 1;
   if (lineas_de_prueba) printf("Servidor detectado (%s) ...\n", servidor_sesion);
@@ -303,19 +318,23 @@ int conecta_servidor(Sesion& s, int32_t puerto, bool anuncia) {
   uint32_t direccion = 0;
   if (!resuelve(servidor_sesion, lineas_de_prueba, &direccion)) {
     int codigo = plat_error_red();
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("HOST NOT FOUND --> ");
-    printf("h_errno = %d\n", codigo);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) {
+      printf("HOST NOT FOUND --> ");
+      printf("h_errno = %d\n", codigo);
+    }
     cierra_sesion(s);
     return SALIDA_CONEXION;
   }
   if (lineas_de_prueba) printf("Inicia la conexion al servidor (%s) ...\n", servidor_sesion);
   if (plat_conecta(s.sd, direccion, puerto) != 0) {
     const char* error = plat_describe_error();
-    auto cerrojo = lineas_de_fallo(anuncia);
-    printf("Error de conexion.\n");
-    fflush(stdout);
-    fprintf(stderr, "connect() failed: %s\n", error);
+    auto fallo = lineas_de_fallo(anuncia);
+    if (fallo.dice) {
+      printf("Error de conexion.\n");
+      fflush(stdout);
+      fprintf(stderr, "connect() failed: %s\n", error);
+    }
     cierra_sesion(s);
     return SALIDA_CONEXION;
   }
@@ -379,6 +398,27 @@ int lee_ajustes_tls() {
   return SALIDA_ERROR;
 }
 
+// SERVIDOR and SERVPORT, the last settings read before the first connection:
+// a server that is not named, or a port that is no port, is said by its
+// setting's name instead of as a failed look-up or connect. SALIDA_BIEN, or
+// SALIDA_CONEXION after "Falta la variable %s\n" or "Valor no valido en la
+// variable SERVPORT (%s)\n".
+int lee_destino(const char* puerto) {
+  const char* falta = ajustes.servidor[0] == '\0' ? "SERVIDOR" : puerto[0] == '\0' ? "SERVPORT" : nullptr;
+  if (falta != nullptr) {
+    printf("Falta la variable %s\n", falta);
+    return SALIDA_CONEXION;
+  }
+  size_t n = strlen(puerto);
+  long valor = n <= 5 && son_cifras(puerto, n) ? atol(puerto) : 0;
+  if (valor < 1 || valor > 65535) {
+    imprime_del_servidor(stdout, "Valor no valido en la variable SERVPORT (%s)\n", puerto);
+    return SALIDA_CONEXION;
+  }
+  ajustes.puerto = (int32_t)valor;
+  return SALIDA_BIEN;
+}
+
 }  // namespace
 
 int prepara_conexion() {
@@ -390,14 +430,15 @@ int prepara_conexion() {
   }
   if (ctx.test == 1) printf("Inicio llamada socket ...\n");
 
-  char multias[TAM_AJUSTE];
-  if (!toma_env(multias, "MULTIAS") || !toma_env(ctx.base, "BASE")) return SALIDA_ERROR;
-  ajustes.puerto = toma_env_entero("SERVPORT");
+  char multias[TAM_AJUSTE], puerto[TAM_AJUSTE];
+  if (!toma_env(multias, "MULTIAS") || !toma_env(ctx.base, "BASE") || !toma_env(puerto, "SERVPORT"))
+    return SALIDA_ERROR;
   ajustes.con_broker = multias[0] == '1';
   if (!toma_env(ajustes.servidor, "SERVIDOR") || !lee_limite_espera()) return SALIDA_ERROR;
   int estado = lee_ajustes_tls();
   if (estado != SALIDA_BIEN) return estado;
-  return prepara_tablas() ? SALIDA_BIEN : SALIDA_ERROR;
+  if (!prepara_tablas()) return SALIDA_ERROR;
+  return lee_destino(puerto);
 }
 
 int abre_sesion(Sesion& s) {

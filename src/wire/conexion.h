@@ -33,8 +33,9 @@
 // without the lines of the first session (the broker's, the look-up's and
 // the connection's): abierta, or sin_sesion_libre when the broker has no free
 // session (nothing printed, *maximo its maximum of sessions), or fallida
-// after the message of what failed (failures are always printed), with no
-// socket left open.
+// after the message of what failed, with no socket left open. A later
+// session's failure is printed once per run, the first time; later ones
+// fail silently.
 enum class OtraSesion { abierta, sin_sesion_libre, fallida };
 [[nodiscard]] OtraSesion abre_otra_sesion(Sesion& s, int32_t* maximo);
 // The message of a broker without a free session, "(2) Error de conexion

@@ -13,7 +13,7 @@ import tempfile
 import time
 import unittest
 
-from lib import run_vortcp, shown_path
+from lib import WINDOWS, run_vortcp, shown_path
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha
 from lib.simulador import MUESTRAS, Simulador
 
@@ -179,6 +179,28 @@ class Desatendido(unittest.TestCase):
                       r.stderr)
         with open(os.path.join(self.dir, "vortcp.log"), "rb") as f:
             self.assertRegex(f.read(), rb"\nTotal: 4 objetos, [^\n]*\n$")
+
+
+    def test_ajustes_que_se_nombran(self):
+        base = {"BASE": MUESTRAS, "LANG": "ESP"}
+        r = run_vortcp(["-q", "MBR", "DEMO"], self.dir, env=dict(base, SERVPORT="4400"))
+        self.assertEqual((r.status, r.stdout), (255, b"Falta la variable SERVIDOR\n"))
+        r = run_vortcp(["-q", "MBR", "DEMO"], self.dir, env=dict(base, SERVIDOR="127.0.0.1", SERVPORT="abc"))
+        self.assertEqual((r.status, r.stdout), (255, b"Valor no valido en la variable SERVPORT (abc)\n"))
+        # A vortcp.log that cannot be made says why.
+        otro = tempfile.mkdtemp(dir=self.dir)
+        os.mkdir(os.path.join(otro, "vortcp.log"))
+        r = run_vortcp(["-q", "MBR", "DEMO"], otro, env=dict(base, SERVIDOR="127.0.0.1", SERVPORT="4400"))
+        self.assertEqual(r.status, 1, r)
+        self.assertIn(b"No se puede abrir el fichero de log. (vortcp.log)\n", r.stdout)
+        self.assertRegex(r.stderr, rb"^vortcp\.log: .+\n$")
+        if not WINDOWS:
+            # LANG is the locale on POSIX: without VORTCP_LANG the table file
+            # it names is none, and the run says what to set.
+            r = run_vortcp(["-q", "MBR", "DEMO"], self.dir,
+                           env={"BASE": MUESTRAS, "LANG": "C.UTF-8", "SERVIDOR": "127.0.0.1", "SERVPORT": "4400"})
+            self.assertEqual(r.status, 1, r)
+            self.assertIn(b"Defina VORTCP_LANG con el idioma del fichero de tablas", r.stderr)
 
 
 if __name__ == "__main__":
