@@ -88,7 +88,8 @@ const char* modo_de(int32_t icodigo, const char* modo) {
 
 // The objects of the report, each path once: a later entry of a path (a
 // unit's second try, or the deletion of a copy first judged unchanged)
-// replaces an earlier one where it stood. The planned objects of the units
+// replaces an earlier one where it stood, but for an incomplete one over a
+// complete one. The planned objects of the units
 // lost for good that never came are sin_transferir.
 std::vector<EntradaInforme> objetos_del_informe(Informe& i, bool simulacion) {
   std::lock_guard<std::mutex> cerrojo(i.cerrojo);
@@ -97,7 +98,12 @@ std::vector<EntradaInforme> objetos_del_informe(Informe& i, bool simulacion) {
   for (const EntradaInforme& e : i.objetos) {
     auto it = lugar.find(e.ruta);
     if (it != lugar.end()) {
-      r[it->second] = e;
+      // A second try cut short does not undo the first's complete object:
+      // the summary counts the try that completed more, and the tree holds
+      // that copy.
+      const char* antes = r[it->second].estado;
+      bool completo = antes == ESTADO_NUEVO || antes == ESTADO_CAMBIADO || antes == ESTADO_SIN_CAMBIOS;
+      if (!(completo && e.estado == ESTADO_INCOMPLETO)) r[it->second] = e;
       continue;
     }
     lugar.emplace(e.ruta, r.size());

@@ -1,6 +1,6 @@
 // The one way out of the program: every fatal end and every normal end of a run
 // goes through termina(), which first runs the closing steps that the parts of
-// the program registered (the index, the log, ...), then flushes the standard
+// the program registered (the log, ...), then flushes the standard
 // streams and ends the process with the given status. Tests can catch the end
 // instead.
 #pragma once

@@ -194,9 +194,12 @@ FechaHora plat_fecha_hora_utc();
 // strftime's fields of `formato` (%Y, %m, %d, %H, %M, %S, ...) filled from f
 // into dest (cap bytes). False when the result does not fit.
 bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const FechaHora& f);
-// The modification time of the file at ruta, as a local date and time.
-// False when the file cannot be looked at.
-bool plat_fecha_de_fichero(const char* ruta, FechaHora* f);
+// Whether the file at ruta carries the local date and time f as its
+// modification time, as plat_pon_fecha_abierto gives it: within 2 seconds
+// (file systems that keep even seconds), or whatever it carries when f is
+// no local time a file can be given (the hour skipped when clocks go
+// forward). False when the file cannot be looked at.
+bool plat_tiene_fecha(const char* ruta, const FechaHora& f);
 
 // --- Paths, directories and files -----------------------------------------------
 // Formats a local path with the program's own path formats (backslash

@@ -350,14 +350,6 @@ FechaHora plat_fecha_hora_utc() {
   return FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
-bool plat_fecha_de_fichero(const char* ruta, FechaHora* f) {
-  struct stat st;
-  struct tm t;
-  if (stat(ruta, &st) != 0 || localtime_r(&st.st_mtime, &t) == nullptr) return false;
-  *f = FechaHora{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
-  return true;
-}
-
 // The program's paths are written as on Windows ("\LIB\FILE\MBR.ext", a leading
 // backslash being the root of the drive). Here the tree hangs from the current
 // directory: one leading backslash is dropped and the others become "/".
@@ -421,6 +413,15 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
   struct timespec tiempos[2];
   tiempos_de(instante, tiempos);
   return futimens(fileno(fichero), tiempos) == 0;
+}
+
+bool plat_tiene_fecha(const char* ruta, const FechaHora& f) {
+  struct stat st;
+  if (stat(ruta, &st) != 0) return false;
+  time_t instante;
+  if (!instante_local(f, &instante)) return true;
+  time_t diferencia = st.st_mtime > instante ? st.st_mtime - instante : instante - st.st_mtime;
+  return diferencia <= 2;
 }
 
 // The lock files this process holds, by device and inode: asking again for

@@ -247,19 +247,6 @@ FechaHora plat_fecha_hora_utc() {
   return FechaHora{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-bool plat_fecha_de_fichero(const char* ruta, FechaHora* f) {
-  WIN32_FILE_ATTRIBUTE_DATA datos;
-  if (!GetFileAttributesExA(ruta, GetFileExInfoStandard, &datos)) return false;
-  // The inverse of what plat_pon_fecha_abierto sets: UTC to the local time
-  // of that date's rules.
-  SYSTEMTIME utc, local;
-  if (!FileTimeToSystemTime(&datos.ftLastWriteTime, &utc) ||
-      !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-    return false;
-  *f = FechaHora{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
-  return true;
-}
-
 // The program's own path formats are Windows paths already: a leading
 // backslash is the root of the current drive.
 void ajusta_ruta_local(char*) {}
@@ -416,6 +403,21 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
   if (!tiempo_local(f, &escritura) || fflush(fichero) != 0) return false;
   HANDLE h = (HANDLE)_get_osfhandle(_fileno(fichero));
   return h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &escritura) != 0;
+}
+
+bool plat_tiene_fecha(const char* ruta, const FechaHora& f) {
+  WIN32_FILE_ATTRIBUTE_DATA datos;
+  if (!GetFileAttributesExA(ruta, GetFileExInfoStandard, &datos)) return false;
+  FILETIME puesta;
+  if (!tiempo_local(f, &puesta)) return true;
+  // FILETIME counts 100 ns: 2 seconds are 20,000,000 of them.
+  ULARGE_INTEGER a, b;
+  a.LowPart = datos.ftLastWriteTime.dwLowDateTime;
+  a.HighPart = datos.ftLastWriteTime.dwHighDateTime;
+  b.LowPart = puesta.dwLowDateTime;
+  b.HighPart = puesta.dwHighDateTime;
+  unsigned long long diferencia = a.QuadPart > b.QuadPart ? a.QuadPart - b.QuadPart : b.QuadPart - a.QuadPart;
+  return diferencia <= 20000000ULL;
 }
 
 // The lock files this process holds, by volume and file index: asking again

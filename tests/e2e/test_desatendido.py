@@ -13,7 +13,7 @@ import tempfile
 import time
 import unittest
 
-from lib import WINDOWS, run_vortcp, shown_path
+from lib import WINDOWS, run_vortcp, shown_path, text_bytes
 from lib.catalogo_sim import agrega_miembro, borra_objeto, cambia_fecha
 from lib.simulador import MUESTRAS, Simulador
 
@@ -30,7 +30,7 @@ def arbol(carpeta):
                 continue
             with open(p, "rb") as f:
                 datos = f.read()
-            if n.endswith(".ebc") and datos == b"\n":
+            if n.endswith(".ebc") and datos == text_bytes(b"\n"):
                 continue
             r[rel] = datos
     return r

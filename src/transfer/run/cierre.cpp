@@ -8,6 +8,7 @@
 #include "base/fin.h"
 #include "base/pantalla.h"
 #include "platform/plataforma.h"
+#include "transfer/run/espejo.h"
 #include "transfer/walk/objeto.h"
 #include "transfer/walk/progreso.h"
 
@@ -33,6 +34,7 @@ bool salida_cerrada(int* estado) {
 }
 
 bool cierra_transferencia(Compartido& c, bool con_error, int* estado) {
+  if (!quita_copias_viejas(c)) con_error = true;
   bool indices_bien = graba_todos(c);
   imprime_resumen(c.progreso);
   if (!cierra_log() || !indices_bien) {

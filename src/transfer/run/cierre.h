@@ -6,7 +6,9 @@
 
 #include "transfer/walk/compartido.h"
 
-// The run's sessions are done. Writes the indexes (each failure said),
+// The run's sessions are done. Removes a mirror's older copies whose member
+// came (espejo.h; one that stays is a failure), writes the indexes (each
+// failure said),
 // prints the summary and closes the log. False when one of these decides the
 // run's status, in *estado: an index or the log that cannot be written, or
 // con_error (a failure already said) give SALIDA_ERROR; a closed standard

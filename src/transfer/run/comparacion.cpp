@@ -21,6 +21,13 @@ std::string ruta(ClaseArchivo clase, const char* biblioteca, const char* archivo
   return r;
 }
 
+// The source type as a transfer header carries it: its first 4 characters.
+// The catalogue gives the whole type (RPGLE, SQLRPGLE), the header and the
+// index line what the local file is named by.
+std::string tipo_de_cabecera(const char* tipo) {
+  return std::string(tipo, strnlen(tipo, LARGO_TIPO_CABECERA));
+}
+
 // The moment of a date and time, comparable as text: YYYYMMDDHHMMSS.
 std::string momento(const char* fecha, const char* hora) {
   std::string m(fecha);
@@ -111,7 +118,7 @@ struct Comparando {
     o.clase = a.clase;
     copia_texto(o.archivo, a.nombre);
     copia_texto(o.miembro, m.nombre);
-    copia_texto(o.tipo, a.clase == ClaseArchivo::mensajes ? "MSG" : m.tipo);
+    copia_texto(o.tipo, a.clase == ClaseArchivo::mensajes ? "MSG" : tipo_de_cabecera(m.tipo).c_str());
     copia_texto(o.fecha, m.fecha);
     copia_texto(o.hora, m.hora);
     return o;
@@ -132,11 +139,14 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
   // A source type that changed on the server changes the copy's extension:
   // the copy under the old one is said (or removed), and the member is
   // received again under the new.
+  std::string tipo = tipo_de_cabecera(m.tipo);
   bool cambio_de_tipo = false;
-  if (e != nullptr && a.clase == ClaseArchivo::fuente) {
+  // A line whose type could not be a header's is damaged: it names no copy.
+  if (e != nullptr && a.clase == ClaseArchivo::fuente && nombre_valido(e->tipo)) {
     std::string vieja = ruta(a.clase, lib, a.nombre, m.nombre, e->tipo);
-    cambio_de_tipo = vieja != ruta(a.clase, lib, a.nombre, m.nombre, m.tipo);
-    if (cambio_de_tipo && existe(vieja.c_str())) r.otro_tipo.push_back(vieja);
+    std::string nueva = ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str());
+    cambio_de_tipo = vieja != nueva;
+    if (cambio_de_tipo && existe(vieja.c_str())) r.otro_tipo.push_back(CopiaVieja{vieja, nueva});
   }
   // The copy the index line names is the one judged: its path takes the
   // line's own source type.
@@ -148,7 +158,7 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
     return;
   }
   std::vector<std::string>& rutas = por_rango[rango_de_clase(a.clase)];
-  rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, m.tipo));
+  rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str()));
   // The catalogue lists a converted data file as a member of the file's
   // own name, as it does a raw one; a converted copy has no index line,
   // and an earlier run's FILE.dta without a FILE.ebc tells it.

@@ -1,11 +1,12 @@
 // The comparison of a run with the library's index before it transfers: the
 // server's catalogue against the index lines. An object whose change date
-// and time equal its index line's, and whose local file exists, is
-// unchanged (sin_cambios.h) and not asked for in an incremental run; each
-// file with new or changed objects is asked for since the earliest change
-// among them; the index lines of the run's scope that the catalogue no
-// longer lists are the objects deleted on the server. A pure function of
-// its inputs (the local files are asked through `existe`).
+// and time equal its index line's, and whose local copy is still the one
+// that run wrote, is unchanged (sin_cambios.h) and not asked for in an
+// incremental run; each file with new or changed objects is asked for since
+// the earliest change among them; the index lines of the run's scope that
+// the catalogue no longer lists are the objects deleted on the server. A
+// pure function of its inputs (the local files are asked through `existe`
+// and `intacta`).
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,14 @@ struct ObjetoComparado {
   char hora[7];
 };
 
+// The characters of a source type a transfer header carries.
+constexpr size_t LARGO_TIPO_CABECERA = 4;
+
+struct CopiaVieja {
+  std::string vieja;  // the copy under the old type's extension
+  std::string nueva;  // where the member comes under its type now
+};
+
 struct Eliminado {
   EntradaIndice entrada;
   std::string ruta;  // its local path
@@ -62,8 +71,9 @@ struct Comparacion {
       eliminados;  // index lines of the scope the catalogue no longer lists, in index order
   // The copies of source members whose source type changed on the server
   // since their index line, under the old type's extension: the member is
-  // received again (under the new one), and the old copy is in the way.
-  std::vector<std::string> otro_tipo;
+  // received again under the new one (nueva), and the old copy (vieja) is in
+  // the way.
+  std::vector<CopiaVieja> otro_tipo;
   // With Alcance::detalle: what is to be received (recibiria's objects, in
   // its order) and what was found unchanged.
   std::vector<ObjetoComparado> a_recibir;

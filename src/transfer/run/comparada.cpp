@@ -42,9 +42,13 @@ bool existe(const char* ruta) {
 int termina_simulacion(const Comparacion& r) {
   for (const std::string& ruta : r.recibiria) linea_de_comparacion("Recibiria: ", ruta.c_str());
   for (const Eliminado& e : r.eliminados) linea_de_comparacion("Eliminado en el servidor: ", e.ruta.c_str());
-  for (const std::string& vieja : r.otro_tipo) linea_de_comparacion("Copia con otro tipo: ", vieja.c_str());
-  printf("Recibiria %d objetos; %d sin cambios; %d eliminados en el servidor\n", (int)r.recibiria.size(),
-         (int)r.sin_cambios, (int)r.eliminados.size());
+  for (const CopiaVieja& v : r.otro_tipo) linea_de_comparacion("Copia con otro tipo: ", v.vieja.c_str());
+  // The dry run's summary, on the console and in the log.
+  char resumen[128];
+  formatea(resumen, "Recibiria %d objetos; %d sin cambios; %d eliminados en el servidor\n",
+           (int)r.recibiria.size(), (int)r.sin_cambios, (int)r.eliminados.size());
+  fputs(resumen, stdout);
+  if (ctx.flog != nullptr) fputs(resumen, ctx.flog);
   int estado = SALIDA_BIEN;
   if (salida_cerrada(&estado)) return estado;
   return SALIDA_BIEN;

@@ -81,18 +81,35 @@ Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacio
     // holds no line of a file removed.
     if (plat_interrupcion() != 0) return Borrado::interrumpido;
   }
-  for (const std::string& vieja : r.otro_tipo) {
+  for (const CopiaVieja& v : r.otro_tipo) {
     if (!espejo) {
-      linea_de_comparacion("Copia con otro tipo: ", vieja.c_str());
-      continue;
-    }
-    // Its index line is the member's, replaced once it arrives again.
-    if (!borra(vieja.c_str())) {
-      resultado = Borrado::no_borrado;
+      linea_de_comparacion("Copia con otro tipo: ", v.vieja.c_str());
     } else {
-      linea_de_comparacion("Eliminado: ", vieja.c_str());
+      c.copias_viejas.emplace_back(v.vieja, v.nueva);
     }
-    if (plat_interrupcion() != 0) return Borrado::interrumpido;
   }
   return resultado;
+}
+
+bool quita_copias_viejas(Compartido& c) {
+  bool bien = true;
+  for (const auto& v : c.copias_viejas) {
+    const char* vieja = v.first.c_str();
+    // The member's index line names the new copy once it came: the old one
+    // is then no line's, and nothing is lost with it.
+    if (!plat_es_fichero(v.second.c_str())) {
+      linea_de_comparacion("Copia con otro tipo: ", vieja);
+    } else if (!borra(vieja)) {
+      bien = false;
+    } else {
+      linea_de_comparacion("Eliminado: ", vieja);
+      EntradaInforme e;
+      e.ruta = v.first;
+      e.clase = ClaseArchivo::fuente;
+      e.estado = ESTADO_ELIMINADO;
+      anota_en_informe(c.informe, e);
+    }
+  }
+  c.copias_viejas.clear();
+  return bien;
 }

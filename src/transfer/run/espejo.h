@@ -20,13 +20,19 @@ enum class Borrado {
 };
 // Says each deletion ("Eliminado en el servidor: %s\n"), and each copy under
 // an older source type ("Copia con otro tipo: %s\n"); with espejo, removes
-// each instead ("Eliminado: %s\n"), a deleted object's index line with it.
-// Only a regular file is removed, never a folder, and never through a
-// symbolic link on its way ("No se borra a traves de un enlace (%s)\n"); a
-// file that stays says "Imposible borrar (%s)\n" and the others go on.
-// Console and log.
+// each deletion instead ("Eliminado: %s\n"), its index line with it, and
+// keeps each older copy for the run's end (quita_copias_viejas). Only a
+// regular file is removed, never a folder, and never through a symbolic
+// link on its way ("No se borra a traves de un enlace (%s)\n"); a file that
+// stays says "Imposible borrar (%s)\n" and the others go on. Console and
+// log.
 // The report, when kept, gets each deletion (eliminado_en_servidor, or
 // eliminado when removed).
 Borrado trata_eliminados(Compartido& c, const char* biblioteca, const Comparacion& r, bool espejo);
+// The run's end: each older copy a mirror kept is removed ("Eliminado:
+// %s\n") when its member came under the new path; otherwise it stays, said
+// ("Copia con otro tipo: %s\n"). False when one could not be removed (its
+// reason said).
+bool quita_copias_viejas(Compartido& c);
 // A deletion as an entry of the report, in state estado.
 void anota_eliminado(Informe& i, const Eliminado& e, const char* estado);

@@ -85,4 +85,8 @@ struct Compartido {
   // The index is updated: no source type filter on the command line (a run
   // that keeps one type leaves the index alone). Set before any walk starts.
   bool indexa = true;
+  // A mirror's copies under an older source type (the old path, the new
+  // one): each is removed at the run's end once its member came under the
+  // new path, so that the member is never without a copy.
+  std::vector<std::pair<std::string, std::string>> copias_viejas;
 };

@@ -83,11 +83,8 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
 
 bool copia_intacta(const char* ruta, const char* fecha, const char* hora) {
   if (!plat_es_fichero(ruta)) return false;
-  FechaHora puesta, tiene;
-  if (!fecha_de_cabecera(fecha, hora, &puesta)) return true;
-  return plat_fecha_de_fichero(ruta, &tiene) && tiene.anio == puesta.anio && tiene.mes == puesta.mes &&
-         tiene.dia == puesta.dia && tiene.hora == puesta.hora && tiene.minuto == puesta.minuto &&
-         tiene.segundo == puesta.segundo;
+  FechaHora puesta;
+  return !fecha_de_cabecera(fecha, hora, &puesta) || plat_tiene_fecha(ruta, puesta);
 }
 
 bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,

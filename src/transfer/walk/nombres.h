@@ -38,8 +38,9 @@ void extension_de_tipo(const char* tipo, char (&dest)[N]) {
 bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f);
 
 // The local copy at ruta is a regular file and, when fecha and hora form a
-// valid date (fecha_de_cabecera), its modification time is that date: the
-// time a complete object is given, which a copy edited by hand loses.
+// valid date (fecha_de_cabecera), its modification time is that date
+// (plat_tiene_fecha): the time a complete object is given, which a copy
+// edited by hand loses.
 bool copia_intacta(const char* ruta, const char* fecha, const char* hora);
 
 // Whether `nombre` is one that `patron` names: every name for an empty

@@ -174,7 +174,8 @@ void imprime_resumen(Progreso& pr) {
     EstadoProgreso& p = pr.e;
     en_pantalla = p.activo;
     if (en_pantalla) borra(p);
-    int64_t ms = plat_reloj_ms() - p.inicio_ms;
+    // A run that ended before its transfer started has no time of its own.
+    int64_t ms = p.inicio_ms > 0 ? plat_reloj_ms() - p.inicio_ms : 0;
     char objetos[48], registros[48], bytes[48], incompletos[48], cola[48] = "";
     agrupa(objetos, p.objetos);
     agrupa(registros, p.registros);
