@@ -246,6 +246,24 @@ class EspejoSeguro(Base):
             self.assertTrue(os.path.exists(nueva))
             sql(self.bd, "UPDATE objetos SET tipo = 'CLP' WHERE archivo = 'QCLSRC' AND miembro = 'ARRANQUE'")
 
+    def test_un_tipo_de_mas_de_cuatro_caracteres_no_es_un_tipo_cambiado(self):
+        # The catalogue gives the whole type (RPGLE), the header its first
+        # four characters (RPGL): the copy is PGM1.ile for both, and unchanged.
+        sim = self.simulador()
+        agrega_miembro(self.bd, "DEMO", "QRPGLESRC", "PGM1", ["uno"], tipo="RPGLE")
+        carpeta = self.carpeta()
+        self.assertEqual(self.corre(sim, ["ALL", "DEMO"], carpeta).status, 0)
+        copia = os.path.join(carpeta, "DEMO", "QRPGLESRC", "PGM1.ile")
+        self.assertTrue(os.path.exists(copia))
+        s = self.corre(sim, ["MBR", "DEMO"], carpeta, VORTCP_INCREMENTAL="1", VORTCP_SIMULA="1")
+        self.assertIn(b"Recibiria 0 objetos; 23 sin cambios;", s.stdout)
+        r = self.corre(sim, ["MBR", "DEMO"], carpeta, VORTCP_INCREMENTAL="1", VORTCP_ESPEJO="1")
+        self.assertEqual(r.status, 0, r)
+        self.assertNotIn(b"otro tipo", r.stdout)
+        self.assertNotIn(b"Eliminado", r.stdout)
+        self.assertTrue(os.path.exists(copia))
+        self.assertRegex(r.stderr, rb"; 23 sin cambios\n")
+
     def test_una_linea_de_miembro_sin_nombre_no_borra_el_ebc_del_archivo(self):
         sim, carpeta = self.preparado()
         ruta = os.path.join(carpeta, "DEMO", "xvoras", "xinfo")
