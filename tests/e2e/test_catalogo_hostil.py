@@ -157,9 +157,14 @@ class CatalogoHostil(Base):
         self.assertIn(b"\nRecibiria 28 objetos; 0 sin cambios; 0 eliminados en el servidor\n", s.stdout)
 
     def test_catalogos_que_no_acaban_o_acaban_antes_de_tiempo(self):
-        for modo, motivo in (("vacio", b"un bloque anuncia mas filas y no trae ninguna"),
-                             ("repite", b"mas de 1.000.000 filas"),
-                             ("fin", b"fin tras anunciar mas filas")):
+        modos = [("vacio", b"un bloque anuncia mas filas y no trae ninguna"),
+                 ("repite", b"mas de 1.000.000 filas"),
+                 ("fin", b"fin tras anunciar mas filas")]
+        # A million rows take two minutes of round trips under the emulator;
+        # the limit is the same code on every platform.
+        if WINDOWS:
+            del modos[1]
+        for modo, motivo in modos:
             sim = self.simulador("--catalogo-hostil", modo)
             carpeta = self.carpeta()
             self.assertEqual(self.corre(sim, ["MBR", "DEMO"], carpeta).status, 0)
