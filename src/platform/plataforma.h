@@ -198,7 +198,8 @@ bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const Fech
 // modification time, as plat_pon_fecha_abierto gives it: within 2 seconds
 // (file systems that keep even seconds), or whatever it carries when f is
 // no local time a file can be given (the hour skipped when clocks go
-// forward). False when the file cannot be looked at.
+// forward). False when the file cannot be looked at or is no regular file
+// (as plat_es_fichero).
 bool plat_tiene_fecha(const char* ruta, const FechaHora& f);
 
 // --- Paths, directories and files -----------------------------------------------

@@ -108,3 +108,27 @@ bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const Fech
 #pragma GCC diagnostic pop
   return n > 0 || formato[0] == '\0';
 }
+
+namespace {
+
+// Days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
+long long dias_civiles(long long anio, unsigned mes, unsigned dia) {
+  anio -= mes <= 2;
+  long long era = (anio >= 0 ? anio : anio - 399) / 400;
+  unsigned yoe = (unsigned)(anio - era * 400);
+  unsigned doy = (153 * (mes + (mes > 2 ? -3 : 9)) + 2) / 5 + dia - 1;
+  unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + (long long)doe - 719468;
+}
+
+long long segundos_de(const FechaHora& f) {
+  return dias_civiles(f.anio, (unsigned)f.mes, (unsigned)f.dia) * 86400LL + f.hora * 3600LL +
+         f.minuto * 60LL + f.segundo;
+}
+
+}  // namespace
+
+long long segundos_entre(const FechaHora& a, const FechaHora& b) {
+  long long d = segundos_de(a) - segundos_de(b);
+  return d < 0 ? -d : d;
+}

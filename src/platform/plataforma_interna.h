@@ -16,6 +16,10 @@ extern bool pausa_activa;              // false: plat_espera_datos returns at on
 // place. Each implementation has its own.
 void ajusta_ruta_local(char* ruta);
 
+// The seconds between two local dates and times, as the calendar counts
+// them (no time zone): what two readings of a file's time differ by.
+long long segundos_entre(const FechaHora& a, const FechaHora& b);
+
 #ifndef _WIN32
 // POSIX: sets the receive time-out of s to max_ms unless *plazo_ms says it
 // is set already (plat_recibe_con_plazo). False when the socket refuses it.

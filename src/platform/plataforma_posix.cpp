@@ -417,11 +417,15 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
 
 bool plat_tiene_fecha(const char* ruta, const FechaHora& f) {
   struct stat st;
-  if (stat(ruta, &st) != 0) return false;
+  struct tm t;
+  if (stat(ruta, &st) != 0 || !S_ISREG(st.st_mode) || localtime_r(&st.st_mtime, &t) == nullptr) return false;
+  // The fields compared as they are (an incremental run asks this of every
+  // unchanged copy, and mktime would read the time zone each time); only a
+  // time that differs is asked whether a file could be given it at all.
+  FechaHora tiene{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+  if (segundos_entre(tiene, f) <= 2) return true;
   time_t instante;
-  if (!instante_local(f, &instante)) return true;
-  time_t diferencia = st.st_mtime > instante ? st.st_mtime - instante : instante - st.st_mtime;
-  return diferencia <= 2;
+  return !instante_local(f, &instante);
 }
 
 // The lock files this process holds, by device and inode: asking again for

@@ -406,18 +406,21 @@ bool plat_pon_fecha_abierto(FILE* fichero, const FechaHora& f) {
 }
 
 bool plat_tiene_fecha(const char* ruta, const FechaHora& f) {
+  if (ruta_con_dispositivo(ruta)) return false;
   WIN32_FILE_ATTRIBUTE_DATA datos;
-  if (!GetFileAttributesExA(ruta, GetFileExInfoStandard, &datos)) return false;
+  if (!GetFileAttributesExA(ruta, GetFileExInfoStandard, &datos) ||
+      (datos.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return false;
+  // The inverse of what plat_pon_fecha_abierto sets: UTC to the local time
+  // of that date's rules, compared field by field.
+  SYSTEMTIME utc, local;
+  if (FileTimeToSystemTime(&datos.ftLastWriteTime, &utc) &&
+      SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    FechaHora tiene{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+    if (segundos_entre(tiene, f) <= 2) return true;
+  }
   FILETIME puesta;
-  if (!tiempo_local(f, &puesta)) return true;
-  // FILETIME counts 100 ns: 2 seconds are 20,000,000 of them.
-  ULARGE_INTEGER a, b;
-  a.LowPart = datos.ftLastWriteTime.dwLowDateTime;
-  a.HighPart = datos.ftLastWriteTime.dwHighDateTime;
-  b.LowPart = puesta.dwLowDateTime;
-  b.HighPart = puesta.dwHighDateTime;
-  unsigned long long diferencia = a.QuadPart > b.QuadPart ? a.QuadPart - b.QuadPart : b.QuadPart - a.QuadPart;
-  return diferencia <= 20000000ULL;
+  return !tiempo_local(f, &puesta);
 }
 
 // The lock files this process holds, by volume and file index: asking again

@@ -129,6 +129,12 @@ namespace {
 
 // A member listed twice counts once: its first row stays, in its place.
 void quita_repetidos(std::vector<MiembroCatalogo>& miembros) {
+  // The server sorts them (ORDER BY 1, 2): a repeated one is then next to
+  // the other, and one pass finds it.
+  bool en_orden = true;
+  for (size_t i = 1; i < miembros.size() && en_orden; i++)
+    en_orden = strcmp(miembros[i - 1].nombre, miembros[i].nombre) < 0;
+  if (en_orden) return;
   std::vector<uint32_t> orden(miembros.size());
   for (uint32_t i = 0; i < orden.size(); i++) orden[i] = i;
   auto menor = [&](uint32_t x, uint32_t y) { return strcmp(miembros[x].nombre, miembros[y].nombre) < 0; };

@@ -138,27 +138,34 @@ void Comparando::juzga_miembro(const ArchivoCatalogo& a, const MiembroCatalogo& 
   const EntradaIndice* e = p >= 0 ? &indice[(size_t)p] : nullptr;
   // A source type that changed on the server changes the copy's extension:
   // the copy under the old one is said (or removed), and the member is
-  // received again under the new.
+  // received again under the new. A line whose type could not be a
+  // header's is damaged: it names no copy.
   std::string tipo = tipo_de_cabecera(m.tipo);
   bool cambio_de_tipo = false;
-  // A line whose type could not be a header's is damaged: it names no copy.
-  if (e != nullptr && a.clase == ClaseArchivo::fuente && nombre_valido(e->tipo)) {
-    std::string vieja = ruta(a.clase, lib, a.nombre, m.nombre, e->tipo);
-    std::string nueva = ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str());
-    cambio_de_tipo = vieja != nueva;
-    if (cambio_de_tipo && existe(vieja.c_str())) r.otro_tipo.push_back(CopiaVieja{vieja, nueva});
+  std::string vieja;  // the copy the index line names, when it names one
+  if (e != nullptr && (a.clase != ClaseArchivo::fuente || nombre_valido(e->tipo))) {
+    vieja = ruta(a.clase, lib, a.nombre, m.nombre, e->tipo);
+    if (a.clase == ClaseArchivo::fuente) {
+      char antes[16], ahora[16];
+      extension_de_tipo(e->tipo, antes);
+      extension_de_tipo(tipo.c_str(), ahora);
+      cambio_de_tipo = strcmp(antes, ahora) != 0;
+      if (cambio_de_tipo && existe(vieja.c_str()))
+        r.otro_tipo.push_back(CopiaVieja{vieja, ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str())});
+    }
   }
   // The copy the index line names is the one judged: its path takes the
   // line's own source type.
-  if (alcance.incremental && e != nullptr && !cambio_de_tipo &&
-      sin_cambios(m.fecha, m.hora, e->fecha, e->hora, ruta(a.clase, lib, a.nombre, m.nombre, e->tipo).c_str(),
-                  intacta)) {
+  if (alcance.incremental && !vieja.empty() && !cambio_de_tipo &&
+      sin_cambios(m.fecha, m.hora, e->fecha, e->hora, vieja.c_str(), intacta)) {
     r.sin_cambios++;
-    if (alcance.detalle) r.iguales.push_back(describe(a, m, ruta(a.clase, lib, a.nombre, m.nombre, e->tipo)));
+    if (alcance.detalle) r.iguales.push_back(describe(a, m, vieja));
     return;
   }
   std::vector<std::string>& rutas = por_rango[rango_de_clase(a.clase)];
-  rutas.push_back(ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str()));
+  rutas.push_back(cambio_de_tipo || vieja.empty() || a.clase != ClaseArchivo::fuente
+                      ? ruta(a.clase, lib, a.nombre, m.nombre, tipo.c_str())
+                      : vieja);
   // The catalogue lists a converted data file as a member of the file's
   // own name, as it does a raw one; a converted copy has no index line,
   // and an earlier run's FILE.dta without a FILE.ebc tells it.

@@ -82,9 +82,9 @@ bool fecha_de_cabecera(const char* fecha, const char* hora, FechaHora* f) {
 }
 
 bool copia_intacta(const char* ruta, const char* fecha, const char* hora) {
-  if (!plat_es_fichero(ruta)) return false;
   FechaHora puesta;
-  return !fecha_de_cabecera(fecha, hora, &puesta) || plat_tiene_fecha(ruta, puesta);
+  if (!fecha_de_cabecera(fecha, hora, &puesta)) return plat_es_fichero(ruta);
+  return plat_tiene_fecha(ruta, puesta);
 }
 
 bool ruta_de_objeto(char* dest, size_t cap, ClaseArchivo clase, const char* biblioteca, const char* archivo,
