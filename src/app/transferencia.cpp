@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/informe.h"
+#include "app/informe_json.h"
 #include "base/catalogo.h"
 #include "base/contexto.h"
 #include "base/fin.h"

@@ -1,7 +1,7 @@
-// The JSON report of a transfer run (informe.h). The document is built with
+// The JSON report of a transfer run (informe_json.h). The document is built with
 // nlohmann::json: keys in Spanish, strings in UTF-8 (names from the server
 // are CP1252), objects in the order the run learnt them, each path once.
-#include "app/informe.h"
+#include "app/informe_json.h"
 
 #include <cstdio>
 #include <cstring>
