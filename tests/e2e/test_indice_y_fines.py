@@ -26,7 +26,7 @@ class IndiceYFines(Arbol):
     def lanza(self, peer, env=None, **kw):
         entorno = clean_env({**peer.env(), "BASE": self.base, "LANG": "ESP", **(env or {})})
         return subprocess.Popen([vortcp_bin(), "ALL", "LIB1"], cwd=self.dir, env=entorno,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+                                **{"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, **kw})
 
     def lineas_del_indice(self):
         try:
@@ -152,6 +152,32 @@ class IndiceYFines(Arbol):
         ficheros = os.listdir(os.path.join(self.dir, "LIB1", "SRC"))
         completos = sorted(f[:-4] for f in ficheros if f.endswith(".txt"))
         self.assertEqual(len(ficheros), len(completos) + 1)
+        self.assertLess(len(completos), 5000)
+        self.assertEqual(claves(self.lineas_del_indice()), completos)
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_salida_estandar_que_no_se_puede_grabar(self):
+        # A full standard output was taken for a closed pipe (141); it is a
+        # failure to write, as for any file: 1. The run stops as it does for
+        # a closed pipe, every complete member indexed.
+        def sirve(conn):
+            try:
+                envia_miembros(conn, ["M%04d" % i for i in range(5000)])
+                conn.send(frame(fin()))
+                conn.read_frame()
+            except ScriptFailure:
+                pass
+            return "close"
+        peer = Peer([read_frame(), call(sirve)], timeout=40)
+        with peer, open("/dev/full", "wb") as llena:
+            p = self.lanza(peer, stdout=llena)
+            error = p.stderr.read()
+            p.stderr.close()
+            p.wait(40)
+        self.assertEqual(p.returncode, 1, error)
+        self.assertTrue(error.endswith(b"Error al grabar (salida estandar)\n"), error)
+        self.assertNotIn(b"cerrada", error)
+        completos = sorted(f[:-4] for f in os.listdir(os.path.join(self.dir, "LIB1", "SRC")) if f.endswith(".txt"))
         self.assertLess(len(completos), 5000)
         self.assertEqual(claves(self.lineas_del_indice()), completos)
 
