@@ -45,6 +45,7 @@ class Lote:
         test.addCleanup(tmp.cleanup)
         self.dir = make_base(tmp.name)
         for nombre, contenido in (ficheros or {}).items():
+            os.makedirs(os.path.dirname(os.path.join(self.dir, nombre)), exist_ok=True)
             with open(os.path.join(self.dir, nombre), "wb") as f:
                 f.write(contenido.encode("latin-1") if isinstance(contenido, str) else contenido)
         self.peer = Peer(saludo(bufer) + list(pasos) + [final or expect_eof()])
@@ -109,6 +110,19 @@ class LoteContraElPar(unittest.TestCase):
                  entrada=b"UPDATE B;\n")
         self.assertEqual((e.r.status, e.r.stdout), (1, b""))
         self.assertEqual(e.r.stderr, b"Imposible abrir (no/existe.sql)\n")
+
+    def test_guion_que_no_se_puede_leer(self):
+        # A folder opened, its read failed and was taken for the end: exit 0
+        # with nothing said. The same for a read that fails part-way
+        # (/proc/self/mem fails at its first byte).
+        casos = [("carpeta", "sub", b"Imposible abrir (sub)\n")]
+        if os.path.exists("/proc/self/mem"):
+            casos.append(("fallo de lectura", "/proc/self/mem", b"Error al leer (/proc/self/mem)\n"))
+        for caso, guion, error in casos:
+            with self.subTest(caso=caso):
+                # Nothing after the script runs.
+                e = Lote(self, ["-f", guion, "-c", "UPDATE C"], [], ficheros={"sub/g.sql": "UPDATE B;\n"})
+                self.assertEqual((e.r.status, e.r.stdout, e.r.stderr), (1, b"", error))
 
     def test_salida_csv_en_un_fichero(self):
         s = Sesion()
