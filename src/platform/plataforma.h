@@ -152,10 +152,6 @@ enum class LecturaEditor {
 LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t capacidad, size_t* largo);
 
 // --- The console at a terminal ----------------------------------------------------
-// Waits at most max_ms for the socket to have something to read (or to be
-// closed or failed). True when it has; false when the time ran out or an
-// interruption is recorded. Nothing is read.
-bool plat_espera_legible(socket_t s, int max_ms);
 // The size of the terminal that standard output is, in lines and columns.
 // False when standard output is no terminal or the size is not known.
 bool plat_tamano_terminal(int* filas, int* columnas);
