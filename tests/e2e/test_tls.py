@@ -205,6 +205,10 @@ class Rechazos(ConTerminador):
         for nombre in ("zizez.ejemplo", "a.b.zizez.ejemplo"):
             self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE=nombre),
                                   "el certificado no es de " + nombre)
+        # A DNS name that holds a NUL after "localhost" names no host.
+        t = self.terminador([self.sim.puerto], servidor=c.servidor_nombre_con_nulo)
+        self.assert_rechazada(self.corre(["END"], t.puerto, SERVIDOR="localhost"),
+                              "el certificado no es de localhost")
         t = self.terminador([self.sim.puerto])
         self.assertEqual(self.corre(["END"], t.puerto, SERVIDOR="localhost").status, 0)
         self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="zizez.ejemplo"),
