@@ -194,45 +194,61 @@ class CatalogoEnTerminal(unittest.TestCase):
         self.assertFalse(os.path.exists(paginado))
 
 
+# The columns of the catalogue's table names, as completion reads them.
+COLUMNAS_TABLAS = [("TABLE_SCHEMA", 0, 10, 0), ("TABLE_NAME", 0, 10, 0)]
+
+
+def tab_vuelve_y_la_consola_sigue(test, catalogo, delante=None):
+    """Tab after FROM at a terminal against a peer whose catalogue plays
+    `catalogo`(conn, vuelto); `vuelto` is set once the key typed after Tab is
+    echoed. The statement that follows gets its own reply, the catalogue's
+    late one dropped first. delante(port), when given, puts something in
+    front of the peer and returns the settings that reach it."""
+    s = Sesion()
+    vuelto = threading.Event()
+
+    def sirve(conn):
+        catalogo(conn, vuelto)
+        # The statement's own exchange, once the late reply is dropped.
+        conn.read_frame(False)
+        conn.send(s.del_servidor(r02([("N", 0, 3, 0)], 1, 1, filas(["5"]))))
+    d = tempfile.mkdtemp()
+    test.addCleanup(shutil.rmtree, d, True)
+    make_base(d)
+    peer = Peer(s.saludo() + [call(sirve)])
+    with peer:
+        env = {**peer.env(), "BASE": d, "LANG": "ESP", "WWW_LIBL": "DEMO", "TERM": "xterm", "PAGER": "", "HOME": d}
+        env.update(delante(peer.port) if delante else {})
+        t = Terminal(test, d, env)
+        t.espera(PROMPT)
+        inicio = time.monotonic()
+        t.escribe(b"SELECT * FROM ARTI\t")
+        t.escribe(b"X")
+        t.espera(b"X")
+        test.assertLess(time.monotonic() - inicio, 10)
+        vuelto.set()
+        t.escribe(b"\x15SELECT N FROM T\r")
+        t.espera(b"| 5   | \r\n( 1 filas )")
+        t.espera(PROMPT)
+        t.escribe(b"quit\r")
+        test.assertEqual(t.fin(), 1)
+
+
+def catalogo_a_medias(conn, vuelto):
+    """The reply's first bytes at once, the rest only once Tab has given up."""
+    s = Sesion()
+    conn.read_frame(False)
+    respuesta = s.del_servidor(r02(COLUMNAS_TABLAS, 1, 1, filas(["DEMO", "ARTICULOS"])))
+    conn.send(respuesta[:15])
+    if not vuelto.wait(30):
+        raise AssertionError("Tab did not return")
+    conn.send(respuesta[15:])
+
+
 @unittest.skipIf(WINDOWS, "a pseudo-terminal of POSIX")
 class CompletadoConUnSoloPlazo(unittest.TestCase):
     """Tab against a scripted catalogue that answers slowly: the 2 seconds
     are those of the whole completion, not of each wait."""
-
-    COLUMNAS = [("TABLE_SCHEMA", 0, 10, 0), ("TABLE_NAME", 0, 10, 0)]
-
-    def tab_vuelve_y_la_consola_sigue(self, catalogo):
-        """Tab after FROM against a peer whose catalogue plays `catalogo`
-        (conn, vuelto); `vuelto` is set once the key after Tab is echoed.
-        The statement that follows gets its own reply, the catalogue's late
-        one dropped first."""
-        s = Sesion()
-        vuelto = threading.Event()
-
-        def sirve(conn):
-            catalogo(conn, vuelto)
-            # The statement's own exchange, once the late reply is dropped.
-            conn.read_frame(False)
-            conn.send(s.del_servidor(r02([("N", 0, 3, 0)], 1, 1, filas(["5"]))))
-        d = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, d, True)
-        make_base(d)
-        peer = Peer(s.saludo() + [call(sirve)])
-        with peer:
-            t = Terminal(self, d, {**peer.env(), "BASE": d, "LANG": "ESP", "WWW_LIBL": "DEMO", "TERM": "xterm",
-                                   "PAGER": "", "HOME": d})
-            t.espera(PROMPT)
-            inicio = time.monotonic()
-            t.escribe(b"SELECT * FROM ARTI\t")
-            t.escribe(b"X")
-            t.espera(b"X")
-            self.assertLess(time.monotonic() - inicio, 10)
-            vuelto.set()
-            t.escribe(b"\x15SELECT N FROM T\r")
-            t.espera(b"| 5   | \r\n( 1 filas )")
-            t.espera(PROMPT)
-            t.escribe(b"quit\r")
-            self.assertEqual(t.fin(), 1)
 
     def test_muchos_bloques_lentos(self):
         # Every block of the table names comes 1 s after its 03, and says
@@ -240,7 +256,7 @@ class CompletadoConUnSoloPlazo(unittest.TestCase):
         def lento(conn, vuelto):
             s = Sesion()
             conn.read_frame(False)
-            conn.send(s.del_servidor(r02(self.COLUMNAS, 1, 0, filas(["DEMO", "T0000"]))))
+            conn.send(s.del_servidor(r02(COLUMNAS_TABLAS, 1, 0, filas(["DEMO", "T0000"]))))
             n = 0
             while True:
                 conn.read_frame(False)  # an 03: the late one, once vuelto
@@ -249,20 +265,11 @@ class CompletadoConUnSoloPlazo(unittest.TestCase):
                 conn.send(s.del_servidor(r03(1, 0, filas(["DEMO", "T%04d" % n]))))
                 if vuelto.is_set():
                     return
-        self.tab_vuelve_y_la_consola_sigue(lento)
+        tab_vuelve_y_la_consola_sigue(self, lento)
 
     def test_respuesta_empezada_que_no_acaba(self):
-        # The reply's first bytes come at once, the rest only after Tab has
-        # given up: the receive that had begun waited for it with no limit.
-        def a_medias(conn, vuelto):
-            s = Sesion()
-            conn.read_frame(False)
-            respuesta = s.del_servidor(r02(self.COLUMNAS, 1, 1, filas(["DEMO", "ARTICULOS"])))
-            conn.send(respuesta[:15])
-            if not vuelto.wait(30):
-                raise AssertionError("Tab did not return")
-            conn.send(respuesta[15:])
-        self.tab_vuelve_y_la_consola_sigue(a_medias)
+        # The receive that had begun waited for the rest with no limit.
+        tab_vuelve_y_la_consola_sigue(self, catalogo_a_medias)
 
 
 class FilasYFormaFueraDelTerminal(unittest.TestCase):
