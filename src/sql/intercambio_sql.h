@@ -53,9 +53,9 @@ int recibe_sql(char* buffer, bool comprimida);
 // then (not begun, or begun and not ended) gives RECEPCION_A_DESTIEMPO
 // (wire/trama.h) and is left on its way: the next exchange receives the
 // rest of it, and drops it, before it sends anything; an interruption
-// recorded meanwhile ends the wait the same way. Several exchanges under one deadline
-// (a query and its fetches) so hold up their caller no longer than it
-// allows, however the server spreads its replies.
+// recorded meanwhile ends the wait the same way. Several exchanges under
+// one deadline (a query and its fetches) so hold up their caller no longer
+// than it allows, however the server spreads its replies.
 int recibe_sql_hasta(char* buffer, int64_t limite_ms);
 
 // Before a message whose reply may not be waited for past limite_ms: true

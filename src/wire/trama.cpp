@@ -107,10 +107,9 @@ int paso_hasta(int64_t limite) {
 // task runs, once nothing has come for the limit the session is given up,
 // and once the deadline `limite` (a time of plat_reloj_ms; 0: none) has
 // passed, or an interruption is recorded, a wait with one ends
-// (a_destiempo). *r gets the receive's result (a
-// count, 0 at a close, -1 on failure) when the end is `completa`. The clock
-// of the silence is this call's own: it counts from the last piece that
-// came.
+// (a_destiempo). *r gets the receive's result (a count, 0 at a close, -1 on
+// failure) when the end is `completa`. The clock of the silence is this
+// call's own: it counts from the last piece that came.
 FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* r, int64_t limite) {
   if (tarea_espera == nullptr && limite_espera_s == 0 && limite <= 0) {
     *r = canal_recibe(s.sd, s.tls, destino, n);
