@@ -35,7 +35,10 @@ std::string filas(int n) {
 std::string respuestas(int bloques, int por_bloque) {
   std::string columnas = "TABLE_SCHEMA-0-10-0!TABLE_NAME-0-128-0!";
   char cabecera[64];
-  snprintf(cabecera, sizeof cabecera, "02001000" "00000OK %5d", (int)columnas.size());
+  snprintf(cabecera, sizeof cabecera,
+           "02001000"
+           "00000OK %5d",
+           (int)columnas.size());
   char cuenta[16];
   snprintf(cuenta, sizeof cuenta, "%5d0", por_bloque);
   std::string r = trama(cabecera + columnas + cuenta + filas(por_bloque));
