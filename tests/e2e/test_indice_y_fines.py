@@ -1,8 +1,9 @@
 """The index while the server is silent, and the ends of a transfer with an
 object open: a server that pauses after 200 members, an index that stops
 being writable in the middle of an object (while the server is silent and
-while messages flow), a directory at an object's final path, and a standard
-output whose reader has gone (`vortcp ALL LIB | head -1`)."""
+while messages flow), a directory at an object's final path, a standard
+output whose reader has gone (`vortcp ALL LIB | head -1`) and one that
+cannot be written (a full disk)."""
 
 import os
 import re
@@ -26,7 +27,7 @@ class IndiceYFines(Arbol):
     def lanza(self, peer, env=None, **kw):
         entorno = clean_env({**peer.env(), "BASE": self.base, "LANG": "ESP", **(env or {})})
         return subprocess.Popen([vortcp_bin(), "ALL", "LIB1"], cwd=self.dir, env=entorno,
-                                **{"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, **kw})
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
     def lineas_del_indice(self):
         try:
@@ -170,13 +171,11 @@ class IndiceYFines(Arbol):
             return "close"
         peer = Peer([read_frame(), call(sirve)], timeout=40)
         with peer, open("/dev/full", "wb") as llena:
-            p = self.lanza(peer, stdout=llena)
-            error = p.stderr.read()
-            p.stderr.close()
-            p.wait(40)
-        self.assertEqual(p.returncode, 1, error)
-        self.assertTrue(error.endswith(b"Error al grabar (salida estandar)\n"), error)
-        self.assertNotIn(b"cerrada", error)
+            r = run_vortcp(["ALL", "LIB1"], self.dir, env={**peer.env(), "BASE": self.base, "LANG": "ESP"},
+                           stdout=llena, timeout=40)
+        self.assertEqual(r.status, 1, r.stderr)
+        self.assertTrue(r.stderr.endswith(b"Error al grabar (salida estandar)\n"), r.stderr)
+        self.assertNotIn(b"cerrada", r.stderr)
         completos = sorted(f[:-4] for f in os.listdir(os.path.join(self.dir, "LIB1", "SRC")) if f.endswith(".txt"))
         self.assertLess(len(completos), 5000)
         self.assertEqual(claves(self.lineas_del_indice()), completos)
