@@ -280,7 +280,8 @@ long lee_sin_esperar(ConexionTls* c, void* destino, size_t n) {
   }
   long r = lee(c, destino, n, true);
   int error = errno;
-  if (fcntl(c->sd, F_SETFL, banderas) != 0 && r != PLAT_SIN_DATOS) {
+  // A socket left non-blocking would make every later read spin.
+  if (fcntl(c->sd, F_SETFL, banderas) != 0) {
     c->rota = true;
     error = EIO;
     r = -1;
