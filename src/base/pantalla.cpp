@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/contexto.h"
+#include "base/fin.h"
 #include "base/texto.h"
 #include "platform/plataforma.h"
 
@@ -89,6 +90,10 @@ bool de_persona(const char* texto, size_t n, char* destino, const char* donde) {
 
 namespace {
 FILE* resultados = nullptr;  // a batch's results, once set apart
+// How the results' standard output failed, seen by the first thread that
+// found it failed.
+enum FalloSalida : int { sin_fallo, sin_lector, no_grabada };
+std::atomic<int> fallo_salida{sin_fallo};
 }  // namespace
 
 bool aparta_resultados() {
@@ -101,7 +106,19 @@ FILE* salida_de_resultados() {
 }
 
 bool salida_estandar_cerrada() {
-  if (ferror(salida_de_resultados()) == 0) return false;
+  FILE* f = salida_de_resultados();
+  if (ferror(f) == 0) return false;
+  int ninguno = sin_fallo;
+  fallo_salida.compare_exchange_strong(ninguno, plat_salida_sin_lector(f) ? sin_lector : no_grabada);
   plat_registra_salida_cerrada();
   return true;
+}
+
+int informa_fallo_salida_estandar() {
+  if (fallo_salida.load() == no_grabada) {
+    fprintf(stderr, "Error al grabar (salida estandar)\n");
+    return SALIDA_ERROR;
+  }
+  fprintf(stderr, "Salida estandar cerrada.\n");
+  return salida_de_senal(SALIDA_CERRADA);
 }

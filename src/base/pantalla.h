@@ -70,9 +70,15 @@ bool aparta_resultados();
 FILE* salida_de_resultados();
 
 // True once a write to the results' standard output (salida_de_resultados)
-// has failed (a pipe whose reader ended): the first time, the closed output
-// is recorded as an interruption (plat_registra_salida_cerrada), so that the
-// waits give up and the run ends as an interrupted one does, with exit
-// status 141. A buffered stream fails only when its buffer is written:
-// callers flush it and ask after each unit of work.
+// has failed: a pipe whose reader ended, or an output that cannot take the
+// bytes (a full disk). The first time, the failure is recorded as an
+// interruption (plat_registra_salida_cerrada), so that the waits give up and
+// the run ends as an interrupted one does, and what failed is kept for
+// informa_fallo_salida_estandar. A buffered stream fails only when its
+// buffer is written: callers flush it and ask after each unit of work.
 bool salida_estandar_cerrada();
+// Once salida_estandar_cerrada() has said so: says why on standard error
+// and returns the run's exit status. A reader that has gone: "Salida
+// estandar cerrada.\n", 141; an output that could not be written: "Error al
+// grabar (salida estandar)\n", 1, as for any other file.
+int informa_fallo_salida_estandar();

@@ -1,14 +1,12 @@
 // The console's streams and terminal on POSIX (plataforma.h): a batch's
-// standard output set apart for its results, the wait for a reply with a
-// limit, the terminal's size, the pager (popen), Ctrl-C put off while rows
-// are shown (a handler of its own with SA_RESTART), and a microsecond clock.
+// standard output set apart for its results, the terminal's size, the pager
+// (popen), Ctrl-C put off while rows are shown (a handler of its own with
+// SA_RESTART), and a microsecond clock.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -30,22 +28,6 @@ FILE* plat_aparta_salida_estandar() {
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
   return resultados;
-}
-
-bool plat_espera_legible(socket_t s, int max_ms) {
-  int64_t limite = plat_reloj_ms() + max_ms;
-  for (;;) {
-    if (plat_interrupcion() != 0) return false;
-    int64_t queda = limite - plat_reloj_ms();
-    if (queda < 0) queda = 0;
-    struct pollfd p;
-    p.fd = (int)s;
-    p.events = POLLIN;
-    p.revents = 0;
-    int r = poll(&p, 1, (int)queda);
-    if (r > 0) return true;
-    if (r == 0 || errno != EINTR) return false;
-  }
 }
 
 bool plat_tamano_terminal(int* filas, int* columnas) {

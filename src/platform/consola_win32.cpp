@@ -1,8 +1,8 @@
 // The console's streams and terminal on Windows (plataforma.h): a batch's
 // standard output set apart for its results through the runtime's
-// descriptors, the wait for a reply with a limit (select), the console
-// window's size, the pager (_popen), Ctrl-C put off while rows are shown (a
-// control handler before the one that records it), and a microsecond clock.
+// descriptors, the console window's size, the pager (_popen), Ctrl-C put off
+// while rows are shown (a control handler before the one that records it),
+// and a microsecond clock.
 // winsock2.h must come before windows.h, which would bring in the old winsock.h.
 // clang-format off
 #include <winsock2.h>
@@ -30,26 +30,6 @@ FILE* plat_aparta_salida_estandar() {
   }
   setvbuf(stdout, nullptr, _IONBF, 0);
   return resultados;
-}
-
-// In slices of a tenth of a second, so that an interruption is seen soon.
-bool plat_espera_legible(socket_t s, int max_ms) {
-  int64_t limite = plat_reloj_ms() + max_ms;
-  for (;;) {
-    if (plat_interrupcion() != 0) return false;
-    int64_t queda = limite - plat_reloj_ms();
-    if (queda < 0) queda = 0;
-    if (queda > 100) queda = 100;
-    fd_set legibles;
-    FD_ZERO(&legibles);
-    FD_SET((SOCKET)s, &legibles);
-    timeval t;
-    t.tv_sec = 0;
-    t.tv_usec = (long)queda * 1000;
-    int r = select(0, &legibles, nullptr, nullptr, &t);
-    if (r > 0) return true;
-    if (r < 0 || plat_reloj_ms() >= limite) return false;
-  }
 }
 
 bool plat_tamano_terminal(int* filas, int* columnas) {

@@ -99,13 +99,19 @@ void plat_hilo_sin_interrupciones();
 // the next one is recorded anew (Ctrl-C at the console's prompt only drops the
 // line being typed).
 void plat_olvida_interrupcion();
-// The interruption number of a closed standard output (SIGPIPE's): the
-// shell's exit status for it is 141.
+// The interruption number of a standard output that failed (SIGPIPE's): the
+// shell's exit status for a closed one is 141.
 constexpr int SALIDA_CERRADA = 13;
-// Records that standard output is closed (a pipe whose reader ended) as an
-// interruption of its own, SALIDA_CERRADA, unless one is recorded already:
-// the socket calls then give up as they do for Ctrl-C.
+// Records that standard output has failed (a pipe whose reader ended, or an
+// output that cannot be written) as an interruption of its own,
+// SALIDA_CERRADA, unless one is recorded already: the socket calls then give
+// up as they do for Ctrl-C.
 void plat_registra_salida_cerrada();
+// After a write onto f has failed: true when f leads to a pipe or a socket
+// whose reader has gone (POSIX: the descriptor polls as failed or hung up;
+// Windows: it is a pipe), false for an output that could not take the bytes
+// (a full disk, an I/O error, a device that refuses them).
+bool plat_salida_sin_lector(FILE* f);
 // The first call of the program: a write to a closed pipe must fail (and be
 // seen as a closed standard output), not end the process with SIGPIPE.
 void plat_inicia_proceso();
@@ -146,10 +152,6 @@ enum class LecturaEditor {
 LecturaEditor plat_editor_lee_linea(const char* prompt, char* destino, size_t capacidad, size_t* largo);
 
 // --- The console at a terminal ----------------------------------------------------
-// Waits at most max_ms for the socket to have something to read (or to be
-// closed or failed). True when it has; false when the time ran out or an
-// interruption is recorded. Nothing is read.
-bool plat_espera_legible(socket_t s, int max_ms);
 // The size of the terminal that standard output is, in lines and columns.
 // False when standard output is no terminal or the size is not known.
 bool plat_tamano_terminal(int* filas, int* columnas);

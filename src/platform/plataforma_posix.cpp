@@ -127,6 +127,14 @@ void plat_registra_salida_cerrada() {
   registra_senal(SIGPIPE);
 }
 
+bool plat_salida_sin_lector(FILE* f) {
+  struct pollfd p;
+  p.fd = fileno(f);
+  p.events = POLLOUT;
+  p.revents = 0;
+  return p.fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
+
 void plat_inicia_proceso() {
   signal(SIGPIPE, SIG_IGN);
 }

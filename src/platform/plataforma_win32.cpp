@@ -117,6 +117,12 @@ void plat_registra_salida_cerrada() {
   InterlockedCompareExchange(&senal_recibida, SALIDA_CERRADA, 0);
 }
 
+// A write onto a pipe fails only when its reader has gone.
+bool plat_salida_sin_lector(FILE* f) {
+  intptr_t manejador = _get_osfhandle(_fileno(f));
+  return manejador != -1 && GetFileType((HANDLE)manejador) == FILE_TYPE_PIPE;
+}
+
 // Windows has no SIGPIPE: a write to a closed pipe only fails.
 void plat_inicia_proceso() {}
 

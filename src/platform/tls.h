@@ -66,13 +66,19 @@ ConexionTls* plat_tls_conecta(ClienteTls* cliente, socket_t s, const char* nombr
 // the same results, interruptions and time limits. A failure of TLS itself
 // (a record that does not decrypt, an alert) is -1 with the socket error
 // code EPROTO on POSIX, WSAECONNABORTED on Windows; a close by the peer,
-// with or without TLS's close message, is 0.
+// with or without TLS's close message, is 0. A receive with a limit takes
+// what TLS holds decrypted at once, and waits no longer than max_ms for a
+// record to complete, even when the socket's receive time-out cannot be set.
+// An interruption is -1 with nothing taken: the record begun stays whole.
 long plat_tls_envia(ConexionTls* c, const void* datos, size_t n);
 long plat_tls_recibe(ConexionTls* c, void* destino, size_t n);
 long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_ms, int* plazo_ms);
-// Counts the bytes that TLS holds already decrypted: when they are the
-// `faltan` bytes, it returns at once; otherwise it waits on the socket for
-// the rest.
+// The wait for the rest of a frame, `faltan` bytes. POSIX: it returns at
+// once when OpenSSL holds any byte, decrypted or read ahead (the start of a
+// record not yet whole included), and otherwise waits on the socket for
+// the rest. Windows: the bytes decrypted and those received of records not
+// yet decrypted count toward `faltan`, and the socket is waited on for the
+// rest.
 void plat_tls_espera_datos(ConexionTls* c, size_t faltan, int max_ms);
 // Ends the connection: TLS's close message when the connection is still
 // sound (one try, never waiting), then its memory. nullptr does nothing.

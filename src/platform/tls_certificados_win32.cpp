@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -112,57 +111,67 @@ bool es_del_certificado(HCRYPTPROV prov, PCCERT_CONTEXT certificado) {
          CertComparePublicKeyInfo(X509_ASN_ENCODING, &certificado->pCertInfo->SubjectPublicKeyInfo, info);
 }
 
-bool igual_sin_caso(wchar_t a, char b) {
-  unsigned char c = (unsigned char)b;
-  if (a >= L'A' && a <= L'Z') a = (wchar_t)(a - L'A' + L'a');
-  if (c >= 'A' && c <= 'Z') c = (unsigned char)(c - 'A' + 'a');
-  return a == (wchar_t)c && c < 0x80;
+bool igual_sin_caso(char a, char b) {
+  if (a >= 'A' && a <= 'Z') a = (char)(a - 'A' + 'a');
+  if (b >= 'A' && b <= 'Z') b = (char)(b - 'A' + 'a');
+  return a == b;
 }
 
-bool iguales(const wchar_t* a, const char* b) {
-  for (; *a != L'\0' && *b != '\0'; a++, b++)
-    if (!igual_sin_caso(*a, *b)) return false;
-  return *a == L'\0' && *b == '\0';
+// The `largo` bytes at a against the text b, without regard to case.
+bool iguales(const char* a, size_t largo, const char* b) {
+  if (strlen(b) != largo) return false;
+  for (size_t i = 0; i < largo; i++)
+    if (!igual_sin_caso(a[i], b[i])) return false;
+  return true;
 }
 
-// A DNS name of the certificate against the name asked for: without regard
-// to case; "*.rest" stands for one whole first label, and rest must hold
-// two labels at least ("*.com" names no host).
-bool dns_coincide(const wchar_t* patron, const char* nombre) {
-  if (patron[0] == L'*' && patron[1] == L'.') {
-    const wchar_t* resto = patron + 1;
-    if (wcschr(resto + 1, L'.') == nullptr) return false;
+// A DNS name of the certificate, its `largo` bytes as the certificate holds
+// them, against the name asked for: without regard to case; "*.rest" stands
+// for one whole first label, and rest must hold two labels at least
+// ("*.com" names no host). A name holding a NUL or a byte outside ASCII
+// names nothing (a NUL would end it early for a reader of C strings:
+// "host\0.other" is no name of host).
+bool dns_coincide(const BYTE* bytes, size_t largo, const char* nombre) {
+  for (size_t i = 0; i < largo; i++)
+    if (bytes[i] == 0 || bytes[i] >= 0x80) return false;
+  const char* patron = reinterpret_cast<const char*>(bytes);
+  if (largo >= 2 && patron[0] == '*' && patron[1] == '.') {
+    const char* resto = patron + 1;
+    size_t largo_resto = largo - 1;
+    if (memchr(resto + 1, '.', largo_resto - 1) == nullptr) return false;
     const char* punto = strchr(nombre, '.');
-    return punto != nullptr && punto != nombre && iguales(resto, punto);
+    return punto != nullptr && punto != nombre && iguales(resto, largo_resto, punto);
   }
-  return iguales(patron, nombre);
+  return iguales(patron, largo, nombre);
 }
 
 // True when the certificate's subject alternative names hold `nombre`: an
-// address among its IP addresses, a host name among its DNS names.
+// address among its IP addresses, a host name among its DNS names. The
+// extension's DER is read here, each name with the length it has there.
 bool nombra(PCCERT_CONTEXT certificado, const char* nombre) {
   PCERT_INFO info = certificado->pCertInfo;
   PCERT_EXTENSION ext = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
-  CERT_ALT_NAME_INFO* nombres = nullptr;
-  DWORD n = 0;
-  if (ext == nullptr ||
-      !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData, ext->Value.cbData,
-                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &nombres, &n))
-    return false;
+  if (ext == nullptr) return false;
+  Bytes der(ext->Value.pbData, ext->Value.pbData + ext->Value.cbData);
+  size_t i = 0, n = 0;
+  if (!elemento_der(der, &i, 0x30, &n)) return false;  // GeneralNames
+  size_t fin = i + n;
   unsigned char ip[4];
   bool es_ip = lee_ipv4(nombre, ip);
-  bool hallado = false;
-  for (DWORD i = 0; i < nombres->cAltEntry && !hallado; i++) {
-    const CERT_ALT_NAME_ENTRY& e = nombres->rgAltEntry[i];
-    if (es_ip) {
-      hallado = e.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e.IPAddress.cbData == 4 &&
-                memcmp(e.IPAddress.pbData, ip, 4) == 0;
-    } else {
-      hallado = e.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME && dns_coincide(e.pwszDNSName, nombre);
-    }
+  // Each GeneralName: [2] dNSName and [7] iPAddress are read, the others
+  // stepped over.
+  constexpr BYTE NOMBRE_DNS = 0x82, DIRECCION_IP = 0x87;
+  while (i < fin) {
+    BYTE etiqueta = der[i];
+    size_t largo = 0;
+    if (!elemento_der(der, &i, etiqueta, &largo) || i + largo > fin) return false;
+    const BYTE* valor = der.data() + i;
+    if (es_ip ? etiqueta == DIRECCION_IP && largo == 4 && memcmp(valor, ip, 4) == 0
+              : etiqueta == NOMBRE_DNS && dns_coincide(valor, largo, nombre))
+      return true;
+    i += largo;
   }
-  LocalFree(nombres);
-  return hallado;
+  return false;
 }
 
 bool esta_en(HCERTSTORE almacen, PCCERT_CONTEXT certificado) {

@@ -49,7 +49,7 @@ namespace {
   X(SSL_CTX_use_PrivateKey_file) X(SSL_CTX_check_private_key) X(SSL_new) X(SSL_free) X(SSL_set_fd)        \
   X(SSL_get0_param) X(SSL_ctrl) X(SSL_set_msg_callback) X(SSL_connect) X(SSL_get_error)                   \
   X(SSL_get_verify_result) X(SSL_get_certificate) X(SSL_peek) X(SSL_version) X(SSL_read) X(SSL_write_ex)  \
-  X(SSL_has_pending) X(SSL_CTX_set_default_read_buffer_len) X(SSL_shutdown)                               \
+  X(SSL_has_pending) X(SSL_pending) X(SSL_CTX_set_default_read_buffer_len) X(SSL_shutdown)                \
   X(ERR_clear_error) X(X509_VERIFY_PARAM_set_hostflags) X(X509_VERIFY_PARAM_set1_ip_asc)                  \
   X(X509_VERIFY_PARAM_set1_host)
 // clang-format on
@@ -267,6 +267,29 @@ long lee(ConexionTls* c, void* destino, size_t n, bool con_plazo) {
   }
 }
 
+// One read that never waits on the socket: what OpenSSL holds decrypted, or
+// a record that the socket's bytes complete now; PLAT_SIN_DATOS when neither
+// is there (a record not yet whole stays in OpenSSL). The socket is made
+// non-blocking for it.
+long lee_sin_esperar(ConexionTls* c, void* destino, size_t n) {
+  if (openssl.SSL_pending(c->ssl) > 0) return lee(c, destino, n, false);
+  int banderas = fcntl(c->sd, F_GETFL);
+  if (banderas < 0 || fcntl(c->sd, F_SETFL, banderas | O_NONBLOCK) != 0) {
+    errno = EIO;
+    return -1;
+  }
+  long r = lee(c, destino, n, true);
+  int error = errno;
+  // A socket left non-blocking would make every later read spin.
+  if (fcntl(c->sd, F_SETFL, banderas) != 0) {
+    c->rota = true;
+    error = EIO;
+    r = -1;
+  }
+  errno = error;
+  return r;
+}
+
 }  // namespace
 
 ClienteTls* plat_tls_cliente(const FicherosTls& f, FalloClienteTls* fallo) {
@@ -371,19 +394,25 @@ long plat_tls_recibe(ConexionTls* c, void* destino, size_t n) {
 long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_ms, int* plazo_ms) {
   if (max_ms < 1) max_ms = 1;
   if (pon_plazo_recepcion((socket_t)c->sd, max_ms, plazo_ms)) return lee(c, destino, n, true);
-  // A socket without a time-out: poll stands in for it before the read,
-  // unless OpenSSL holds bytes already.
-  if (openssl.SSL_has_pending(c->ssl) == 0 && !espera_socket(c->sd, POLLIN, plat_reloj_ms() + max_ms)) {
-    if (plat_interrupcion() == 0) return PLAT_SIN_DATOS;
-    errno = EINTR;
-    return -1;
+  // A socket without a time-out: reads that never wait, and poll between
+  // them for the rest of max_ms. A blocking read would wait for the rest of
+  // a record begun, with no limit.
+  int64_t limite = plat_reloj_ms() + max_ms;
+  for (;;) {
+    long r = lee_sin_esperar(c, destino, n);
+    if (r != PLAT_SIN_DATOS) return r;
+    if (!espera_socket(c->sd, POLLIN, limite)) break;
   }
-  return lee(c, destino, n, false);
+  if (plat_interrupcion() == 0) return PLAT_SIN_DATOS;
+  errno = EINTR;
+  return -1;
 }
 
-// Whatever OpenSSL holds, decrypted or read ahead, the next receive takes
-// without the socket: the wait ends at once, and once it holds nothing the
-// socket is waited on for the bytes of the frame still missing.
+// Whatever OpenSSL holds ends the wait at once: bytes decrypted, and also
+// bytes read ahead, which may be whole records or the start of one (a
+// partial record gives the next receive nothing without the socket: that
+// receive then waits on it under its own time-out). Once OpenSSL holds
+// nothing, the socket is waited on for the bytes of the frame still missing.
 void plat_tls_espera_datos(ConexionTls* c, size_t faltan, int max_ms) {
   if (openssl.SSL_has_pending(c->ssl) != 0) return;
   plat_espera_datos((socket_t)c->sd, faltan, max_ms);

@@ -246,9 +246,10 @@ bool renegocia(ConexionTls* c) {
   return true;
 }
 
-// Decrypts every whole record of cifrado while claro has room for one more,
-// so that what stays in cifrado is never a whole record (the wait for the
-// rest of a frame counts on it).
+// Decrypts every whole record of cifrado while claro has room for one more.
+// What stays in cifrado is then the start of a record, or, once claro is
+// full, whole records too: claro then holds more than the rest of any frame
+// (TAM_TRAMA), so the wait for it ends at once all the same.
 Descifrado descifra(ConexionTls* c) {
   Descifrado r = Descifrado::nada;
   for (;;) {
@@ -516,8 +517,9 @@ long plat_tls_recibe_con_plazo(ConexionTls* c, void* destino, size_t n, int max_
   return recibe(c, destino, n, max_ms < 1 ? 1 : max_ms);
 }
 
-// Every whole record received is decrypted already (descifra), so what is
-// decrypted counts, and the bytes of the record begun count for the rest.
+// What is decrypted counts, and the bytes received and not yet decrypted
+// (the start of a record, or whole ones behind a full claro) count for the
+// rest.
 void plat_tls_espera_datos(ConexionTls* c, size_t faltan, int max_ms) {
   if (c->nclaro >= faltan) return;
   size_t falta = faltan - c->nclaro;

@@ -109,12 +109,12 @@ bool cierra_salida() {
 
 int estado_de_interrupcion() {
   bool bien = cierra_salida();
-  // A closed standard output cannot carry the message.
+  // A failed standard output cannot carry the message.
   if (plat_interrupcion() == SALIDA_CERRADA) {
-    fprintf(stderr, "Salida estandar cerrada.\n");
-  } else {
-    printf("Consulta interrumpida.\n");
+    int estado = informa_fallo_salida_estandar();
+    return bien ? estado : SALIDA_ERROR;
   }
+  printf("Consulta interrumpida.\n");
   return bien ? salida_de_senal(plat_interrupcion()) : SALIDA_ERROR;
 }
 

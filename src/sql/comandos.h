@@ -30,10 +30,11 @@ bool abre_salida(const char* nombre);
 bool cierra_salida();
 // The end of a run whose statement Ctrl-C or a termination request cut short
 // (the protocol cannot cancel it on the server), or that found standard
-// output closed: the output file closed and checked, "Consulta
-// interrumpida.\n" (for a closed standard output "Salida estandar
-// cerrada.\n" on standard error). Returns the exit status: 128 +
-// plat_interrupcion() (1 when the file could not be written whole).
+// output failed: the output file closed and checked, "Consulta
+// interrumpida.\n" (for a failed standard output, why on standard error:
+// informa_fallo_salida_estandar). Returns the exit status: 128 +
+// plat_interrupcion(), or that of the failed standard output (1 when the
+// file could not be written whole).
 int estado_de_interrupcion();
 // A trace that cannot be created when TEST is raised is fallo_grave.
 Resultado ejecuta_set(const char* linea);

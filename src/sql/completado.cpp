@@ -1,6 +1,6 @@
 // Names for Tab (completado.h): what the word before the cursor is, read from
 // the line's pieces; the session's store of table and column names, filled
-// from the catalogue views with a limit on each wait.
+// from the catalogue views within one deadline per Tab.
 #include "sql/completado.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/contexto.h"
+#include "platform/plataforma.h"
 #include "sql/barra.h"
 #include "sql/intercambio_sql.h"
 #include "sql/lectura.h"
@@ -171,20 +172,27 @@ namespace {
 std::map<std::string, std::vector<std::string>> tablas_de;    // library -> its tables
 std::map<std::string, std::vector<std::string>> columnas_de;  // "T" or "LIB.T" -> its columns
 bool catalogo_rechazado = false;                              // the server refused the views: not asked again
+size_t bytes_guardados = 0;                                   // of the rows read into the two stores
 
-// Reads a catalogue statement of `columnas` columns, each wait at most
-// PLAZO_CATALOGO_MS. False when it gave nothing (no answer in time, a
-// refused or broken reply, a lost session): nothing is kept then.
-bool lee(const std::string& sentencia, int columnas, std::vector<std::vector<std::string>>* filas) {
+// Reads a catalogue statement of `columnas` columns, all of it by the time
+// `limite` (plat_reloj_ms). False when it gave nothing (no answer in time, a
+// refused or broken reply, more names than the store may keep, a lost
+// session): nothing is kept then.
+bool lee(const std::string& sentencia, int columnas, std::vector<std::vector<std::string>>* filas,
+         int64_t limite) {
   if (catalogo_rechazado || sesion_perdida()) return false;
   int codigo = 0;
-  Lectura l = lee_filas_de_texto(sentencia, columnas, filas, &codigo, PLAZO_CATALOGO_MS);
+  size_t bytes = 0;
+  Lectura l = lee_filas_de_texto(sentencia, columnas, filas, &codigo, limite,
+                                 MAX_BYTES_NOMBRES - bytes_guardados, &bytes);
   if (l == Lectura::error_sql) catalogo_rechazado = true;
-  return l == Lectura::bien;
+  if (l != Lectura::bien) return false;
+  bytes_guardados += bytes;
+  return true;
 }
 
 // The tables of the libraries, those not yet known read in one statement.
-void conoce_tablas(const std::vector<std::string>& bibliotecas) {
+void conoce_tablas(const std::vector<std::string>& bibliotecas, int64_t limite) {
   std::vector<std::string> faltan;
   for (const std::string& b : bibliotecas)
     if (tablas_de.count(b) == 0) faltan.push_back(b);
@@ -192,7 +200,7 @@ void conoce_tablas(const std::vector<std::string>& bibliotecas) {
   std::vector<std::vector<std::string>> filas;
   if (!lee("SELECT TABLE_SCHEMA, TABLE_NAME FROM QSYS2.SYSTABLES WHERE TABLE_SCHEMA IN (" +
                literales_sql(faltan) + ") AND FILE_TYPE = 'D' ORDER BY TABLE_NAME",
-           2, &filas))
+           2, &filas, limite))
     return;
   for (const std::string& b : faltan) tablas_de[b];
   for (const auto& f : filas) tablas_de[f[0]].push_back(f[1]);
@@ -200,7 +208,7 @@ void conoce_tablas(const std::vector<std::string>& bibliotecas) {
 
 // The columns of the tables ("T", looked for in the libraries of the search,
 // or "LIB.T"), those not yet known read in one statement.
-void conoce_columnas(const std::vector<std::string>& tablas) {
+void conoce_columnas(const std::vector<std::string>& tablas, int64_t limite) {
   std::vector<std::string> faltan, nombres, bibliotecas = bibliotecas_de_busqueda();
   for (const std::string& t : tablas) {
     if (columnas_de.count(t) != 0) continue;
@@ -214,7 +222,7 @@ void conoce_columnas(const std::vector<std::string>& tablas) {
   if (!lee("SELECT TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME FROM QSYS2.SYSCOLUMNS WHERE TABLE_NAME IN (" +
                literales_sql(nombres) + ") AND TABLE_SCHEMA IN (" + literales_sql(bibliotecas) +
                ") ORDER BY TABLE_SCHEMA, TABLE_NAME, ORDINAL_POSITION",
-           3, &filas))
+           3, &filas, limite))
     return;
   std::vector<std::string> busqueda = bibliotecas_de_busqueda();
   for (const std::string& t : faltan) {
@@ -236,17 +244,19 @@ void conoce_columnas(const std::vector<std::string>& tablas) {
 
 int nombres_para_completar(const char* linea, size_t largo, size_t cursor, const char** nombres, int max) {
   ContextoNombre c = contexto_de_nombre(linea, largo, cursor);
+  // One deadline for everything this Tab asks the server.
+  int64_t limite = plat_reloj_ms() + PLAZO_CATALOGO_MS;
   std::vector<const std::vector<std::string>*> listas;
   if (c.clase == ClaseNombre::tabla) {
     std::vector<std::string> bibliotecas =
         c.biblioteca.empty() ? bibliotecas_de_busqueda() : std::vector<std::string>{c.biblioteca};
-    conoce_tablas(bibliotecas);
+    conoce_tablas(bibliotecas, limite);
     for (const std::string& b : bibliotecas) {
       auto t = tablas_de.find(b);
       if (t != tablas_de.end()) listas.push_back(&t->second);
     }
   } else if (c.clase == ClaseNombre::columna) {
-    conoce_columnas(c.tablas);
+    conoce_columnas(c.tablas, limite);
     for (const std::string& t : c.tablas) {
       auto col = columnas_de.find(t);
       if (col != columnas_de.end()) listas.push_back(&col->second);

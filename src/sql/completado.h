@@ -11,8 +11,13 @@
 #include <string>
 #include <vector>
 
-// The longest wait for the catalogue at a Tab.
+// The longest a Tab waits for the catalogue, every exchange of its reading
+// together (the query, its fetches, a late reply dropped first).
 constexpr int PLAZO_CATALOGO_MS = 2000;
+// The most the session keeps of the catalogue's names, in bytes (those of
+// the rows read, and what holds them): a reading that would pass it gives
+// nothing, that time and after, instead of filling the memory.
+constexpr size_t MAX_BYTES_NOMBRES = 8u << 20;
 
 // What the word before the cursor is, read from the line alone.
 enum class ClaseNombre { ninguna, tabla, columna };

@@ -137,6 +137,18 @@ int ejecuta_lote() {
   return politica.estado();
 }
 
+// The end of a batch: its results written out of their stream's buffer.
+// Results that standard output could not take make a run that was ending
+// well fail, said on standard error; one that was failing keeps its status.
+// A failure found earlier has ended the run already, and said so.
+int vacia_resultados(int estado) {
+  if (plat_interrupcion() != 0) return estado;
+  fflush(salida_de_resultados());
+  if (!salida_estandar_cerrada()) return estado;
+  int fallo = informa_fallo_salida_estandar();
+  return estado == SALIDA_BIEN ? fallo : estado;
+}
+
 }  // namespace
 
 int consola_sql() {
@@ -149,7 +161,7 @@ int consola_sql() {
     printf("Imposible abrir (%s)\n", ctx.salida_lote);
     return SALIDA_ERROR;
   }
-  if (ctx.lote) return ejecuta_lote();
+  if (ctx.lote) return vacia_resultados(ejecuta_lote());
   ctx.en_terminal = plat_editor_inicia(palabras_de_la_consola()) ? 1 : 0;
   return bucle_de_la_consola();
 }

@@ -196,7 +196,7 @@ Resultado ejecuta_pieza(PiezaGuion pieza, LectorGuion& lector, const Danos& d, c
 
 bool ejecuta_guion(const char* nombre, Politica& politica) {
   bool entrada = strcmp(nombre, "-") == 0;
-  FILE* f = entrada ? stdin : plat_abre_texto(nombre, "r");
+  FILE* f = entrada ? stdin : plat_abre_lectura_regular(nombre);
   if (f == nullptr) {
     printf("Imposible abrir (%s)\n", nombre);
     return politica.sigue(Resultado::fallo_local);
@@ -228,7 +228,12 @@ bool ejecuta_guion(const char* nombre, Politica& politica) {
     PiezaGuion pieza = lector.toma(leida, l.guardados);
     if (pieza != PiezaGuion::nada) corre(pieza);
   }
-  if (sigue) {
+  // A read that failed is no end of the script: what it was in the middle
+  // of does not run.
+  if (sigue && ferror(f) != 0) {
+    printf("Error al leer (%s)\n", nombre);
+    sigue = politica.sigue(Resultado::fallo_local);
+  } else if (sigue) {
     PiezaGuion pieza = lector.termina();
     if (pieza != PiezaGuion::nada) corre(pieza);
   }

@@ -57,8 +57,11 @@ size_t sustituye_todas(const char* valor, char* texto, size_t cap);
 class Politica;
 // Runs the script `nombre` ("-": standard input), each piece told to the
 // policy, up to its end or until the policy, a lost session or an
-// interruption stops it. A script that cannot be opened: "Imposible abrir
-// (%s)\n", a local failure. Returns false when the console is to end
+// interruption stops it. A script that cannot be opened, or that is no
+// regular file (a directory): "Imposible abrir (%s)\n", a local failure; one
+// whose reading fails part-way: "Error al leer (%s)\n", a local failure, and
+// the statement it was in the middle of is not run. Returns false when the
+// console is to end
 // (politica.estado() then holds its status, unless the session was lost or
 // the run cut: the caller asks).
 bool ejecuta_guion(const char* nombre, Politica& politica);

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "base/contexto.h"
-#include "platform/plataforma.h"
 #include "wire/trama.h"
 
 namespace {
@@ -14,7 +13,8 @@ Sesion* sesion = nullptr;
 // The result of the exchange that lost the session (the framing's only
 // failure result until one is seen).
 int resultado = -1;
-// Replies left on their way by espera_respuesta, to be dropped.
+// Replies left on their way by recibe_sql_hasta, to be dropped (the first
+// of them may have begun to arrive: the session keeps what came of it).
 int respuestas_pendientes = 0;
 
 int pierde(int rc) {
@@ -23,11 +23,13 @@ int pierde(int rc) {
   return rc;
 }
 
-// Receives and drops one reply left on its way. False when the receive
-// failed (the session is lost).
-bool descarta_una() {
+// Receives and drops one reply left on its way, waiting for it until
+// limite_ms (0: as long as it takes). False when it did not come whole by
+// then, or the receive failed (the session is lost).
+bool descarta_una(int64_t limite_ms) {
   static char descarte[TAM_TRAMA + 1];
-  int rc = Rec_VORTCP_sql(*sesion, descarte, 0, 0);
+  int rc = Rec_VORTCP_sql(*sesion, descarte, 0, 0, limite_ms);
+  if (rc == RECEPCION_A_DESTIEMPO) return false;
   if (rc < 0) {
     pierde(rc);
     return false;
@@ -40,7 +42,7 @@ bool descarta_una() {
 // failed.
 bool descarta_pendientes() {
   while (respuestas_pendientes > 0)
-    if (!descarta_una()) return false;
+    if (!descarta_una(0)) return false;
   return true;
 }
 
@@ -87,17 +89,21 @@ int intercambia_sql(char* buffer, TrazaEnvio traza, bool comprimida) {
   return recibe_sql(buffer, comprimida);
 }
 
-bool espera_respuesta(int plazo_ms) {
-  if (sesion->fallo || sesion->npendientes > 0 || plat_espera_legible(sesion->sd, plazo_ms)) return true;
-  respuestas_pendientes++;
-  return false;
+int recibe_sql_hasta(char* buffer, int64_t limite_ms) {
+  if (sesion->fallo) return resultado;
+  buffer[TAM_TRAMA] = '\0';
+  int rc = Rec_VORTCP_sql(*sesion, buffer, 0, 0, limite_ms);
+  if (rc == RECEPCION_A_DESTIEMPO) {
+    respuestas_pendientes++;
+    return rc;
+  }
+  if (rc < 0) return pierde(rc);
+  return rc;
 }
 
-bool libre_en(int plazo_ms) {
-  while (respuestas_pendientes > 0 && !sesion->fallo) {
-    if (sesion->npendientes == 0 && !plat_espera_legible(sesion->sd, plazo_ms)) return false;
-    if (!descarta_una()) return false;
-  }
+bool libre_hasta(int64_t limite_ms) {
+  while (respuestas_pendientes > 0 && !sesion->fallo)
+    if (!descarta_una(limite_ms)) return false;
   return true;
 }
 

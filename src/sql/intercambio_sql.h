@@ -48,18 +48,20 @@ int envia_sql(const char* buffer, TrazaEnvio traza);
 // session; the caller ends the run with SALIDA_ERROR.
 int recibe_sql(char* buffer, bool comprimida);
 
-// After envia_sql: true when the reply begins to arrive within plazo_ms;
-// false when it has not (or an interruption came): the reply is then left on
-// its way, and the next exchange receives it, and drops it, before it sends
-// anything. A server that keeps the program waiting (the catalogue of a
-// large system) so never holds up the prompt.
-bool espera_respuesta(int plazo_ms);
+// The receive of recibe_sql (no compression) that waits for no byte past
+// limite_ms, a time of plat_reloj_ms. A reply that has not come whole by
+// then (not begun, or begun and not ended) gives RECEPCION_A_DESTIEMPO
+// (wire/trama.h) and is left on its way: the next exchange receives the
+// rest of it, and drops it, before it sends anything; an interruption
+// recorded meanwhile ends the wait the same way. Several exchanges under
+// one deadline (a query and its fetches) so hold up their caller no longer
+// than it allows, however the server spreads its replies.
+int recibe_sql_hasta(char* buffer, int64_t limite_ms);
 
-// Before a message whose reply may not be waited for long: true when no
-// reply is left on its way, those that begin to arrive within plazo_ms
-// received and dropped first; false when one has not begun to arrive in that
-// time (nothing is sent then).
-bool libre_en(int plazo_ms);
+// Before a message whose reply may not be waited for past limite_ms: true
+// when no reply is left on its way, those that come whole by then received
+// and dropped first; false when one has not (nothing is sent then).
+bool libre_hasta(int64_t limite_ms);
 
 // True once an exchange failed (the session's failed flag).
 bool sesion_perdida();

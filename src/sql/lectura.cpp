@@ -10,18 +10,20 @@
 #include "sql/cursores.h"
 #include "sql/intercambio_sql.h"
 #include "sql/respuesta.h"
+#include "wire/trama.h"
 
 namespace {
 
 // The exchange of the message in the session's buffer, its reply in *r.
-// With a limit, a reply that has not begun within it is left on its way.
-Lectura intercambia(Mensaje* r, int plazo_ms) {
+// With a deadline, a reply that has not come whole by then is left on its
+// way.
+Lectura intercambia(Mensaje* r, int64_t limite_ms) {
   Sesion& s = sesion_sql();
-  if (plazo_ms <= 0) return intercambia_consulta(r) ? Lectura::bien : Lectura::fallo;
-  if (!libre_en(plazo_ms)) return Lectura::sin_respuesta;
+  if (limite_ms <= 0) return intercambia_consulta(r) ? Lectura::bien : Lectura::fallo;
+  if (!libre_hasta(limite_ms)) return Lectura::sin_respuesta;
   if (envia_sql(s.buffer, TrazaEnvio::simple) < 0) return Lectura::fallo;
-  if (!espera_respuesta(plazo_ms)) return Lectura::sin_respuesta;
-  int rc = recibe_sql(s.buffer, false);
+  int rc = recibe_sql_hasta(s.buffer, limite_ms);
+  if (rc == RECEPCION_A_DESTIEMPO) return Lectura::sin_respuesta;
   if (rc < 0) return Lectura::fallo;
   *r = respuesta_de(s.buffer, rc);
   return Lectura::bien;
@@ -29,11 +31,11 @@ Lectura intercambia(Mensaje* r, int plazo_ms) {
 
 }  // namespace
 
-Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const PorFila& por_fila, int plazo_ms,
-                     const char** motivo) {
+Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const PorFila& por_fila,
+                     int64_t limite_ms, const char** motivo) {
   construye_mensaje("02", sentencia);
   Mensaje r;
-  Lectura l = intercambia(&r, plazo_ms);
+  Lectura l = intercambia(&r, limite_ms);
   if (l != Lectura::bien) return l;
   if (resp_es_error(r)) {
     *codigo = resp_codigo(r);
@@ -72,7 +74,7 @@ Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const Por
   if (!bloque(b)) return resultado;
   while (b.sigue == 0) {
     formatea(sesion_sql().buffer, "03%.3d%.3d", ctx.isesion, cursor);
-    l = intercambia(&r, plazo_ms);
+    l = intercambia(&r, limite_ms);
     if (l != Lectura::bien) return l;
     // The end right after a block that said more rows follow: rows went
     // missing, or the server cannot count them.
@@ -88,25 +90,35 @@ Lectura lee_consulta(const char* sentencia, int columnas, int* codigo, const Por
 }
 
 Lectura lee_filas_de_texto(const std::string& sentencia, int columnas,
-                           std::vector<std::vector<std::string>>* filas, int* codigo, int plazo_ms) {
+                           std::vector<std::vector<std::string>>* filas, int* codigo, int64_t limite_ms,
+                           size_t max_bytes, size_t* bytes) {
   static char cp1252[TAM_TRAMA + 1];
+  size_t guardados = 0;
+  if (bytes != nullptr) *bytes = 0;
   if (sentencia.size() > (size_t)MAX_SENTENCIA ||
       !de_persona(sentencia.c_str(), sentencia.size(), cp1252, "consola"))
     return Lectura::fallo;
-  return lee_consulta(
+  Lectura l = lee_consulta(
       cp1252, columnas, codigo,
       [&](const ValorFila* v) {
         std::vector<std::string> fila;
+        size_t tam = sizeof fila + (size_t)columnas * sizeof(std::string);
         for (int c = 0; c < columnas; c++) {
           long ini = 0, fin = v[c].largo;
           while (ini < fin && v[c].bytes[ini] == ' ') ini++;
           while (fin > ini && v[c].bytes[fin - 1] == ' ') fin--;
+          tam += (size_t)(fin - ini);
           fila.emplace_back(v[c].bytes + ini, (size_t)(fin - ini));
         }
+        // Counted before it is kept: the limit is never passed.
+        if (tam > max_bytes - guardados) return false;
+        guardados += tam;
         filas->push_back(std::move(fila));
         return true;
       },
-      plazo_ms);
+      limite_ms);
+  if (bytes != nullptr) *bytes = guardados;
+  return l;
 }
 
 std::string literales_sql(const std::vector<std::string>& nombres) {

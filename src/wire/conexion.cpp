@@ -492,4 +492,6 @@ void reinicia_sesion(Sesion& s) {
   s.cortada = false;
   s.largo = 0;
   s.npendientes = 0;
+  s.empezada_tomados = 0;
+  s.empezada_largo = 10;
 }

@@ -48,6 +48,13 @@ struct Sesion {
   // pair takes them first.
   int32_t npendientes = 0;
   unsigned char pendientes[TAM_TRAMA];
+  // A frame that a receive with a deadline left part-way (Rec_VORTCP_sql):
+  // its bytes taken so far (0: none begun), the length they give (10 until
+  // its length characters are in) and those characters. The next receive
+  // goes on with it from there.
+  int32_t empezada_tomados = 0;
+  int32_t empezada_largo = 10;
+  char empezada_slen[11] = {0};
   // The pieces of a receive as they come off the socket; after a compressed
   // reply, its expansion.
   unsigned char trozo[TAM_TRAMA];

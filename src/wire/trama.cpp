@@ -76,7 +76,15 @@ struct ModoRecepcion {
   bool sql;                          // diagnostics of the SQL pair
 };
 
-enum class FinRecepcion { completa, fallo_recv, cerrada, longitud_no_valida, sin_respuesta, tarea_fallida };
+enum class FinRecepcion {
+  completa,
+  fallo_recv,
+  cerrada,
+  longitud_no_valida,
+  sin_respuesta,
+  tarea_fallida,
+  a_destiempo  // the caller's deadline passed (the frame begun is kept in the session)
+};
 
 // Runs the waiting task, if there is one. False when it asked to give up.
 bool corre_tarea(int64_t ahora) {
@@ -84,28 +92,45 @@ bool corre_tarea(int64_t ahora) {
   return tarea_espera == nullptr || tarea_espera(dato_espera);
 }
 
-// One receive from the socket into destino. Without a task and a limit, a
-// plain receive that waits as long as the server takes. Otherwise it waits in
-// steps: after each step that brought nothing the task runs, and once nothing
-// has come for the limit the session is given up. *r gets the receive's
-// result (a count, 0 at a close, -1 on failure) when the end is `completa`.
-// The clock of the silence is this call's own: it counts from the last piece
-// that came.
-FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* r) {
-  if (tarea_espera == nullptr && limite_espera_s == 0) {
+// How long a step of a wait with the deadline `limite` (0: none) may last:
+// PERIODO_ESPERA_MS at most, what is left of the deadline, and 1 ms at least
+// (what has come already is taken even once the deadline has passed).
+int paso_hasta(int64_t limite) {
+  if (limite <= 0) return PERIODO_ESPERA_MS;
+  int64_t queda = limite - plat_reloj_ms();
+  return queda < 1 ? 1 : queda < PERIODO_ESPERA_MS ? (int)queda : PERIODO_ESPERA_MS;
+}
+
+// One receive from the socket into destino. Without a task, a limit and a
+// deadline, a plain receive that waits as long as the server takes.
+// Otherwise it waits in steps: after each step that brought nothing the
+// task runs, once nothing has come for the limit the session is given up,
+// and once the deadline `limite` (a time of plat_reloj_ms; 0: none) has
+// passed, or an interruption is recorded, a wait with one ends
+// (a_destiempo). *r gets the receive's result (a count, 0 at a close, -1 on
+// failure) when the end is `completa`. The clock of the silence is this
+// call's own: it counts from the last piece that came.
+FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* r, int64_t limite) {
+  if (tarea_espera == nullptr && limite_espera_s == 0 && limite <= 0) {
     *r = canal_recibe(s.sd, s.tls, destino, n);
     return FinRecepcion::completa;
   }
   int64_t silencio_desde = -1;  // read only once a step has timed out
   for (;;) {
-    long k = canal_recibe_con_plazo(s.sd, s.tls, destino, n, PERIODO_ESPERA_MS, &s.plazo_ms);
+    int paso = paso_hasta(limite);
+    long k = canal_recibe_con_plazo(s.sd, s.tls, destino, n, paso, &s.plazo_ms);
+    // An interruption ends a wait with a deadline as the deadline does: it
+    // took nothing, and the frame begun stays whole for the next receive.
+    if (k < 0 && k != PLAT_SIN_DATOS && limite > 0 && plat_interrupcion() != 0)
+      return FinRecepcion::a_destiempo;
     if (k != PLAT_SIN_DATOS) {
       *r = k;
       return FinRecepcion::completa;
     }
     int64_t ahora = plat_reloj_ms();
+    if (limite > 0 && ahora >= limite) return FinRecepcion::a_destiempo;
     // The step that timed out had waited that long already.
-    if (silencio_desde < 0) silencio_desde = ahora - PERIODO_ESPERA_MS;
+    if (silencio_desde < 0) silencio_desde = ahora - paso;
     if (limite_espera_s > 0 && ahora - silencio_desde >= (int64_t)limite_espera_s * 1000)
       return FinRecepcion::sin_respuesta;
     if (!corre_tarea(ahora)) return FinRecepcion::tarea_fallida;
@@ -114,13 +139,18 @@ FinRecepcion toma_del_socket(Sesion& s, unsigned char* destino, size_t n, long* 
 
 // The receive loop common to both pairs. Leaves the frame length read from the
 // length characters in *largo and the bytes taken in (pending ones included)
-// in *tomados.
+// in *tomados. A frame that a receive with a deadline (limite, 0: none) left
+// part-way is gone on with; one that this receive leaves at its deadline is
+// kept in the session for the next.
 FinRecepcion recibe_trama(Sesion& s, unsigned char* buf, const ModoRecepcion& modo, int* largo, int* tomados,
-                          int* codigo_error) {
+                          int* codigo_error, int64_t limite = 0) {
   unsigned char* trozo = s.trozo;
-  char slen[11] = {0};
-  int ilen_aux = 0;   // bytes of this frame taken in so far
-  int ilen_vor = 10;  // the frame length expected: first only its length characters
+  char slen[11];
+  memcpy(slen, s.empezada_slen, sizeof slen);
+  int ilen_aux = s.empezada_tomados;  // bytes of this frame taken in so far
+  int ilen_vor = s.empezada_largo;    // the frame length expected: first only its length characters
+  s.empezada_tomados = 0;
+  s.empezada_largo = 10;
   while (ilen_aux < ilen_vor) {
     int rc;
     if (s.npendientes > 0) {
@@ -134,7 +164,12 @@ FinRecepcion recibe_trama(Sesion& s, unsigned char* buf, const ModoRecepcion& mo
       s.npendientes = 0;
     } else {
       long r = 0;
-      FinRecepcion fin = toma_del_socket(s, trozo, (size_t)(TAM_TRAMA - ilen_aux), &r);
+      FinRecepcion fin = toma_del_socket(s, trozo, (size_t)(TAM_TRAMA - ilen_aux), &r, limite);
+      if (fin == FinRecepcion::a_destiempo) {
+        s.empezada_tomados = ilen_aux;
+        s.empezada_largo = ilen_vor;
+        memcpy(s.empezada_slen, slen, sizeof slen);
+      }
       if (fin != FinRecepcion::completa) return fin;
       if (r < 0) {
         *codigo_error = plat_error_red();
@@ -194,10 +229,12 @@ FinRecepcion recibe_trama(Sesion& s, unsigned char* buf, const ModoRecepcion& mo
       // once: a server whose stack holds back the next small piece until
       // then would otherwise wait for the delayed acknowledgement (and the
       // wait acknowledges each piece that comes while it lasts). The rest
-      // gets up to 50 ms to arrive whole, so that the next receive takes it
-      // in one call; over TLS, what is decrypted already counts.
+      // gets up to 50 ms (no more than the deadline leaves) to arrive whole,
+      // so that the next receive takes it in one call; over TLS, what is
+      // decrypted already counts.
       plat_acusa_recibo(s.sd);
-      canal_espera_datos(s.sd, s.tls, (size_t)(ilen_vor - ilen_aux), 50);
+      int espera_ms = limite > 0 && paso_hasta(limite) < 50 ? paso_hasta(limite) : 50;
+      canal_espera_datos(s.sd, s.tls, (size_t)(ilen_vor - ilen_aux), espera_ms);
       // A frame that trickles in is a wait too.
       if (tarea_espera != nullptr) {
         int64_t ahora = plat_reloj_ms();
@@ -264,6 +301,7 @@ int Rec_VORTCP(Sesion& s, char* buf) {
       avisa_sin_respuesta();
       return -1;
     case FinRecepcion::tarea_fallida:
+    case FinRecepcion::a_destiempo:  // never: no deadline here
       return -1;
     case FinRecepcion::completa:
       break;
@@ -326,7 +364,7 @@ static bool expande_respuesta(Sesion& s, char* buf, int L, int icompri, int ebcd
   return true;
 }
 
-int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri) {
+int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri, int64_t limite_ms) {
   memset(buf, ' ', 200);
   // The receive side follows WWW_EBCDIC as it is now, so the console's set
   // command changes it at once, while the send side keeps the session's value.
@@ -334,7 +372,9 @@ int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri) {
   const unsigned char* tabla = ebcdic == 1 ? ebc_fija : nullptr;
   ModoRecepcion modo{tabla, comprimido == 1 ? nullptr : tabla, true};
   int largo = 0, tomados = 0, codigo = 0;
-  switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo)) {
+  switch (recibe_trama(s, (unsigned char*)buf, modo, &largo, &tomados, &codigo, limite_ms)) {
+    case FinRecepcion::a_destiempo:
+      return RECEPCION_A_DESTIEMPO;
     case FinRecepcion::fallo_recv:
       if (ctx.test == 1)
         linea_consola("Rec_VORTCP : Fallo-A(recv() failed with error %d)  -> rc(%d).\n", codigo, -1);

@@ -36,11 +36,21 @@ int Env_VORTCP_sql(Sesion& s, const char* texto, int en_ebcdic);
 // codec's message ("Fatal error during code expansion.\n") has been printed.
 // The caller ends the run with SALIDA_ERROR.
 constexpr int RECEPCION_NO_EXPANDIDA = -2;
+// The result of Rec_VORTCP_sql for a frame that has not come whole by its
+// deadline (or before an interruption): the session is still in step. What came of the frame is kept in
+// the session (Sesion::empezada_*), and the next receive goes on with it
+// from there: its payload then holds, before the bytes that receive takes,
+// whatever buf held (the caller drops that frame).
+constexpr int RECEPCION_A_DESTIEMPO = -3;
 // Receives one frame into buf (at least TAM_TRAMA + 1 bytes), converted with
 // ebc_fija when WWW_EBCDIC is 1; with comprimido 1 the payload is LZW-expanded
 // first. Returns the payload length as received, -1 on the failures of
 // Rec_VORTCP (reported at test level 1 only), or RECEPCION_NO_EXPANDIDA.
-int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri);
+// With limite_ms above 0 (a time of plat_reloj_ms) the receive waits for no
+// byte past it: RECEPCION_A_DESTIEMPO when the frame is not whole by then
+// (the bytes that have come are always taken first), or when an
+// interruption is recorded meanwhile.
+int Rec_VORTCP_sql(Sesion& s, char* buf, int comprimido, int icompri, int64_t limite_ms = 0);
 
 // --- While a receive waits for the server ----------------------------------------
 // Both receives (either pair) wait for the server in steps of PERIODO_ESPERA_MS

@@ -9,9 +9,11 @@ only for the terminal; skipped when the simulator is not built."""
 import os
 import shutil
 import tempfile
+import threading
+import time
 import unittest
 
-from lib import WINDOWS, Peer, expect_eof, make_base, run_vortcp
+from lib import WINDOWS, Peer, call, expect_eof, make_base, run_vortcp
 from test_consola import PROMPT, Sesion, filas, m02, m03, m04, r02, r03, r04
 from test_consola_sim import MUESTRAS, SIM
 from test_consola_terminal import IZQUIERDA, Terminal, arranca_simulador, para_simulador
@@ -190,6 +192,84 @@ class CatalogoEnTerminal(unittest.TestCase):
         r = run_vortcp(["WEB"], self.dir, env=env, stdin=b"SELECT * FROM GRANDE\n")
         self.assertEqual((r.status, r.stdout.count(b"fila numero")), (1, 20000))
         self.assertFalse(os.path.exists(paginado))
+
+
+# The columns of the catalogue's table names, as completion reads them.
+COLUMNAS_TABLAS = [("TABLE_SCHEMA", 0, 10, 0), ("TABLE_NAME", 0, 10, 0)]
+
+
+def tab_vuelve_y_la_consola_sigue(test, catalogo, delante=None):
+    """Tab after FROM at a terminal against a peer whose catalogue plays
+    `catalogo`(conn, vuelto); `vuelto` is set once the key typed after Tab is
+    echoed. The statement that follows gets its own reply, the catalogue's
+    late one dropped first. delante(port), when given, puts something in
+    front of the peer and returns the settings that reach it."""
+    s = Sesion()
+    vuelto = threading.Event()
+
+    def sirve(conn):
+        catalogo(conn, vuelto)
+        # The statement's own exchange, once the late reply is dropped.
+        conn.read_frame(False)
+        conn.send(s.del_servidor(r02([("N", 0, 3, 0)], 1, 1, filas(["5"]))))
+    d = tempfile.mkdtemp()
+    test.addCleanup(shutil.rmtree, d, True)
+    make_base(d)
+    peer = Peer(s.saludo() + [call(sirve)])
+    with peer:
+        env = {**peer.env(), "BASE": d, "LANG": "ESP", "WWW_LIBL": "DEMO", "TERM": "xterm", "PAGER": "", "HOME": d}
+        env.update(delante(peer.port) if delante else {})
+        t = Terminal(test, d, env)
+        t.espera(PROMPT)
+        inicio = time.monotonic()
+        t.escribe(b"SELECT * FROM ARTI\t")
+        t.escribe(b"X")
+        t.espera(b"X")
+        test.assertLess(time.monotonic() - inicio, 10)
+        vuelto.set()
+        t.escribe(b"\x15SELECT N FROM T\r")
+        t.espera(b"| 5   | \r\n( 1 filas )")
+        t.espera(PROMPT)
+        t.escribe(b"quit\r")
+        test.assertEqual(t.fin(), 1)
+
+
+def catalogo_a_medias(conn, vuelto):
+    """The reply's first bytes at once, the rest only once Tab has given up."""
+    s = Sesion()
+    conn.read_frame(False)
+    respuesta = s.del_servidor(r02(COLUMNAS_TABLAS, 1, 1, filas(["DEMO", "ARTICULOS"])))
+    conn.send(respuesta[:15])
+    if not vuelto.wait(30):
+        raise AssertionError("Tab did not return")
+    conn.send(respuesta[15:])
+
+
+@unittest.skipIf(WINDOWS, "a pseudo-terminal of POSIX")
+class CompletadoConUnSoloPlazo(unittest.TestCase):
+    """Tab against a scripted catalogue that answers slowly: the 2 seconds
+    are those of the whole completion, not of each wait."""
+
+    def test_muchos_bloques_lentos(self):
+        # Every block of the table names comes 1 s after its 03, and says
+        # more follow: each wait was under the limit, and Tab never returned.
+        def lento(conn, vuelto):
+            s = Sesion()
+            conn.read_frame(False)
+            conn.send(s.del_servidor(r02(COLUMNAS_TABLAS, 1, 0, filas(["DEMO", "T0000"]))))
+            n = 0
+            while True:
+                conn.read_frame(False)  # an 03: the late one, once vuelto
+                vuelto.wait(1)
+                n += 1
+                conn.send(s.del_servidor(r03(1, 0, filas(["DEMO", "T%04d" % n]))))
+                if vuelto.is_set():
+                    return
+        tab_vuelve_y_la_consola_sigue(self, lento)
+
+    def test_respuesta_empezada_que_no_acaba(self):
+        # The receive that had begun waited for the rest with no limit.
+        tab_vuelve_y_la_consola_sigue(self, catalogo_a_medias)
 
 
 class FilasYFormaFueraDelTerminal(unittest.TestCase):

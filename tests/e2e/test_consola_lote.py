@@ -39,18 +39,21 @@ class Lote:
     """One run of vortcp WEB with `args` against a peer that answers the
     handshake (message 01 announcing `bufer`) and then plays `pasos`."""
 
-    def __init__(self, test, args, pasos, final=None, bufer=28000, env=None, entrada=b"", ficheros=None):
+    def __init__(self, test, args, pasos, final=None, bufer=28000, env=None, entrada=b"", ficheros=None,
+                 salida=None):
         tmp = tempfile.TemporaryDirectory()
         test.addCleanup(tmp.cleanup)
         self.dir = make_base(tmp.name)
         for nombre, contenido in (ficheros or {}).items():
+            os.makedirs(os.path.dirname(os.path.join(self.dir, nombre)), exist_ok=True)
             with open(os.path.join(self.dir, nombre), "wb") as f:
                 f.write(contenido.encode("latin-1") if isinstance(contenido, str) else contenido)
         self.peer = Peer(saludo(bufer) + list(pasos) + [final or expect_eof()])
         entorno = {"BASE": self.dir, "LANG": "ESP"}
         entorno.update(env or {})
         with self.peer:
-            self.r = run_vortcp(["WEB"] + list(args), self.dir, env={**self.peer.env(), **entorno}, stdin=entrada)
+            self.r = run_vortcp(["WEB"] + list(args), self.dir, env={**self.peer.env(), **entorno}, stdin=entrada,
+                                stdout=salida)
 
     def fichero(self, nombre):
         return local_text(os.path.join(self.dir, nombre))
@@ -108,6 +111,19 @@ class LoteContraElPar(unittest.TestCase):
         self.assertEqual((e.r.status, e.r.stdout), (1, b""))
         self.assertEqual(e.r.stderr, b"Imposible abrir (no/existe.sql)\n")
 
+    def test_guion_que_no_se_puede_leer(self):
+        # A folder opened, its read failed and was taken for the end: exit 0
+        # with nothing said. The same for a read that fails part-way
+        # (/proc/self/mem fails at its first byte).
+        casos = [("carpeta", "sub", b"Imposible abrir (sub)\n")]
+        if os.path.exists("/proc/self/mem"):
+            casos.append(("fallo de lectura", "/proc/self/mem", b"Error al leer (/proc/self/mem)\n"))
+        for caso, guion, error in casos:
+            with self.subTest(caso=caso):
+                # Nothing after the script runs.
+                e = Lote(self, ["-f", guion, "-c", "UPDATE C"], [], ficheros={"sub/g.sql": "UPDATE B;\n"})
+                self.assertEqual((e.r.status, e.r.stdout, e.r.stderr), (1, b"", error))
+
     def test_salida_csv_en_un_fichero(self):
         s = Sesion()
         pasos = (s.intercambio(m02("SELECT A, BB FROM T"), r02(COLUMNAS, 2, 1, FILAS))
@@ -121,6 +137,25 @@ class LoteContraElPar(unittest.TestCase):
         e = Lote(self, ["-o", "no/existe.txt", "-c", "UPDATE T"], [])
         self.assertEqual((e.r.status, e.r.stdout), (1, b""))
         self.assertEqual(e.r.stderr, b"Imposible abrir (no/existe.txt)\n")
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_salida_estandar_que_no_admite_los_resultados(self):
+        # Results that a full standard output could not take ended the batch
+        # with 0 and no word when they fitted its buffer, and as a closed pipe
+        # (141) when they did not; a console fed by a pipe ended with 141 too.
+        # A failure to write is a local failure, as for any file.
+        s = Sesion()
+        grande = r02([("A", 0, 1000, 0)], 20, 1, filas(*[["x" * 1000]] * 20))
+        casos = (("resultado pequeno", ["-c", "SELECT A, BB FROM T"], b"",
+                  s.intercambio(m02("SELECT A, BB FROM T"), r02(COLUMNAS, 2, 1, FILAS)), 28000),
+                 # The next statement is never sent.
+                 ("resultado grande", ["-c", "SELECT A FROM T", "-c", "UPDATE T"], b"",
+                  s.intercambio(m02("SELECT A FROM T"), grande), 28000),
+                 ("consola por una tuberia", [], b"SELECT A, BB FROM T\nquit\n", [], 4096))
+        for caso, args, entrada, pasos, bufer in casos:
+            with self.subTest(caso=caso), open("/dev/full", "wb") as llena:
+                e = Lote(self, args, pasos, bufer=bufer, entrada=entrada, salida=llena)
+                self.assertEqual((e.r.status, e.r.stderr), (1, b"Error al grabar (salida estandar)\n"))
 
     def test_opcion_desconocida_no_conecta(self):
         with tempfile.TemporaryDirectory() as d:

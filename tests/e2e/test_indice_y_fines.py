@@ -1,8 +1,9 @@
 """The index while the server is silent, and the ends of a transfer with an
 object open: a server that pauses after 200 members, an index that stops
 being writable in the middle of an object (while the server is silent and
-while messages flow), a directory at an object's final path, and a standard
-output whose reader has gone (`vortcp ALL LIB | head -1`)."""
+while messages flow), a directory at an object's final path, a standard
+output whose reader has gone (`vortcp ALL LIB | head -1`) and one that
+cannot be written (a full disk)."""
 
 import os
 import re
@@ -152,6 +153,30 @@ class IndiceYFines(Arbol):
         ficheros = os.listdir(os.path.join(self.dir, "LIB1", "SRC"))
         completos = sorted(f[:-4] for f in ficheros if f.endswith(".txt"))
         self.assertEqual(len(ficheros), len(completos) + 1)
+        self.assertLess(len(completos), 5000)
+        self.assertEqual(claves(self.lineas_del_indice()), completos)
+
+    @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+    def test_salida_estandar_que_no_se_puede_grabar(self):
+        # A full standard output was taken for a closed pipe (141); it is a
+        # failure to write, as for any file: 1. The run stops as it does for
+        # a closed pipe, every complete member indexed.
+        def sirve(conn):
+            try:
+                envia_miembros(conn, ["M%04d" % i for i in range(5000)])
+                conn.send(frame(fin()))
+                conn.read_frame()
+            except ScriptFailure:
+                pass
+            return "close"
+        peer = Peer([read_frame(), call(sirve)], timeout=40)
+        with peer, open("/dev/full", "wb") as llena:
+            r = run_vortcp(["ALL", "LIB1"], self.dir, env={**peer.env(), "BASE": self.base, "LANG": "ESP"},
+                           stdout=llena, timeout=40)
+        self.assertEqual(r.status, 1, r.stderr)
+        self.assertTrue(r.stderr.endswith(b"Error al grabar (salida estandar)\n"), r.stderr)
+        self.assertNotIn(b"cerrada", r.stderr)
+        completos = sorted(f[:-4] for f in os.listdir(os.path.join(self.dir, "LIB1", "SRC")) if f.endswith(".txt"))
         self.assertLess(len(completos), 5000)
         self.assertEqual(claves(self.lineas_del_indice()), completos)
 

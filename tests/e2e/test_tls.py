@@ -21,6 +21,7 @@ from lib import (WINDOWS, Peer, call, clean_env, close, ebcdic_frame, run_vortcp
 from lib.tls import Certificados, Terminador
 from lib.biblioteca_par import LIB, arbol, crea_muestras, indice, parciales
 from lib.simulador import MUESTRAS, Simulador
+from test_consola_catalogo import catalogo_a_medias, tab_vuelve_y_la_consola_sigue
 
 MAX_SESIONES = 6
 
@@ -205,6 +206,10 @@ class Rechazos(ConTerminador):
         for nombre in ("zizez.ejemplo", "a.b.zizez.ejemplo"):
             self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE=nombre),
                                   "el certificado no es de " + nombre)
+        # A DNS name that holds a NUL after "localhost" names no host.
+        t = self.terminador([self.sim.puerto], servidor=c.servidor_nombre_con_nulo)
+        self.assert_rechazada(self.corre(["END"], t.puerto, SERVIDOR="localhost"),
+                              "el certificado no es de localhost")
         t = self.terminador([self.sim.puerto])
         self.assertEqual(self.corre(["END"], t.puerto, SERVIDOR="localhost").status, 0)
         self.assert_rechazada(self.corre(["END"], t.puerto, VORTCP_TLS_NOMBRE="zizez.ejemplo"),
@@ -264,6 +269,21 @@ class Rechazos(ConTerminador):
         for valor in ("0", ""):
             r = self.corre(["END"], self.sim.puerto, VORTCP_TLS=valor, VORTCP_TLS_CA="/no/existe")
             self.assertEqual((r.status, r.stderr), (0, b""), r.stdout)
+
+
+@unittest.skipIf(WINDOWS, "a pseudo-terminal of POSIX")
+class CompletadoSobreTls(ConTerminador):
+    """Tab's one deadline over TLS: a catalogue reply begun through the
+    terminator and not ended by then is left to the next exchange, which
+    ends it and drops it."""
+
+    muestras = MUESTRAS
+
+    def test_respuesta_empezada(self):
+        def delante(puerto):
+            t = self.terminador([puerto])
+            return {"SERVPORT": t.puerto, "VORTCP_TLS": "1", "VORTCP_TLS_CA": self.certs.ca}
+        tab_vuelve_y_la_consola_sigue(self, catalogo_a_medias, delante)
 
 
 class EsperasSobreTls(ConTerminador):

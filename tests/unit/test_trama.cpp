@@ -386,6 +386,35 @@ TEST_F(Trama, ElLimiteDeEsperaPierdeLaSesion) {
   EXPECT_EQ(rc_goteo, 2);
 }
 
+TEST_F(Trama, RecepcionConLimiteDejaLaTramaEmpezadaALaSiguiente) {
+  // Half a frame by the deadline: the session keeps it, and the next
+  // receive ends it (its payload holds the bytes that receive took), then
+  // the frame after it comes whole.
+  std::string t = trama("02ABCDEFGH", false);
+  escribe(t.substr(0, 13));
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0, plat_reloj_ms() + 20), RECEPCION_A_DESTIEMPO);
+  escribe(t.substr(13) + trama("OK", false));
+  static char descarte[TAM_TRAMA + 1];
+  EXPECT_EQ(Rec_VORTCP_sql(ses, descarte, 0, 0), 10);
+  EXPECT_EQ(std::string(descarte + 3), "BCDEFGH");
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0), 2);
+  EXPECT_STREQ(ses.buffer, "OK");
+  // Within the length characters; and an interruption ends a wait with a
+  // deadline at once, taking nothing: the frame is not lost.
+  escribe(t.substr(0, 4));
+  EXPECT_EQ(Rec_VORTCP_sql(ses, ses.buffer, 0, 0, plat_reloj_ms() + 20), RECEPCION_A_DESTIEMPO);
+  plat_registra_salida_cerrada();
+  auto inicio = std::chrono::steady_clock::now();
+  int rc = Rec_VORTCP_sql(ses, ses.buffer, 0, 0, plat_reloj_ms() + 20000);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - inicio);
+  plat_olvida_interrupcion();
+  EXPECT_EQ(rc, RECEPCION_A_DESTIEMPO);
+  EXPECT_LT(ms.count(), 5000);
+  escribe(t.substr(4));
+  EXPECT_EQ(Rec_VORTCP_sql(ses, descarte, 0, 0, plat_reloj_ms() + 20000), 10);
+  EXPECT_EQ(std::string(descarte), "02ABCDEFGH");
+}
+
 TEST_F(Trama, RecepcionSinPlazoEsperaTrasUnaConPlazo) {
   // The time-out stays on the socket once set; a receive without one must
   // still wait for as long as the server takes.

@@ -28,8 +28,7 @@ bool salida_cerrada(int* estado) {
   fflush(stdout);
   salida_estandar_cerrada();
   if (plat_interrupcion() != SALIDA_CERRADA) return false;
-  fprintf(stderr, "Salida estandar cerrada.\n");
-  *estado = salida_de_senal(SALIDA_CERRADA);
+  *estado = informa_fallo_salida_estandar();
   return true;
 }
 

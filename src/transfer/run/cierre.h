@@ -21,7 +21,8 @@
 // are written (each failure said), and the status is SALIDA_ERROR.
 [[nodiscard]] int abandona_transferencia(Compartido& c);
 
-// Flushes standard output; when it is found closed (now or earlier), says
-// "Salida estandar cerrada.\n" on standard error, where it can still be
-// read, and gives true with the status 141 in *estado.
+// Flushes standard output; when it is found failed (now or earlier), says
+// why on standard error, where it can still be read, and gives true with the
+// status in *estado: 141 for a closed pipe, 1 for an output that could not
+// be written (informa_fallo_salida_estandar).
 [[nodiscard]] bool salida_cerrada(int* estado);

@@ -227,9 +227,11 @@ def _record(args, cwd, stdin, status, stdout, stderr):
         f.write(json.dumps(line, sort_keys=True) + "\n")
 
 
-def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
+def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT, stdout=None):
     """Runs vortcp with `args` (list of str or bytes) in directory `cwd`, with
     clean_env(env), `stdin` bytes on standard input, and returns a Result.
+    With `stdout` (an open file) standard output goes there, and the
+    Result's stdout is empty.
 
     Raises AssertionError (a test failure) when the run outlives `timeout`
     seconds (the process is killed), when it dies from a signal, or when its
@@ -242,7 +244,7 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
         drive = _map_drive(cwd)
     try:
         proc = subprocess.run(command, cwd=cwd, env=env,
-                              input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              input=stdin, stdout=stdout or subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout)
     except subprocess.TimeoutExpired as e:
         _remember(args, "killed after %ss" % timeout, e.stdout, e.stderr)
@@ -260,7 +262,7 @@ def run_vortcp(args, cwd, env=None, stdin=b"", timeout=DEFAULT_TIMEOUT):
     if proc.returncode < 0:
         raise AssertionError("vortcp %r died from signal %d\nstdout: %r\nstderr: %r"
                              % (args, -proc.returncode, proc.stdout, proc.stderr))
-    stdout, stderr = proc.stdout, proc.stderr
+    stdout, stderr = proc.stdout or b"", proc.stderr
     if WINDOWS:
         stdout = _from_text_mode(stdout, "stdout of vortcp %r" % (args,))
         stderr = _from_text_mode(stderr, "stderr of vortcp %r" % (args,))

@@ -48,6 +48,8 @@ class Certificados:
     servidor_otra_ca: the same names, signed by otra_ca;
     servidor_otro_nombre: signed by ca, for zizez.ejemplo only;
     servidor_comodin: signed by ca, for *.zizez.ejemplo;
+    servidor_nombre_con_nulo: signed by ca, for "localhost\\0.zizez.ejemplo"
+        only (a DNS name that a reader of C strings takes for localhost);
     servidor_caducado: signed by ca, for 127.0.0.1, expired in 2020;
     cliente, cliente_otra_ca: client certificates signed by each authority.
     Keys are RSA (the Windows build imports only RSA client keys)."""
@@ -67,6 +69,12 @@ class Certificados:
                                                 "subjectAltName=DNS:zizez.ejemplo\nextendedKeyUsage=serverAuth\n")
         self.servidor_comodin = self._firma("servidor_comodin", "servidor", "ca",
                                             "subjectAltName=DNS:*.zizez.ejemplo\nextendedKeyUsage=serverAuth\n")
+        # The extension written as its DER: the text form takes no NUL.
+        nulo = b"localhost\x00.zizez.ejemplo"
+        nombres = b"\x82" + bytes([len(nulo)]) + nulo
+        self.servidor_nombre_con_nulo = self._firma(
+            "servidor_nombre_con_nulo", "servidor", "ca",
+            "subjectAltName=DER:%s\nextendedKeyUsage=serverAuth\n" % (b"\x30" + bytes([len(nombres)]) + nombres).hex())
         self.servidor_caducado = self._caducado()
         self.cliente = self._firma("cliente", "cliente", "ca", cliente)
         self.cliente_otra_ca = self._firma("cliente_otra_ca", "cliente", "otra_ca", cliente)
