@@ -88,7 +88,7 @@ enum class LeidoElCatalogo {
 LeidoElCatalogo lee_por_sesion(const char* biblioteca, const char* archivo, Catalogo* catalogo, int* estado) {
   // The SQL exchange keeps pointing at the session after its close, so it
   // lasts as long as the process; nothing uses it once it is closed.
-  static Sesion* sesion = new Sesion();
+  static Sesion* sesion = new Sesion;  // buffers not zeroed: see transfiere
   sesion->traza = ctx.ftrace;
   *estado = abre_sesion(*sesion);
   if (*estado != SALIDA_BIEN) return LeidoElCatalogo::fin;
@@ -220,7 +220,10 @@ namespace {
 int transfiere(Compartido& comun, const Peticion& p) {
   int estado = SALIDA_BIEN;
   if (transfiere_con_catalogo(comun, p, &estado)) return estado;
-  auto sesion = std::make_unique<Sesion>();
+  // Default-initialized (new Sesion, not make_unique): its frame buffers are
+  // written before they are read, and zeroing their 120 KB would make every
+  // page of them resident in a run that uses a fraction.
+  std::unique_ptr<Sesion> sesion(new Sesion);
   sesion->traza = ctx.ftrace;
   estado = abre_sesion(*sesion);
   if (estado != SALIDA_BIEN) return plat_interrupcion() != 0 ? interrumpida() : estado;

@@ -173,7 +173,7 @@ void Ejecucion::para_todo() {
 // Starts the thread of `unidad` (counted as running) at the place p. Under m.
 void Ejecucion::lanza(Puesto& p, size_t unidad) {
   if (!p.sesion) {
-    p.sesion.reset(new Sesion());
+    p.sesion.reset(new Sesion);  // its frame buffers are written before they are read: not zeroed
     p.recorrido.reset(new Recorrido(*p.sesion, comun));
   }
   Sesion& s = *p.sesion;
