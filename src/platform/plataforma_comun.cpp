@@ -87,16 +87,20 @@ const char* plat_getenv(const char* nombre) {
   return getenv(nombre);
 }
 
+void tm_de_fecha(const FechaHora& f, struct tm* t) {
+  memset(t, 0, sizeof *t);
+  t->tm_year = f.anio - 1900;
+  t->tm_mon = f.mes - 1;
+  t->tm_mday = f.dia;
+  t->tm_hour = f.hora;
+  t->tm_min = f.minuto;
+  t->tm_sec = f.segundo;
+  t->tm_isdst = -1;
+}
+
 bool plat_formatea_fecha(char* dest, size_t cap, const char* formato, const FechaHora& f) {
   struct tm t;
-  memset(&t, 0, sizeof t);
-  t.tm_year = f.anio - 1900;
-  t.tm_mon = f.mes - 1;
-  t.tm_mday = f.dia;
-  t.tm_hour = f.hora;
-  t.tm_min = f.minuto;
-  t.tm_sec = f.segundo;
-  t.tm_isdst = -1;
+  tm_de_fecha(f, &t);
   if (cap == 0) return false;
   dest[0] = '\0';
   // An empty result is a format with no room or no fields: told apart by

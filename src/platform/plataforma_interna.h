@@ -5,6 +5,8 @@
 // socket file.
 #pragma once
 
+#include <ctime>
+
 #include "platform/plataforma.h"
 
 extern FuenteRecepcion fuente_prueba;  // replaces the socket's receive while set
@@ -19,6 +21,10 @@ void ajusta_ruta_local(char* ruta);
 // The seconds between two local dates and times, as the calendar counts
 // them (no time zone): what two readings of a file's time differ by.
 long long segundos_entre(const FechaHora& a, const FechaHora& b);
+
+// The fields of a local date and time in a struct tm, its daylight saving
+// left for the C library to find (tm_isdst -1).
+void tm_de_fecha(const FechaHora& f, struct tm* t);
 
 #ifndef _WIN32
 // POSIX: sets the receive time-out of s to max_ms unless *plazo_ms says it

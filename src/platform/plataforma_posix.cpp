@@ -393,14 +393,7 @@ FILE* plat_crea_nuevo(const char* ruta, bool binario) {
 // The instant of a local date and time; false when it is not a valid one.
 static bool instante_local(const FechaHora& f, time_t* instante) {
   struct tm t;
-  memset(&t, 0, sizeof t);
-  t.tm_year = f.anio - 1900;
-  t.tm_mon = f.mes - 1;
-  t.tm_mday = f.dia;
-  t.tm_hour = f.hora;
-  t.tm_min = f.minuto;
-  t.tm_sec = f.segundo;
-  t.tm_isdst = -1;
+  tm_de_fecha(f, &t);
   *instante = mktime(&t);
   // mktime moves a day or hour that does not exist (30 February, the hour
   // skipped when clocks go forward) to one that does: that is no valid time.
